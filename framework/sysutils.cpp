@@ -1,0 +1,86 @@
+#include "framework/sysutils.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "framework/casefold.h"
+
+std::string LowerCase(const std::string& s) {
+  std::string r(s);
+  for (auto& c : r) c = static_cast<char>(CaseFold(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string UpperCase(const std::string& s) {
+  std::string r(s);
+  for (auto& c : r) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return r;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+int CompareText(const std::string& a, const std::string& b) {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    int ca = CaseFold(static_cast<unsigned char>(a[i]));
+    int cb = CaseFold(static_cast<unsigned char>(b[i]));
+    if (ca != cb) return ca - cb;
+  }
+  return static_cast<int>(a.size()) - static_cast<int>(b.size());
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CompareText(a, b) == 0;
+}
+
+bool TryStrToInt(const std::string& s, int& out) {
+  std::string t = Trim(s);
+  if (t.empty()) return false;
+  const char* p = t.c_str();
+  bool neg = false;
+  if (*p == '+' || *p == '-') neg = (*p++ == '-');
+  int base = 10;
+  if (*p == '$') {
+    base = 16;
+    ++p;
+  } else if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    base = 16;
+    p += 2;
+  }
+  if (!*p) return false;
+  int64_t v = 0;
+  for (; *p; ++p) {
+    int d;
+    if (*p >= '0' && *p <= '9') d = *p - '0';
+    else if (base == 16 && *p >= 'a' && *p <= 'f') d = *p - 'a' + 10;
+    else if (base == 16 && *p >= 'A' && *p <= 'F') d = *p - 'A' + 10;
+    else return false;
+    v = v * base + d;
+    if (v > 0xFFFFFFFFLL) return false;
+  }
+  if (neg) v = -v;
+  if (base == 10 && (v > INT32_MAX || v < INT32_MIN)) return false;
+  out = static_cast<int>(static_cast<uint32_t>(v));
+  return true;
+}
+
+int StrToInt(const std::string& s) {
+  int v;
+  if (!TryStrToInt(s, v)) Raise<EConvertError>("'%s' is not a valid integer value", s);
+  return v;
+}
+
+std::string IntToStr(int64_t v) { return std::to_string(v); }
+
+std::string IntToHex(uint64_t v, int digits) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%0*llX", digits, static_cast<unsigned long long>(v));
+  return buf;
+}
