@@ -44,3 +44,16 @@ function(tal_fuzzer name source)
   target_link_libraries(${name} PRIVATE ${F_DEPS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
 endfunction()
+
+# tal_bench(<name> <source> DEPS <libs...>) — a Google Benchmark program,
+# built with TAL_BENCH into <build>/bench/. Declare it in the CMakeLists of the
+# module it measures, with its source under bench/.
+function(tal_bench name source)
+  cmake_parse_arguments(B "" "" "DEPS" ${ARGN})
+  if(NOT TAL_BENCH)
+    return()
+  endif()
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE ${B_DEPS} benchmark::benchmark)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
