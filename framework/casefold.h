@@ -1,8 +1,5 @@
-// The one case-fold table of the program: name hashing, case-insensitive
-// comparison and lower-casing all go through it, so a name that compares
-// equal always hashes equal. Letters of code page 1251 fold as well.
+// The one case-fold table of the program lives with the platform layer, whose
+// profile functions need it too; the framework uses the same one.
 #pragma once
 
-#include <cstdint>
-
-uint8_t CaseFold(uint8_t c);
+#include "platform/win/casefold.h"

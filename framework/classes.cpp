@@ -1,4 +1,5 @@
 #include "framework/classes.h"
+#include "platform/win/paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,13 +30,17 @@ TComponent::TComponent(TComponent* AOwner) {
 }
 
 TComponent::~TComponent() {
+  DestroyComponents();
+  if (owner_) owner_->RemoveComponent(this);
+}
+
+void TComponent::DestroyComponents() {
   state_ |= csDestroying;
   // Owned components go first, the last made first.
   while (!components_.empty()) {
     TComponent* c = components_.back();
     delete c;  // its destructor removes it from our list
   }
-  if (owner_) owner_->RemoveComponent(this);
 }
 
 void TComponent::InsertComponent(TComponent* c) {
@@ -234,12 +239,6 @@ int64_t TByteStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 }
 
 // ---- TFileStream ------------------------------------------------------------------
-
-std::string NativePath(const std::string& Path) {
-  std::string p(Path);
-  std::replace(p.begin(), p.end(), '\\', '/');
-  return p;
-}
 
 bool FileExists(const std::string& FileName) {
   struct stat st;

@@ -77,6 +77,12 @@ class TComponent : public TPersistent {
   // Lets a component be told when another one it refers to goes away.
   virtual void Notification(TComponent* AComponent, bool Removing) {}
 
+ protected:
+  // Frees the owned components now, the last made first. A class whose
+  // components refer back to it calls this first in its destructor, while it
+  // is still whole.
+  void DestroyComponents();
+
  private:
   void InsertComponent(TComponent* c);
   void RemoveComponent(TComponent* c);

@@ -68,10 +68,13 @@ TAL_DECLARE_EXCEPTION(EFOpenError, EStreamError)
 TAL_DECLARE_EXCEPTION(EFCreateError, EStreamError)
 TAL_DECLARE_EXCEPTION(EFilerError, EStreamError)
 TAL_DECLARE_EXCEPTION(EClassNotFound, EFilerError)
+TAL_DECLARE_EXCEPTION(EInvalidImage, EFilerError)
 TAL_DECLARE_EXCEPTION(EIniFileException, Exception)
 TAL_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 TAL_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)
 TAL_DECLARE_EXCEPTION(EComponentError, Exception)
+// The common base of the DirectDraw and DirectSound wrappers' errors.
+TAL_DECLARE_EXCEPTION(EDirectXError, Exception)
 
 // Throws E with a message formatted from fmt.
 template <class E, class... A>

@@ -1,9 +1,10 @@
-#include "framework/casefold.h"
+#include "platform/win/casefold.h"
 
 #include <array>
 
 namespace {
-std::array<uint8_t, 256> BuildTable() {
+// constexpr, so the table is ready before any static initialiser folds a name.
+constexpr std::array<uint8_t, 256> BuildTable() {
   std::array<uint8_t, 256> t{};
   for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(i);
   for (int c = 'A'; c <= 'Z'; ++c) t[c] = static_cast<uint8_t>(c + 32);
@@ -26,7 +27,14 @@ std::array<uint8_t, 256> BuildTable() {
   t[0xBD] = 0xBE;
   return t;
 }
-const std::array<uint8_t, 256> kFold = BuildTable();
+constexpr std::array<uint8_t, 256> kFold = BuildTable();
 }  // namespace
 
 uint8_t CaseFold(uint8_t c) { return kFold[c]; }
+
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (kFold[static_cast<uint8_t>(a[i])] != kFold[static_cast<uint8_t>(b[i])]) return false;
+  return true;
+}

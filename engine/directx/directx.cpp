@@ -1,0 +1,105 @@
+#include "engine/directx/directx.h"
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "platform/win/library.h"
+
+// Floating point never traps here by default: invalid operations and
+// divisions by zero already give NaN or infinity, which is what the engine
+// expects, so nothing needs masking at start-up.
+
+// ---- Libraries by name -------------------------------------------------------
+
+namespace {
+
+struct TCachedLibrary {
+  std::string Key;  // the name, case-folded
+  HMODULE Module;
+};
+
+std::vector<TCachedLibrary>& Cache() {
+  static auto* c = new std::vector<TCachedLibrary>;
+  return *c;
+}
+
+// The libraries stay loaded for the whole run and go at exit.
+struct TFreeAtExit {
+  ~TFreeAtExit() { FreeDirectXLibraries(); }
+} g_free_at_exit;
+
+}  // namespace
+
+FARPROC LoadDirectXEntry(const std::string& LibraryName, const std::string& ProcName) {
+  std::string key = LowerCase(LibraryName);
+  HMODULE module = nullptr;
+  for (const auto& c : Cache()) {
+    if (c.Key == key) {
+      module = c.Module;
+      break;
+    }
+  }
+  if (!module) {
+    module = LoadLibraryA(LibraryName.c_str());
+    if (!module) Raise<Exception>("%s is not loaded", LibraryName);
+    Cache().push_back({key, module});
+  }
+  FARPROC proc = GetProcAddress(module, ProcName.c_str());
+  if (!proc) Raise<Exception>("%s is not loaded", LibraryName);
+  return proc;
+}
+
+void FreeDirectXLibraries() {
+  auto& cache = Cache();
+  for (const auto& c : cache) FreeLibrary(c.Module);
+  cache.clear();
+}
+
+// ---- Wrapper base ----------------------------------------------------------------
+
+void TDirectX::SetResultCode(HRESULT Value) {
+  result_code_ = Value;
+  if (Value != 0) CheckResult();
+}
+
+// ---- Shared routines ----------------------------------------------------------------
+
+bool RectsOverlap(const TRect& R1, const TRect& R2) {
+  return R1.Left < R2.Right && R2.Left < R1.Right && R1.Top < R2.Bottom && R2.Top < R1.Bottom;
+}
+
+namespace {
+struct TCosine {
+  double Table[256];
+  TCosine() {
+    const long double pi = 3.141592653589793238462643383279502884L;
+    for (int i = 0; i < 256; ++i) Table[i] = static_cast<double>(std::cos(static_cast<long double>(i) / 256 * 2 * pi));
+  }
+};
+const TCosine g_cosine;
+}  // namespace
+
+const double (&CosineTable)[256] = g_cosine.Table;
+
+double CosineStep(uint8_t Angle) { return g_cosine.Table[Angle]; }
+
+double SineStep(uint8_t Angle) { return g_cosine.Table[(Angle + 192) & 255]; }
+
+uint32_t D3DRGB(float R, float G, float B) {
+  // A fraction outside 0..1 would spill into the neighbouring channel; each
+  // channel is kept to its byte instead.
+  auto channel = [](float f) -> uint32_t {
+    int32_t v = Round(static_cast<double>(f) * 255.0);
+    return static_cast<uint32_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+  };
+  return 0xFF000000u | (channel(R) << 16) | (channel(G) << 8) | channel(B);
+}
+
+// ---- Window-procedure hook ---------------------------------------------------------
+
+TControlSubClass::TControlSubClass(TControl* Control, THandler Handler) : control_(Control) {
+  if (!control_) return;
+  hook_ = control_->AddWindowHook(
+      [handler = std::move(Handler)](TMessage& Message, const TWndMethod& Previous) { handler(Message, Previous); });
+}

@@ -1,0 +1,223 @@
+// The pieces of picture collections that touch the display: cutting pictures
+// onto surfaces, the draw family, and image lists following their control.
+#include "engine/draw/dxdraws.h"
+#include "engine/draw/pictures.h"
+
+void TSurfaceDeleter::operator()(TDirectDrawSurface* Surface) const {
+  delete Surface;
+}
+
+// ---- Picture item ----------------------------------------------------------------
+
+void TPictureCollectionItem::SetTransparentColor(TColor Value) {
+  if (Value == transparent_color_) return;
+  transparent_color_ = Value;
+  for (auto& s : surfaces_) {
+    try {
+      s->SetTransparentColor(s->ColorToPixel(Value));
+    } catch (const Exception&) {
+      // One surface refusing its key must not leave the others unkeyed.
+    }
+  }
+}
+
+void TPictureCollectionItem::Restore() {
+  TGraphic* g = picture_->Graphic();
+  if (!g) return;
+  TPictureCollection* coll = PictureCollection();
+  if (!initialized_) {
+    if (coll && coll->Initialized()) Initialize();
+    if (!initialized_) return;
+  }
+  ClearSurfaces();
+  TCustomDXDraw* dx = coll->DXDraw();
+  TPictureCut cut =
+      CutPicture(g->Width(), g->Height(), Width(), Height(), SkipWidth, SkipHeight, SystemMemory);
+  for (const TRect& area : cut.Surfaces) {
+    TOwnedSurface s(new TDirectDrawSurface(dx->DDraw));
+    s->SetSystemMemory(SystemMemory);
+    s->LoadFromGraphicRect(g, 0, 0, area);
+    // Keyed whatever Transparent says, so switching it needs no new cut.
+    s->SetTransparentColor(s->ColorToPixel(transparent_color_));
+    surfaces_.push_back(std::move(s));
+  }
+  for (const TPatternCut& p : cut.Patterns)
+    patterns_.push_back({p.Rect, surfaces_[static_cast<size_t>(p.Surface)].get()});
+  if (dx->Options().Contains(do3D) && dx->D2D()) dx->D2D()->ClearTextureCache();
+}
+
+// The hardware 2D drawer is a stand-in that is never usable, so every draw
+// goes to the surface's own draw family.
+#define TAL_PATTERN(Index) \
+  const TPictureCollectionItemPattern& p = patterns_[static_cast<size_t>(Index)]
+
+void TPictureCollectionItem::StretchDraw(TDirectDrawSurface* Dest, const TRect& DestRect,
+                                         int PatternIndex) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->StretchDraw(DestRect, p.Rect, p.Surface, Transparent);
+}
+
+void TPictureCollectionItem::DrawAdd(TDirectDrawSurface* Dest, const TRect& DestRect,
+                                     int PatternIndex, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawAdd(DestRect, p.Rect, p.Surface, Transparent, Alpha);
+}
+
+void TPictureCollectionItem::DrawAlpha(TDirectDrawSurface* Dest, const TRect& DestRect,
+                                       int PatternIndex, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawAlpha(DestRect, p.Rect, p.Surface, Transparent, Alpha);
+}
+
+void TPictureCollectionItem::DrawSub(TDirectDrawSurface* Dest, const TRect& DestRect,
+                                     int PatternIndex, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawSub(DestRect, p.Rect, p.Surface, Transparent, Alpha);
+}
+
+void TPictureCollectionItem::DrawRotate(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                        int Height, int PatternIndex, double CenterX,
+                                        double CenterY, float Angle) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawRotate(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent, Angle);
+}
+
+void TPictureCollectionItem::DrawRotateAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                           int Height, int PatternIndex, double CenterX,
+                                           double CenterY, float Angle, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawRotateAdd(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent, Angle,
+                      Alpha);
+}
+
+void TPictureCollectionItem::DrawRotateAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                             int Height, int PatternIndex, double CenterX,
+                                             double CenterY, float Angle, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawRotateAlpha(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent,
+                        Angle, Alpha);
+}
+
+void TPictureCollectionItem::DrawRotateSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                           int Height, int PatternIndex, double CenterX,
+                                           double CenterY, float Angle, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawRotateSub(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent, Angle,
+                      Alpha);
+}
+
+void TPictureCollectionItem::DrawWaveX(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                       int Height, int PatternIndex, int Amplitude, int Length,
+                                       int Phase) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawWaveX(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length, Phase);
+}
+
+void TPictureCollectionItem::DrawWaveXAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                          int Height, int PatternIndex, int Amplitude, int Length,
+                                          int Phase, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawWaveXAdd(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length, Phase,
+                     Alpha);
+}
+
+void TPictureCollectionItem::DrawWaveXAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                            int Height, int PatternIndex, int Amplitude, int Length,
+                                            int Phase, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawWaveXAlpha(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length,
+                       Phase, Alpha);
+}
+
+void TPictureCollectionItem::DrawWaveXSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                          int Height, int PatternIndex, int Amplitude, int Length,
+                                          int Phase, int Alpha) {
+  if (!Dest || !CanDraw(PatternIndex)) return;
+  TAL_PATTERN(PatternIndex);
+  Dest->DrawWaveXSub(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length, Phase,
+                     Alpha);
+}
+
+#undef TAL_PATTERN
+
+// Vertical waves exist only on the hardware path; elsewhere they draw nothing.
+void TPictureCollectionItem::DrawWaveY(TDirectDrawSurface*, int, int, int, int, int, int, int,
+                                       int) {}
+void TPictureCollectionItem::DrawWaveYAdd(TDirectDrawSurface*, int, int, int, int, int, int, int,
+                                          int, int) {}
+void TPictureCollectionItem::DrawWaveYAlpha(TDirectDrawSurface*, int, int, int, int, int, int, int,
+                                            int, int) {}
+void TPictureCollectionItem::DrawWaveYSub(TDirectDrawSurface*, int, int, int, int, int, int, int,
+                                          int, int) {}
+
+// ---- Collection ----------------------------------------------------------------------
+
+bool TPictureCollection::Initialized() const {
+  return dxdraw_ && dxdraw_->Initialized();
+}
+
+void TPictureCollection::Initialize(TCustomDXDraw* DXDraw) {
+  Finalize();
+  dxdraw_ = DXDraw;
+  if (!Initialized()) Raise<EPictureCollectionError>("%s cannot be initialized", ClassName());
+  for (int i = 0; i < Count(); ++i) Items(i)->Initialize();
+}
+
+void TPictureCollection::Finalize() {
+  for (int i = 0; i < Count(); ++i) Items(i)->Finalize();
+  dxdraw_ = nullptr;
+}
+
+void TPictureCollection::Restore() {
+  for (int i = 0; i < Count(); ++i) Items(i)->Restore();
+}
+
+// ---- Image list -----------------------------------------------------------------------
+
+TCustomDXImageList::TCustomDXImageList(TComponent* AOwner)
+    : TComponent(AOwner), items_(std::make_unique<TPictureCollection>(this)) {}
+
+TCustomDXImageList::~TCustomDXImageList() {
+  SetDXDraw(nullptr);
+  items_.reset();
+}
+
+void TCustomDXImageList::SetDXDraw(TCustomDXDraw* Value) {
+  if (dxdraw_) dxdraw_->RemoveNotifyHandler(this);
+  dxdraw_ = Value;
+  if (!dxdraw_) return;
+  dxdraw_->AddNotifyHandler(this, [this](TCustomDXDraw* Sender, TDXDrawNotifyType NotifyType) {
+    switch (NotifyType) {
+      case dnDestroying:
+        SetDXDraw(nullptr);
+        break;
+      case dnInitialize:
+        items_->Initialize(Sender);
+        break;
+      case dnFinalize:
+        items_->Finalize();
+        break;
+      case dnRestore:
+        items_->Restore();
+        break;
+      default:
+        break;
+    }
+  });
+}
+
+void TCustomDXImageList::Notification(TComponent* AComponent, bool Removing) {
+  TComponent::Notification(AComponent, Removing);
+  if (Removing && dxdraw_ && AComponent == static_cast<TComponent*>(dxdraw_)) SetDXDraw(nullptr);
+}

@@ -1,0 +1,53 @@
+#include "platform/backend/headless/headless_audio.h"
+
+#include <memory>
+#include <mutex>
+
+#include "platform/dsound/dsound.h"
+#include "platform/dsound/mixer.h"
+#include "platform/win/clock.h"
+
+namespace {
+
+// Guarded by the mixer's lock: the sink runs under it, and so does the take.
+std::vector<int16_t>& Captured() {
+  static std::vector<int16_t> v;
+  return v;
+}
+
+// A long headless run keeps at most this much; tests look at the recent past.
+constexpr size_t kMaxCapturedSamples = size_t{HeadlessAudioRate} * 2 * 120;
+
+}  // namespace
+
+void InstallHeadlessAudio() {
+  RegisterDirectSoundModule();
+  TSoundMixer& mixer = TSoundMixer::Instance();
+  mixer.SetOutput(
+      std::make_unique<TClockAudioOutput>([] { return timeGetTime(); },
+                                          [](const int16_t* frames, uint32_t count) {
+                                            std::vector<int16_t>& c = Captured();
+                                            if (c.size() + count * 2 > kMaxCapturedSamples)
+                                              c.clear();
+                                            c.insert(c.end(), frames, frames + size_t{count} * 2);
+                                          },
+                                          HeadlessAudioRate));
+  std::lock_guard g(mixer.Mutex());
+  Captured().clear();
+}
+
+std::vector<int16_t> TakeHeadlessAudio() {
+  TSoundMixer& mixer = TSoundMixer::Instance();
+  std::lock_guard g(mixer.Mutex());
+  mixer.Pump();
+  std::vector<int16_t> out;
+  out.swap(Captured());
+  return out;
+}
+
+void UninstallHeadlessAudio() {
+  TSoundMixer& mixer = TSoundMixer::Instance();
+  mixer.SetOutput(nullptr);
+  std::lock_guard g(mixer.Mutex());
+  Captured().clear();
+}

@@ -1,0 +1,104 @@
+#include "platform/backend/headless/headless_core.h"
+
+#include <memory>
+
+#include "platform/win/driver.h"
+#include "platform/win/user.h"
+
+namespace {
+
+struct THeadlessState {
+  std::unique_ptr<TVirtualClock> Clock;
+  std::vector<THeadlessMessageBox> Boxes;
+  int Answer = IDOK;
+  std::function<void()> Pace;
+  std::function<void(uint64_t)> Wait;
+  int DesktopWidth = 1024, DesktopHeight = 768;
+  bool CursorVisible = true;
+  bool Installed = false;
+};
+
+THeadlessState& H() {
+  static auto* h = new THeadlessState;
+  return *h;
+}
+
+class THeadlessDriver : public TPlatformDriver {
+ public:
+  const char* Name() const override { return "headless"; }
+
+  void WaitEvents(uint64_t TimeoutUs) override {
+    auto& h = H();
+    if (h.Wait) {
+      h.Wait(TimeoutUs);
+      return;
+    }
+    // Waiting lets time pass: up to the next timer, else one millisecond.
+    if (TimeoutUs == UINT64_MAX) h.Clock->Advance(1);
+    else h.Clock->AdvanceMicroseconds(TimeoutUs == 0 ? 0 : TimeoutUs);
+  }
+
+  void IdlePace() override {
+    auto& h = H();
+    if (h.Pace) h.Pace();
+    else h.Clock->Advance(1);
+  }
+
+  void DesktopSize(int& Width, int& Height) override {
+    Width = H().DesktopWidth;
+    Height = H().DesktopHeight;
+  }
+
+  void SetCursorVisible(bool Visible) override { H().CursorVisible = Visible; }
+
+  int MessageBox(HWND, const std::string& Text, const std::string& Caption, UINT Type) override {
+    H().Boxes.push_back({Text, Caption, Type});
+    return H().Answer;
+  }
+};
+
+}  // namespace
+
+void HeadlessInstall(uint64_t StartMs) {
+  auto& h = H();
+  h.Clock = std::make_unique<TVirtualClock>(StartMs);
+  SetClockSource(h.Clock.get());
+  SetPlatformDriver(std::make_unique<THeadlessDriver>());
+  h.Boxes.clear();
+  h.Answer = IDOK;
+  h.Pace = nullptr;
+  h.Wait = nullptr;
+  h.CursorVisible = true;
+  h.Installed = true;
+}
+
+void HeadlessUninstall() {
+  auto& h = H();
+  SetPlatformDriver(nullptr);
+  SetClockSource(nullptr);
+  h.Clock.reset();
+  h.Installed = false;
+}
+
+bool HeadlessInstalled() { return H().Installed; }
+
+TVirtualClock& HeadlessClock() {
+  auto& h = H();
+  if (!h.Clock) HeadlessInstall();
+  return *h.Clock;
+}
+
+void HeadlessAdvance(uint32_t Ms) { HeadlessClock().Advance(Ms); }
+
+const std::vector<THeadlessMessageBox>& HeadlessMessageBoxes() { return H().Boxes; }
+void HeadlessClearMessageBoxes() { H().Boxes.clear(); }
+void HeadlessSetMessageBoxAnswer(int Answer) { H().Answer = Answer; }
+void HeadlessSetIdlePace(std::function<void()> Pace) { H().Pace = std::move(Pace); }
+void HeadlessSetWait(std::function<void(uint64_t)> Wait) { H().Wait = std::move(Wait); }
+
+void HeadlessSetDesktopSize(int Width, int Height) {
+  H().DesktopWidth = Width;
+  H().DesktopHeight = Height;
+}
+
+bool HeadlessCursorVisible() { return H().CursorVisible; }

@@ -1,0 +1,384 @@
+#include "platform/backend/sdl/sdl_core.h"
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dinput/keytable.h"
+#include "platform/win/clock.h"
+#include "platform/win/driver.h"
+#include "platform/win/user.h"
+#include "platform/win/vkeys.h"
+
+namespace {
+
+struct TListener {
+  int Id;
+  TSdlEventListener Fn;
+  bool Removed = false;
+};
+
+struct TSdlState {
+  bool Installed = false;
+  Uint32 WakeEvent = 0;
+  std::map<HWND, SDL_Window*> Windows;  // top-level windows, oldest first by handle
+  std::vector<std::shared_ptr<TListener>> Listeners;
+  int NextListener = 1;
+};
+
+TSdlState& St() {
+  static auto* s = new TSdlState;
+  return *s;
+}
+
+HWND HandleOf(Uint32 WindowId) {
+  SDL_Window* w = SDL_GetWindowFromID(WindowId);
+  for (const auto& [h, win] : St().Windows)
+    if (win == w) return h;
+  return nullptr;
+}
+
+HWND MainHandle() { return St().Windows.empty() ? nullptr : St().Windows.begin()->first; }
+
+WPARAM MouseKeys() {
+  Uint32 b = SDL_GetMouseState(nullptr, nullptr);
+  SDL_Keymod m = SDL_GetModState();
+  WPARAM k = 0;
+  if (b & SDL_BUTTON_LMASK) k |= MK_LBUTTON;
+  if (b & SDL_BUTTON_RMASK) k |= MK_RBUTTON;
+  if (b & SDL_BUTTON_MMASK) k |= MK_MBUTTON;
+  if (m & KMOD_SHIFT) k |= MK_SHIFT;
+  if (m & KMOD_CTRL) k |= MK_CONTROL;
+  return k;
+}
+
+// Text arrives as UTF-8; the programs' text is 8-bit in code page 1251
+// (ASCII and Cyrillic). Other characters have no code there and are dropped.
+void PostText(HWND h, const char* Text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(Text);
+  while (*p) {
+    uint32_t cp;
+    int len;
+    if (*p < 0x80) { cp = *p; len = 1; }
+    else if ((*p & 0xE0) == 0xC0) { cp = *p & 0x1F; len = 2; }
+    else if ((*p & 0xF0) == 0xE0) { cp = *p & 0x0F; len = 3; }
+    else { cp = *p & 0x07; len = 4; }
+    int i = 1;
+    for (; i < len && (p[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (p[i] & 0x3F);
+    p += i;
+    if (i < len) continue;
+    int ch = -1;
+    if (cp < 0x80) ch = static_cast<int>(cp);
+    else if (cp >= 0x410 && cp <= 0x44F) ch = static_cast<int>(0xC0 + (cp - 0x410));
+    else if (cp == 0x401) ch = 0xA8;
+    else if (cp == 0x451) ch = 0xB8;
+    if (ch > 0) PostMessageA(h, WM_CHAR, static_cast<WPARAM>(ch), 1);
+  }
+}
+
+void Translate(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_QUIT:
+      // An interrupt or the session ending: ask the main window to close.
+      if (HWND h = MainHandle()) PostMessageA(h, WM_CLOSE, 0, 0);
+      else PostQuitMessage(0);
+      return;
+    case SDL_WINDOWEVENT: {
+      HWND h = HandleOf(e.window.windowID);
+      if (!h) return;
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+          PostMessageA(h, WM_CLOSE, 0, 0);
+          return;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          PostMessageA(h, WM_ACTIVATE, WA_ACTIVE, 0);
+          PostMessageA(h, WM_ACTIVATEAPP, 1, 0);
+          return;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          ResetKeyboardState();
+          PostMessageA(h, WM_ACTIVATE, WA_INACTIVE, 0);
+          PostMessageA(h, WM_ACTIVATEAPP, 0, 0);
+          return;
+        case SDL_WINDOWEVENT_EXPOSED:
+          PostMessageA(h, WM_PAINT, 0, 0);
+          return;
+        default:
+          return;
+      }
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+      HWND h = HandleOf(e.key.windowID);
+      if (!h) h = MainHandle();
+      bool down = e.type == SDL_KEYDOWN;
+      int sc = e.key.keysym.scancode;
+      int vk = SdlToVirtualKey(sc);
+      if (int side = SideVirtualKey(sc)) NotifyKeyState(side, down);
+      else if (vk) NotifyKeyState(vk, down);
+      if (!h || !vk) return;
+      bool alt = (SDL_GetModState() & KMOD_ALT) != 0 || vk == VK_MENU || vk == VK_F1 + 9;
+      UINT msg = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
+      LPARAM lp = 1 | (static_cast<LPARAM>(SdlToScanCode(sc) & 0x7F) << 16);
+      if (e.key.repeat) lp |= LPARAM{1} << 30;
+      if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
+      PostMessageA(h, msg, static_cast<WPARAM>(vk), lp);
+      // The control characters that typing produces besides text.
+      if (down && !alt && (vk == VK_BACK || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB))
+        PostMessageA(h, WM_CHAR, vk == VK_RETURN ? 13 : vk, lp);
+      return;
+    }
+    case SDL_TEXTINPUT: {
+      HWND h = HandleOf(e.text.windowID);
+      if (!h) h = MainHandle();
+      if (h) PostText(h, e.text.text);
+      return;
+    }
+    case SDL_MOUSEMOTION: {
+      HWND h = HandleOf(e.motion.windowID);
+      NotifyCursorPos(e.motion.x, e.motion.y);
+      if (h) PostMessageA(h, WM_MOUSEMOVE, MouseKeys(), MAKELPARAM(e.motion.x, e.motion.y));
+      return;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      HWND h = HandleOf(e.button.windowID);
+      if (!h) return;
+      bool down = e.type == SDL_MOUSEBUTTONDOWN;
+      bool dbl = down && e.button.clicks == 2;
+      UINT msg;
+      switch (e.button.button) {
+        case SDL_BUTTON_LEFT: msg = down ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP; break;
+        case SDL_BUTTON_RIGHT: msg = down ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP; break;
+        case SDL_BUTTON_MIDDLE: msg = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+        default: return;
+      }
+      NotifyCursorPos(e.button.x, e.button.y);
+      PostMessageA(h, msg, MouseKeys(), MAKELPARAM(e.button.x, e.button.y));
+      return;
+    }
+    case SDL_MOUSEWHEEL: {
+      HWND h = HandleOf(e.wheel.windowID);
+      if (!h) return;
+      int delta = e.wheel.y * 120;
+      POINT pt;
+      GetCursorPos(&pt);
+      PostMessageA(h, WM_MOUSEWHEEL, MouseKeys() | (static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16),
+                   MAKELPARAM(pt.x, pt.y));
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void Handle(const SDL_Event& e) {
+  auto& s = St();
+  if (s.WakeEvent && e.type == s.WakeEvent) return;
+  auto snapshot = s.Listeners;
+  for (const auto& l : snapshot)
+    if (!l->Removed) l->Fn(e);
+  Translate(e);
+}
+
+class TSdlDriver : public TPlatformDriver {
+ public:
+  const char* Name() const override { return "sdl"; }
+
+  void PumpEvents() override {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) Handle(e);
+  }
+
+  void WaitEvents(uint64_t TimeoutUs) override {
+    // Bounded, so a message posted without a wake-up is never stuck long.
+    uint64_t ms = TimeoutUs == UINT64_MAX ? 100 : (TimeoutUs + 999) / 1000;
+    if (ms > 100) ms = 100;
+    SDL_Event e;
+    if (ms == 0) return;
+    if (SDL_WaitEventTimeout(&e, static_cast<int>(ms))) Handle(e);
+  }
+
+  void Wake() override {
+    if (!St().WakeEvent) return;
+    SDL_Event e{};
+    e.type = St().WakeEvent;
+    SDL_PushEvent(&e);
+  }
+
+  void CreateNativeWindow(HWND Wnd, const TWindowParams& P) override {
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+    if ((P.Style & WS_POPUP) || !(P.Style & WS_CAPTION)) flags |= SDL_WINDOW_BORDERLESS;
+    if (P.Style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+    int w = P.Width > 0 ? P.Width : 640, h = P.Height > 0 ? P.Height : 480;
+    SDL_Window* win = SDL_CreateWindow(P.Caption.c_str(), P.X, P.Y, w, h, flags);
+    if (!win) {
+      std::fprintf(stderr, "Cannot create a window: %s\n", SDL_GetError());
+      return;
+    }
+    St().Windows[Wnd] = win;
+  }
+
+  void DestroyNativeWindow(HWND Wnd) override {
+    auto it = St().Windows.find(Wnd);
+    if (it == St().Windows.end()) return;
+    SDL_DestroyWindow(it->second);
+    St().Windows.erase(it);
+  }
+
+  void ShowNativeWindow(HWND Wnd, int Cmd) override {
+    SDL_Window* w = Window(Wnd);
+    if (!w) return;
+    switch (Cmd) {
+      case SW_HIDE: SDL_HideWindow(w); break;
+      case SW_MINIMIZE:
+      case SW_SHOWMINIMIZED: SDL_MinimizeWindow(w); break;
+      case SW_SHOWMAXIMIZED: SDL_ShowWindow(w); SDL_MaximizeWindow(w); break;
+      case SW_RESTORE: SDL_RestoreWindow(w); SDL_ShowWindow(w); break;
+      default: SDL_ShowWindow(w); SDL_RaiseWindow(w); break;
+    }
+  }
+
+  void SetNativeWindowText(HWND Wnd, const std::string& Text) override {
+    if (SDL_Window* w = Window(Wnd)) SDL_SetWindowTitle(w, Text.c_str());
+  }
+
+  void SetNativeWindowBounds(HWND Wnd, int X, int Y, int Width, int Height) override {
+    if (SDL_Window* w = Window(Wnd)) {
+      SDL_SetWindowPosition(w, X, Y);
+      if (Width > 0 && Height > 0) SDL_SetWindowSize(w, Width, Height);
+    }
+  }
+
+  void SetNativeWindowStyle(HWND Wnd, DWORD Style, DWORD) override {
+    if (SDL_Window* w = Window(Wnd))
+      SDL_SetWindowBordered(w, (Style & WS_POPUP) || !(Style & WS_CAPTION) ? SDL_FALSE : SDL_TRUE);
+  }
+
+  void DesktopSize(int& Width, int& Height) override { SdlDesktopSize(Width, Height); }
+
+  void SetCursorVisible(bool Visible) override { SDL_ShowCursor(Visible ? SDL_ENABLE : SDL_DISABLE); }
+
+  void WarpCursor(HWND Wnd, int X, int Y) override {
+    SDL_Window* w = SdlWindowOf(Wnd);
+    if (!w) w = SdlMainWindow();
+    if (w) SDL_WarpMouseInWindow(w, X, Y);
+  }
+
+  int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption, UINT Type) override {
+    std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
+    UINT kind = Type & MB_TYPEMASK;
+    std::vector<SDL_MessageBoxButtonData> buttons;
+    auto add = [&](int id, const char* text, Uint32 flags) { buttons.push_back({flags, id, text}); };
+    switch (kind) {
+      case MB_OKCANCEL:
+        add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+      case MB_YESNO:
+        add(IDYES, "Yes", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDNO, "No", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+      case MB_YESNOCANCEL:
+        add(IDYES, "Yes", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
+        add(IDNO, "No", 0);
+        add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+      default:
+        add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        break;
+    }
+    Uint32 icon = (Type & 0xF0) == MB_ICONERROR     ? SDL_MESSAGEBOX_ERROR
+                  : (Type & 0xF0) == MB_ICONWARNING ? SDL_MESSAGEBOX_WARNING
+                                                    : SDL_MESSAGEBOX_INFORMATION;
+    SDL_MessageBoxData data{};
+    data.flags = icon;
+    data.window = SdlWindowOf(Wnd);
+    data.title = Caption.c_str();
+    data.message = Text.c_str();
+    data.numbuttons = static_cast<int>(buttons.size());
+    data.buttons = buttons.data();
+    int pressed = buttons.front().buttonid;
+    if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) pressed = buttons.front().buttonid;
+    return pressed;
+  }
+
+ private:
+  static SDL_Window* Window(HWND Wnd) {
+    auto it = St().Windows.find(Wnd);
+    return it == St().Windows.end() ? nullptr : it->second;
+  }
+};
+
+}  // namespace
+
+bool SdlInstall() {
+  auto& s = St();
+  if (s.Installed) return true;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    std::fprintf(stderr, "Cannot start SDL: %s\n", SDL_GetError());
+    return false;
+  }
+  s.WakeEvent = SDL_RegisterEvents(1);
+  if (s.WakeEvent == static_cast<Uint32>(-1)) s.WakeEvent = 0;
+  SDL_StartTextInput();
+  SetClockSource(nullptr);
+  SetPlatformDriver(std::make_unique<TSdlDriver>());
+  s.Installed = true;
+  return true;
+}
+
+void SdlUninstall() {
+  auto& s = St();
+  if (!s.Installed) return;
+  SetPlatformDriver(nullptr);
+  for (auto& [h, w] : s.Windows) SDL_DestroyWindow(w);
+  s.Windows.clear();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  s.Installed = false;
+}
+
+bool SdlInstalled() { return St().Installed; }
+
+int SdlAddEventListener(TSdlEventListener Listener) {
+  auto& s = St();
+  auto l = std::make_shared<TListener>(TListener{s.NextListener++, std::move(Listener)});
+  s.Listeners.push_back(l);
+  return l->Id;
+}
+
+void SdlRemoveEventListener(int Id) {
+  auto& ls = St().Listeners;
+  for (auto it = ls.begin(); it != ls.end(); ++it) {
+    if ((*it)->Id == Id) {
+      (*it)->Removed = true;
+      ls.erase(it);
+      return;
+    }
+  }
+}
+
+SDL_Window* SdlWindowOf(HWND Wnd) {
+  HWND top = GetAncestorWindow(Wnd);
+  auto it = St().Windows.find(top);
+  return it == St().Windows.end() ? nullptr : it->second;
+}
+
+SDL_Window* SdlMainWindow() { return St().Windows.empty() ? nullptr : St().Windows.begin()->second; }
+
+void SdlDesktopSize(int& Width, int& Height) {
+  int display = 0;
+  if (SDL_Window* w = SdlMainWindow()) {
+    int d = SDL_GetWindowDisplayIndex(w);
+    if (d >= 0) display = d;
+  }
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(display, &mode) == 0) {
+    Width = mode.w;
+    Height = mode.h;
+  } else {
+    Width = 800;
+    Height = 600;
+  }
+}

@@ -1,0 +1,22 @@
+// The SDL side of input: keyboard, mouse and joystick events feed the input
+// host, SDL joysticks become the host's joysticks, and SDL haptic devices
+// play their force-feedback effects.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+#include "platform/dinput/input_host.h"
+
+// Registers "DInput.dll", opens the joysticks present and follows SDL's
+// events from then on. Needs SdlInstall first. Joysticks and force feedback
+// are optional: without them the keyboard and mouse still work.
+void SdlInputInstall();
+void SdlInputUninstall();
+
+// SDL's hat position as a point-of-view value: hundredths of a degree
+// clockwise from up, or -1 when centred.
+int32_t HatToPov(uint8_t Hat);
+// An effect as SDL's haptic API takes it; false for a kind SDL cannot play.
+bool ToSdlHapticEffect(const THapticEffect& Effect, SDL_HapticEffect& Out);

@@ -1,0 +1,851 @@
+#include "platform/ddraw/ddraw.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "platform/win/library.h"
+
+struct TDDSurfaceMemory {
+  std::vector<uint8_t> Bytes;
+  uint32_t Width = 0, Height = 0;
+  int32_t Pitch = 0;
+  DDPIXELFORMAT Format;
+  bool Lost = false;
+};
+
+namespace {
+
+IDDVideoOutput* gOutput = nullptr;
+TDDFaults gFaults;
+std::vector<std::weak_ptr<IDirectDraw>> gDevices;
+
+// Larger surfaces are refused rather than allocated: sizes can come from
+// stored data.
+constexpr uint64_t kMaxSurfacePixels = 64ull * 1024 * 1024;
+
+bool Consume(int& counter) {
+  if (counter <= 0) return false;
+  --counter;
+  return true;
+}
+
+bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b) {
+  return a.dwRGBBitCount == b.dwRGBBitCount && a.dwRBitMask == b.dwRBitMask &&
+         a.dwGBitMask == b.dwGBitMask && a.dwBBitMask == b.dwBBitMask &&
+         (a.dwFlags & (DDPF_RGB | DDPF_PALETTEINDEXED8)) ==
+             (b.dwFlags & (DDPF_RGB | DDPF_PALETTEINDEXED8));
+}
+
+bool Inside(const TRect& r, uint32_t w, uint32_t h) {
+  return r.Left >= 0 && r.Top >= 0 && r.Left < r.Right && r.Top < r.Bottom &&
+         r.Right <= static_cast<int64_t>(w) && r.Bottom <= static_cast<int64_t>(h);
+}
+
+TRect Intersect(const TRect& a, const TRect& b) {
+  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+               std::min(a.Bottom, b.Bottom)};
+}
+
+bool Empty(const TRect& r) {
+  return r.Left >= r.Right || r.Top >= r.Bottom;
+}
+
+uint32_t BytesPerPixel(const DDPIXELFORMAT& f) {
+  return (f.dwRGBBitCount + 7) / 8;
+}
+
+uint32_t ReadPixel(const uint8_t* p, uint32_t bpp) {
+  switch (bpp) {
+    case 1:
+      return *p;
+    case 2:
+      return static_cast<uint32_t>(p[0] | (p[1] << 8));
+    case 3:
+      return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
+    default: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+  }
+}
+
+void WritePixel(uint8_t* p, uint32_t bpp, uint32_t v) {
+  switch (bpp) {
+    case 1:
+      *p = static_cast<uint8_t>(v);
+      break;
+    case 2:
+      p[0] = static_cast<uint8_t>(v);
+      p[1] = static_cast<uint8_t>(v >> 8);
+      break;
+    case 3:
+      p[0] = static_cast<uint8_t>(v);
+      p[1] = static_cast<uint8_t>(v >> 8);
+      p[2] = static_cast<uint8_t>(v >> 16);
+      break;
+    default:
+      std::memcpy(p, &v, 4);
+      break;
+  }
+}
+
+void FillRows(TDDSurfaceMemory& m, const TRect& r, uint32_t color) {
+  uint32_t bpp = BytesPerPixel(m.Format);
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    uint8_t* row = m.Bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(m.Pitch) +
+                   static_cast<size_t>(r.Left) * bpp;
+    int n = r.Right - r.Left;
+    if (bpp == 2 && (reinterpret_cast<uintptr_t>(row) & 1) == 0) {
+      std::fill_n(reinterpret_cast<uint16_t*>(row), n, static_cast<uint16_t>(color));
+    } else if (bpp == 2) {
+      uint16_t v = static_cast<uint16_t>(color);
+      for (int i = 0; i < n; ++i) std::memcpy(row + 2 * i, &v, 2);
+    } else if (bpp == 1) {
+      std::memset(row, static_cast<int>(color & 0xFF), static_cast<size_t>(n));
+    } else {
+      for (int i = 0; i < n; ++i) WritePixel(row + static_cast<size_t>(i) * bpp, bpp, color);
+    }
+  }
+}
+
+// The hot loop of sprite drawing: eight pixels at a time where the key is a
+// single value (the game's case).
+void CopyRowKeyed16(uint16_t* __restrict d, const uint16_t* __restrict s, int n, uint16_t key) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i k = _mm_set1_epi16(static_cast<short>(key));
+  for (; i + 8 <= n; i += 8) {
+    __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+    __m128i m = _mm_cmpeq_epi16(sv, k);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
+                     _mm_or_si128(_mm_and_si128(m, dv), _mm_andnot_si128(m, sv)));
+  }
+#endif
+  for (; i < n; ++i) d[i] = s[i] == key ? d[i] : s[i];
+}
+
+template <class T>
+void CopyRowKeyed(T* __restrict d, const T* __restrict s, int n, T lo, T hi) {
+  if (lo == hi) {
+    for (int i = 0; i < n; ++i) d[i] = s[i] == lo ? d[i] : s[i];
+  } else {
+    for (int i = 0; i < n; ++i) d[i] = (s[i] >= lo && s[i] <= hi) ? d[i] : s[i];
+  }
+}
+
+// Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
+// unclipped rectangles that give the stretch mapping.
+void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst, const TRect& full,
+              const TRect& fullSrc, bool keyed, DDCOLORKEY key) {
+  uint32_t bpp = BytesPerPixel(dm.Format);
+  int fw = full.Right - full.Left, fh = full.Bottom - full.Top;
+  int sw = fullSrc.Right - fullSrc.Left, sh = fullSrc.Bottom - fullSrc.Top;
+  bool stretch = fw != sw || fh != sh;
+  const size_t dp = static_cast<size_t>(dm.Pitch), sp = static_cast<size_t>(sm.Pitch);
+  if (!stretch) {
+    int sx = fullSrc.Left + (dst.Left - full.Left);
+    int n = dst.Right - dst.Left;
+    for (int y = dst.Top; y < dst.Bottom; ++y) {
+      int sy = fullSrc.Top + (y - full.Top);
+      uint8_t* d =
+          dm.Bytes.data() + static_cast<size_t>(y) * dp + static_cast<size_t>(dst.Left) * bpp;
+      const uint8_t* s =
+          sm.Bytes.data() + static_cast<size_t>(sy) * sp + static_cast<size_t>(sx) * bpp;
+      if (!keyed) {
+        std::memmove(d, s, static_cast<size_t>(n) * bpp);
+      } else if (bpp == 2 && key.dwColorSpaceLowValue == key.dwColorSpaceHighValue &&
+                 (reinterpret_cast<uintptr_t>(d) & 1) == 0 &&
+                 (reinterpret_cast<uintptr_t>(s) & 1) == 0) {
+        CopyRowKeyed16(reinterpret_cast<uint16_t*>(d), reinterpret_cast<const uint16_t*>(s), n,
+                       static_cast<uint16_t>(key.dwColorSpaceLowValue));
+      } else if (bpp == 2 && (reinterpret_cast<uintptr_t>(d) & 1) == 0 &&
+                 (reinterpret_cast<uintptr_t>(s) & 1) == 0) {
+        CopyRowKeyed(reinterpret_cast<uint16_t*>(d), reinterpret_cast<const uint16_t*>(s), n,
+                     static_cast<uint16_t>(key.dwColorSpaceLowValue),
+                     static_cast<uint16_t>(key.dwColorSpaceHighValue));
+      } else if (bpp == 4 && (reinterpret_cast<uintptr_t>(d) & 3) == 0 &&
+                 (reinterpret_cast<uintptr_t>(s) & 3) == 0) {
+        CopyRowKeyed(reinterpret_cast<uint32_t*>(d), reinterpret_cast<const uint32_t*>(s), n,
+                     key.dwColorSpaceLowValue, key.dwColorSpaceHighValue);
+      } else if (bpp == 1) {
+        CopyRowKeyed(d, s, n, static_cast<uint8_t>(key.dwColorSpaceLowValue),
+                     static_cast<uint8_t>(key.dwColorSpaceHighValue));
+      } else {
+        for (int i = 0; i < n; ++i) {
+          uint32_t v = ReadPixel(s + static_cast<size_t>(i) * bpp, bpp);
+          if (v < key.dwColorSpaceLowValue || v > key.dwColorSpaceHighValue)
+            WritePixel(d + static_cast<size_t>(i) * bpp, bpp, v);
+        }
+      }
+    }
+    return;
+  }
+  // Stretching samples the source at each destination pixel's centre.
+  std::vector<int> cols(static_cast<size_t>(dst.Right - dst.Left));
+  for (int x = dst.Left; x < dst.Right; ++x)
+    cols[static_cast<size_t>(x - dst.Left)] =
+        fullSrc.Left + static_cast<int>(((2 * static_cast<int64_t>(x - full.Left) + 1) * sw) /
+                                        (2 * static_cast<int64_t>(fw)));
+  for (int y = dst.Top; y < dst.Bottom; ++y) {
+    int sy = fullSrc.Top + static_cast<int>(((2 * static_cast<int64_t>(y - full.Top) + 1) * sh) /
+                                            (2 * static_cast<int64_t>(fh)));
+    uint8_t* d = dm.Bytes.data() + static_cast<size_t>(y) * dp;
+    const uint8_t* s = sm.Bytes.data() + static_cast<size_t>(sy) * sp;
+    for (int x = dst.Left; x < dst.Right; ++x) {
+      uint32_t v =
+          ReadPixel(s + static_cast<size_t>(cols[static_cast<size_t>(x - dst.Left)]) * bpp, bpp);
+      if (keyed && v >= key.dwColorSpaceLowValue && v <= key.dwColorSpaceHighValue) continue;
+      WritePixel(d + static_cast<size_t>(x) * bpp, bpp, v);
+    }
+  }
+}
+
+TGdiPixelFormat GdiFormat(const DDPIXELFORMAT& f) {
+  if (f.dwRGBBitCount <= 8) return TGdiPixelFormat::Indexed(static_cast<int>(f.dwRGBBitCount));
+  return TGdiPixelFormat::Masks(static_cast<int>(f.dwRGBBitCount), f.dwRBitMask, f.dwGBitMask,
+                                f.dwBBitMask);
+}
+
+std::vector<TDDDisplayMode> DefaultModes() {
+  std::vector<TDDDisplayMode> modes;
+  for (uint32_t bits : {8u, 16u, 32u})
+    for (auto [w, h] : {std::pair{640u, 480u}, {800u, 600u}, {1024u, 768u}})
+      modes.push_back({w, h, bits});
+  return modes;
+}
+
+std::vector<TDDDisplayMode> CurrentModes() {
+  return gOutput ? gOutput->DisplayModes() : DefaultModes();
+}
+
+}  // namespace
+
+DDPIXELFORMAT DDPixelFormat(uint32_t BitCount, bool RGB555) {
+  DDPIXELFORMAT f;
+  f.dwRGBBitCount = BitCount;
+  if (BitCount <= 8) {
+    f.dwFlags = DDPF_RGB | (BitCount == 8   ? DDPF_PALETTEINDEXED8
+                            : BitCount == 4 ? DDPF_PALETTEINDEXED4
+                                            : DDPF_PALETTEINDEXED1);
+  } else if (BitCount == 16) {
+    f.dwFlags = DDPF_RGB;
+    f.dwRBitMask = RGB555 ? 0x7C00 : 0xF800;
+    f.dwGBitMask = RGB555 ? 0x03E0 : 0x07E0;
+    f.dwBBitMask = 0x001F;
+  } else {
+    f.dwFlags = DDPF_RGB;
+    f.dwRBitMask = 0xFF0000;
+    f.dwGBitMask = 0x00FF00;
+    f.dwBBitMask = 0x0000FF;
+  }
+  return f;
+}
+
+void DDSetVideoOutput(IDDVideoOutput* Output) {
+  gOutput = Output;
+}
+IDDVideoOutput* DDVideoOutput() {
+  return gOutput;
+}
+TDDFaults& DDFaults() {
+  return gFaults;
+}
+
+void DDLoseAllSurfaces() {
+  for (auto& w : gDevices)
+    if (auto d = w.lock()) d->LoseSurfaces();
+}
+
+// --- palette and clipper ----------------------------------------------------
+
+HRESULT IDirectDrawPalette::GetEntries(uint32_t, uint32_t Start, uint32_t Count,
+                                       PALETTEENTRY* Entries) const {
+  if (!Entries || Start > 256 || Count > 256 - Start) return DDERR_INVALIDPARAMS;
+  std::copy_n(entries_.begin() + Start, Count, Entries);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawPalette::SetEntries(uint32_t, uint32_t Start, uint32_t Count,
+                                       const PALETTEENTRY* Entries) {
+  if (!Entries || Start > 256 || Count > 256 - Start) return DDERR_INVALIDPARAMS;
+  std::copy_n(Entries, Count, entries_.begin() + Start);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawClipper::SetClipList(const void* Region, uint32_t) {
+  rects_.clear();
+  hasList_ = false;
+  if (!Region) return DD_OK;
+  RGNDATAHEADER h;
+  std::memcpy(&h, Region, sizeof h);
+  if (h.dwSize != sizeof(RGNDATAHEADER) || h.iType != 1 || h.nRgnSize != h.nCount * 16)
+    return DDERR_INVALIDPARAMS;
+  const uint8_t* p = static_cast<const uint8_t*>(Region) + sizeof h;
+  for (uint32_t i = 0; i < h.nCount; ++i) {
+    TRect r;
+    std::memcpy(&r, p + 16 * i, 16);
+    rects_.push_back(r);
+  }
+  hasList_ = true;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawClipper::SetHWnd(uint32_t, DDWindow Window) {
+  window_ = Window;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawClipper::GetClipList(std::vector<TRect>& Rects) const {
+  if (!hasList_) return DDERR_NOCLIPLIST;
+  Rects = rects_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawGammaControl::GetGammaRamp(uint32_t, DDGAMMARAMP* Ramp) const {
+  auto d = device_.lock();
+  if (!d || !Ramp) return DDERR_INVALIDPARAMS;
+  *Ramp = d->GammaRamp();
+  return DD_OK;
+}
+
+HRESULT IDirectDrawGammaControl::SetGammaRamp(uint32_t, const DDGAMMARAMP* Ramp) {
+  auto d = device_.lock();
+  if (!d || !Ramp) return DDERR_INVALIDPARAMS;
+  d->SetGammaRampInternal(*Ramp);
+  return DD_OK;
+}
+
+// --- surface ----------------------------------------------------------------
+
+IDirectDrawSurface::~IDirectDrawSurface() = default;
+
+uint32_t IDirectDrawSurface::Width() const {
+  return mem_ ? mem_->Width : 0;
+}
+uint32_t IDirectDrawSurface::Height() const {
+  return mem_ ? mem_->Height : 0;
+}
+const DDPIXELFORMAT& IDirectDrawSurface::PixelFormat() const {
+  static const DDPIXELFORMAT none;
+  return mem_ ? mem_->Format : none;
+}
+bool IDirectDrawSurface::IsPrimary() const {
+  return (caps_ & DDSCAPS_PRIMARYSURFACE) != 0;
+}
+
+HRESULT IDirectDrawSurface::GetSurfaceDesc(DDSURFACEDESC* Desc) const {
+  if (!Desc) return DDERR_INVALIDPARAMS;
+  uint32_t size = Desc->dwSize;
+  *Desc = DDSURFACEDESC{};
+  Desc->dwSize = size;
+  Desc->dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT |
+                  (hasSrcKey_ ? DDSD_CKSRCBLT : 0) | (back_ ? DDSD_BACKBUFFERCOUNT : 0);
+  Desc->dwWidth = mem_->Width;
+  Desc->dwHeight = mem_->Height;
+  Desc->lPitch = mem_->Pitch;
+  Desc->dwBackBufferCount = back_ ? 1 : 0;
+  Desc->ddpfPixelFormat = mem_->Format;
+  Desc->ddsCaps.dwCaps = caps_;
+  if (hasSrcKey_) Desc->ddckCKSrcBlt = srcKey_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::Lock(const TRect* Rect, DDSURFACEDESC* Desc, uint32_t, void*) {
+  if (!Desc) return DDERR_INVALIDPARAMS;
+  if (mem_->Lost) return DDERR_SURFACELOST;
+  if (locks_ > 0 || dc_) return DDERR_SURFACEBUSY;
+  TRect r{0, 0, static_cast<int32_t>(mem_->Width), static_cast<int32_t>(mem_->Height)};
+  if (Rect) {
+    if (!Inside(*Rect, mem_->Width, mem_->Height)) return DDERR_INVALIDPARAMS;
+    r = *Rect;
+  }
+  GetSurfaceDesc(Desc);
+  Desc->dwFlags |= DDSD_LPSURFACE;
+  Desc->lpSurface = mem_->Bytes.data() +
+                    static_cast<size_t>(r.Top) * static_cast<size_t>(mem_->Pitch) +
+                    static_cast<size_t>(r.Left) * BytesPerPixel(mem_->Format);
+  ++locks_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::Unlock(void*) {
+  if (locks_ <= 0) return DDERR_NOTLOCKED;
+  --locks_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::IsLost() const {
+  return mem_->Lost ? DDERR_SURFACELOST : DD_OK;
+}
+
+HRESULT IDirectDrawSurface::Restore() {
+  mem_->Lost = false;
+  if (back_) back_->mem_->Lost = false;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::SetColorKey(uint32_t Flags, const DDCOLORKEY* Key) {
+  if (!(Flags & DDCKEY_SRCBLT)) return DDERR_UNSUPPORTED;
+  hasSrcKey_ = Key != nullptr;
+  if (Key) srcKey_ = *Key;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::GetColorKey(uint32_t Flags, DDCOLORKEY* Key) const {
+  if (!(Flags & DDCKEY_SRCBLT) || !Key) return DDERR_INVALIDPARAMS;
+  if (!hasSrcKey_) return DDERR_NOCOLORKEY;
+  *Key = srcKey_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::SetClipper(PDirectDrawClipper Clipper) {
+  clipper_ = std::move(Clipper);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::GetClipper(PDirectDrawClipper* Out) const {
+  if (!Out) return DDERR_INVALIDPARAMS;
+  *Out = clipper_;
+  return clipper_ ? DD_OK : DDERR_NOCLIPPERATTACHED;
+}
+
+HRESULT IDirectDrawSurface::SetPalette(PDirectDrawPalette Palette) {
+  palette_ = std::move(Palette);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::GetPalette(PDirectDrawPalette* Out) const {
+  if (!Out) return DDERR_INVALIDPARAMS;
+  *Out = palette_;
+  return palette_ ? DD_OK : DDERR_NOPALETTEATTACHED;
+}
+
+HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Source,
+                                const TRect* SrcRect, uint32_t Flags, const DDBLTFX* Fx) {
+  if (mem_->Lost || (Source && Source->mem_->Lost)) return DDERR_SURFACELOST;
+  if (locks_ > 0 || dc_ || (Source && (Source->locks_ > 0 || Source->dc_)))
+    return DDERR_SURFACEBUSY;
+  TRect bounds{0, 0, static_cast<int32_t>(mem_->Width), static_cast<int32_t>(mem_->Height)};
+  TRect dest = DestRect ? *DestRect : bounds;
+  if (Empty(dest)) return DDERR_INVALIDRECT;
+  // Parts of the destination that may be written.
+  std::vector<TRect> clips;
+  if (clipper_ && clipper_->HasClipList()) {
+    for (const TRect& c : clipper_->rects_) {
+      TRect r = Intersect(Intersect(c, bounds), dest);
+      if (!Empty(r)) clips.push_back(r);
+    }
+  } else if (clipper_) {
+    TRect r = Intersect(bounds, dest);
+    if (!Empty(r)) clips.push_back(r);
+  } else {
+    if (!Inside(dest, mem_->Width, mem_->Height)) return DDERR_INVALIDRECT;
+  }
+  // Without a clipper the one rectangle is the whole job (no allocation: this
+  // is the path of every sprite).
+  const TRect* parts = clipper_ ? clips.data() : &dest;
+  const size_t nparts = clipper_ ? clips.size() : 1;
+  if (Flags & DDBLT_COLORFILL) {
+    if (!Fx) return DDERR_INVALIDPARAMS;
+    for (size_t i = 0; i < nparts; ++i) FillRows(*mem_, parts[i], Fx->dwFillColor);
+  } else {
+    if (!Source) return DDERR_INVALIDPARAMS;
+    if (!SameFormat(mem_->Format, Source->mem_->Format)) return DDERR_INVALIDPIXELFORMAT;
+    TRect src = SrcRect ? *SrcRect
+                        : TRect{0, 0, static_cast<int32_t>(Source->mem_->Width),
+                                static_cast<int32_t>(Source->mem_->Height)};
+    if (!Inside(src, Source->mem_->Width, Source->mem_->Height)) return DDERR_INVALIDRECT;
+    bool keyed = (Flags & DDBLT_KEYSRC) != 0;
+    if (keyed && !Source->hasSrcKey_) return DDERR_NOCOLORKEY;
+    // Overlapping copies within one surface go through a copy of the source.
+    std::shared_ptr<TDDSurfaceMemory> copy;
+    const TDDSurfaceMemory* sm = Source->mem_.get();
+    if (sm == mem_.get()) {
+      copy = std::make_shared<TDDSurfaceMemory>(*sm);
+      sm = copy.get();
+    }
+    for (size_t i = 0; i < nparts; ++i)
+      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_);
+  }
+  if (IsPrimary() && device_) device_->Present(*this);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, uint32_t) {
+  if (!back_) return DDERR_NOTFLIPPABLE;
+  if (mem_->Lost || back_->mem_->Lost) return DDERR_SURFACELOST;
+  if (locks_ > 0 || dc_ || back_->locks_ > 0 || back_->dc_) return DDERR_SURFACEBUSY;
+  std::swap(mem_, back_->mem_);
+  if (device_) device_->Present(*this);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::GetAttachedSurface(const DDSCAPS* Caps, PDirectDrawSurface* Out) {
+  if (!Caps || !Out) return DDERR_INVALIDPARAMS;
+  if (!(Caps->dwCaps & DDSCAPS_BACKBUFFER) || !back_ || Consume(gFaults.FailAttachedSurface))
+    return DDERR_NOTFOUND;
+  *Out = back_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::GetDC(HDC* Out) {
+  if (!Out) return DDERR_INVALIDPARAMS;
+  if (mem_->Lost) return DDERR_SURFACELOST;
+  if (dc_) return DDERR_DCALREADYCREATED;
+  if (locks_ > 0) return DDERR_SURFACEBUSY;
+  std::vector<RGBQUAD> table;
+  if (mem_->Format.dwRGBBitCount <= 8) {
+    PDirectDrawPalette pal = palette_;
+    if (!pal) {
+      // A back buffer without its own palette shows through the primary's.
+      if (auto f = front_.lock()) pal = f->palette_;
+    }
+    table.resize(256);
+    if (pal) {
+      for (int i = 0; i < 256; ++i) {
+        const PALETTEENTRY& e = pal->Entries()[static_cast<size_t>(i)];
+        table[static_cast<size_t>(i)] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+      }
+    } else {
+      RGBQUAD sys[256];
+      GetSystemPaletteEntries(sys);
+      table.assign(sys, sys + 256);
+    }
+  }
+  dc_ = std::make_unique<TDeviceContext>(
+      mem_->Bytes.data(), static_cast<int>(mem_->Width), static_cast<int>(mem_->Height),
+      mem_->Pitch, GdiFormat(mem_->Format), table.data(), static_cast<int>(table.size()));
+  *Out = dc_.get();
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::ReleaseDC(HDC DC) {
+  if (!dc_ || DC != dc_.get()) return DDERR_INVALIDPARAMS;
+  dc_.reset();
+  if (IsPrimary() && device_) device_->Present(*this);
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::QueryGammaControl(PDirectDrawGammaControl* Out) {
+  if (!Out) return DDERR_INVALIDPARAMS;
+  if (!IsPrimary() || !device_) return DDERR_NOINTERFACE;
+  *Out = PDirectDrawGammaControl(new IDirectDrawGammaControl(device_->weak_from_this()));
+  return DD_OK;
+}
+
+// --- device -----------------------------------------------------------------
+
+IDirectDraw::IDirectDraw() {
+  for (int i = 0; i < 256; ++i)
+    gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = static_cast<uint16_t>(i * 257);
+  mode_ = TDDDisplayMode{800, 600, 16};
+}
+
+IDirectDraw::~IDirectDraw() {
+  for (auto& w : surfaces_)
+    if (auto s = w.lock()) s->device_ = nullptr;
+}
+
+HRESULT IDirectDraw::GetCaps(DDCAPS* Driver, DDCAPS* Emulation) const {
+  if (Driver) {
+    *Driver = DDCAPS{};
+    Driver->dwCaps2 = gFaults.NoPrimaryGamma ? 0 : DDCAPS2_PRIMARYGAMMA;
+    Driver->dwPalCaps = DDPCAPS_8BIT | DDPCAPS_ALLOW256;
+  }
+  if (Emulation) *Emulation = DDCAPS{};
+  return DD_OK;
+}
+
+PDirectDrawSurface IDirectDraw::NewSurface() {
+  PDirectDrawSurface s(new IDirectDrawSurface());
+  s->device_ = this;
+  std::erase_if(surfaces_, [](const auto& w) { return w.expired(); });
+  surfaces_.push_back(s);
+  return s;
+}
+
+HRESULT IDirectDraw::CreateSurface(const DDSURFACEDESC* Desc, PDirectDrawSurface* Out) {
+  if (!Desc || !Out) return DDERR_INVALIDPARAMS;
+  uint32_t caps = (Desc->dwFlags & DDSD_CAPS) ? Desc->ddsCaps.dwCaps : DDSCAPS_OFFSCREENPLAIN;
+  DDPIXELFORMAT fmt = DDPixelFormat(mode_.BitCount);
+  uint32_t w, h;
+  if (caps & DDSCAPS_PRIMARYSURFACE) {
+    if (Consume(gFaults.FailPrimary)) return DDERR_GENERIC;
+    w = mode_.Width;
+    h = mode_.Height;
+  } else {
+    if ((Desc->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT))
+      return DDERR_INVALIDPARAMS;
+    w = Desc->dwWidth;
+    h = Desc->dwHeight;
+    if (Desc->dwFlags & DDSD_PIXELFORMAT) {
+      fmt = Desc->ddpfPixelFormat;
+      uint32_t b = fmt.dwRGBBitCount;
+      if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32)
+        return DDERR_INVALIDPIXELFORMAT;
+      if (b == 16 && !fmt.dwRBitMask) fmt = DDPixelFormat(16, true);
+      if (b > 16 && !fmt.dwRBitMask) fmt = DDPixelFormat(b);
+    }
+  }
+  if (w == 0 || h == 0 || static_cast<uint64_t>(w) * h > kMaxSurfacePixels || w > 65536 ||
+      h > 65536)
+    return DDERR_INVALIDPARAMS;
+  if (caps & DDSCAPS_SYSTEMMEMORY) {
+    if (Consume(gFaults.FailSystemMemory)) return DDERR_OUTOFMEMORY;
+  } else {
+    if (Consume(gFaults.FailVideoMemory)) return DDERR_OUTOFVIDEOMEMORY;
+    caps |= DDSCAPS_VIDEOMEMORY;
+  }
+  auto makeMem = [&]() {
+    auto m = std::make_shared<TDDSurfaceMemory>();
+    m->Width = w;
+    m->Height = h;
+    m->Format = fmt;
+    m->Pitch = static_cast<int32_t>(((static_cast<uint64_t>(w) * fmt.dwRGBBitCount + 31) / 32) * 4);
+    m->Bytes.assign(static_cast<size_t>(m->Pitch) * h, 0);
+    return m;
+  };
+  PDirectDrawSurface s = NewSurface();
+  s->mem_ = makeMem();
+  s->caps_ = caps;
+  if (Desc->dwFlags & DDSD_CKSRCBLT) {
+    s->hasSrcKey_ = true;
+    s->srcKey_ = Desc->ddckCKSrcBlt;
+  }
+  if ((caps & DDSCAPS_PRIMARYSURFACE) && (caps & DDSCAPS_FLIP) &&
+      (Desc->dwFlags & DDSD_BACKBUFFERCOUNT) && Desc->dwBackBufferCount >= 1) {
+    s->caps_ |= DDSCAPS_FRONTBUFFER;
+    PDirectDrawSurface b = NewSurface();
+    b->mem_ = makeMem();
+    b->caps_ = (caps & ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER)) | DDSCAPS_BACKBUFFER;
+    b->front_ = s;
+    s->back_ = b;
+  }
+  *Out = s;
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::CreatePalette(uint32_t Caps, const PALETTEENTRY* Entries,
+                                   PDirectDrawPalette* Out) {
+  if (!Out || !Entries) return DDERR_INVALIDPARAMS;
+  auto p = std::make_shared<IDirectDrawPalette>();
+  p->caps_ = Caps;
+  size_t n = (Caps & DDPCAPS_4BIT) ? 16 : 256;
+  std::copy_n(Entries, n, p->entries_.begin());
+  *Out = p;
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::CreateClipper(uint32_t, PDirectDrawClipper* Out) {
+  if (!Out) return DDERR_INVALIDPARAMS;
+  if (Consume(gFaults.FailCreateClipper)) return DDERR_GENERIC;
+  *Out = std::make_shared<IDirectDrawClipper>();
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::DuplicateSurface(IDirectDrawSurface* Source, PDirectDrawSurface* Out) {
+  if (!Source || !Out) return DDERR_INVALIDPARAMS;
+  if (Source->IsPrimary()) return DDERR_UNSUPPORTED;
+  PDirectDrawSurface s = NewSurface();
+  s->mem_ = Source->mem_;
+  s->caps_ = Source->caps_;
+  s->hasSrcKey_ = Source->hasSrcKey_;
+  s->srcKey_ = Source->srcKey_;
+  *Out = s;
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::SetCooperativeLevel(DDWindow Window, uint32_t Flags) {
+  coopWindow_ = Window;
+  coopLevel_ = Flags;
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::SetDisplayMode(uint32_t Width, uint32_t Height, uint32_t BitCount) {
+  auto modes = CurrentModes();
+  TDDDisplayMode m{Width, Height, BitCount};
+  if (std::find(modes.begin(), modes.end(), m) == modes.end()) return DDERR_INVALIDMODE;
+  // Only the logical picture changes; the desktop keeps its real mode.
+  mode_ = m;
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::RestoreDisplayMode() {
+  mode_ = TDDDisplayMode{800, 600, 16};
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::GetDisplayMode(DDSURFACEDESC* Desc) const {
+  if (!Desc) return DDERR_INVALIDPARAMS;
+  *Desc = DDSURFACEDESC{};
+  Desc->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+  Desc->dwWidth = mode_.Width;
+  Desc->dwHeight = mode_.Height;
+  Desc->ddpfPixelFormat = DDPixelFormat(mode_.BitCount);
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::EnumDisplayModes(uint32_t, const DDSURFACEDESC*,
+                                      const TEnumModesCallback& Callback) const {
+  for (const TDDDisplayMode& m : CurrentModes()) {
+    DDSURFACEDESC d;
+    d.dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_PITCH;
+    d.dwWidth = m.Width;
+    d.dwHeight = m.Height;
+    d.ddpfPixelFormat = DDPixelFormat(m.BitCount);
+    d.lPitch = static_cast<int32_t>(((m.Width * m.BitCount + 31) / 32) * 4);
+    if (Callback(d) == DDENUMRET_CANCEL) break;
+  }
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::WaitForVerticalBlank(uint32_t, void*) {
+  // Presentation itself waits for the vertical blank where the backend can.
+  return DD_OK;
+}
+
+HRESULT IDirectDraw::FlipToGDISurface() {
+  return DD_OK;
+}
+
+void IDirectDraw::LoseSurfaces() {
+  for (auto& w : surfaces_)
+    if (auto s = w.lock()) s->mem_->Lost = true;
+}
+
+void IDirectDraw::Present(const IDirectDrawSurface& Primary) {
+  if (!gOutput) return;
+  static thread_local TDDFrame frame;
+  DDComposeFrame(Primary, gamma_, frame);
+  frame.FullScreen = (coopLevel_ & DDSCL_FULLSCREEN) != 0;
+  gOutput->Present(frame);
+}
+
+// --- frames -----------------------------------------------------------------
+
+namespace {
+
+// The 16-bit conversion goes through one table per format and ramp, rebuilt
+// only when either changes (fades change the ramp a few times a second).
+struct TLut16 {
+  DDPIXELFORMAT Format;
+  DDGAMMARAMP Ramp;
+  bool Valid = false;
+  std::vector<uint32_t> Table;
+};
+
+}  // namespace
+
+void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame) {
+  uint32_t w = Primary.Width(), h = Primary.Height();
+  Frame.Width = w;
+  Frame.Height = h;
+  Frame.Pixels.resize(static_cast<size_t>(w) * h);
+  if (!w || !h) return;
+  DDSURFACEDESC d;
+  Primary.GetSurfaceDesc(&d);
+  const DDPIXELFORMAT& f = d.ddpfPixelFormat;
+  TGdiPixelFormat gf = GdiFormat(f);
+  // Reach the memory without a lock: presenting must work while the game
+  // holds none, and reads never disturb a lock.
+  const auto& self = const_cast<IDirectDrawSurface&>(Primary);
+  DDSURFACEDESC lk;
+  bool locked =
+      const_cast<IDirectDrawSurface&>(self).Lock(nullptr, &lk, DDLOCK_WAIT, nullptr) == DD_OK;
+  if (!locked) return;  // lost or busy: the frame keeps its previous picture
+  const uint8_t* base = static_cast<const uint8_t*>(lk.lpSurface);
+  auto gammaRGB = [&](uint8_t r, uint8_t g, uint8_t b) {
+    return (static_cast<uint32_t>(Ramp.red[r] >> 8) << 16) |
+           (static_cast<uint32_t>(Ramp.green[g] >> 8) << 8) |
+           static_cast<uint32_t>(Ramp.blue[b] >> 8);
+  };
+  if (f.dwRGBBitCount == 16) {
+    static thread_local TLut16 lut;
+    if (!lut.Valid || !SameFormat(lut.Format, f) ||
+        std::memcmp(&lut.Ramp, &Ramp, sizeof Ramp) != 0) {
+      lut.Table.resize(65536);
+      for (uint32_t p = 0; p < 65536; ++p) {
+        uint8_t r, g, b;
+        gf.Unpack(p, r, g, b);
+        lut.Table[p] = gammaRGB(r, g, b);
+      }
+      lut.Format = f;
+      lut.Ramp = Ramp;
+      lut.Valid = true;
+    }
+    const uint32_t* t = lut.Table.data();
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* row = base + static_cast<size_t>(y) * static_cast<size_t>(lk.lPitch);
+      uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
+      for (uint32_t x = 0; x < w; ++x) {
+        uint16_t v;
+        std::memcpy(&v, row + 2 * x, 2);
+        out[x] = t[v];
+      }
+    }
+  } else if (f.dwRGBBitCount <= 8) {
+    PDirectDrawPalette pal;
+    Primary.GetPalette(&pal);
+    uint32_t colors[256];
+    for (int i = 0; i < 256; ++i) {
+      if (pal) {
+        const PALETTEENTRY& e = pal->Entries()[static_cast<size_t>(i)];
+        colors[i] = gammaRGB(e.peRed, e.peGreen, e.peBlue);
+      } else {
+        colors[i] =
+            gammaRGB(static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+      }
+    }
+    TDeviceContext dc(const_cast<uint8_t*>(base), static_cast<int>(w), static_cast<int>(h),
+                      lk.lPitch, TGdiPixelFormat::Indexed(static_cast<int>(f.dwRGBBitCount)));
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x)
+        Frame.Pixels[static_cast<size_t>(y) * w + x] =
+            colors[dc.GetRawPixel(static_cast<int>(x), static_cast<int>(y)) & 0xFF];
+  } else {
+    uint32_t bpp = BytesPerPixel(f);
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* row = base + static_cast<size_t>(y) * static_cast<size_t>(lk.lPitch);
+      for (uint32_t x = 0; x < w; ++x) {
+        uint8_t r, g, b;
+        gf.Unpack(ReadPixel(row + static_cast<size_t>(x) * bpp, bpp), r, g, b);
+        Frame.Pixels[static_cast<size_t>(y) * w + x] = gammaRGB(r, g, b);
+      }
+    }
+  }
+  const_cast<IDirectDrawSurface&>(self).Unlock(nullptr);
+}
+
+// --- entry points -------------------------------------------------------------
+
+HRESULT DirectDrawCreateEx(const GUID*, PDirectDraw* Out) {
+  if (!Out) return DDERR_INVALIDPARAMS;
+  if (Consume(gFaults.FailCreateDevice)) return DDERR_GENERIC;
+  PDirectDraw d(new IDirectDraw());
+  std::erase_if(gDevices, [](const auto& w) { return w.expired(); });
+  gDevices.push_back(d);
+  *Out = d;
+  return DD_OK;
+}
+
+HRESULT DirectDrawCreate(const GUID* Driver, PDirectDraw* Out) {
+  return DirectDrawCreateEx(Driver, Out);
+}
+
+HRESULT DirectDrawEnumerateA(const TDDEnumCallback& Callback) {
+  if (Callback) Callback(nullptr, "Primary Display Driver", "display");
+  return DD_OK;
+}
+
+void DDRegisterModule() {
+  RegisterBuiltinModule(
+      "DDraw.dll", {{"DirectDrawCreateEx", reinterpret_cast<FARPROC>(&DirectDrawCreateEx)},
+                    {"DirectDrawCreate", reinterpret_cast<FARPROC>(&DirectDrawCreate)},
+                    {"DirectDrawEnumerateA", reinterpret_cast<FARPROC>(&DirectDrawEnumerateA)}});
+}

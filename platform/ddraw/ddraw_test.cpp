@@ -1,0 +1,236 @@
+#include "platform/ddraw/ddraw.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+class TRecordingOutput : public IDDVideoOutput {
+ public:
+  void Present(const TDDFrame& Frame) override {
+    Last = Frame;
+    ++Count;
+  }
+  std::vector<TDDDisplayMode> DisplayModes() const override { return Modes; }
+  TDDFrame Last;
+  int Count = 0;
+  std::vector<TDDDisplayMode> Modes{{640, 480, 16}, {800, 600, 16}, {800, 600, 8}};
+};
+
+class DDrawTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DDFaults() = TDDFaults{};
+    DDSetVideoOutput(&output);
+    ASSERT_EQ(DirectDrawCreateEx(nullptr, &dd), DD_OK);
+  }
+  void TearDown() override { DDSetVideoOutput(nullptr); }
+
+  PDirectDrawSurface Offscreen(uint32_t w, uint32_t h, uint32_t caps = DDSCAPS_OFFSCREENPLAIN) {
+    DDSURFACEDESC d;
+    d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    d.ddsCaps.dwCaps = caps;
+    d.dwWidth = w;
+    d.dwHeight = h;
+    PDirectDrawSurface s;
+    EXPECT_EQ(dd->CreateSurface(&d, &s), DD_OK);
+    return s;
+  }
+
+  // Rows of 16-bit pixels, as text-like tables in the tests.
+  static void Put(IDirectDrawSurface& s, const std::vector<std::vector<uint16_t>>& rows) {
+    DDSURFACEDESC d;
+    ASSERT_EQ(s.Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    for (size_t y = 0; y < rows.size(); ++y)
+      std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * static_cast<size_t>(d.lPitch),
+                  rows[y].data(), rows[y].size() * 2);
+    s.Unlock(nullptr);
+  }
+  static std::vector<std::vector<uint16_t>> Get(IDirectDrawSurface& s) {
+    DDSURFACEDESC d;
+    EXPECT_EQ(s.Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    std::vector<std::vector<uint16_t>> rows(d.dwHeight, std::vector<uint16_t>(d.dwWidth));
+    for (size_t y = 0; y < d.dwHeight; ++y)
+      std::memcpy(rows[y].data(),
+                  static_cast<uint8_t*>(d.lpSurface) + y * static_cast<size_t>(d.lPitch),
+                  d.dwWidth * 2);
+    s.Unlock(nullptr);
+    return rows;
+  }
+
+  TRecordingOutput output;
+  PDirectDraw dd;
+};
+
+TEST_F(DDrawTest, OffscreenSurfaceTakesTheDisplayFormatAndLocksOnce) {
+  auto s = Offscreen(3, 2);
+  DDSURFACEDESC d;
+  ASSERT_EQ(s->GetSurfaceDesc(&d), DD_OK);
+  EXPECT_EQ(d.ddpfPixelFormat.dwRGBBitCount, 16u);
+  EXPECT_EQ(d.ddpfPixelFormat.dwRBitMask, 0xF800u);
+  EXPECT_EQ(d.ddpfPixelFormat.dwGBitMask, 0x07E0u);
+  EXPECT_TRUE(d.ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY);
+  DDSURFACEDESC l1, l2;
+  ASSERT_EQ(s->Lock(nullptr, &l1, DDLOCK_WAIT, nullptr), DD_OK);
+  EXPECT_EQ(s->Lock(nullptr, &l2, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
+  HDC dc;
+  EXPECT_EQ(s->GetDC(&dc), DDERR_SURFACEBUSY);
+  EXPECT_EQ(s->Unlock(nullptr), DD_OK);
+  EXPECT_EQ(s->Unlock(nullptr), DDERR_NOTLOCKED);
+  // A device context keeps the surface locked until it is released.
+  ASSERT_EQ(s->GetDC(&dc), DD_OK);
+  EXPECT_EQ(s->Lock(nullptr, &l1, DDLOCK_WAIT, nullptr), DDERR_SURFACEBUSY);
+  EXPECT_EQ(s->ReleaseDC(dc), DD_OK);
+  EXPECT_EQ(s->Lock(nullptr, &l1, DDLOCK_WAIT, nullptr), DD_OK);
+  s->Unlock(nullptr);
+}
+
+TEST_F(DDrawTest, HostileSizesAreRefused) {
+  PDirectDrawSurface s;
+  DDSURFACEDESC d;
+  d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+  d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+  for (auto [w, h] :
+       {std::pair{0u, 5u}, {5u, 0u}, {0x7FFFFFFFu, 0x7FFFFFFFu}, {100000u, 100000u}}) {
+    d.dwWidth = w;
+    d.dwHeight = h;
+    EXPECT_NE(dd->CreateSurface(&d, &s), DD_OK) << w << "x" << h;
+  }
+}
+
+TEST_F(DDrawTest, KeyedStretchedAndClippedBlits) {
+  const uint16_t K = 0x1234, A = 0xF800, B = 0x07E0;
+  auto src = Offscreen(2, 2);
+  Put(*src, {{A, K}, {K, B}});
+  DDCOLORKEY key{K, K};
+  src->SetColorKey(DDCKEY_SRCBLT, &key);
+
+  struct TCase {
+    const char* Name;
+    TRect Dest;
+    uint32_t Flags;
+    bool Clip;
+    HRESULT Result;
+    std::vector<std::vector<uint16_t>> Expect;
+  };
+  const uint16_t Z = 0x0001;  // the destination's background
+  const TCase cases[] = {
+      {"plain copy",
+       {1, 1, 3, 3},
+       DDBLT_WAIT,
+       false,
+       DD_OK,
+       {{Z, Z, Z, Z}, {Z, A, K, Z}, {Z, K, B, Z}, {Z, Z, Z, Z}}},
+      {"keyed copy",
+       {1, 1, 3, 3},
+       DDBLT_WAIT | DDBLT_KEYSRC,
+       false,
+       DD_OK,
+       {{Z, Z, Z, Z}, {Z, A, Z, Z}, {Z, Z, B, Z}, {Z, Z, Z, Z}}},
+      {"stretched x2 keyed",
+       {0, 0, 4, 4},
+       DDBLT_WAIT | DDBLT_KEYSRC,
+       false,
+       DD_OK,
+       {{A, A, Z, Z}, {A, A, Z, Z}, {Z, Z, B, B}, {Z, Z, B, B}}},
+      {"outside without clipper fails",
+       {3, 3, 5, 5},
+       DDBLT_WAIT,
+       false,
+       DDERR_INVALIDRECT,
+       {{Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}}},
+      {"outside with clipper is clipped",
+       {3, 3, 5, 5},
+       DDBLT_WAIT,
+       true,
+       DD_OK,
+       {{Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, A}}},
+      {"negative corner clipped and stretched",
+       {-2, -2, 2, 2},
+       DDBLT_WAIT | DDBLT_KEYSRC,
+       true,
+       DD_OK,
+       {{B, B, Z, Z}, {B, B, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}}},
+  };
+  for (const TCase& c : cases) {
+    auto dst = Offscreen(4, 4);
+    DDBLTFX fx;
+    fx.dwFillColor = Z;
+    ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
+    if (c.Clip) {
+      PDirectDrawClipper clip;
+      ASSERT_EQ(dd->CreateClipper(0, &clip), DD_OK);
+      struct {
+        RGNDATAHEADER h;
+        TRect r;
+      } region{{32, 1, 1, 16, {0, 0, 4, 4}}, {0, 0, 4, 4}};
+      ASSERT_EQ(clip->SetClipList(&region, 0), DD_OK);
+      dst->SetClipper(clip);
+    }
+    DDBLTFX none;
+    EXPECT_EQ(dst->Blt(&c.Dest, src.get(), nullptr, c.Flags, &none), c.Result) << c.Name;
+    EXPECT_EQ(Get(*dst), c.Expect) << c.Name;
+  }
+}
+
+TEST_F(DDrawTest, LostSurfacesFailUntilRestored) {
+  auto s = Offscreen(2, 2);
+  DDBLTFX fx;
+  dd->LoseSurfaces();
+  EXPECT_EQ(s->IsLost(), DDERR_SURFACELOST);
+  DDSURFACEDESC d;
+  EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DDERR_SURFACELOST);
+  EXPECT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DDERR_SURFACELOST);
+  EXPECT_EQ(s->Restore(), DD_OK);
+  EXPECT_EQ(s->IsLost(), DD_OK);
+  EXPECT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+}
+
+TEST_F(DDrawTest, FlipPresentsTheBackBufferThroughTheGammaRamp) {
+  DDSURFACEDESC d;
+  d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+  d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+  d.dwBackBufferCount = 1;
+  PDirectDrawSurface primary, back;
+  ASSERT_EQ(dd->CreateSurface(&d, &primary), DD_OK);
+  DDSCAPS caps{DDSCAPS_BACKBUFFER};
+  ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+  EXPECT_EQ(back->Width(), 800u);
+
+  PDirectDrawGammaControl gamma;
+  ASSERT_EQ(primary->QueryGammaControl(&gamma), DD_OK);
+  PDirectDrawGammaControl none;
+  EXPECT_EQ(back->QueryGammaControl(&none), DDERR_NOINTERFACE);
+  DDGAMMARAMP ramp;
+  for (int i = 0; i < 256; ++i) {
+    ramp.red[i] = static_cast<uint16_t>((255 - i) * 257);  // red inverted
+    ramp.green[i] = static_cast<uint16_t>((i / 2) * 257);  // green halved
+    ramp.blue[i] = static_cast<uint16_t>(i * 257);
+  }
+  ASSERT_EQ(gamma->SetGammaRamp(0, &ramp), DD_OK);
+
+  DDBLTFX fx;
+  fx.dwFillColor = 0xFFFF;  // white
+  ASSERT_EQ(back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+  int before = output.Count;
+  ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+  EXPECT_EQ(output.Count, before + 1);
+  ASSERT_EQ(output.Last.Width, 800u);
+  EXPECT_EQ(output.Last.Pixels[0], 0x007FFFu);
+  EXPECT_EQ(output.Last.Pixels[800 * 600 - 1], 0x007FFFu);
+}
+
+TEST_F(DDrawTest, DisplayModesComeFromTheOutput) {
+  std::vector<TDDDisplayMode> seen;
+  dd->EnumDisplayModes(0, nullptr, [&](const DDSURFACEDESC& d) {
+    seen.push_back({d.dwWidth, d.dwHeight, d.ddpfPixelFormat.dwRGBBitCount});
+    return DDENUMRET_OK;
+  });
+  EXPECT_EQ(seen, output.Modes);
+  EXPECT_EQ(dd->SetDisplayMode(1024, 768, 16), DDERR_INVALIDMODE);
+  EXPECT_EQ(dd->SetDisplayMode(800, 600, 8), DD_OK);
+  EXPECT_EQ(dd->DisplayMode(), (TDDDisplayMode{800, 600, 8}));
+}
+
+}  // namespace

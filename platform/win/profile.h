@@ -1,0 +1,66 @@
+// The profile functions behind game.INI. Sections and keys are found without
+// regard to case and the first match wins; values are trimmed (and a pair of
+// surrounding quotes dropped). A write changes only the line it concerns, keeps
+// every other line as it was (comments, foreign keys, line ends), creates the
+// key, section or file when missing, and replaces the file atomically so that
+// a crash never leaves a half-written file. Every read opens the file afresh.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win/wintypes.h"
+
+// The text of a profile file held in memory: parsing and editing without any
+// file access. Hostile input is fine: any bytes parse.
+class TProfileText {
+ public:
+  TProfileText() = default;
+  explicit TProfileText(std::string_view Text) { Parse(Text); }
+  void Parse(std::string_view Text);
+  std::string Text() const;
+
+  std::optional<std::string> Get(std::string_view Section, std::string_view Key) const;
+  std::vector<std::string> SectionNames() const;
+  // Keys of the first matching section, in file order, each once.
+  std::vector<std::string> KeyNames(std::string_view Section) const;
+  // "key=value" lines of the first matching section, in file order.
+  std::vector<std::string> SectionLines(std::string_view Section) const;
+  void Set(std::string_view Section, std::string_view Key, std::string_view Value);
+  // Removes the key's first occurrence; false when it was not there.
+  bool DeleteKey(std::string_view Section, std::string_view Key);
+  // Removes the first matching section with all its lines.
+  bool DeleteSection(std::string_view Section);
+
+ private:
+  struct TLine {
+    std::string Raw;  // with its line end
+  };
+  int FindSection(std::string_view Section) const;            // line index of the header, or -1
+  int SectionEnd(int Header) const;                           // first line past the section
+  int FindKey(int Header, std::string_view Key) const;        // line index, or -1
+  std::string Newline() const;
+  std::vector<TLine> lines_;
+};
+
+// File-level calls. FileName may use '\'; a missing file reads as empty.
+std::optional<std::string> ProfileReadString(const std::string& FileName, const std::string& Section,
+                                             const std::string& Key);
+std::vector<std::string> ProfileSectionNames(const std::string& FileName);
+std::vector<std::string> ProfileKeyNames(const std::string& FileName, const std::string& Section);
+std::vector<std::string> ProfileSectionLines(const std::string& FileName, const std::string& Section);
+// These return false when the file cannot be written; nothing is changed then.
+bool ProfileWriteString(const std::string& FileName, const std::string& Section, const std::string& Key,
+                        const std::string& Value);
+bool ProfileDeleteKey(const std::string& FileName, const std::string& Section, const std::string& Key);
+bool ProfileDeleteSection(const std::string& FileName, const std::string& Section);
+
+// The platform's own shapes of the same calls. A null Section lists section
+// names and a null Key lists keys (each ended by '\0', the list by another
+// '\0'); a null Key deletes the section and a null Value deletes the key.
+DWORD GetPrivateProfileStringA(const char* Section, const char* Key, const char* Default, char* ReturnedString,
+                               DWORD Size, const char* FileName);
+UINT GetPrivateProfileIntA(const char* Section, const char* Key, int Default, const char* FileName);
+BOOL WritePrivateProfileStringA(const char* Section, const char* Key, const char* Value, const char* FileName);

@@ -1,0 +1,181 @@
+#include "platform/win/profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tal_profile_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    file_ = (dir_ / "game.INI").string();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, ec);
+    fs::remove_all(dir_, ec);
+  }
+  void Put(const std::string& text) { std::ofstream(file_, std::ios::binary) << text; }
+  std::string Get() {
+    std::ifstream in(file_, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  fs::path dir_;
+  std::string file_;
+};
+
+TEST(ProfileText, LookupRules) {
+  TProfileText t(
+      "stray=before any section\r\n"
+      "[Options]\r\n"
+      "  Music = 7  \r\n"
+      "music=8\r\n"
+      "Name=\"  quoted  \"\r\n"
+      "; comment=not a key\r\n"
+      "Empty=\r\n"
+      "[options]\r\n"
+      "Music=9\r\n"
+      "[Keys]\n"
+      "Left=72");
+  struct {
+    const char* section;
+    const char* key;
+    std::optional<std::string> want;
+  } cases[] = {
+      {"Options", "Music", "7"},          // trimmed, first of duplicate keys
+      {"OPTIONS", "mUsIc", "7"},          // case ignored in both names
+      {"options", "Name", "  quoted  "},  // quotes dropped, inside kept
+      {"Options", "Empty", ""},
+      {"Options", "; comment", std::nullopt},
+      {"Options", "stray", std::nullopt},  // lines before the first section
+      {"Keys", "Left", "72"},              // LF section, no final line end
+      {"Nope", "Music", std::nullopt},
+      {"Options", "Nope", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(t.Get(c.section, c.key), c.want) << c.section << "/" << c.key;
+  EXPECT_EQ(t.SectionNames(), (std::vector<std::string>{"Options", "Keys"}));
+  EXPECT_EQ(t.KeyNames("options"), (std::vector<std::string>{"Music", "Name", "Empty"}));
+}
+
+TEST(ProfileText, WriteChangesOnlyItsLine) {
+  const std::string before =
+      "; written by hand\r\n"
+      "[Options]\r\n"
+      "Music=7\r\n"
+      "Foreign=kept\r\n"
+      "\r\n"
+      "[Keys]\r\n"
+      "Left=72\r\n";
+  TProfileText t(before);
+  t.Set("options", "MUSIC", "3");
+  t.Set("Options", "Brightness", "100");
+  t.Set("User", "Status", "2");
+  EXPECT_EQ(t.Text(),
+            "; written by hand\r\n"
+            "[Options]\r\n"
+            "Music=3\r\n"
+            "Foreign=kept\r\n"
+            "Brightness=100\r\n"
+            "\r\n"
+            "[Keys]\r\n"
+            "Left=72\r\n"
+            "[User]\r\n"
+            "Status=2\r\n");
+}
+
+TEST(ProfileText, NewLinesFollowTheFilesLineEnds) {
+  TProfileText lf("[A]\nx=1");
+  lf.Set("A", "y", "2");
+  lf.Set("B", "z", "3");
+  EXPECT_EQ(lf.Text(), "[A]\nx=1\ny=2\n[B]\nz=3\n");
+  TProfileText empty;
+  empty.Set("A", "x", "1");
+  EXPECT_EQ(empty.Text(), "[A]\r\nx=1\r\n");
+}
+
+TEST(ProfileText, DeleteKeyAndSection) {
+  TProfileText t("[A]\nx=1\ny=2\n[B]\nz=3\n[C]\nw=4\n");
+  EXPECT_TRUE(t.DeleteKey("a", "X"));
+  EXPECT_FALSE(t.DeleteKey("a", "x"));
+  EXPECT_TRUE(t.DeleteSection("b"));
+  EXPECT_EQ(t.Text(), "[A]\ny=2\n[C]\nw=4\n");
+}
+
+TEST_F(ProfileFile, MissingFileReadsEmptyAndWriteCreatesIt) {
+  EXPECT_FALSE(ProfileReadString(file_, "Options", "Music").has_value());
+  EXPECT_TRUE(ProfileSectionNames(file_).empty());
+  ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", "5"));
+  EXPECT_EQ(Get(), "[Options]\r\nMusic=5\r\n");
+  EXPECT_EQ(ProfileReadString(file_, "options", "music"), "5");
+}
+
+TEST_F(ProfileFile, WriteKeepsForeignContentAndLeavesNoTemporaryFile) {
+  Put("[Options]\r\nMusic=7\r\n; note\r\n[TT]\r\nt1=100\r\n");
+  ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", "1"));
+  EXPECT_EQ(Get(), "[Options]\r\nMusic=1\r\n; note\r\n[TT]\r\nt1=100\r\n");
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(dir_)) entries += e.is_regular_file();
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(ProfileFile, BackslashPathsAndDoubledSeparators) {
+  std::string win = dir_.string() + "\\\\game.INI";
+  ASSERT_TRUE(ProfileWriteString(win, "User", "Status", "3"));
+  EXPECT_EQ(ProfileReadString(file_, "User", "Status"), "3");
+}
+
+TEST_F(ProfileFile, FailedWriteLeavesTheFileAsItWas) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  Put("[Options]\r\nMusic=7\r\n");
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
+  fs::permissions(dir_, fs::perms::owner_all);
+  EXPECT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
+}
+
+TEST_F(ProfileFile, WriteIntoMissingFolderFails) {
+  EXPECT_FALSE(ProfileWriteString((dir_ / "no" / "game.INI").string(), "A", "b", "c"));
+}
+
+TEST_F(ProfileFile, RefusesTextThatWouldPlantLines) {
+  Put("[Options]\r\nMusic=7\r\n");
+  EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1\r\n[Evil]\r\nx=1"));
+  EXPECT_FALSE(ProfileWriteString(file_, "Opt]ions", "Music", "1"));
+  EXPECT_FALSE(ProfileWriteString(file_, "Options", "Mu=sic", "1"));
+  EXPECT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
+}
+
+TEST_F(ProfileFile, PlatformShapedCalls) {
+  Put("[Options]\r\nMusic=7\r\nVolume=-3\r\n[Keys]\r\nLeft=72\r\n");
+  char buf[64];
+  EXPECT_EQ(GetPrivateProfileStringA("Options", "Music", "xyz", buf, sizeof buf, file_.c_str()), 1u);
+  EXPECT_STREQ(buf, "7");
+  EXPECT_EQ(GetPrivateProfileStringA("Options", "Nope", "xyz", buf, sizeof buf, file_.c_str()), 3u);
+  EXPECT_STREQ(buf, "xyz");
+  // A small buffer truncates.
+  EXPECT_EQ(GetPrivateProfileStringA("Options", "Nope", "abcdef", buf, 4, file_.c_str()), 3u);
+  EXPECT_STREQ(buf, "abc");
+  // Section names as a double-null-terminated list.
+  DWORD n = GetPrivateProfileStringA(nullptr, nullptr, "", buf, sizeof buf, file_.c_str());
+  EXPECT_EQ(std::string(buf, n), std::string("Options\0Keys\0", 13));
+  EXPECT_EQ(GetPrivateProfileIntA("Options", "Volume", 5, file_.c_str()), static_cast<UINT>(-3));
+  EXPECT_EQ(GetPrivateProfileIntA("Options", "Nope", 5, file_.c_str()), 5u);
+  EXPECT_TRUE(WritePrivateProfileStringA("Options", "Volume", nullptr, file_.c_str()));
+  EXPECT_TRUE(WritePrivateProfileStringA("Keys", nullptr, nullptr, file_.c_str()));
+  EXPECT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+#include "programs/startup.h"
+
+#include <cstdio>
+
+#include "engine/directx/directx.h"
+#include "framework/forms.h"
+#include "platform/backend/sdl/sdl_audio.h"
+#include "platform/backend/sdl/sdl_core.h"
+#include "platform/backend/sdl/sdl_input.h"
+#include "platform/backend/sdl/sdl_video.h"
+#include "platform/ddraw/ddraw.h"
+#include "platform/dsound/dsound.h"
+
+bool StartPlatform() {
+  if (!SdlInstall()) {
+    std::fprintf(stderr, "The program needs a display to run.\n");
+    return false;
+  }
+  // ---- Area drivers -------------------------------------------------------
+  // Each area registers its built-in library and installs its SDL driver
+  // here. A new area adds its pair of calls here and in StopPlatform.
+  DDRegisterModule();  // "DDraw.dll"
+  SdlInstallVideo();
+  RegisterDirectSoundModule();  // "DSound.dll"
+  // Without an audio device the mixer plays into nothing: the game runs
+  // silently rather than not at all.
+  InstallSdlAudio();
+  SdlInputInstall();  // "DInput.dll", keyboard, mouse, joysticks
+  // ---------------------------------------------------------------------------
+  return true;
+}
+
+void StopPlatform() {
+  // The forms go first: their components still talk to the backend.
+  while (Application->ComponentCount() > 0) delete Application->Components(Application->ComponentCount() - 1);
+  FreeDirectXLibraries();
+  SdlInputUninstall();
+  UninstallSdlAudio();
+  SdlUninstallVideo();
+  SdlUninstall();
+}

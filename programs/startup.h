@@ -1,0 +1,8 @@
+// What both programs do before their application runs and after it ends.
+#pragma once
+
+// Starts the SDL backend and every area's driver. False (after telling the
+// user) when the program cannot run at all.
+bool StartPlatform();
+// Frees the forms, the libraries loaded by name and the backend.
+void StopPlatform();

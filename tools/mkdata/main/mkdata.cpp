@@ -1,0 +1,33 @@
+// Writes the game's data folder: picture archives, wave archives and music.
+// Usage: mkdata <data folder>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "engine/dib/dib.h"
+#include "tools/mkdata/archives.h"
+
+#if __has_include("tools/mkdata/waves.h")
+#include "tools/mkdata/waves.h"
+#define TAL_MKDATA_WAVES 1
+#endif
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <data folder>\n", argv[0]);
+    return 2;
+  }
+  const std::string dataDir = argv[1];
+  try {
+    RegisterDIBGraphicClass();
+    WritePictureArchives(dataDir);
+#ifdef TAL_MKDATA_WAVES
+    // The wave archives (sound/snd.tor, sound/vc.tor) come from waves.h.
+    WriteWaveArchives(dataDir);
+#endif
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "mkdata: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "engine/dib/dib.h"
+#include "engine/draw/pictures.h"
+#include "tools/mkdata/archives.h"
+#include "tools/mkdata/painter.h"
+#include "tools/mkdata/picture_table.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Every archive written once and read back, shared by the tests.
+class Archives : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RegisterDIBGraphicClass();
+    for (const std::string& name : ArchiveNames()) {
+      TPictureCollection built;
+      BuildPictureArchive(name, built);
+      TMemoryStream m;
+      built.SaveToStream(m);
+      bytes_[name] = m.Bytes();
+      auto read = std::make_unique<TPictureCollection>();
+      TByteStream in(bytes_[name].data(), bytes_[name].size());
+      read->LoadFromStream(in);
+      lists_[name] = std::move(read);
+    }
+  }
+  static void TearDownTestSuite() {
+    lists_.clear();
+    bytes_.clear();
+  }
+  static std::map<std::string, Bytes> bytes_;
+  static std::map<std::string, std::unique_ptr<TPictureCollection>> lists_;
+};
+std::map<std::string, Bytes> Archives::bytes_;
+std::map<std::string, std::unique_ptr<TPictureCollection>> Archives::lists_;
+
+struct TUse {
+  std::string Archive, Name;
+  int Frames;  // the most frames the game animates over (1: a still)
+};
+
+// The pictures the game looks up, by the image list it loads them from,
+// with the frame counts it animates over.
+std::vector<TUse> GameUses() {
+  std::vector<TUse> u;
+  auto add = [&](const std::string& a, const std::string& n, int f = 1) { u.push_back({a, n, f}); };
+  auto button = [&](const std::string& a, const std::string& n) {
+    add(a, n);
+    add(a, n + "_lighted");
+  };
+  const std::string data = "data.dan", info = "info.dan", video = "video.dan",
+                    expl = "explosions.dan", fx = "fx.dan", bon = "bonuses.dan",
+                    ui = "interface.dan", bg = "bg.dan", mod = "models.dan", weap = "weapons.dan";
+  // Start-up sprites, cursor, ship fire, asteroids.
+  add(data, "cursor_image_v1_1");
+  add(data, "Player1fire_fx", 5);
+  add(data, "asteroid1", 16);
+  add(data, "asteroid2", 16);
+  // Enemy book.
+  add(info, "bg");
+  add(info, "incoming_message", 15);
+  button(info, "close");
+  add(info, "fx", 10);
+  for (int t = 0; t <= 19; ++t) button(info, "b" + std::to_string(t));
+  for (int t = 1; t <= 19; ++t) add(info, "art" + std::to_string(t));
+  // Intro and the full-screen pictures behind the menus.
+  for (const char* n : {"partner_logo", "quorvil", "logotip", "gamelogo", "background", "topranks",
+                        "credits", "help", "finish_bg"})
+    add(video, n);
+  // Explosions and overlays.
+  for (int i = 1; i <= 5; ++i) add(expl, "ExplosionFx" + std::to_string(i), 21);
+  add(expl, "mesh1", 21);
+  add(expl, "mesh2", 21);
+  // Effects.
+  for (const char* n : {"playersmoke1", "playersmoke2", "playersmoke4"}) add(fx, n, 15);
+  for (const char* n : {"smokeshoot1", "smokeshoot2", "smokeshoot3"}) add(fx, n, 16);
+  add(fx, "smoke0");
+  add(fx, "smoke1", 7);
+  add(fx, "smoke3", 7);
+  add(fx, "pixel_smoke2", 50);
+  add(fx, "pixel_smoke3", 50);
+  add(fx, "playerthor1", 6);
+  add(fx, "showhealth");
+  for (int i = 1; i <= 8; ++i) add(fx, "splinter" + std::to_string(i));
+  // Bonuses.
+  for (int k = 1; k <= 8; ++k) add(bon, "bonus" + std::to_string(k), (k == 5 || k == 8) ? 10 : 20);
+  add(bon, "bonus7splinter");
+  // Interface: start-up sprites, menus, heads-up display.
+  for (const char* n : {"gameovermain",
+                        "gameoverexit",
+                        "pausemenulaptop",
+                        "pausemenuresume",
+                        "pausemenumain",
+                        "pausemenuexit",
+                        "NewGameButton",
+                        "TopRanksButton",
+                        "OptionsButton",
+                        "HelpButton",
+                        "CreditsButton",
+                        "ExitGameButton",
+                        "BackButton",
+                        "SoundOptionsButton",
+                        "GraphicOptionsButton",
+                        "ControlsOptionsButton",
+                        "mouse",
+                        "keyboard",
+                        "joystick",
+                        "ChooseEpisode1Button",
+                        "ChooseEpisode2Button",
+                        "ays_ok",
+                        "ays_cancel",
+                        "clear",
+                        "easy",
+                        "normal",
+                        "hard",
+                        "minus",
+                        "plus"})
+    button(ui, n);
+  for (int i = 1; i <= 5; ++i) {
+    add(ui, "mission" + std::to_string(i));
+    add(ui, "mission" + std::to_string(i) + "lighted");
+  }
+  add(ui, "1fx1", 4);
+  add(ui, "pausemenupanel");
+  add(ui, "ready");
+  add(ui, "newlevel_mission", 10);
+  for (const char* n :
+       {"stvorka1", "stvorka2", "ays_panel", "enter_name", "element", "element_checked",
+        "radiovox_volume", "music_volume", "sound_volume", "leftpanel", "secondary0", "secondary1"})
+    add(ui, n);
+  add(ui, "scorefont", 10);
+  add(ui, "scorefont2", 10);
+  add(ui, "scorefont3", 10);
+  add(ui, "face_fx", 10);
+  for (const char* n : {"face_empty", "face_speak", "face_hit"}) add(ui, n, 40);
+  for (int p = 1; p <= 5; ++p) add(ui, "primary" + std::to_string(p));
+  add(ui, "godindicator", 10);
+  // Background layers.
+  for (int i = 1; i <= 5; ++i) add(bg, "back" + std::to_string(i));
+  for (int i = 1; i <= 3; ++i) add(bg, "stars" + std::to_string(i));
+  for (int i = 1; i <= 4; ++i) add(bg, "layer" + std::to_string(i));
+  // Ship, hit boxes, enemies, bosses.
+  for (const char* n : {"player1left", "player1right", "player1left_armor", "player1right_armor",
+                        "player1left_god", "player1right_god"})
+    add(mod, n, 10);
+  for (int i = 1; i <= 3; ++i) add(mod, "collision" + std::to_string(i));
+  add(mod, "addon1", 10);
+  const std::pair<const char*, int> models[] = {
+      {"enemy1", 10},   {"enemy2", 18},   {"enemy3", 14},  {"s_enemy1", 20}, {"s_enemy2", 20},
+      {"enemy4", 10},   {"s_enemy3", 14}, {"enemy5", 20},  {"s_enemy4", 14}, {"enemy6", 10},
+      {"enemy7", 18},   {"s_enemy5", 14}, {"enemy8", 20},  {"enemy9", 10},   {"s_enemy6", 10},
+      {"s_enemy7", 10}, {"enemy10", 20},  {"enemy11", 20}, {"enemy12", 22}};
+  for (const auto& [n, f] : models) add(mod, n, f);
+  add(mod, "boss1");
+  add(mod, "boss2");
+  add(mod, "boss3", 10);
+  add(mod, "boss1weapon1", 16);
+  add(mod, "boss1creator");
+  add(mod, "boss2generator");
+  add(mod, "boss3generator", 10);
+  // Shots, mounts, impacts. The player's shots are looked up as "Clip1",
+  // "2Clip1" and so on; lookups ignore case.
+  for (const auto& [n, f] : std::vector<std::pair<const char*, int>>{
+           {"Clip1", 6},           {"Clip2", 6},           {"Clip3", 10},
+           {"clip4", 8},           {"2Clip1", 10},         {"2Clip2", 20},
+           {"3clip1", 5},          {"3clip2", 10},         {"clipexplosion1", 20},
+           {"clipexplosion2", 20}, {"clipexplosion3", 20}, {"clipexplosion4", 11},
+           {"secondary1", 10},     {"bomb2", 11},          {"enemy2clip", 1},
+           {"special1", 8},        {"sphere2", 5},         {"enemy5clip", 6},
+           {"enemy4clip", 8},      {"enemy7clip", 8},      {"enemy8clip", 8},
+           {"enemy9clip", 11},     {"enemy10clip", 11},    {"enemy11clip", 1},
+           {"enemy12clip", 8},     {"enemy14clip", 8},     {"enemy15clip", 10},
+           {"enemy16clip", 10},    {"enemy17clip", 10},    {"enemy19clip", 11}})
+    add(weap, n, f);
+  for (int p = 1; p <= 5; ++p) add(weap, "primary" + std::to_string(p), 10);
+  return u;
+}
+
+TEST_F(Archives, EveryPictureTheGameUsesResolvesWithItsFrames) {
+  for (const TUse& use : GameUses()) {
+    SCOPED_TRACE(use.Archive + " / " + use.Name);
+    ASSERT_TRUE(lists_.count(use.Archive));
+    TPictureCollectionItem* item = nullptr;
+    try {
+      item = lists_[use.Archive]->Find(use.Name);
+    } catch (const EPictureCollectionError& e) {
+      ADD_FAILURE() << e.Message();
+      continue;
+    }
+    ASSERT_NE(item->Picture().Graphic(), nullptr);
+    EXPECT_GE(item->GetPatternCount(), use.Frames);
+  }
+}
+
+TEST_F(Archives, WrittenReadAndWrittenAgainIsByteIdentical) {
+  for (const std::string& name : ArchiveNames()) {
+    TMemoryStream again;
+    lists_[name]->SaveToStream(again);
+    EXPECT_TRUE(again.Bytes() == bytes_[name]) << name;
+    // Drawing afresh gives the same bytes: the data folder is reproducible.
+    TPictureCollection rebuilt;
+    BuildPictureArchive(name, rebuilt);
+    TMemoryStream fresh;
+    rebuilt.SaveToStream(fresh);
+    EXPECT_TRUE(fresh.Bytes() == bytes_[name]) << name;
+  }
+}
+
+TEST_F(Archives, TableNamesAreUniqueAndShapesFitTheirPictures) {
+  std::set<std::string> seen;
+  for (const TPictureSpec& s : PictureTable()) {
+    EXPECT_TRUE(seen.insert(s.Archive + "/" + LowerCase(s.Name)).second) << s.Name;
+    EXPECT_GT(s.Width, 0) << s.Name;
+    EXPECT_GT(s.Height, 0) << s.Name;
+    TPictureCollectionItem* item = lists_[s.Archive]->Find(s.Name);
+    EXPECT_EQ(item->GetPatternCount(), s.Frames) << s.Name;
+    EXPECT_EQ(item->Width(), s.Width) << s.Name;
+    EXPECT_EQ(item->Height(), s.Height) << s.Name;
+    EXPECT_EQ(item->Transparent, s.Transparent) << s.Name;
+    EXPECT_EQ(item->TransparentColor(), clBlack) << s.Name;
+  }
+}
+
+int OpaqueInCell(TDIB& dib, int Cell, int W, int H) {
+  int n = 0;
+  for (int y = 0; y < H; ++y)
+    for (int x = Cell * W; x < (Cell + 1) * W; ++x) n += dib.ScanLine(y)[x] != kTransparentIndex;
+  return n;
+}
+
+// Enemy shots and the ship's hit boxes collide by pixels: every frame must
+// have opaque pixels, the boxes must be solid, and sprites must keep a
+// transparent surrounding.
+TEST_F(Archives, PixelTestedPicturesHaveOpaqueShapesOnTransparentGround) {
+  for (const TPictureSpec& s : PictureTable()) {
+    if (s.Kind != pkShot && s.Kind != pkHitBox && s.Kind != pkShip && s.Kind != pkEnemy) continue;
+    SCOPED_TRACE(s.Name);
+    auto* dib = dynamic_cast<TDIB*>(lists_[s.Archive]->Find(s.Name)->Picture().Graphic());
+    ASSERT_NE(dib, nullptr);
+    ASSERT_EQ(dib->BitCount(), 8);
+    for (int f = 0; f < s.Frames; ++f) {
+      int opaque = OpaqueInCell(*dib, f, s.Width, s.Height);
+      if (s.Kind == pkHitBox)
+        EXPECT_EQ(opaque, s.Width * s.Height);
+      else
+        EXPECT_GT(opaque, 0) << "frame " << f;
+      if (s.Kind == pkShip || s.Kind == pkEnemy) {
+        EXPECT_EQ(dib->ScanLine(0)[f * s.Width], kTransparentIndex) << "frame " << f;
+        EXPECT_LT(opaque, s.Width * s.Height) << "frame " << f;
+      }
+    }
+  }
+  // The transparent colour is black and no drawn colour is.
+  const TRGBQuads& pal = PainterPalette();
+  for (int i = 1; i < 256; ++i) {
+    const RGBQUAD& q = pal[static_cast<size_t>(i)];
+    if (i >= 16 && i < 128) EXPECT_GT(q.rgbRed + q.rgbGreen + q.rgbBlue, 0) << i;
+  }
+}
+
+}  // namespace
