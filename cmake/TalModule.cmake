@@ -22,10 +22,13 @@ function(tal_module name)
     add_executable(${name}_test ${tests})
     target_link_libraries(${name}_test PRIVATE ${name} ${M_TEST_DEPS} GTest::gtest_main GTest::gmock)
     set_target_properties(${name}_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-bin)
+    # Tests find the sources and the folder of the programs (with its data)
+    # through these two definitions.
+    target_compile_definitions(${name}_test PRIVATE
+      TAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TAL_BIN_DIR="${TAL_BIN_DIR}")
     gtest_discover_tests(${name}_test
       DISCOVERY_MODE PRE_TEST
-      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES ENVIRONMENT "TAL_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAL_BIN_DIR=${TAL_BIN_DIR}")
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endif()
 endfunction()
 

@@ -60,7 +60,8 @@ bool TWindowHookHandle::Active() const {
 
 // ---- TControl ----------------------------------------------------------------------
 
-TControl::TControl(TComponent* AOwner) : TComponent(AOwner), hooks_(std::make_shared<TWindowHookChain>()) {
+TControl::TControl(TComponent* AOwner)
+    : TComponent(AOwner), hooks_(std::make_shared<TWindowHookChain>()) {
   WindowProc = [this](TMessage& m) { WndProc(m); };
 }
 
@@ -192,14 +193,30 @@ void TControl::WndProc(TMessage& Message) {
     case WM_MOUSEMOVE:
       if (enabled_) MouseMove(shift, x, y);
       return;
-    case WM_LBUTTONDOWN: down(mbLeft, false); return;
-    case WM_LBUTTONDBLCLK: down(mbLeft, true); return;
-    case WM_RBUTTONDOWN: down(mbRight, false); return;
-    case WM_RBUTTONDBLCLK: down(mbRight, true); return;
-    case WM_MBUTTONDOWN: down(mbMiddle, false); return;
-    case WM_LBUTTONUP: up(mbLeft); return;
-    case WM_RBUTTONUP: up(mbRight); return;
-    case WM_MBUTTONUP: up(mbMiddle); return;
+    case WM_LBUTTONDOWN:
+      down(mbLeft, false);
+      return;
+    case WM_LBUTTONDBLCLK:
+      down(mbLeft, true);
+      return;
+    case WM_RBUTTONDOWN:
+      down(mbRight, false);
+      return;
+    case WM_RBUTTONDBLCLK:
+      down(mbRight, true);
+      return;
+    case WM_MBUTTONDOWN:
+      down(mbMiddle, false);
+      return;
+    case WM_LBUTTONUP:
+      up(mbLeft);
+      return;
+    case WM_RBUTTONUP:
+      up(mbRight);
+      return;
+    case WM_MBUTTONUP:
+      up(mbMiddle);
+      return;
     default:
       DefaultHandler(Message);
   }
@@ -285,7 +302,8 @@ TControl* TWinControl::ControlAtPos(TPoint P) const {
   for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
     TControl* c = *it;
     if (!c->Visible() || !c->Enabled()) continue;
-    if (P.X >= c->Left() && P.Y >= c->Top() && P.X < c->Left() + c->Width() && P.Y < c->Top() + c->Height())
+    if (P.X >= c->Left() && P.Y >= c->Top() && P.X < c->Left() + c->Width() &&
+        P.Y < c->Top() + c->Height())
       return c;
   }
   return nullptr;
@@ -366,11 +384,14 @@ bool TWinControl::RouteMouse(TMessage& Message) {
   if (!is_mouse) return false;
   TPoint p = Point(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam));
   TControl* target = mouse_capture_ ? mouse_capture_ : ControlAtPos(p);
-  bool press = Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_RBUTTONDOWN || Message.Msg == WM_MBUTTONDOWN ||
-               Message.Msg == WM_LBUTTONDBLCLK || Message.Msg == WM_RBUTTONDBLCLK;
-  bool release = Message.Msg == WM_LBUTTONUP || Message.Msg == WM_RBUTTONUP || Message.Msg == WM_MBUTTONUP;
+  bool press = Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_RBUTTONDOWN ||
+               Message.Msg == WM_MBUTTONDOWN || Message.Msg == WM_LBUTTONDBLCLK ||
+               Message.Msg == WM_RBUTTONDBLCLK;
+  bool release =
+      Message.Msg == WM_LBUTTONUP || Message.Msg == WM_RBUTTONUP || Message.Msg == WM_MBUTTONUP;
   if (press && target) mouse_capture_ = target;
-  if (release && !(Message.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) mouse_capture_ = nullptr;
+  if (release && !(Message.WParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)))
+    mouse_capture_ = nullptr;
   if (!target) return false;
   TMessage child = Message;
   child.LParam = MAKELPARAM(p.X - target->Left(), p.Y - target->Top());
@@ -384,7 +405,8 @@ void TWinControl::WndProc(TMessage& Message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
       WORD key = static_cast<WORD>(Message.WParam);
-      if (!KeyDown(key, KeyboardShiftState()) && Message.Msg == WM_SYSKEYDOWN) DefaultHandler(Message);
+      if (!KeyDown(key, KeyboardShiftState()) && Message.Msg == WM_SYSKEYDOWN)
+        DefaultHandler(Message);
       return;
     }
     case WM_KEYUP:

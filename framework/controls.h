@@ -43,7 +43,8 @@ enum TMouseButton { mbLeft, mbRight, mbMiddle };
 
 using TKeyEvent = std::function<void(TObject* Sender, WORD& Key, TShiftState Shift)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
-using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseEvent =
+    std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
 
 // Cursor shapes; crNone hides the cursor over the control.
@@ -66,7 +67,8 @@ class TWindowHookChain;
 class TWindowHookHandle {
  public:
   TWindowHookHandle() = default;
-  TWindowHookHandle(std::weak_ptr<TWindowHookChain> Chain, uint64_t Id) : chain_(std::move(Chain)), id_(Id) {}
+  TWindowHookHandle(std::weak_ptr<TWindowHookChain> Chain, uint64_t Id)
+      : chain_(std::move(Chain)), id_(Id) {}
   TWindowHookHandle(TWindowHookHandle&& Other) noexcept;
   TWindowHookHandle& operator=(TWindowHookHandle&& Other) noexcept;
   TWindowHookHandle(const TWindowHookHandle&) = delete;

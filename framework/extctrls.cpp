@@ -6,16 +6,17 @@
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
   TWindowParams p;
   p.MessageOnly = true;
-  window_ = CreateWindowHandle(p, [this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
-    if (Msg != WM_TIMER) return DefWindowProcA(Wnd, Msg, WParam, LParam);
-    // A failing handler is reported and the timer keeps running.
-    try {
-      Timer();
-    } catch (...) {
-      if (Application) Application->HandleException(this);
-    }
-    return 0;
-  });
+  window_ =
+      CreateWindowHandle(p, [this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
+        if (Msg != WM_TIMER) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+        // A failing handler is reported and the timer keeps running.
+        try {
+          Timer();
+        } catch (...) {
+          if (Application) Application->HandleException(this);
+        }
+        return 0;
+      });
 }
 
 TTimer::~TTimer() {

@@ -89,7 +89,8 @@ void TForm::Close() {
 }
 
 void TForm::Release() {
-  if (Application) PostMessageA(Application->Handle(), CM_RELEASE, 0, reinterpret_cast<LPARAM>(this));
+  if (Application)
+    PostMessageA(Application->Handle(), CM_RELEASE, 0, reinterpret_cast<LPARAM>(this));
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle v) {
@@ -105,7 +106,9 @@ void TForm::SetWindowState(TWindowState v) {
   if (window_state_ == v) return;
   window_state_ = v;
   if (HandleAllocated() && Visible())
-    ShowWindow(Handle(), v == wsMinimized ? SW_MINIMIZE : v == wsMaximized ? SW_SHOWMAXIMIZED : SW_RESTORE);
+    ShowWindow(Handle(), v == wsMinimized   ? SW_MINIMIZE
+                         : v == wsMaximized ? SW_SHOWMAXIMIZED
+                                            : SW_RESTORE);
 }
 
 void TForm::SetActiveControl(TWinControl* C) {
@@ -138,7 +141,9 @@ void TForm::CreateParams(TCreateParams& Params) {
   }
 }
 
-void TForm::CreateHandle() { TWinControl::CreateHandle(); }
+void TForm::CreateHandle() {
+  TWinControl::CreateHandle();
+}
 
 void TForm::Activate() {
   active_ = true;
@@ -150,9 +155,15 @@ void TForm::Deactivate() {
   if (OnDeactivate) OnDeactivate(this);
 }
 
-bool TForm::KeyDown(WORD& Key, TShiftState Shift) { return TWinControl::KeyDown(Key, Shift); }
-bool TForm::KeyUp(WORD& Key, TShiftState Shift) { return TWinControl::KeyUp(Key, Shift); }
-bool TForm::KeyPress(char& Key) { return TWinControl::KeyPress(Key); }
+bool TForm::KeyDown(WORD& Key, TShiftState Shift) {
+  return TWinControl::KeyDown(Key, Shift);
+}
+bool TForm::KeyUp(WORD& Key, TShiftState Shift) {
+  return TWinControl::KeyUp(Key, Shift);
+}
+bool TForm::KeyPress(char& Key) {
+  return TWinControl::KeyPress(Key);
+}
 
 void TForm::WndProc(TMessage& Message) {
   switch (Message.Msg) {
@@ -165,13 +176,16 @@ void TForm::WndProc(TMessage& Message) {
       bool is_down = Message.Msg == WM_KEYDOWN || Message.Msg == WM_SYSKEYDOWN;
       WORD key = static_cast<WORD>(Message.WParam);
       TShiftState shift = KeyboardShiftState();
-      TWinControl* target = active_control_ && active_control_->Visible() ? active_control_ : nullptr;
+      TWinControl* target =
+          active_control_ && active_control_->Visible() ? active_control_ : nullptr;
       if (key_preview_ || !target) {
         bool eaten = is_down ? KeyDown(key, shift) : KeyUp(key, shift);
         if (eaten) return;
       }
       if (target) {
-        target->Perform(Message.Msg == WM_SYSKEYDOWN ? WM_KEYDOWN : Message.Msg == WM_SYSKEYUP ? WM_KEYUP : Message.Msg,
+        target->Perform(Message.Msg == WM_SYSKEYDOWN ? WM_KEYDOWN
+                        : Message.Msg == WM_SYSKEYUP ? WM_KEYUP
+                                                     : Message.Msg,
                         key, Message.LParam);
       }
       if (Message.Msg == WM_SYSKEYDOWN) DefaultHandler(Message);
@@ -179,7 +193,8 @@ void TForm::WndProc(TMessage& Message) {
     }
     case WM_CHAR: {
       char c = static_cast<char>(Message.WParam);
-      TWinControl* target = active_control_ && active_control_->Visible() ? active_control_ : nullptr;
+      TWinControl* target =
+          active_control_ && active_control_->Visible() ? active_control_ : nullptr;
       if (key_preview_ || !target) {
         if (KeyPress(c)) return;
       }
@@ -190,18 +205,26 @@ void TForm::WndProc(TMessage& Message) {
       Close();
       return;
     case WM_ACTIVATE:
-      if (LOWORD(Message.WParam) == WA_INACTIVE) Deactivate();
-      else Activate();
+      if (LOWORD(Message.WParam) == WA_INACTIVE)
+        Deactivate();
+      else
+        Activate();
       return;
     case WM_ACTIVATEAPP:
       if (Application) Application->SetActive(Message.WParam != 0);
       return;
+    case WM_PAINT:
+      if (OnPaint) OnPaint(this);
+      return;
     case WM_SHOWWINDOW:
-      if (Message.WParam) DoShow();
-      else DoHide();
+      if (Message.WParam)
+        DoShow();
+      else
+        DoHide();
       return;
     case WM_SIZE: {
-      int w = LOWORD(static_cast<uintptr_t>(Message.LParam)), h = HIWORD(static_cast<uintptr_t>(Message.LParam));
+      int w = LOWORD(static_cast<uintptr_t>(Message.LParam)),
+          h = HIWORD(static_cast<uintptr_t>(Message.LParam));
       if (w != Width() || h != Height()) TWinControl::SetBounds(Left(), Top(), w, h);
       return;
     }
@@ -264,11 +287,12 @@ HWND TApplication::Handle() {
     TWindowParams p;
     p.Caption = title_;
     p.MessageOnly = true;
-    handle_ = CreateWindowHandle(p, [this](HWND, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
-      TMessage m{Msg, WParam, LParam, 0};
-      WndProc(m);
-      return m.Result;
-    });
+    handle_ =
+        CreateWindowHandle(p, [this](HWND, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
+          TMessage m{Msg, WParam, LParam, 0};
+          WndProc(m);
+          return m.Result;
+        });
   }
   return handle_;
 }
@@ -375,36 +399,46 @@ void TApplication::Idle() {
   bool done = true;
   if (OnIdle) OnIdle(this, done);
   if (terminated_) return;
-  if (done) WaitMessage();
-  else PlatformDriver().IdlePace();
+  if (done)
+    WaitMessage();
+  else
+    PlatformDriver().IdlePace();
 }
 
 void TApplication::Terminate() {
-  terminated_ = true;
+  // The loop ends when it takes the quit message, after what is queued.
   PostQuitMessage(0);
 }
 
 void TApplication::HandleException(TObject* Sender) {
+  if (!std::current_exception()) return;
   try {
     throw;
   } catch (const std::exception& e) {
-    if (OnException) OnException(Sender, e);
-    else ShowException(e);
+    if (OnException)
+      OnException(Sender, e);
+    else
+      ShowException(e);
   } catch (...) {
     Exception e("Unknown exception");
-    if (OnException) OnException(Sender, e);
-    else ShowException(e);
+    if (OnException)
+      OnException(Sender, e);
+    else
+      ShowException(e);
   }
 }
 
-void TApplication::ShowException(const std::exception& E) { MessageBox(E.what(), title_, MB_OK | MB_ICONERROR); }
+void TApplication::ShowException(const std::exception& E) {
+  MessageBox(E.what(), title_, MB_OK | MB_ICONERROR);
+}
 
 int TApplication::MessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
   HWND owner = main_form_ && main_form_->HandleAllocated() ? main_form_->Handle() : nullptr;
   return MessageBoxA(owner, Text.c_str(), Caption.c_str(), Flags);
 }
 
-TApplicationScope::TApplicationScope() : app_(std::make_unique<TApplication>()), saved_(Application) {
+TApplicationScope::TApplicationScope()
+    : app_(std::make_unique<TApplication>()), saved_(Application) {
   Application = app_.get();
 }
 
@@ -415,12 +449,18 @@ TApplicationScope::~TApplicationScope() {
 
 // ---- Screen -----------------------------------------------------------------------
 
-int TScreen::Width() const { return GetSystemMetrics(SM_CXSCREEN); }
-int TScreen::Height() const { return GetSystemMetrics(SM_CYSCREEN); }
+int TScreen::Width() const {
+  return GetSystemMetrics(SM_CXSCREEN);
+}
+int TScreen::Height() const {
+  return GetSystemMetrics(SM_CYSCREEN);
+}
 
 namespace {
 TScreen g_screen;
 }
 TScreen* Screen = &g_screen;
 
-void ShowMessage(const std::string& Text) { Application->MessageBox(Text, Application->Title(), MB_OK); }
+void ShowMessage(const std::string& Text) {
+  Application->MessageBox(Text, Application->Title(), MB_OK);
+}

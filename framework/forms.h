@@ -135,6 +135,7 @@ class TApplication : public TComponent {
   // loop waits for the next message; when a handler clears it, the loop turns
   // again at once, paced so it never runs ahead of the clock.
   void Idle();
+  // Ends the loop once the messages already queued are handled.
   void Terminate();
 
   // Shows the exception being handled (call inside a catch) in a message box

@@ -19,7 +19,8 @@ struct TBox {
 // Records message boxes; waiting and pacing move the virtual clock.
 class TTestDriver : public TPlatformDriver {
  public:
-  explicit TTestDriver(TVirtualClock& Clock, std::vector<TBox>& Boxes) : clock_(Clock), boxes_(Boxes) {}
+  explicit TTestDriver(TVirtualClock& Clock, std::vector<TBox>& Boxes)
+      : clock_(Clock), boxes_(Boxes) {}
   void WaitEvents(uint64_t TimeoutUs) override { clock_.Advance(1); }
   void IdlePace() override { clock_.Advance(1); }
   int MessageBox(HWND, const std::string& Text, const std::string& Caption, UINT) override {
@@ -125,7 +126,9 @@ TEST_F(Forms, KeysReachTheFocusedControlAfterThePreview) {
     seen.push_back("form " + std::to_string(Key));
     if (Key == VK_ESCAPE) Key = 0;  // swallowed
   };
-  edit->OnKeyDown = [&](TObject*, WORD& Key, TShiftState) { seen.push_back("edit " + std::to_string(Key)); };
+  edit->OnKeyDown = [&](TObject*, WORD& Key, TShiftState) {
+    seen.push_back("edit " + std::to_string(Key));
+  };
   edit->OnKeyPress = [&](TObject*, char& Key) { seen.push_back(std::string("char ") + Key); };
   form->Show();
   edit->SetFocus();
@@ -200,6 +203,38 @@ TEST_F(Forms, WindowTimerComponentFiresFromTheLoop) {
   clock_.Advance(1000);
   Application->ProcessMessages();
   EXPECT_EQ(ticks, before);
+}
+
+}  // namespace
+
+#include "framework/stdctrls.h"
+
+namespace {
+
+TEST_F(Forms, TheHiddenEditFieldTakesTypedNames) {
+  TForm* form = Application->CreateForm<TForm>();
+  form->SetKeyPreview(true);
+  auto* edit = new TEdit(form);
+  edit->SetParent(form);
+  edit->SetMaxLength(10);
+  edit->SetVisible(false);
+  int enters = 0;
+  form->OnKeyDown = [&](TObject*, WORD& Key, TShiftState) { enters += Key == VK_RETURN; };
+  form->Show();
+  edit->SetVisible(true);
+  edit->SetFocus();
+  for (char c : std::string("Commander Keen")) form->Perform(WM_CHAR, static_cast<uint8_t>(c), 0);
+  EXPECT_EQ(edit->Text(), "Commander ");
+  form->Perform(WM_CHAR, 8, 0);
+  form->Perform(WM_CHAR, 13, 0);
+  form->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(edit->Text(), "Commander");
+  EXPECT_EQ(enters, 1);
+
+  TMemo memo(nullptr);
+  memo.SetText("Memo1\r\nx(1,2,);y(3,4,);");
+  EXPECT_EQ(memo.Lines, (std::vector<std::string>{"Memo1", "x(1,2,);y(3,4,);"}));
+  EXPECT_EQ(memo.Text(), "Memo1\r\nx(1,2,);y(3,4,);\r\n");
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ bool TIniFile::ReadBool(const std::string& Section, const std::string& Ident, bo
   return ReadInteger(Section, Ident, Default ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) {
+void TIniFile::WriteString(const std::string& Section, const std::string& Ident,
+                           const std::string& Value) {
   if (!ProfileWriteString(file_name_, Section, Ident, Value))
     Raise<EIniFileException>("Unable to write to %s", file_name_);
 }
@@ -45,9 +46,12 @@ void TIniFile::ReadSection(const std::string& Section, std::vector<std::string>&
   Strings = ProfileKeyNames(file_name_, Section);
 }
 
-void TIniFile::ReadSections(std::vector<std::string>& Strings) const { Strings = ProfileSectionNames(file_name_); }
+void TIniFile::ReadSections(std::vector<std::string>& Strings) const {
+  Strings = ProfileSectionNames(file_name_);
+}
 
-void TIniFile::ReadSectionValues(const std::string& Section, std::vector<std::string>& Strings) const {
+void TIniFile::ReadSectionValues(const std::string& Section,
+                                 std::vector<std::string>& Strings) const {
   Strings = ProfileSectionLines(file_name_, Section);
 }
 
@@ -62,9 +66,11 @@ bool TIniFile::ValueExists(const std::string& Section, const std::string& Ident)
 }
 
 void TIniFile::EraseSection(const std::string& Section) {
-  if (!ProfileDeleteSection(file_name_, Section)) Raise<EIniFileException>("Unable to write to %s", file_name_);
+  if (!ProfileDeleteSection(file_name_, Section))
+    Raise<EIniFileException>("Unable to write to %s", file_name_);
 }
 
 void TIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
-  if (!ProfileDeleteKey(file_name_, Section, Ident)) Raise<EIniFileException>("Unable to write to %s", file_name_);
+  if (!ProfileDeleteKey(file_name_, Section, Ident))
+    Raise<EIniFileException>("Unable to write to %s", file_name_);
 }

@@ -14,7 +14,8 @@ class TIniFile : public TObject {
   const std::string& FileName() const { return file_name_; }
 
   // Values are read through a buffer of 2048 characters, so at most 2047 come back.
-  std::string ReadString(const std::string& Section, const std::string& Ident, const std::string& Default) const;
+  std::string ReadString(const std::string& Section, const std::string& Ident,
+                         const std::string& Default) const;
   // The integer read as decimal or hexadecimal ("$1F", "0x1F"); Default when
   // missing or not a number.
   int ReadInteger(const std::string& Section, const std::string& Ident, int Default) const;

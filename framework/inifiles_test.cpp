@@ -18,8 +18,9 @@ class IniFile : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("tal_ini_" + std::to_string(::getpid()));
     fs::create_directories(dir_);
     file_ = (dir_ / "game.INI").string();
-    std::ofstream(file_, std::ios::binary) << "[Options]\r\nMusic=7\r\nUDI=5\r\nBad=12x\r\nHex=$1F\r\n"
-                                              "[User]\r\nn1=Ace\r\n";
+    std::ofstream(file_, std::ios::binary)
+        << "[Options]\r\nMusic=7\r\nUDI=5\r\nBad=12x\r\nHex=$1F\r\n"
+           "[User]\r\nn1=Ace\r\n";
   }
   void TearDown() override { fs::remove_all(dir_); }
   fs::path dir_;

@@ -6,8 +6,10 @@ uint32_t RandSeed = 0;
 
 void Randomize() {
   int64_t counter = 0;
-  if (QueryPerformanceCounter(&counter)) RandSeed = static_cast<uint32_t>(counter);
-  else RandSeed = GetTickCount();
+  if (QueryPerformanceCounter(&counter))
+    RandSeed = static_cast<uint32_t>(counter);
+  else
+    RandSeed = GetTickCount();
 }
 
 namespace {
@@ -23,4 +25,6 @@ int32_t Random(int32_t Range) {
   return static_cast<int32_t>((uint64_t{Next()} * static_cast<uint64_t>(Range)) >> 32);
 }
 
-double RandomFloat() { return Next() / 4294967296.0; }
+double RandomFloat() {
+  return Next() / 4294967296.0;
+}

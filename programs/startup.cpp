@@ -11,7 +11,7 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/dsound/dsound.h"
 
-bool StartPlatform() {
+bool StartPlatform(TDirectXBindingSet Binding) {
   if (!SdlInstall()) {
     std::fprintf(stderr, "The program needs a display to run.\n");
     return false;
@@ -27,13 +27,16 @@ bool StartPlatform() {
   InstallSdlAudio();
   SdlInputInstall();  // "DInput.dll", keyboard, mouse, joysticks
   // ---------------------------------------------------------------------------
+  LoadDirectXBinding(Binding);
   return true;
 }
 
 void StopPlatform() {
   // The forms go first: their components still talk to the backend.
-  while (Application->ComponentCount() > 0) delete Application->Components(Application->ComponentCount() - 1);
+  while (Application->ComponentCount() > 0)
+    delete Application->Components(Application->ComponentCount() - 1);
   FreeDirectXLibraries();
+  FreeDirectXBinding();
   SdlInputUninstall();
   UninstallSdlAudio();
   SdlUninstallVideo();

@@ -25,7 +25,7 @@ class TStartForm : public TDXForm {
 }  // namespace
 
 int main() {
-  if (!StartPlatform()) return 1;
+  if (!StartPlatform(dbGame)) return 1;
   Application->Initialize();
   Application->SetTitle("Taloren: Ostrime");
   Application->CreateForm<TStartForm>();

@@ -23,7 +23,7 @@ class TStartForm : public TForm {
 }  // namespace
 
 int main() {
-  if (!StartPlatform()) return 1;
+  if (!StartPlatform(dbSetup)) return 1;
   Application->Initialize();
   Application->SetTitle("Taloren Setup programm");
   Application->CreateForm<TStartForm>();

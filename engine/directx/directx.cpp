@@ -26,7 +26,10 @@ std::vector<TCachedLibrary>& Cache() {
 
 // The libraries stay loaded for the whole run and go at exit.
 struct TFreeAtExit {
-  ~TFreeAtExit() { FreeDirectXLibraries(); }
+  ~TFreeAtExit() {
+    FreeDirectXLibraries();
+    FreeDirectXBinding();
+  }
 } g_free_at_exit;
 
 }  // namespace
@@ -56,6 +59,33 @@ void FreeDirectXLibraries() {
   cache.clear();
 }
 
+namespace {
+std::vector<HMODULE>& Binding() {
+  static auto* b = new std::vector<HMODULE>;
+  return *b;
+}
+}  // namespace
+
+void LoadDirectXBinding(TDirectXBindingSet Set) {
+  FreeDirectXBinding();
+  // The platform's setup library is found through a registry value that
+  // does not exist here; its name stays empty and its load fails quietly.
+  static const char* const kGame[] = {"DDraw.dll", "DInput.dll", "DPlayX.dll", "", "DSound.dll"};
+  static const char* const kSetup[] = {"DDraw.dll", "D3DXOF.DLL", "DSound.dll", "DInput.dll"};
+  auto load = [](const char* name) {
+    if (HMODULE m = LoadLibraryA(name)) Binding().push_back(m);
+  };
+  if (Set == dbGame)
+    for (const char* n : kGame) load(n);
+  else
+    for (const char* n : kSetup) load(n);
+}
+
+void FreeDirectXBinding() {
+  for (HMODULE m : Binding()) FreeLibrary(m);
+  Binding().clear();
+}
+
 // ---- Wrapper base ----------------------------------------------------------------
 
 void TDirectX::SetResultCode(HRESULT Value) {
@@ -70,21 +100,29 @@ bool RectsOverlap(const TRect& R1, const TRect& R2) {
 }
 
 namespace {
-struct TCosine {
-  double Table[256];
-  TCosine() {
-    const long double pi = 3.141592653589793238462643383279502884L;
-    for (int i = 0; i < 256; ++i) Table[i] = static_cast<double>(std::cos(static_cast<long double>(i) / 256 * 2 * pi));
-  }
-};
-const TCosine g_cosine;
+// Built on first use, so other start-up code may already ask for angles.
+const double (&Cosines())[256] {
+  static const struct TCosine {
+    double Table[256];
+    TCosine() {
+      const long double pi = 3.141592653589793238462643383279502884L;
+      for (int i = 0; i < 256; ++i)
+        Table[i] = static_cast<double>(std::cos(static_cast<long double>(i) / 256 * 2 * pi));
+    }
+  } cosine;
+  return cosine.Table;
+}
 }  // namespace
 
-const double (&CosineTable)[256] = g_cosine.Table;
+const double (&CosineTable)[256] = Cosines();
 
-double CosineStep(uint8_t Angle) { return g_cosine.Table[Angle]; }
+double CosineStep(uint8_t Angle) {
+  return Cosines()[Angle];
+}
 
-double SineStep(uint8_t Angle) { return g_cosine.Table[(Angle + 192) & 255]; }
+double SineStep(uint8_t Angle) {
+  return Cosines()[(Angle + 192) & 255];
+}
 
 uint32_t D3DRGB(float R, float G, float B) {
   // A fraction outside 0..1 would spill into the neighbouring channel; each
@@ -101,5 +139,7 @@ uint32_t D3DRGB(float R, float G, float B) {
 TControlSubClass::TControlSubClass(TControl* Control, THandler Handler) : control_(Control) {
   if (!control_) return;
   hook_ = control_->AddWindowHook(
-      [handler = std::move(Handler)](TMessage& Message, const TWndMethod& Previous) { handler(Message, Previous); });
+      [handler = std::move(Handler)](TMessage& Message, const TWndMethod& Previous) {
+        handler(Message, Previous);
+      });
 }

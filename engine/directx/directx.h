@@ -24,6 +24,14 @@ FARPROC LoadDirectXEntry(const std::string& LibraryName, const std::string& Proc
 // Frees every library loaded by LoadDirectXEntry. Runs at program exit.
 void FreeDirectXLibraries();
 
+// The start-up binding of the multimedia libraries: loads them by name and
+// keeps them until FreeDirectXBinding. Nothing calls through these handles
+// and a library that is missing is simply not loaded; the game's set differs
+// from the setup program's.
+enum TDirectXBindingSet { dbGame, dbSetup };
+void LoadDirectXBinding(TDirectXBindingSet Set);
+void FreeDirectXBinding();
+
 template <class F>
 F LoadDirectXEntryAs(const std::string& LibraryName, const std::string& ProcName) {
   return reinterpret_cast<F>(LoadDirectXEntry(LibraryName, ProcName));
@@ -51,7 +59,8 @@ class TDirectX : public TPersistent {
 // True when the rectangles share area; touching edges do not overlap.
 bool RectsOverlap(const TRect& R1, const TRect& R2);
 
-// The cosine of i / 256 of a turn, i = 0..255.
+// The cosine of i / 256 of a turn, i = 0..255. Start-up code that runs
+// before main uses CosineStep and SineStep, which are always ready.
 extern const double (&CosineTable)[256];
 double CosineStep(uint8_t Angle);
 double SineStep(uint8_t Angle);

@@ -13,7 +13,9 @@
 namespace {
 
 int g_calls = 0;
-void FakeCreate() { ++g_calls; }
+void FakeCreate() {
+  ++g_calls;
+}
 
 class DirectXLibraries : public ::testing::Test {
  protected:
@@ -61,6 +63,13 @@ TEST_F(DirectXLibraries, OtherLetterCaseReusesTheCachedLibrary) {
   EXPECT_EQ(ErrorOf("fakedraw.dll", "DirectDrawCreate"), "fakedraw.dll is not loaded");
 }
 
+TEST_F(DirectXLibraries, TheStartUpBindingToleratesMissingLibraries) {
+  UnregisterBuiltinModule("DSound.dll");
+  EXPECT_NO_THROW(LoadDirectXBinding(dbGame));
+  EXPECT_NO_THROW(LoadDirectXBinding(dbSetup));
+  FreeDirectXBinding();
+}
+
 TEST(SharedRoutines, AnglesRectsAndColours) {
   EXPECT_NEAR(SineStep(0), 0.0, 1e-15);
   EXPECT_DOUBLE_EQ(SineStep(64), 1.0);
@@ -76,7 +85,7 @@ TEST(SharedRoutines, AnglesRectsAndColours) {
       {Rect(0, 0, 10, 10), Rect(10, 0, 20, 10), false},  // touching edges
       {Rect(0, 0, 10, 10), Rect(9, 9, 20, 20), true},
       {Rect(0, 0, 10, 10), Rect(0, 10, 10, 20), false},
-      {Rect(5, 5, 6, 6), Rect(0, 0, 10, 10), true},  // inside
+      {Rect(5, 5, 6, 6), Rect(0, 0, 10, 10), true},   // inside
       {Rect(0, 0, 0, 0), Rect(0, 0, 10, 10), false},  // empty
   };
   for (const auto& r : rects) {
@@ -114,10 +123,11 @@ TEST_F(Hooks, RemovedInAnyOrderWithoutBringingBackAFreedHook) {
   std::vector<std::string> seen;
   form->OnKeyDown = [&](TObject*, WORD&, TShiftState) { seen.push_back("form"); };
   auto make = [&](const char* name) {
-    return std::make_unique<TControlSubClass>(form, [&seen, name](TMessage& m, const TWndMethod& Previous) {
-      if (m.Msg == WM_KEYDOWN) seen.push_back(name);
-      Previous(m);
-    });
+    return std::make_unique<TControlSubClass>(
+        form, [&seen, name](TMessage& m, const TWndMethod& Previous) {
+          if (m.Msg == WM_KEYDOWN) seen.push_back(name);
+          Previous(m);
+        });
   };
   // Three components hook the same form: display, input, sound.
   auto display = make("display");
@@ -148,13 +158,14 @@ TEST_F(Hooks, AHookMaySwallowAMessageOrOutliveItsControl) {
   auto* form = Application->CreateForm<TForm>();
   int form_keys = 0;
   form->OnKeyDown = [&](TObject*, WORD&, TShiftState) { ++form_keys; };
-  auto swallow = std::make_unique<TControlSubClass>(form, [](TMessage& m, const TWndMethod& Previous) {
-    if (m.Msg == WM_KEYDOWN && m.WParam == 'X') {
-      m.Result = 1;
-      return;
-    }
-    Previous(m);
-  });
+  auto swallow =
+      std::make_unique<TControlSubClass>(form, [](TMessage& m, const TWndMethod& Previous) {
+        if (m.Msg == WM_KEYDOWN && m.WParam == 'X') {
+          m.Result = 1;
+          return;
+        }
+        Previous(m);
+      });
   EXPECT_EQ(form->Perform(WM_KEYDOWN, 'X', 0), 1);
   form->Perform(WM_KEYDOWN, 'Y', 0);
   EXPECT_EQ(form_keys, 1);

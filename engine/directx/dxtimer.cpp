@@ -26,8 +26,10 @@ void TCustomDXTimer::SetEnabled(bool Value) {
   if (enabled_ == Value) return;
   enabled_ = Value;
   if (Has(csLoading) || Has(csReading)) return;
-  if (enabled_) Initialize();
-  else Finalize();
+  if (enabled_)
+    Initialize();
+  else
+    Finalize();
 }
 
 void TCustomDXTimer::SetInterval(uint32_t Value) {
@@ -56,7 +58,9 @@ void TCustomDXTimer::Resume() {
   app_->OnIdle = [this](TObject* Sender, bool& Done) { IdleTick(Sender, Done); };
 }
 
-void TCustomDXTimer::Suspend() { app_->OnIdle = nullptr; }
+void TCustomDXTimer::Suspend() {
+  app_->OnIdle = nullptr;
+}
 
 bool TCustomDXTimer::AppProc(TMessage& Message) {
   switch (Message.Msg) {

@@ -30,7 +30,9 @@ THashCollectionItem::~THashCollectionItem() {
   DeleteHash();
 }
 
-THashCollection* THashCollectionItem::HashCollection() const { return dynamic_cast<THashCollection*>(Collection()); }
+THashCollection* THashCollectionItem::HashCollection() const {
+  return dynamic_cast<THashCollection*>(Collection());
+}
 
 void THashCollectionItem::AddHash() {
   THashCollection* c = HashCollection();

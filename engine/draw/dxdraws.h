@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -218,7 +219,8 @@ class TDirectDrawSurface : public TDirectX {
  private:
   friend class TDirectDraw;
   friend class TDirectDrawSurfaceCanvas;
-  // How the blended, rotated and wave draws reach their path.
+  // The blended, rotated and wave draws share one path to the software
+  // renderer.
   enum TDrawKind : uint8_t { dkRect, dkRotate, dkWave };
   struct TDrawArgs;
   void BlendDraw(const TDrawArgs& A);

@@ -275,6 +275,21 @@ TEST_F(DisplayTest, TheDisplayIsStoredWithTheControl) {
   EXPECT_FALSE(copy->AutoSize());
 }
 
+TEST_F(DisplayTest, TheFormHookInitialisesOnFirstShowAndAroundMoves) {
+  TDXDraw* d = GameDraw();
+  form->Show();
+  EXPECT_TRUE(d->Initialized());
+  form->Perform(0x0231, 0, 0);  // WM_ENTERSIZEMOVE
+  EXPECT_FALSE(d->Initialized());
+  form->Perform(0x0232, 0, 0);  // WM_EXITSIZEMOVE
+  EXPECT_TRUE(d->Initialized());
+  d->Finalize();
+  form->Hide();
+  form->Show();  // a second show leaves the control as it is
+  EXPECT_FALSE(d->Initialized());
+  form->Perform(WM_ACTIVATE, WA_INACTIVE, 0);
+}
+
 // ---- Presentation ------------------------------------------------------------------------
 
 TEST_F(DisplayTest, TheGammaRampOfThePrimaryIsWhatTheFrameShows) {

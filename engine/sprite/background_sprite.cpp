@@ -20,15 +20,21 @@ int32_t WrapCell(int64_t a, int32_t b) {
 }
 
 TRect Cut(int64_t l, int64_t t, int64_t r, int64_t b) {
-  auto c = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  auto c = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
   return TRect{c(l), c(t), c(r), c(b)};
 }
 
 }  // namespace
 
-TBackgroundSprite::TBackgroundSprite(TSprite* AParent) : TImageSprite(AParent) { Collisioned = false; }
+TBackgroundSprite::TBackgroundSprite(TSprite* AParent) : TImageSprite(AParent) {
+  Collisioned = false;
+}
 
-TBackgroundSprite::~TBackgroundSprite() { SetMapSize(0, 0); }
+TBackgroundSprite::~TBackgroundSprite() {
+  SetMapSize(0, 0);
+}
 
 void TBackgroundSprite::SetMapSize(int32_t AMapWidth, int32_t AMapHeight) {
   if (AMapWidth == mapWidth_ && AMapHeight == mapHeight_ && !map_.empty()) return;
@@ -87,7 +93,8 @@ TRect TBackgroundSprite::GetBoundsRect() {
   DoGetImage();
   if (!image_) return TRect{};
   const int64_t x = Round(WorldX()), y = Round(WorldY());
-  return Cut(x, y, x + int64_t{image_->Width()} * mapWidth_, y + int64_t{image_->Height()} * mapHeight_);
+  return Cut(x, y, x + int64_t{image_->Width()} * mapWidth_,
+             y + int64_t{image_->Height()} * mapHeight_);
 }
 
 void TBackgroundSprite::DoDraw() {
@@ -102,31 +109,40 @@ void TBackgroundSprite::DoDraw() {
   const int64_t x = Round(WorldX()), y = Round(WorldY());
   const int64_t ox = x % cw, oy = y % ch, qx = x / cw, qy = y / ch;
 
-  auto visit = [&](int64_t i, int64_t j, const TMapCell& cell) {
-    ChipIndex = cell.Chip;
+  // Screen cell (i, j) shows map cell (m, n). The map is looked up afresh
+  // for each cell, since an OnDraw handler may resize it.
+  auto visit = [&](int64_t i, int64_t j, int64_t m, int64_t n) {
+    const TMapCell* cell = Cell(m, n);
+    if (!cell) return;
+    ChipIndex = cell->Chip;
     ChipRect = Cut(i * cw + ox, j * ch + oy, (i + 1) * cw + ox, (j + 1) * ch + oy);
-    if (cell.Chip < 0) return;
+    if (cell->Chip < 0) return;
     if (OnDraw) {
       OnDraw(this);
       return;
     }
     TCustomDXDraw* d = DrawTarget();
     if (!d) return;
-    TPatternLook look{static_cast<TRenderType>(cell.RenderType), cell.Alpha, cell.Angle, cell.CenterX, cell.CenterY,
-                      cell.MirrorFlip, cell.TextureFilter};
-    DrawLook(d, ChipRect, cell.Chip, look);
+    TPatternLook look{static_cast<TRenderType>(cell->RenderType),
+                      cell->Alpha,
+                      cell->Angle,
+                      cell->CenterX,
+                      cell->CenterY,
+                      cell->MirrorFlip,
+                      cell->TextureFilter};
+    DrawLook(d, ChipRect, cell->Chip, look);
   };
 
   if (Tile) {
-    for (int64_t j = -1; j <= ny; ++j)
-      for (int64_t i = -1; i <= nx; ++i)
-        visit(i, j, *Cell(WrapCell(i - qx, mapWidth_), WrapCell(j - qy, mapHeight_)));
+    for (int64_t j = -1; j <= ny && !map_.empty(); ++j)
+      for (int64_t i = -1; i <= nx && !map_.empty(); ++i)
+        visit(i, j, WrapCell(i - qx, mapWidth_), WrapCell(j - qy, mapHeight_));
   } else {
     // Only the screen cells that hold a map cell.
     const int64_t i0 = std::max<int64_t>(0, qx), i1 = std::min<int64_t>(nx, qx + mapWidth_);
     const int64_t j0 = std::max<int64_t>(0, qy), j1 = std::min<int64_t>(ny, qy + mapHeight_);
     for (int64_t j = j0; j < j1; ++j)
-      for (int64_t i = i0; i < i1; ++i) visit(i, j, *Cell(i - qx, j - qy));
+      for (int64_t i = i0; i < i1; ++i) visit(i, j, i - qx, j - qy);
   }
 }
 

@@ -9,7 +9,8 @@
 
 #include "engine/sprite/image_sprite.h"
 
-static_assert(std::endian::native == std::endian::little, "map cells are kept as their stored bytes");
+static_assert(std::endian::native == std::endian::little,
+              "map cells are kept as their stored bytes");
 
 #pragma pack(push, 1)
 // One map cell, 78 bytes, the same in memory and in the "Map" property.

@@ -80,7 +80,7 @@ TEST(BackgroundMap, MapPropertyRoundTripsThroughAComponentStream) {
   src->X = -12.75;
   src->SetZ(-3);
   src->BlendMode = rtSub;
-  src->MirrorFlip = MirrorFlipBit(rmfFlip);
+  src->MirrorFlip = MirrorFlipBit(rmfMirror) | MirrorFlipBit(rmfFlip);
   src->AnimSpeed = 0.125;
   src->Caption = "sky";
 
@@ -105,7 +105,10 @@ TEST(BackgroundMap, MapPropertyRoundTripsThroughAComponentStream) {
   EXPECT_EQ(dst->X, -12.75);
   EXPECT_EQ(dst->Z(), -3);
   EXPECT_EQ(dst->BlendMode, rtSub);
-  EXPECT_EQ(dst->MirrorFlip, MirrorFlipBit(rmfFlip));
+  EXPECT_EQ(dst->MirrorFlip, src->MirrorFlip);
+  const std::string text(out.Bytes().begin(), out.Bytes().end());
+  EXPECT_NE(text.find("[rmfMirror, rmfFlip]"), std::string::npos);
+  EXPECT_NE(text.find("rtSub"), std::string::npos);
   EXPECT_EQ(dst->AnimSpeed, 0.125);
   EXPECT_EQ(dst->Caption, "sky");
 

@@ -6,44 +6,66 @@
 
 namespace {
 
-const char* const kSpriteTypeNames[] = {"stSprite", "stImageSprite", "stImageSpriteEx", "stBackgroundSprite"};
+const char* const kSpriteTypeNames[] = {"stSprite", "stImageSprite", "stImageSpriteEx",
+                                        "stBackgroundSprite"};
 const std::string kSpritePrefix = "Sprite.";
 
 }  // namespace
 
 TSprite* CreateSprite(TSpriteType Kind, TSprite* Parent) {
   switch (Kind) {
-    case stImageSprite: return new TImageSprite(Parent);
-    case stImageSpriteEx: return new TImageSpriteEx(Parent);
-    case stBackgroundSprite: return new TBackgroundSprite(Parent);
-    case stSprite: break;
+    case stImageSprite:
+      return new TImageSprite(Parent);
+    case stImageSpriteEx:
+      return new TImageSpriteEx(Parent);
+    case stBackgroundSprite:
+      return new TBackgroundSprite(Parent);
+    case stSprite:
+      break;
   }
   return new TSprite(Parent);
 }
 
 // ---- Design-time collection ---------------------------------------------------
 
-TSpriteCollectionItem::TSpriteCollectionItem(TCollection* Collection) : THashCollectionItem(Collection) {
-  TSpriteCollection* c = SpriteCollection();
-  sprite_ = new TSprite(c ? c->Engine() : nullptr);
+TSpriteCollectionItem::TSpriteCollectionItem(TCollection* Collection)
+    : THashCollectionItem(Collection) {
+  sprite_ = MakeSprite(stSprite);
 }
 
-TSpriteCollectionItem::~TSpriteCollectionItem() { delete sprite_; }
+TSpriteCollectionItem::~TSpriteCollectionItem() {
+  if (sprite_) {
+    sprite_->collectionItem_ = nullptr;
+    delete sprite_;
+  }
+}
 
 TSpriteCollection* TSpriteCollectionItem::SpriteCollection() const {
   return dynamic_cast<TSpriteCollection*>(Collection());
 }
 
+TSprite* TSpriteCollectionItem::MakeSprite(TSpriteType Kind) {
+  TSpriteCollection* c = SpriteCollection();
+  TSprite* s = CreateSprite(Kind, c ? c->Engine() : nullptr);
+  s->collectionItem_ = this;
+  return s;
+}
+
+TSprite* TSpriteCollectionItem::Sprite() {
+  if (!sprite_) sprite_ = MakeSprite(kind_);
+  return sprite_;
+}
+
 void TSpriteCollectionItem::SetKindSprite(TSpriteType Value) {
   if (Value == kind_) return;
-  TSpriteCollection* c = SpriteCollection();
-  TSprite* fresh = CreateSprite(Value, c ? c->Engine() : nullptr);
-  fresh->Assign(sprite_);
-  fresh->OnDraw = sprite_->OnDraw;
-  fresh->OnMove = sprite_->OnMove;
-  fresh->OnCollision = sprite_->OnCollision;
-  fresh->OnGetImage = sprite_->OnGetImage;
-  delete sprite_;
+  TSprite* old = Sprite();
+  TSprite* fresh = MakeSprite(Value);
+  fresh->Assign(old);
+  fresh->OnDraw = old->OnDraw;
+  fresh->OnMove = old->OnMove;
+  fresh->OnCollision = old->OnCollision;
+  fresh->OnGetImage = old->OnGetImage;
+  delete old;  // clears sprite_
   sprite_ = fresh;
   kind_ = Value;
 }
@@ -57,7 +79,7 @@ void TSpriteCollectionItem::SetDisplayName(const std::string& Value) {
 
 void TSpriteCollectionItem::Assign(TPersistent* Source) {
   if (auto* s = dynamic_cast<TSpriteCollectionItem*>(Source)) {
-    sprite_->Assign(s->sprite_);
+    Sprite()->Assign(s->Sprite());
     SetDisplayName(s->Name());
     return;
   }
@@ -74,14 +96,15 @@ bool TSpriteCollectionItem::ReadProperty(const std::string& Name, TReader& Reade
       }
     Raise<EReadError>("Invalid property value");
   }
-  if (Name.rfind(kSpritePrefix, 0) == 0) return sprite_->ReadProperty(Name.substr(kSpritePrefix.size()), Reader);
+  if (Name.rfind(kSpritePrefix, 0) == 0)
+    return Sprite()->ReadProperty(Name.substr(kSpritePrefix.size()), Reader);
   return THashCollectionItem::ReadProperty(Name, Reader);
 }
 
 void TSpriteCollectionItem::WriteProperties(TWriter& Writer) const {
   THashCollectionItem::WriteProperties(Writer);
   if (kind_ != stSprite) Writer.WriteIdent("KindSprite", kSpriteTypeNames[kind_]);
-  sprite_->WriteSpriteProperties(Writer, kSpritePrefix);
+  if (sprite_) sprite_->WriteSpriteProperties(Writer, kSpritePrefix);
 }
 
 TSpriteCollection::TSpriteCollection(TCustomDXSpriteEngine* OwnerItem, TSpriteEngine* Engine)
@@ -132,7 +155,9 @@ void TCustomDXSpriteEngine::SetDXDraw(TCustomDXDraw* Value) {
   if (dxdraw_) dxdraw_->RemoveNotifyHandler(this);
   dxdraw_ = Value;
   if (dxdraw_)
-    dxdraw_->AddNotifyHandler(this, [this](TCustomDXDraw* Sender, TDXDrawNotifyType Kind) { DXDrawNotify(Sender, Kind); });
+    dxdraw_->AddNotifyHandler(this, [this](TCustomDXDraw* Sender, TDXDrawNotifyType Kind) {
+      DXDrawNotify(Sender, Kind);
+    });
 }
 
 void TCustomDXSpriteEngine::DXDrawNotify(TCustomDXDraw* Sender, TDXDrawNotifyType NotifyType) {
@@ -151,9 +176,13 @@ void TCustomDXSpriteEngine::DXDrawNotify(TCustomDXDraw* Sender, TDXDrawNotifyTyp
   }
 }
 
-void TCustomDXSpriteEngine::Move(int32_t MoveCount) { engine_->Move(MoveCount); }
+void TCustomDXSpriteEngine::Move(int32_t MoveCount) {
+  engine_->Move(MoveCount);
+}
 
-void TCustomDXSpriteEngine::FreeDead() { engine_->FreeDead(); }
+void TCustomDXSpriteEngine::FreeDead() {
+  engine_->FreeDead();
+}
 
 void TCustomDXSpriteEngine::Draw() {
   if (dxdraw_ && dxdraw_->Initialized()) engine_->Draw();

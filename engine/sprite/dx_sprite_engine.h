@@ -36,16 +36,20 @@ class TSpriteCollectionItem : public THashCollectionItem {
   TSpriteType KindSprite() const { return kind_; }
   // Remakes the sprite in the kind's class, keeping its state and handlers.
   void SetKindSprite(TSpriteType Value);
-  TSprite* Sprite() const { return sprite_; }
-  void SetSprite(TSprite* Value) { sprite_->Assign(Value); }
-  TCustomDXImageList* ImageList() const { return sprite_->DXImageList; }
-  void SetImageList(TCustomDXImageList* Value) { sprite_->DXImageList = Value; }
+  // The item's sprite; made again in the item's kind when the old one was
+  // freed (a sprite that marked itself dead).
+  TSprite* Sprite();
+  void SetSprite(TSprite* Value) { Sprite()->Assign(Value); }
+  TCustomDXImageList* ImageList() { return Sprite()->DXImageList; }
+  void SetImageList(TCustomDXImageList* Value) { Sprite()->DXImageList = Value; }
   // Raises Exception "Item duplicate name \"%s\" error" when another item
   // already has the name.
   void SetDisplayName(const std::string& Value);
 
  private:
+  friend class TSprite;
   TSpriteCollection* SpriteCollection() const;
+  TSprite* MakeSprite(TSpriteType Kind);
   TSprite* sprite_ = nullptr;
   TSpriteType kind_ = stSprite;
 };

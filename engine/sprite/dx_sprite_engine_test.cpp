@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/sprite/background_sprite.h"
+#include "engine/sprite/image_sprite.h"
 #include "engine/sprite/sprite_display_fixture.h"
 #include "framework/filer.h"
 
@@ -77,6 +78,14 @@ TEST_F(SpriteEngineComponent, ItemsOwnTheirSpritesAndChangeTheirKind) {
   EXPECT_EQ(other->Name(), "Rock");
 
   items.Delete(0);
+  EXPECT_EQ(Engine().SpriteCount(), 1);
+
+  // An item whose sprite died and was freed makes a new one of its kind.
+  other->SetKindSprite(stImageSpriteEx);
+  other->Sprite()->MarkDead();
+  Sprites->FreeDead();
+  EXPECT_EQ(Engine().SpriteCount(), 0);
+  EXPECT_NE(dynamic_cast<TImageSpriteEx*>(other->Sprite()), nullptr);
   EXPECT_EQ(Engine().SpriteCount(), 1);
 }
 

@@ -21,32 +21,50 @@ int32_t Mid(int32_t a, int32_t b) {
 }
 
 // One pattern into D, or rotated about D's centre at its own size.
-void DrawPatternAs(TPictureCollectionItem* Image, TDirectDrawSurface* Dest, const TRect& D, int32_t Pattern,
-                   TRenderType Mode, int32_t Alpha, bool Rotated, float Angle, double CenterX, double CenterY) {
+void DrawPatternAs(TPictureCollectionItem* Image, TDirectDrawSurface* Dest, const TRect& D,
+                   int32_t Pattern, TRenderType Mode, int32_t Alpha, bool Rotated, float Angle,
+                   double CenterX, double CenterY) {
   const int32_t a = Alpha & 0xFF;
   if (!Rotated) {
     switch (Mode) {
-      case rtDraw: Image->StretchDraw(Dest, D, Pattern); break;
-      case rtBlend: Image->DrawAlpha(Dest, D, Pattern, a); break;
-      case rtAdd: Image->DrawAdd(Dest, D, Pattern, a); break;
-      case rtSub: Image->DrawSub(Dest, D, Pattern, a); break;
+      case rtDraw:
+        Image->StretchDraw(Dest, D, Pattern);
+        break;
+      case rtBlend:
+        Image->DrawAlpha(Dest, D, Pattern, a);
+        break;
+      case rtAdd:
+        Image->DrawAdd(Dest, D, Pattern, a);
+        break;
+      case rtSub:
+        Image->DrawSub(Dest, D, Pattern, a);
+        break;
     }
     return;
   }
   const int32_t x = Mid(D.Left, D.Right), y = Mid(D.Top, D.Bottom);
   const int32_t pw = Image->Width(), ph = Image->Height();
   switch (Mode) {
-    case rtDraw: Image->DrawRotate(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle); break;
-    case rtBlend: Image->DrawRotateAlpha(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle, a); break;
-    case rtAdd: Image->DrawRotateAdd(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle, a); break;
-    case rtSub: Image->DrawRotateSub(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle, a); break;
+    case rtDraw:
+      Image->DrawRotate(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle);
+      break;
+    case rtBlend:
+      Image->DrawRotateAlpha(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle, a);
+      break;
+    case rtAdd:
+      Image->DrawRotateAdd(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle, a);
+      break;
+    case rtSub:
+      Image->DrawRotateSub(Dest, x, y, pw, ph, Pattern, CenterX, CenterY, Angle, a);
+      break;
   }
 }
 
 // Reads a pixel of 8, 16, 24 or 32 bits; 24-bit values read first byte high.
 uint32_t ReadPixel(const uint8_t* row, int32_t x, int bits) {
   switch (bits) {
-    case 8: return row[x];
+    case 8:
+      return row[x];
     case 16: {
       uint16_t v;
       std::memcpy(&v, row + 2 * x, 2);
@@ -68,7 +86,9 @@ uint32_t ReadPixel(const uint8_t* row, int32_t x, int bits) {
 
 TImageSprite::TImageSprite(TSprite* AParent) : TSprite(AParent) {}
 
-int32_t TImageSprite::Frame() const { return AnimStart + Trunc(AnimPos); }
+int32_t TImageSprite::Frame() const {
+  return AnimStart + Trunc(AnimPos);
+}
 
 void TImageSprite::SetImage(TPictureCollectionItem* Item) {
   image_ = Item;
@@ -136,7 +156,8 @@ TRect TImageSprite::GetBoundsRect() {
   const int64_t extX = int64_t{s.Right} + Width, extY = int64_t{s.Bottom} + Height;
   // No extent to wrap in: the sprite occupies nothing, so it is neither
   // drawn nor hit.
-  if (extX <= 0 || extY <= 0 || extX > INT32_MAX || extY > INT32_MAX) return TRect{r.Left, r.Top, r.Left, r.Top};
+  if (extX <= 0 || extY <= 0 || extX > INT32_MAX || extY > INT32_MAX)
+    return TRect{r.Left, r.Top, r.Left, r.Top};
   int32_t x = WrapInt(r.Left, static_cast<int32_t>(extX));
   if (x > s.Right) x = static_cast<int32_t>(x - extX);
   int32_t y = WrapInt(r.Top, static_cast<int32_t>(extY));
@@ -147,8 +168,10 @@ TRect TImageSprite::GetBoundsRect() {
 TRect TImageSprite::GetDrawRect() {
   TRect r = GetBoundsRect();
   if (!image_) return r;
-  const int64_t dx = (int64_t{Width} - image_->Width()) / 2, dy = (int64_t{Height} - image_->Height()) / 2;
-  return SpriteRect(static_cast<double>(r.Left + dx), static_cast<double>(r.Top + dy), r.Width(), r.Height());
+  const int64_t dx = (int64_t{Width} - image_->Width()) / 2,
+                dy = (int64_t{Height} - image_->Height()) / 2;
+  return SpriteRect(static_cast<double>(r.Left + dx), static_cast<double>(r.Top + dy), r.Width(),
+                    r.Height());
 }
 
 TCustomDXDraw* TImageSprite::DrawTarget() const {
@@ -162,7 +185,8 @@ TPatternLook TImageSprite::SpriteLook() const {
   return TPatternLook{BlendMode, Alpha, Angle, CenterX, CenterY, MirrorFlip, TextureFilter};
 }
 
-void TImageSprite::DrawLook(TCustomDXDraw* DXDraw, const TRect& D, int32_t Pattern, const TPatternLook& Look) {
+void TImageSprite::DrawLook(TCustomDXDraw* DXDraw, const TRect& D, int32_t Pattern,
+                            const TPatternLook& Look) {
   TDirectDrawSurface* dest = DXDraw->Surface;
   DXDraw->SetTextureFilter(Look.TextureFilter);
   if (BlurImage) {
@@ -177,7 +201,8 @@ void TImageSprite::DrawLook(TCustomDXDraw* DXDraw, const TRect& D, int32_t Patte
       const int32_t pattern = Look.RenderType == rtDraw ? e.Frame : Pattern;
       // The sprite's angle decides whether the trail turns; each entry keeps
       // the angle it was recorded with.
-      DrawPatternAs(image_, dest, E, pattern, mode, e.Alpha, Look.Angle != 0, e.Angle, Look.CenterX, Look.CenterY);
+      DrawPatternAs(image_, dest, E, pattern, mode, e.Alpha, Look.Angle != 0, e.Angle, Look.CenterX,
+                    Look.CenterY);
       if (e.Alpha > 0)
         --e.Alpha;
       else
@@ -185,8 +210,8 @@ void TImageSprite::DrawLook(TCustomDXDraw* DXDraw, const TRect& D, int32_t Patte
     }
   }
   DXDraw->SetMirrorFlip(Look.MirrorFlip);
-  DrawPatternAs(image_, dest, D, Pattern, Look.RenderType, Look.Alpha, Look.Angle != 0, Look.Angle, Look.CenterX,
-                Look.CenterY);
+  DrawPatternAs(image_, dest, D, Pattern, Look.RenderType, Look.Alpha, Look.Angle != 0, Look.Angle,
+                Look.CenterX, Look.CenterY);
 }
 
 void TImageSprite::DoDraw() {
@@ -213,21 +238,24 @@ bool TImageSprite::TestCollision(TSprite* Other) {
   return PixelCollision(image_, Frame(), a.Left, a.Top, o->image_, o->Frame(), b.Left, b.Top);
 }
 
-bool TImageSprite::PixelCollision(TPictureCollectionItem* A, int32_t PatternA, int32_t x1, int32_t y1,
-                                  TPictureCollectionItem* B, int32_t PatternB, int32_t x2, int32_t y2) {
+bool TImageSprite::PixelCollision(TPictureCollectionItem* A, int32_t PatternA, int32_t x1,
+                                  int32_t y1, TPictureCollectionItem* B, int32_t PatternB,
+                                  int32_t x2, int32_t y2) {
   return PatternsCollide(A->GetPatternSurface(PatternA), A->GetPatternRect(PatternA), x1, y1,
                          B->GetPatternSurface(PatternB), B->GetPatternRect(PatternB), x2, y2);
 }
 
 bool TImageSprite::PatternsCollide(TDirectDrawSurface* sa, const TRect& ra, int32_t x1, int32_t y1,
-                                   TDirectDrawSurface* sb, const TRect& rb, int32_t x2, int32_t y2) {
+                                   TDirectDrawSurface* sb, const TRect& rb, int32_t x2,
+                                   int32_t y2) {
   const int32_t wa = ra.Width(), ha = ra.Height(), wb = rb.Width(), hb = rb.Height();
   if (!RectsOverlap(SpriteRect(x1, y1, wa, ha), SpriteRect(x2, y2, wb, hb))) return false;
   if (!sa || !sb) return true;
 
   // The overlap in each pattern's own coordinates, then on its surface.
   auto part = [](int32_t dx, int32_t dy, int32_t w, int32_t h) {
-    TRect p{static_cast<int32_t>(std::max<int64_t>(dx, 0)), static_cast<int32_t>(std::max<int64_t>(dy, 0)), 0, 0};
+    TRect p{static_cast<int32_t>(std::max<int64_t>(dx, 0)),
+            static_cast<int32_t>(std::max<int64_t>(dy, 0)), 0, 0};
     p.Right = static_cast<int32_t>(std::min<int64_t>(int64_t{p.Left} + w, w));
     p.Bottom = static_cast<int32_t>(std::min<int64_t>(int64_t{p.Top} + h, h));
     return p;
@@ -258,7 +286,8 @@ bool TImageSprite::PatternsCollide(TDirectDrawSurface* sa, const TRect& ra, int3
   if (bits != static_cast<int>(db.ddpfPixelFormat.dwRGBBitCount)) {
     hit = true;
   } else if (bits == 8 || bits == 16 || bits == 24 || bits == 32) {
-    const uint32_t ka = da.ddckCKSrcBlt.dwColorSpaceLowValue, kb = db.ddckCKSrcBlt.dwColorSpaceLowValue;
+    const uint32_t ka = da.ddckCKSrcBlt.dwColorSpaceLowValue,
+                   kb = db.ddckCKSrcBlt.dwColorSpaceLowValue;
     const auto* basea = static_cast<const uint8_t*>(da.lpSurface);
     const auto* baseb = static_cast<const uint8_t*>(db.lpSurface);
     for (int32_t j = 0; j < h && !hit; ++j) {
@@ -313,23 +342,38 @@ bool TImageSprite::ReadProperty(const std::string& Name, TReader& Reader) {
     const std::string v = Reader.ReadString();
     MirrorFlip = 0;
     for (int i = 0; i < 2; ++i)
-      if (v.find(kMirrorFlipNames[i]) != std::string::npos) MirrorFlip |= MirrorFlipBit(static_cast<TRenderMirrorFlip>(i));
+      if (v.find(kMirrorFlipNames[i]) != std::string::npos)
+        MirrorFlip |= MirrorFlipBit(static_cast<TRenderMirrorFlip>(i));
     return true;
   }
-  if (Name == "Angle") Angle = static_cast<float>(ReadFloatValue(Reader));
-  else if (Name == "CenterX") CenterX = ReadFloatValue(Reader);
-  else if (Name == "CenterY") CenterY = ReadFloatValue(Reader);
-  else if (Name == "Alpha") Alpha = Reader.ReadInteger();
-  else if (Name == "AnimCount") AnimCount = Reader.ReadInteger();
-  else if (Name == "AnimLooped") AnimLooped = Reader.ReadBoolean();
-  else if (Name == "AnimPos") AnimPos = ReadFloatValue(Reader);
-  else if (Name == "AnimSpeed") AnimSpeed = ReadFloatValue(Reader);
-  else if (Name == "AnimStart") AnimStart = Reader.ReadInteger();
-  else if (Name == "PixelCheck") PixelCheck = Reader.ReadBoolean();
-  else if (Name == "Tile") Tile = Reader.ReadBoolean();
-  else if (Name == "BlurImage") BlurImage = Reader.ReadBoolean();
-  else if (Name == "TextureFilter") TextureFilter = static_cast<uint8_t>(Reader.ReadInteger());
-  else return TSprite::ReadProperty(Name, Reader);
+  if (Name == "Angle")
+    Angle = static_cast<float>(ReadFloatValue(Reader));
+  else if (Name == "CenterX")
+    CenterX = ReadFloatValue(Reader);
+  else if (Name == "CenterY")
+    CenterY = ReadFloatValue(Reader);
+  else if (Name == "Alpha")
+    Alpha = Reader.ReadInteger();
+  else if (Name == "AnimCount")
+    AnimCount = Reader.ReadInteger();
+  else if (Name == "AnimLooped")
+    AnimLooped = Reader.ReadBoolean();
+  else if (Name == "AnimPos")
+    AnimPos = ReadFloatValue(Reader);
+  else if (Name == "AnimSpeed")
+    AnimSpeed = ReadFloatValue(Reader);
+  else if (Name == "AnimStart")
+    AnimStart = Reader.ReadInteger();
+  else if (Name == "PixelCheck")
+    PixelCheck = Reader.ReadBoolean();
+  else if (Name == "Tile")
+    Tile = Reader.ReadBoolean();
+  else if (Name == "BlurImage")
+    BlurImage = Reader.ReadBoolean();
+  else if (Name == "TextureFilter")
+    TextureFilter = static_cast<uint8_t>(Reader.ReadInteger());
+  else
+    return TSprite::ReadProperty(Name, Reader);
   return true;
 }
 

@@ -15,7 +15,9 @@ enum TRenderType : uint8_t { rtDraw = 0, rtBlend = 1, rtAdd = 2, rtSub = 3 };
 // rmfMirror, bit 1 rmfFlip.
 enum TRenderMirrorFlip : uint8_t { rmfMirror = 0, rmfFlip = 1 };
 using TRenderMirrorFlips = uint8_t;
-constexpr TRenderMirrorFlips MirrorFlipBit(TRenderMirrorFlip f) { return static_cast<uint8_t>(1u << f); }
+constexpr TRenderMirrorFlips MirrorFlipBit(TRenderMirrorFlip f) {
+  return static_cast<uint8_t>(1u << f);
+}
 
 struct TBlurTrailEntry {
   bool Active = false;

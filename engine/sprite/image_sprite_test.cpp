@@ -189,9 +189,11 @@ TEST_F(PixelCollisionTest, HitsOnlyWhereBothPixelsAreOpaque) {
       {"the block seen from the dot's side", block, -2, -2, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(TImageSprite::PatternsCollide(blocks_, c.ra, 0, 0, dot_, dot, c.x2, c.y2), c.hit) << c.what;
+    EXPECT_EQ(TImageSprite::PatternsCollide(blocks_, c.ra, 0, 0, dot_, dot, c.x2, c.y2), c.hit)
+        << c.what;
     // The test is symmetric.
-    EXPECT_EQ(TImageSprite::PatternsCollide(dot_, dot, c.x2, c.y2, blocks_, c.ra, 0, 0), c.hit) << c.what;
+    EXPECT_EQ(TImageSprite::PatternsCollide(dot_, dot, c.x2, c.y2, blocks_, c.ra, 0, 0), c.hit)
+        << c.what;
   }
   // Both patterns on one surface lock it once.
   EXPECT_TRUE(TImageSprite::PatternsCollide(blocks_, block, 0, 0, blocks_, block, 1, 1));
@@ -232,7 +234,7 @@ TEST_F(ImageSpriteDraw, DrawsTheCurrentFrameStretchedToItsSize) {
   auto* s = new TImageSprite(&Engine());
   s->DXImageList = Images;
   s->DXImageName = "LIGHTS";  // found ignoring case, on first use
-  s->Width = s->Height = 1;    // visible, so that it is drawn and fetches it
+  s->Width = s->Height = 1;   // visible, so that it is drawn and fetches it
   s->X = 10.5;                // rounds to 10
   s->Y = 20;
   s->AnimStart = 1;
@@ -263,6 +265,46 @@ TEST_F(ImageSpriteDraw, DrawsTheCurrentFrameStretchedToItsSize) {
   } catch (const EPictureCollectionError& e) {
     EXPECT_EQ(e.Message(), "Image 'nowhere' not found");
   }
+}
+
+TEST_F(ImageSpriteDraw, BlendModesAlphaAndRotation) {
+  TPictureCollectionItem* pic = AddStrip("grey", 8, 8, {0x202020});
+  auto* s = new TImageSprite(&Engine());
+  s->SetImage(pic);
+  s->X = 10;
+  s->Y = 10;
+  // The red level of the drawn pixel over a mid-grey screen.
+  auto red = [&](TRenderType mode, int32_t alpha) {
+    Draw->Surface->Fill(Dev(0x808080));
+    s->BlendMode = mode;
+    s->Alpha = alpha;
+    Sprites->Draw();
+    return static_cast<int>((Pixel(13, 13) >> 11) << 3);
+  };
+  const int plain = red(rtDraw, 255), add = red(rtAdd, 255), sub = red(rtSub, 255);
+  const int opaque = red(rtBlend, 255), half = red(rtBlend, 128);
+  EXPECT_NEAR(plain, 0x20, 8);
+  EXPECT_NEAR(add, 0xA0, 8);
+  EXPECT_NEAR(sub, 0x60, 8);
+  EXPECT_EQ(opaque, plain);
+  EXPECT_GT(half, plain + 16);
+  EXPECT_LT(half, 0x80 - 16);
+  // The draws take the low 8 bits of Alpha: 300 is 44.
+  EXPECT_EQ(red(rtBlend, 300), red(rtBlend, 44));
+  EXPECT_NE(red(rtBlend, 300), opaque);
+
+  // Turned a quarter about its centre, a 16 x 4 bar stands upright there.
+  TPictureCollectionItem* bar = AddStrip("bar", 16, 4, {clWhite});
+  s->SetImage(bar);
+  s->BlendMode = rtDraw;
+  s->X = 100;
+  s->Y = 100;
+  s->Angle = 64;
+  Draw->Surface->Fill(0);
+  Sprites->Draw();
+  EXPECT_EQ(Pixel(108, 96), Dev(clWhite));
+  EXPECT_EQ(Pixel(108, 108), Dev(clWhite));
+  EXPECT_EQ(Pixel(114, 102), 0u);
 }
 
 TEST_F(ImageSpriteDraw, OnGetImageAndOnDrawTakeOver) {

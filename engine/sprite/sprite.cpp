@@ -5,6 +5,7 @@
 
 #include "engine/directx/directx.h"
 #include "engine/draw/dxdraws.h"
+#include "engine/sprite/dx_sprite_engine.h"
 #include "engine/sprite/sprite_stream.h"
 #include "framework/filer.h"
 
@@ -53,6 +54,7 @@ TSprite::TSprite(TSprite* AParent) : parent_(AParent) {
 }
 
 TSprite::~TSprite() {
+  if (collectionItem_) collectionItem_->sprite_ = nullptr;
   SetGroupNumber(-1);
   SetSelected(false);
   Clear();
@@ -106,8 +108,12 @@ TSprite* TSprite::Items(int32_t Index) const {
   return items_[static_cast<size_t>(Index)];
 }
 
-double TSprite::WorldX() const { return parent_ ? parent_->WorldX() + X : X; }
-double TSprite::WorldY() const { return parent_ ? parent_->WorldY() + Y : Y; }
+double TSprite::WorldX() const {
+  return parent_ ? parent_->WorldX() + X : X;
+}
+double TSprite::WorldY() const {
+  return parent_ ? parent_->WorldY() + Y : Y;
+}
 
 void TSprite::Clear() {
   while (!items_.empty()) delete items_.back();
@@ -179,9 +185,13 @@ void TSprite::DoMove(int32_t MoveCount) {
   }
 }
 
-TRect TSprite::GetBoundsRect() { return SpriteRect(WorldX(), WorldY(), Width, Height); }
+TRect TSprite::GetBoundsRect() {
+  return SpriteRect(WorldX(), WorldY(), Width, Height);
+}
 
-bool TSprite::TestCollision(TSprite*) { return true; }
+bool TSprite::TestCollision(TSprite*) {
+  return true;
+}
 
 void TSprite::DoAnimate(int32_t) {}
 
@@ -235,22 +245,36 @@ void TSprite::Assign(TPersistent* Source) {
 // Picture lists and handlers are references to other components and code;
 // they are set by the program, not stored.
 bool TSprite::ReadProperty(const std::string& Name, TReader& Reader) {
-  if (Name == "X") X = ReadFloatValue(Reader);
-  else if (Name == "Y") Y = ReadFloatValue(Reader);
-  else if (Name == "Z") SetZ(Reader.ReadInteger());
-  else if (Name == "Width") Width = Reader.ReadInteger();
-  else if (Name == "Height") Height = Reader.ReadInteger();
-  else if (Name == "Visible") Visible = Reader.ReadBoolean();
-  else if (Name == "Moved") Moved = Reader.ReadBoolean();
-  else if (Name == "Collisioned") Collisioned = Reader.ReadBoolean();
-  else if (Name == "Tag") Tag = Reader.ReadInteger();
-  else if (Name == "Caption") Caption = Reader.ReadString();
-  else if (Name == "DXImageName") DXImageName = Reader.ReadString();
-  else return TPersistent::ReadProperty(Name, Reader);
+  if (Name == "X")
+    X = ReadFloatValue(Reader);
+  else if (Name == "Y")
+    Y = ReadFloatValue(Reader);
+  else if (Name == "Z")
+    SetZ(Reader.ReadInteger());
+  else if (Name == "Width")
+    Width = Reader.ReadInteger();
+  else if (Name == "Height")
+    Height = Reader.ReadInteger();
+  else if (Name == "Visible")
+    Visible = Reader.ReadBoolean();
+  else if (Name == "Moved")
+    Moved = Reader.ReadBoolean();
+  else if (Name == "Collisioned")
+    Collisioned = Reader.ReadBoolean();
+  else if (Name == "Tag")
+    Tag = Reader.ReadInteger();
+  else if (Name == "Caption")
+    Caption = Reader.ReadString();
+  else if (Name == "DXImageName")
+    DXImageName = Reader.ReadString();
+  else
+    return TPersistent::ReadProperty(Name, Reader);
   return true;
 }
 
-void TSprite::WriteProperties(TWriter& Writer) const { WriteSpriteProperties(Writer, ""); }
+void TSprite::WriteProperties(TWriter& Writer) const {
+  WriteSpriteProperties(Writer, "");
+}
 
 void TSprite::WriteSpriteProperties(TWriter& Writer, const std::string& P) const {
   // Only what differs from a new sprite is stored.
@@ -269,7 +293,9 @@ void TSprite::WriteSpriteProperties(TWriter& Writer, const std::string& P) const
 
 // ---- TSpriteEngine ----------------------------------------------------------
 
-TSpriteEngine::TSpriteEngine() : TSprite(nullptr) { SetGroupCount(10); }
+TSpriteEngine::TSpriteEngine() : TSprite(nullptr) {
+  SetGroupCount(10);
+}
 
 TSpriteEngine::~TSpriteEngine() {
   DeselectAll();

@@ -22,6 +22,7 @@ class TCustomDXImageList;
 class TDirectDrawSurface;
 class TCustomDXSpriteEngine;
 class TSpriteEngine;
+class TSpriteCollectionItem;
 
 TAL_DECLARE_EXCEPTION(ESpriteError, Exception)
 
@@ -127,6 +128,8 @@ class TSprite : public TPersistent {
   int32_t z_ = 0;
   bool selected_ = false;
   int32_t groupNumber_ = -1;
+  // The design-time item holding this sprite, told when the sprite goes.
+  TSpriteCollectionItem* collectionItem_ = nullptr;
 };
 
 // The root of the tree. Made without a parent; its own X and Y shift every

@@ -18,7 +18,8 @@ class TSpriteDisplayFixture : public ::testing::Test {
   }
   void TearDown() override { display_.reset(); }
 
-  TPictureCollectionItem* AddStrip(const std::string& Name, int W, int H, const std::vector<TColor>& Colors,
+  TPictureCollectionItem* AddStrip(const std::string& Name, int W, int H,
+                                   const std::vector<TColor>& Colors,
                                    const std::vector<TRect>& Holes = {}) {
     return display_->AddStrip(Name, W, H, Colors, Holes);
   }

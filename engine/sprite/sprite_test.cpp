@@ -137,8 +137,8 @@ TEST(SpriteTree, EdgeTouchingSpriteIsNotDrawn) {
     double x, y;
     bool drawn;
   } cases[] = {
-      {"left", -10, 0, false}, {"right", 100, 0, false}, {"top", 0, -10, false},
-      {"bottom", 0, 100, false}, {"in", 95, 95, true}, {"rounded.in", -9.5, 0, true},
+      {"left", -10, 0, false},   {"right", 100, 0, false}, {"top", 0, -10, false},
+      {"bottom", 0, 100, false}, {"in", 95, 95, true},     {"rounded.in", -9.5, 0, true},
   };
   for (const auto& c : cases) {
     auto* s = new TLogSprite(&e, c.name, &log);

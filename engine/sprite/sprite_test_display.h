@@ -33,8 +33,8 @@ class TSpriteTestDisplay {
     Draw->Display()->SetWidth(800);
     Draw->Display()->SetHeight(600);
     Draw->Display()->FixedBitCount = true;
-    Draw->SetOptions({doFullScreen, doAllowReboot, doWaitVBlank, doAllowPalette256, doStretch, doCenter, doFlip,
-                      doDirectX7Mode, doHardware, doSelectDriver, doZBuffer});
+    Draw->SetOptions({doFullScreen, doAllowReboot, doWaitVBlank, doAllowPalette256, doStretch,
+                      doCenter, doFlip, doDirectX7Mode, doHardware, doSelectDriver, doZBuffer});
     form->Perform(WM_ACTIVATE, WA_ACTIVE, 0);
     Draw->Initialize();
     Images = new TDXImageList(form.get());
@@ -52,7 +52,8 @@ class TSpriteTestDisplay {
 
   // A picture of one row of W x H patterns, pattern i filled with Colors[i],
   // with Holes[i] (when given) punched out in the transparent colour, black.
-  TPictureCollectionItem* AddStrip(const std::string& Name, int W, int H, const std::vector<TColor>& Colors,
+  TPictureCollectionItem* AddStrip(const std::string& Name, int W, int H,
+                                   const std::vector<TColor>& Colors,
                                    const std::vector<TRect>& Holes = {}) {
     auto dib = std::make_unique<TDIB>();
     const int n = static_cast<int>(Colors.size());

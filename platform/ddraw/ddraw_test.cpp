@@ -233,4 +233,35 @@ TEST_F(DDrawTest, DisplayModesComeFromTheOutput) {
   EXPECT_EQ(dd->DisplayMode(), (TDDDisplayMode{800, 600, 8}));
 }
 
+TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
+  output.Modes = {{800, 600, 8}, {800, 600, 16}, {800, 600, 24}, {800, 600, 32}};
+  for (uint32_t bits : {8u, 16u, 24u, 32u}) {
+    ASSERT_EQ(dd->SetDisplayMode(800, 600, bits), DD_OK);
+    DDSURFACEDESC d;
+    d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    d.dwBackBufferCount = 1;
+    PDirectDrawSurface primary, back;
+    ASSERT_EQ(dd->CreateSurface(&d, &primary), DD_OK);
+    DDSCAPS caps{DDSCAPS_BACKBUFFER};
+    ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+    EXPECT_EQ(back->PixelFormat().dwRGBBitCount, bits);
+    PALETTEENTRY entries[256] = {};
+    entries[9] = PALETTEENTRY{200, 96, 48, 0};
+    PDirectDrawPalette pal;
+    ASSERT_EQ(dd->CreatePalette(DDPCAPS_8BIT, entries, &pal), DD_OK);
+    primary->SetPalette(pal);
+    // Through a device context, as the canvas draws.
+    HDC dc;
+    ASSERT_EQ(back->GetDC(&dc), DD_OK);
+    dc->FillSolid(TRect{0, 0, 10, 10}, RGB(200, 96, 48));
+    ASSERT_EQ(back->ReleaseDC(dc), DD_OK);
+    ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    // 5-6-5 keeps the top bits, then widens them as the bitmaps read pixels.
+    uint32_t want = bits == 16 ? 0xD97836u : 0xC86030u;
+    EXPECT_EQ(output.Last.Pixels[5 * 800 + 5], want) << bits;
+    EXPECT_EQ(output.Last.Pixels[20 * 800 + 20], 0u) << bits;
+  }
+}
+
 }  // namespace

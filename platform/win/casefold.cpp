@@ -30,7 +30,9 @@ constexpr std::array<uint8_t, 256> BuildTable() {
 constexpr std::array<uint8_t, 256> kFold = BuildTable();
 }  // namespace
 
-uint8_t CaseFold(uint8_t c) { return kFold[c]; }
+uint8_t CaseFold(uint8_t c) {
+  return kFold[c];
+}
 
 bool SameFolded(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

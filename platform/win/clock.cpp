@@ -9,8 +9,9 @@ class TRealClock : public TClockSource {
  public:
   TRealClock() : start_(std::chrono::steady_clock::now()) {}
   uint64_t Microseconds() override {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_).count());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now() - start_)
+                                     .count());
   }
   void Sleep(uint32_t Ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(Ms)); }
 
@@ -27,13 +28,21 @@ TClockSource* g_source = nullptr;
 
 }  // namespace
 
-void SetClockSource(TClockSource* Source) { g_source = Source; }
+void SetClockSource(TClockSource* Source) {
+  g_source = Source;
+}
 
-TClockSource& ClockSource() { return g_source ? *g_source : RealClock(); }
+TClockSource& ClockSource() {
+  return g_source ? *g_source : RealClock();
+}
 
-DWORD timeGetTime() { return static_cast<DWORD>(ClockSource().Microseconds() / 1000); }
+DWORD timeGetTime() {
+  return static_cast<DWORD>(ClockSource().Microseconds() / 1000);
+}
 
-DWORD GetTickCount() { return timeGetTime(); }
+DWORD GetTickCount() {
+  return timeGetTime();
+}
 
 BOOL QueryPerformanceCounter(int64_t* Count) {
   if (!Count) return FALSE;
@@ -47,4 +56,6 @@ BOOL QueryPerformanceFrequency(int64_t* Frequency) {
   return TRUE;
 }
 
-void Sleep(DWORD Ms) { ClockSource().Sleep(Ms); }
+void Sleep(DWORD Ms) {
+  ClockSource().Sleep(Ms);
+}

@@ -28,13 +28,16 @@ void TPlatformDriver::IdlePace() {
   last_pace_ms_ = now;
 }
 
-int TPlatformDriver::MessageBox(HWND, const std::string& Text, const std::string& Caption, UINT Type) {
+int TPlatformDriver::MessageBox(HWND, const std::string& Text, const std::string& Caption,
+                                UINT Type) {
   std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
   UINT kind = Type & MB_TYPEMASK;
   return kind == MB_YESNO || kind == MB_YESNOCANCEL ? IDYES : IDOK;
 }
 
-void SetPlatformDriver(std::unique_ptr<TPlatformDriver> Driver) { Slot() = std::move(Driver); }
+void SetPlatformDriver(std::unique_ptr<TPlatformDriver> Driver) {
+  Slot() = std::move(Driver);
+}
 
 TPlatformDriver& PlatformDriver() {
   static auto* null_driver = new TPlatformDriver;

@@ -48,9 +48,13 @@ void RegisterBuiltinModule(const std::string& Name, std::vector<TModuleExport> E
   Registry()[Folded(Name)] = std::move(Exports);
 }
 
-void UnregisterBuiltinModule(const std::string& Name) { Registry().erase(Folded(Name)); }
+void UnregisterBuiltinModule(const std::string& Name) {
+  Registry().erase(Folded(Name));
+}
 
-bool IsBuiltinModule(const std::string& Name) { return Registry().count(Folded(Name)) != 0; }
+bool IsBuiltinModule(const std::string& Name) {
+  return Registry().count(Folded(Name)) != 0;
+}
 
 std::string ProgramFolder() {
   if (!FolderOverride().empty()) return FolderOverride();

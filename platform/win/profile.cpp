@@ -13,7 +13,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string_view TrimView(std::string_view s) {
   size_t b = 0, e = s.size();
@@ -30,7 +32,9 @@ std::string_view Content(const std::string& Raw) {
   return v;
 }
 
-bool HasLineEnd(const std::string& Raw) { return !Raw.empty() && Raw.back() == '\n'; }
+bool HasLineEnd(const std::string& Raw) {
+  return !Raw.empty() && Raw.back() == '\n';
+}
 
 // A section header "[name]"; the name is what stands between the brackets
 // (to the end of the line when the closing bracket is missing), trimmed.
@@ -44,7 +48,9 @@ bool SectionName(const std::string& Raw, std::string_view& Name) {
   return true;
 }
 
-bool IsComment(std::string_view c) { return !c.empty() && c.front() == ';'; }
+bool IsComment(std::string_view c) {
+  return !c.empty() && c.front() == ';';
+}
 
 // A "key=value" line (comments are not keys).
 bool KeyValue(const std::string& Raw, std::string_view& Key, std::string_view& Value) {
@@ -64,21 +70,34 @@ std::string Unquote(std::string_view v) {
   return std::string(v);
 }
 
-bool HasAny(std::string_view s, const char* chars) { return s.find_first_of(chars) != std::string_view::npos; }
+bool HasAny(std::string_view s, const char* chars) {
+  return s.find_first_of(chars) != std::string_view::npos;
+}
 
 // Names and values that would change the file's structure are refused rather
 // than written: a line break in a value would plant foreign lines.
-bool ValidSection(std::string_view s) { return !HasAny(s, "]\r\n") && !TrimView(s).empty(); }
+bool ValidSection(std::string_view s) {
+  return !HasAny(s, "]\r\n") && !TrimView(s).empty();
+}
 bool ValidKey(std::string_view s) {
   std::string_view t = TrimView(s);
   return !t.empty() && !HasAny(s, "=\r\n") && t.front() != '[' && t.front() != ';';
 }
-bool ValidValue(std::string_view s) { return !HasAny(s, "\r\n"); }
+bool ValidValue(std::string_view s) {
+  return !HasAny(s, "\r\n");
+}
 
 }  // namespace
 
 void TProfileText::Parse(std::string_view Text) {
   lines_.clear();
+  bom_.clear();
+  // A file saved by an editor that marks UTF-8 must still show its first
+  // section.
+  if (Text.substr(0, 3) == "\xEF\xBB\xBF") {
+    bom_ = std::string(Text.substr(0, 3));
+    Text.remove_prefix(3);
+  }
   size_t pos = 0;
   while (pos < Text.size()) {
     size_t nl = Text.find('\n', pos);
@@ -89,14 +108,15 @@ void TProfileText::Parse(std::string_view Text) {
 }
 
 std::string TProfileText::Text() const {
-  std::string out;
+  std::string out = bom_;
   for (const auto& l : lines_) out += l.Raw;
   return out;
 }
 
 std::string TProfileText::Newline() const {
   for (const auto& l : lines_) {
-    if (HasLineEnd(l.Raw)) return l.Raw.size() >= 2 && l.Raw[l.Raw.size() - 2] == '\r' ? "\r\n" : "\n";
+    if (HasLineEnd(l.Raw))
+      return l.Raw.size() >= 2 && l.Raw[l.Raw.size() - 2] == '\r' ? "\r\n" : "\n";
   }
   return "\r\n";
 }
@@ -171,7 +191,8 @@ std::vector<std::string> TProfileText::SectionLines(std::string_view Section) co
   int end = SectionEnd(h);
   for (int i = h + 1; i < end; ++i) {
     std::string_view k, v;
-    if (KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v)) out.push_back(std::string(k) + "=" + Unquote(v));
+    if (KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v))
+      out.push_back(std::string(k) + "=" + Unquote(v));
   }
   return out;
 }
@@ -287,8 +308,8 @@ bool WriteProfile(const std::string& FileName, const TProfileText& Text) {
 
 }  // namespace
 
-std::optional<std::string> ProfileReadString(const std::string& FileName, const std::string& Section,
-                                             const std::string& Key) {
+std::optional<std::string> ProfileReadString(const std::string& FileName,
+                                             const std::string& Section, const std::string& Key) {
   return ReadProfile(FileName).Get(Section, Key);
 }
 
@@ -300,19 +321,21 @@ std::vector<std::string> ProfileKeyNames(const std::string& FileName, const std:
   return ReadProfile(FileName).KeyNames(Section);
 }
 
-std::vector<std::string> ProfileSectionLines(const std::string& FileName, const std::string& Section) {
+std::vector<std::string> ProfileSectionLines(const std::string& FileName,
+                                             const std::string& Section) {
   return ReadProfile(FileName).SectionLines(Section);
 }
 
-bool ProfileWriteString(const std::string& FileName, const std::string& Section, const std::string& Key,
-                        const std::string& Value) {
+bool ProfileWriteString(const std::string& FileName, const std::string& Section,
+                        const std::string& Key, const std::string& Value) {
   if (!ValidSection(Section) || !ValidKey(Key) || !ValidValue(Value)) return false;
   TProfileText t = ReadProfile(FileName);
   t.Set(Section, Key, Value);
   return WriteProfile(FileName, t);
 }
 
-bool ProfileDeleteKey(const std::string& FileName, const std::string& Section, const std::string& Key) {
+bool ProfileDeleteKey(const std::string& FileName, const std::string& Section,
+                      const std::string& Key) {
   TProfileText t = ReadProfile(FileName);
   if (!t.DeleteKey(Section, Key)) return true;
   return WriteProfile(FileName, t);
@@ -360,8 +383,8 @@ DWORD CopyString(const std::string& S, char* Out, DWORD Size) {
 
 }  // namespace
 
-DWORD GetPrivateProfileStringA(const char* Section, const char* Key, const char* Default, char* ReturnedString,
-                               DWORD Size, const char* FileName) {
+DWORD GetPrivateProfileStringA(const char* Section, const char* Key, const char* Default,
+                               char* ReturnedString, DWORD Size, const char* FileName) {
   if (!FileName) return CopyString(Default ? Default : "", ReturnedString, Size);
   if (!Section) return CopyList(ProfileSectionNames(FileName), ReturnedString, Size);
   if (!Key) return CopyList(ProfileKeyNames(FileName, Section), ReturnedString, Size);
@@ -369,7 +392,8 @@ DWORD GetPrivateProfileStringA(const char* Section, const char* Key, const char*
   return CopyString(v ? *v : std::string(TrimView(Default ? Default : "")), ReturnedString, Size);
 }
 
-UINT GetPrivateProfileIntA(const char* Section, const char* Key, int Default, const char* FileName) {
+UINT GetPrivateProfileIntA(const char* Section, const char* Key, int Default,
+                           const char* FileName) {
   if (!Section || !Key || !FileName) return static_cast<UINT>(Default);
   auto v = ProfileReadString(FileName, Section, Key);
   if (!v) return static_cast<UINT>(Default);
@@ -382,7 +406,8 @@ UINT GetPrivateProfileIntA(const char* Section, const char* Key, int Default, co
   return neg ? 0u - n : n;
 }
 
-BOOL WritePrivateProfileStringA(const char* Section, const char* Key, const char* Value, const char* FileName) {
+BOOL WritePrivateProfileStringA(const char* Section, const char* Key, const char* Value,
+                                const char* FileName) {
   if (!Section || !FileName) return FALSE;
   if (!Key) return ProfileDeleteSection(FileName, Section) ? TRUE : FALSE;
   if (!Value) return ProfileDeleteKey(FileName, Section, Key) ? TRUE : FALSE;

@@ -38,29 +38,33 @@ class TProfileText {
   struct TLine {
     std::string Raw;  // with its line end
   };
-  int FindSection(std::string_view Section) const;            // line index of the header, or -1
-  int SectionEnd(int Header) const;                           // first line past the section
-  int FindKey(int Header, std::string_view Key) const;        // line index, or -1
+  int FindSection(std::string_view Section) const;      // line index of the header, or -1
+  int SectionEnd(int Header) const;                     // first line past the section
+  int FindKey(int Header, std::string_view Key) const;  // line index, or -1
   std::string Newline() const;
   std::vector<TLine> lines_;
+  std::string bom_;  // a byte-order mark before the first line, kept as it was
 };
 
 // File-level calls. FileName may use '\'; a missing file reads as empty.
-std::optional<std::string> ProfileReadString(const std::string& FileName, const std::string& Section,
-                                             const std::string& Key);
+std::optional<std::string> ProfileReadString(const std::string& FileName,
+                                             const std::string& Section, const std::string& Key);
 std::vector<std::string> ProfileSectionNames(const std::string& FileName);
 std::vector<std::string> ProfileKeyNames(const std::string& FileName, const std::string& Section);
-std::vector<std::string> ProfileSectionLines(const std::string& FileName, const std::string& Section);
+std::vector<std::string> ProfileSectionLines(const std::string& FileName,
+                                             const std::string& Section);
 // These return false when the file cannot be written; nothing is changed then.
-bool ProfileWriteString(const std::string& FileName, const std::string& Section, const std::string& Key,
-                        const std::string& Value);
-bool ProfileDeleteKey(const std::string& FileName, const std::string& Section, const std::string& Key);
+bool ProfileWriteString(const std::string& FileName, const std::string& Section,
+                        const std::string& Key, const std::string& Value);
+bool ProfileDeleteKey(const std::string& FileName, const std::string& Section,
+                      const std::string& Key);
 bool ProfileDeleteSection(const std::string& FileName, const std::string& Section);
 
 // The platform's own shapes of the same calls. A null Section lists section
 // names and a null Key lists keys (each ended by '\0', the list by another
 // '\0'); a null Key deletes the section and a null Value deletes the key.
-DWORD GetPrivateProfileStringA(const char* Section, const char* Key, const char* Default, char* ReturnedString,
-                               DWORD Size, const char* FileName);
+DWORD GetPrivateProfileStringA(const char* Section, const char* Key, const char* Default,
+                               char* ReturnedString, DWORD Size, const char* FileName);
 UINT GetPrivateProfileIntA(const char* Section, const char* Key, int Default, const char* FileName);
-BOOL WritePrivateProfileStringA(const char* Section, const char* Key, const char* Value, const char* FileName);
+BOOL WritePrivateProfileStringA(const char* Section, const char* Key, const char* Value,
+                                const char* FileName);

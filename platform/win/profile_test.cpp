@@ -15,8 +15,9 @@ namespace fs = std::filesystem;
 class ProfileFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("tal_profile_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() /
+           ("tal_profile_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     file_ = (dir_ / "game.INI").string();
@@ -65,7 +66,8 @@ TEST(ProfileText, LookupRules) {
       {"Nope", "Music", std::nullopt},
       {"Options", "Nope", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(t.Get(c.section, c.key), c.want) << c.section << "/" << c.key;
+  for (const auto& c : cases)
+    EXPECT_EQ(t.Get(c.section, c.key), c.want) << c.section << "/" << c.key;
   EXPECT_EQ(t.SectionNames(), (std::vector<std::string>{"Options", "Keys"}));
   EXPECT_EQ(t.KeyNames("options"), (std::vector<std::string>{"Music", "Name", "Empty"}));
 }
@@ -104,6 +106,13 @@ TEST(ProfileText, NewLinesFollowTheFilesLineEnds) {
   TProfileText empty;
   empty.Set("A", "x", "1");
   EXPECT_EQ(empty.Text(), "[A]\r\nx=1\r\n");
+}
+
+TEST(ProfileText, AByteOrderMarkHidesNoSection) {
+  TProfileText t("\xEF\xBB\xBF[Options]\r\nMusic=7\r\n");
+  EXPECT_EQ(t.Get("Options", "Music"), "7");
+  t.Set("Options", "Music", "8");
+  EXPECT_EQ(t.Text(), "\xEF\xBB\xBF[Options]\r\nMusic=8\r\n");
 }
 
 TEST(ProfileText, DeleteKeyAndSection) {
@@ -146,6 +155,12 @@ TEST_F(ProfileFile, FailedWriteLeavesTheFileAsItWas) {
   EXPECT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
 }
 
+TEST_F(ProfileFile, AWriteThatCannotLandLeavesNoTemporaryFile) {
+  fs::create_directories(file_);  // a folder where the file should be
+  EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+}
+
 TEST_F(ProfileFile, WriteIntoMissingFolderFails) {
   EXPECT_FALSE(ProfileWriteString((dir_ / "no" / "game.INI").string(), "A", "b", "c"));
 }
@@ -161,7 +176,8 @@ TEST_F(ProfileFile, RefusesTextThatWouldPlantLines) {
 TEST_F(ProfileFile, PlatformShapedCalls) {
   Put("[Options]\r\nMusic=7\r\nVolume=-3\r\n[Keys]\r\nLeft=72\r\n");
   char buf[64];
-  EXPECT_EQ(GetPrivateProfileStringA("Options", "Music", "xyz", buf, sizeof buf, file_.c_str()), 1u);
+  EXPECT_EQ(GetPrivateProfileStringA("Options", "Music", "xyz", buf, sizeof buf, file_.c_str()),
+            1u);
   EXPECT_STREQ(buf, "7");
   EXPECT_EQ(GetPrivateProfileStringA("Options", "Nope", "xyz", buf, sizeof buf, file_.c_str()), 3u);
   EXPECT_STREQ(buf, "xyz");

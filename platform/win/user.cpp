@@ -44,6 +44,7 @@ struct TState {
   std::array<uint8_t, 256> Keys{};
   POINT Cursor{0, 0};
   int CursorCount = 0;
+  uintptr_t NextThreadTimer = 0x7FFF0000;
   std::thread::id MainThread = std::this_thread::get_id();
 };
 
@@ -54,17 +55,25 @@ TState& S() {
   return *s;
 }
 
-uintptr_t Id(HWND h) { return reinterpret_cast<uintptr_t>(h); }
-HWND Handle(uintptr_t id) { return reinterpret_cast<HWND>(id); }
+uintptr_t Id(HWND h) {
+  return reinterpret_cast<uintptr_t>(h);
+}
+HWND Handle(uintptr_t id) {
+  return reinterpret_cast<HWND>(id);
+}
 
 TWindow* Find(HWND h) {
   auto it = S().Windows.find(Id(h));
   return it == S().Windows.end() ? nullptr : &it->second;
 }
 
-uint64_t NowUs() { return ClockSource().Microseconds(); }
+uint64_t NowUs() {
+  return ClockSource().Microseconds();
+}
 
-uint64_t CeilTick(uint64_t us) { return (us + kTimerTickMicroseconds - 1) / kTimerTickMicroseconds * kTimerTickMicroseconds; }
+uint64_t CeilTick(uint64_t us) {
+  return (us + kTimerTickMicroseconds - 1) / kTimerTickMicroseconds * kTimerTickMicroseconds;
+}
 
 // Marks the timers that fell due on a tick up to now. As on the original
 // platform, a timer's next due time counts from the tick it expired on, and a
@@ -102,7 +111,8 @@ bool TakeMessage(MSG* Msg, HWND Wnd, UINT MsgMin, UINT MsgMax, bool Remove) {
       return true;
     }
     if (s.QuitPosted && !Wnd && Matches(MSG{nullptr, WM_QUIT}, nullptr, MsgMin, MsgMax)) {
-      if (Msg) *Msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.QuitCode), 0, timeGetTime(), s.Cursor};
+      if (Msg)
+        *Msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.QuitCode), 0, timeGetTime(), s.Cursor};
       if (Remove) s.QuitPosted = false;
       return true;
     }
@@ -166,7 +176,9 @@ BOOL DestroyWindow(HWND Wnd) {
   return TRUE;
 }
 
-BOOL IsWindow(HWND Wnd) { return Find(Wnd) ? TRUE : FALSE; }
+BOOL IsWindow(HWND Wnd) {
+  return Find(Wnd) ? TRUE : FALSE;
+}
 
 HWND GetParent(HWND Wnd) {
   TWindow* w = Find(Wnd);
@@ -222,7 +234,8 @@ BOOL ShowWindow(HWND Wnd, int CmdShow) {
   bool changed = visible != w->Visible;
   w->Visible = visible;
   if (CmdShow == SW_MINIMIZE || CmdShow == SW_SHOWMINIMIZED) w->Iconic = true;
-  if (CmdShow == SW_RESTORE || CmdShow == SW_SHOWNORMAL || CmdShow == SW_SHOWMAXIMIZED) w->Iconic = false;
+  if (CmdShow == SW_RESTORE || CmdShow == SW_SHOWNORMAL || CmdShow == SW_SHOWMAXIMIZED)
+    w->Iconic = false;
   if (w->Native) PlatformDriver().ShowNativeWindow(Wnd, CmdShow);
   if (changed) SendMessageA(Wnd, WM_SHOWWINDOW, visible ? 1 : 0, 0);
   return was;
@@ -262,7 +275,9 @@ LONG GetWindowLongA(HWND Wnd, int Index) {
 LONG SetWindowLongA(HWND Wnd, int Index, LONG NewLong) {
   TWindow* w = Find(Wnd);
   if (!w) return 0;
-  DWORD* field = Index == GWL_STYLE ? &w->Params.Style : Index == GWL_EXSTYLE ? &w->Params.ExStyle : nullptr;
+  DWORD* field = Index == GWL_STYLE     ? &w->Params.Style
+                 : Index == GWL_EXSTYLE ? &w->Params.ExStyle
+                                        : nullptr;
   if (!field) return 0;
   LONG old = static_cast<LONG>(*field);
   *field = static_cast<DWORD>(NewLong);
@@ -286,7 +301,8 @@ BOOL MoveWindow(HWND Wnd, int X, int Y, int Width, int Height, BOOL) {
 BOOL GetWindowRect(HWND Wnd, RECT* Rect) {
   TWindow* w = Find(Wnd);
   if (!w || !Rect) return FALSE;
-  *Rect = RECT{w->Params.X, w->Params.Y, w->Params.X + w->Params.Width, w->Params.Y + w->Params.Height};
+  *Rect =
+      RECT{w->Params.X, w->Params.Y, w->Params.X + w->Params.Width, w->Params.Y + w->Params.Height};
   return TRUE;
 }
 
@@ -297,8 +313,12 @@ BOOL GetClientRect(HWND Wnd, RECT* Rect) {
   return TRUE;
 }
 
-HWND GetActiveWindow() { return S().Active; }
-HWND GetForegroundWindow() { return S().Active; }
+HWND GetActiveWindow() {
+  return S().Active;
+}
+HWND GetForegroundWindow() {
+  return S().Active;
+}
 
 BOOL SetForegroundWindow(HWND Wnd) {
   if (!Find(Wnd)) return FALSE;
@@ -353,7 +373,9 @@ BOOL GetMessageA(MSG* Msg, HWND Wnd, UINT MsgMin, UINT MsgMax) {
   return m.message == WM_QUIT ? FALSE : TRUE;
 }
 
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+BOOL TranslateMessage(const MSG*) {
+  return FALSE;
+}
 
 LRESULT DispatchMessageA(const MSG* Msg) {
   if (!Msg) return 0;
@@ -386,15 +408,19 @@ uintptr_t SetTimer(HWND Wnd, uintptr_t IDEvent, UINT ElapseMs, void* TimerFunc) 
       t.DueUs = due;
       t.Func = TimerFunc;
       t.Pending = false;
-      return IDEvent ? IDEvent : 1;
+      return Wnd ? 1 : IDEvent;
     }
   }
+  // A timer without a window gets an identifier of its own, as the caller
+  // cannot choose one.
+  if (!Wnd) IDEvent = s.NextThreadTimer++;
   s.Timers.push_back(TTimerRec{Wnd, IDEvent, TimerFunc, elapse, due, false});
-  return IDEvent ? IDEvent : 1;
+  return Wnd ? 1 : IDEvent;
 }
 
 BOOL KillTimer(HWND Wnd, uintptr_t IDEvent) {
-  auto n = std::erase_if(S().Timers, [&](const TTimerRec& t) { return t.Wnd == Wnd && t.Id == IDEvent; });
+  auto n = std::erase_if(S().Timers,
+                         [&](const TTimerRec& t) { return t.Wnd == Wnd && t.Id == IDEvent; });
   return n ? TRUE : FALSE;
 }
 
@@ -446,7 +472,9 @@ int16_t GetKeyState(int VirtKey) {
   return static_cast<int16_t>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
-int16_t GetAsyncKeyState(int VirtKey) { return static_cast<int16_t>(GetKeyState(VirtKey) & 0x8000); }
+int16_t GetAsyncKeyState(int VirtKey) {
+  return static_cast<int16_t>(GetKeyState(VirtKey) & 0x8000);
+}
 
 BOOL GetKeyboardState(BYTE* KeyState) {
   if (!KeyState) return FALSE;
@@ -463,14 +491,17 @@ void NotifyKeyState(int VirtKey, bool Down) {
   auto both = [](int l, int r, int g) {
     auto& keys = S().Keys;
     bool down = (keys[static_cast<size_t>(l)] | keys[static_cast<size_t>(r)]) & 0x80;
-    keys[static_cast<size_t>(g)] = static_cast<uint8_t>((keys[static_cast<size_t>(g)] & 1) | (down ? 0x80 : 0));
+    keys[static_cast<size_t>(g)] =
+        static_cast<uint8_t>((keys[static_cast<size_t>(g)] & 1) | (down ? 0x80 : 0));
   };
   if (VirtKey == VK_LSHIFT || VirtKey == VK_RSHIFT) both(VK_LSHIFT, VK_RSHIFT, VK_SHIFT);
   if (VirtKey == VK_LCONTROL || VirtKey == VK_RCONTROL) both(VK_LCONTROL, VK_RCONTROL, VK_CONTROL);
   if (VirtKey == VK_LMENU || VirtKey == VK_RMENU) both(VK_LMENU, VK_RMENU, VK_MENU);
 }
 
-void NotifyCursorPos(int X, int Y) { S().Cursor = POINT{X, Y}; }
+void NotifyCursorPos(int X, int Y) {
+  S().Cursor = POINT{X, Y};
+}
 
 void ResetKeyboardState() {
   for (auto& k : S().Keys) k &= 1;

@@ -120,7 +120,8 @@ TEST(WindowMessages, AltF4AndCloseDestroyTheTopLevelWindow) {
   });
   TWindowParams child;
   child.Parent = top;
-  HWND kid = CreateWindowHandle(child, [](HWND h, UINT msg, WPARAM w, LPARAM l) { return DefWindowProcA(h, msg, w, l); });
+  HWND kid = CreateWindowHandle(
+      child, [](HWND h, UINT msg, WPARAM w, LPARAM l) { return DefWindowProcA(h, msg, w, l); });
   EXPECT_EQ(GetAncestorWindow(kid), top);
   SendMessageA(kid, WM_SYSKEYDOWN, 0x73 /* F4 */, 0);
   EXPECT_FALSE(IsWindow(top));

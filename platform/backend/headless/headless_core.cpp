@@ -34,14 +34,18 @@ class THeadlessDriver : public TPlatformDriver {
       return;
     }
     // Waiting lets time pass: up to the next timer, else one millisecond.
-    if (TimeoutUs == UINT64_MAX) h.Clock->Advance(1);
-    else h.Clock->AdvanceMicroseconds(TimeoutUs == 0 ? 0 : TimeoutUs);
+    if (TimeoutUs == UINT64_MAX)
+      h.Clock->Advance(1);
+    else
+      h.Clock->AdvanceMicroseconds(TimeoutUs == 0 ? 0 : TimeoutUs);
   }
 
   void IdlePace() override {
     auto& h = H();
-    if (h.Pace) h.Pace();
-    else h.Clock->Advance(1);
+    if (h.Pace)
+      h.Pace();
+    else
+      h.Clock->Advance(1);
   }
 
   void DesktopSize(int& Width, int& Height) override {
@@ -80,7 +84,9 @@ void HeadlessUninstall() {
   h.Installed = false;
 }
 
-bool HeadlessInstalled() { return H().Installed; }
+bool HeadlessInstalled() {
+  return H().Installed;
+}
 
 TVirtualClock& HeadlessClock() {
   auto& h = H();
@@ -88,17 +94,31 @@ TVirtualClock& HeadlessClock() {
   return *h.Clock;
 }
 
-void HeadlessAdvance(uint32_t Ms) { HeadlessClock().Advance(Ms); }
+void HeadlessAdvance(uint32_t Ms) {
+  HeadlessClock().Advance(Ms);
+}
 
-const std::vector<THeadlessMessageBox>& HeadlessMessageBoxes() { return H().Boxes; }
-void HeadlessClearMessageBoxes() { H().Boxes.clear(); }
-void HeadlessSetMessageBoxAnswer(int Answer) { H().Answer = Answer; }
-void HeadlessSetIdlePace(std::function<void()> Pace) { H().Pace = std::move(Pace); }
-void HeadlessSetWait(std::function<void(uint64_t)> Wait) { H().Wait = std::move(Wait); }
+const std::vector<THeadlessMessageBox>& HeadlessMessageBoxes() {
+  return H().Boxes;
+}
+void HeadlessClearMessageBoxes() {
+  H().Boxes.clear();
+}
+void HeadlessSetMessageBoxAnswer(int Answer) {
+  H().Answer = Answer;
+}
+void HeadlessSetIdlePace(std::function<void()> Pace) {
+  H().Pace = std::move(Pace);
+}
+void HeadlessSetWait(std::function<void(uint64_t)> Wait) {
+  H().Wait = std::move(Wait);
+}
 
 void HeadlessSetDesktopSize(int Width, int Height) {
   H().DesktopWidth = Width;
   H().DesktopHeight = Height;
 }
 
-bool HeadlessCursorVisible() { return H().CursorVisible; }
+bool HeadlessCursorVisible() {
+  return H().CursorVisible;
+}

@@ -40,7 +40,9 @@ HWND HandleOf(Uint32 WindowId) {
   return nullptr;
 }
 
-HWND MainHandle() { return St().Windows.empty() ? nullptr : St().Windows.begin()->first; }
+HWND MainHandle() {
+  return St().Windows.empty() ? nullptr : St().Windows.begin()->first;
+}
 
 WPARAM MouseKeys() {
   Uint32 b = SDL_GetMouseState(nullptr, nullptr);
@@ -61,19 +63,32 @@ void PostText(HWND h, const char* Text) {
   while (*p) {
     uint32_t cp;
     int len;
-    if (*p < 0x80) { cp = *p; len = 1; }
-    else if ((*p & 0xE0) == 0xC0) { cp = *p & 0x1F; len = 2; }
-    else if ((*p & 0xF0) == 0xE0) { cp = *p & 0x0F; len = 3; }
-    else { cp = *p & 0x07; len = 4; }
+    if (*p < 0x80) {
+      cp = *p;
+      len = 1;
+    } else if ((*p & 0xE0) == 0xC0) {
+      cp = *p & 0x1F;
+      len = 2;
+    } else if ((*p & 0xF0) == 0xE0) {
+      cp = *p & 0x0F;
+      len = 3;
+    } else {
+      cp = *p & 0x07;
+      len = 4;
+    }
     int i = 1;
     for (; i < len && (p[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (p[i] & 0x3F);
     p += i;
     if (i < len) continue;
     int ch = -1;
-    if (cp < 0x80) ch = static_cast<int>(cp);
-    else if (cp >= 0x410 && cp <= 0x44F) ch = static_cast<int>(0xC0 + (cp - 0x410));
-    else if (cp == 0x401) ch = 0xA8;
-    else if (cp == 0x451) ch = 0xB8;
+    if (cp < 0x80)
+      ch = static_cast<int>(cp);
+    else if (cp >= 0x410 && cp <= 0x44F)
+      ch = static_cast<int>(0xC0 + (cp - 0x410));
+    else if (cp == 0x401)
+      ch = 0xA8;
+    else if (cp == 0x451)
+      ch = 0xB8;
     if (ch > 0) PostMessageA(h, WM_CHAR, static_cast<WPARAM>(ch), 1);
   }
 }
@@ -82,8 +97,10 @@ void Translate(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
       // An interrupt or the session ending: ask the main window to close.
-      if (HWND h = MainHandle()) PostMessageA(h, WM_CLOSE, 0, 0);
-      else PostQuitMessage(0);
+      if (HWND h = MainHandle())
+        PostMessageA(h, WM_CLOSE, 0, 0);
+      else
+        PostQuitMessage(0);
       return;
     case SDL_WINDOWEVENT: {
       HWND h = HandleOf(e.window.windowID);
@@ -115,8 +132,10 @@ void Translate(const SDL_Event& e) {
       bool down = e.type == SDL_KEYDOWN;
       int sc = e.key.keysym.scancode;
       int vk = SdlToVirtualKey(sc);
-      if (int side = SideVirtualKey(sc)) NotifyKeyState(side, down);
-      else if (vk) NotifyKeyState(vk, down);
+      if (int side = SideVirtualKey(sc))
+        NotifyKeyState(side, down);
+      else if (vk)
+        NotifyKeyState(vk, down);
       if (!h || !vk) return;
       bool alt = (SDL_GetModState() & KMOD_ALT) != 0 || vk == VK_MENU || vk == VK_F1 + 9;
       UINT msg = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
@@ -149,10 +168,17 @@ void Translate(const SDL_Event& e) {
       bool dbl = down && e.button.clicks == 2;
       UINT msg;
       switch (e.button.button) {
-        case SDL_BUTTON_LEFT: msg = down ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP; break;
-        case SDL_BUTTON_RIGHT: msg = down ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP; break;
-        case SDL_BUTTON_MIDDLE: msg = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
-        default: return;
+        case SDL_BUTTON_LEFT:
+          msg = down ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP;
+          break;
+        case SDL_BUTTON_RIGHT:
+          msg = down ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP;
+          break;
+        case SDL_BUTTON_MIDDLE:
+          msg = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+          break;
+        default:
+          return;
       }
       NotifyCursorPos(e.button.x, e.button.y);
       PostMessageA(h, msg, MouseKeys(), MAKELPARAM(e.button.x, e.button.y));
@@ -164,7 +190,8 @@ void Translate(const SDL_Event& e) {
       int delta = e.wheel.y * 120;
       POINT pt;
       GetCursorPos(&pt);
-      PostMessageA(h, WM_MOUSEWHEEL, MouseKeys() | (static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16),
+      PostMessageA(h, WM_MOUSEWHEEL,
+                   MouseKeys() | (static_cast<WPARAM>(static_cast<uint16_t>(delta)) << 16),
                    MAKELPARAM(pt.x, pt.y));
       return;
     }
@@ -231,12 +258,25 @@ class TSdlDriver : public TPlatformDriver {
     SDL_Window* w = Window(Wnd);
     if (!w) return;
     switch (Cmd) {
-      case SW_HIDE: SDL_HideWindow(w); break;
+      case SW_HIDE:
+        SDL_HideWindow(w);
+        break;
       case SW_MINIMIZE:
-      case SW_SHOWMINIMIZED: SDL_MinimizeWindow(w); break;
-      case SW_SHOWMAXIMIZED: SDL_ShowWindow(w); SDL_MaximizeWindow(w); break;
-      case SW_RESTORE: SDL_RestoreWindow(w); SDL_ShowWindow(w); break;
-      default: SDL_ShowWindow(w); SDL_RaiseWindow(w); break;
+      case SW_SHOWMINIMIZED:
+        SDL_MinimizeWindow(w);
+        break;
+      case SW_SHOWMAXIMIZED:
+        SDL_ShowWindow(w);
+        SDL_MaximizeWindow(w);
+        break;
+      case SW_RESTORE:
+        SDL_RestoreWindow(w);
+        SDL_ShowWindow(w);
+        break;
+      default:
+        SDL_ShowWindow(w);
+        SDL_RaiseWindow(w);
+        break;
     }
   }
 
@@ -258,7 +298,9 @@ class TSdlDriver : public TPlatformDriver {
 
   void DesktopSize(int& Width, int& Height) override { SdlDesktopSize(Width, Height); }
 
-  void SetCursorVisible(bool Visible) override { SDL_ShowCursor(Visible ? SDL_ENABLE : SDL_DISABLE); }
+  void SetCursorVisible(bool Visible) override {
+    SDL_ShowCursor(Visible ? SDL_ENABLE : SDL_DISABLE);
+  }
 
   void WarpCursor(HWND Wnd, int X, int Y) override {
     SDL_Window* w = SdlWindowOf(Wnd);
@@ -266,11 +308,14 @@ class TSdlDriver : public TPlatformDriver {
     if (w) SDL_WarpMouseInWindow(w, X, Y);
   }
 
-  int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption, UINT Type) override {
+  int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption,
+                 UINT Type) override {
     std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
     UINT kind = Type & MB_TYPEMASK;
     std::vector<SDL_MessageBoxButtonData> buttons;
-    auto add = [&](int id, const char* text, Uint32 flags) { buttons.push_back({flags, id, text}); };
+    auto add = [&](int id, const char* text, Uint32 flags) {
+      buttons.push_back({flags, id, text});
+    };
     switch (kind) {
       case MB_OKCANCEL:
         add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT);
@@ -286,7 +331,8 @@ class TSdlDriver : public TPlatformDriver {
         add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
         break;
       default:
-        add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+        add(IDOK, "OK",
+            SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
         break;
     }
     Uint32 icon = (Type & 0xF0) == MB_ICONERROR     ? SDL_MESSAGEBOX_ERROR
@@ -335,11 +381,15 @@ void SdlUninstall() {
   SetPlatformDriver(nullptr);
   for (auto& [h, w] : s.Windows) SDL_DestroyWindow(w);
   s.Windows.clear();
-  SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  // Everything of SDL goes here, the areas' subsystems included: the programs
+  // uninstall the core last.
+  SDL_Quit();
   s.Installed = false;
 }
 
-bool SdlInstalled() { return St().Installed; }
+bool SdlInstalled() {
+  return St().Installed;
+}
 
 int SdlAddEventListener(TSdlEventListener Listener) {
   auto& s = St();
@@ -365,7 +415,9 @@ SDL_Window* SdlWindowOf(HWND Wnd) {
   return it == St().Windows.end() ? nullptr : it->second;
 }
 
-SDL_Window* SdlMainWindow() { return St().Windows.empty() ? nullptr : St().Windows.begin()->second; }
+SDL_Window* SdlMainWindow() {
+  return St().Windows.empty() ? nullptr : St().Windows.begin()->second;
+}
 
 void SdlDesktopSize(int& Width, int& Height) {
   int display = 0;

@@ -156,8 +156,10 @@ TEST(SdlVideo, PresentsTheBackSurfaceThroughTheGammaRampUnderX) {
     for (int y : {0, 300, 599}) {
       EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 50], 0u) << y;
       EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 950], 0u) << y;
-      EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 500], 0xBFBFBFu) << y;  // white at 3/4
-      EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 100], 0xBFBFBFu) << y;  // the picture's first column
+      EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 500], 0xBFBFBFu)
+          << y;  // white at 3/4
+      EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 100], 0xBFBFBFu)
+          << y;  // the picture's first column
     }
     DDSetVideoOutput(nullptr);
   }
