@@ -397,7 +397,9 @@ void TApplication::HandleMessage() {
 
 void TApplication::Idle() {
   bool done = true;
-  if (OnIdle) OnIdle(this, done);
+  // A copy: the handler may replace or remove itself (a frame timer that is
+  // switched off from its own tick does).
+  if (TIdleEvent idle = OnIdle) idle(this, done);
   if (terminated_) return;
   if (done)
     WaitMessage();

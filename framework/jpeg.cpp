@@ -31,6 +31,22 @@ void ErrorExit(j_common_ptr cinfo) {
 
 void OutputMessage(j_common_ptr) {}
 
+// Points libjpeg's error reporting at Err; the caller sets Err.jump.
+jpeg_error_mgr* UseOurErrors(TJPEGError& Err) {
+  jpeg_error_mgr* m = jpeg_std_error(&Err.pub);
+  Err.pub.error_exit = ErrorExit;
+  Err.pub.output_message = OutputMessage;
+  Err.message[0] = 0;
+  return m;
+}
+
+// After the jump back: hands libjpeg's message on and frees the half-done work.
+bool Failed(j_common_ptr Work, const TJPEGError& Err, char* Message) {
+  std::memcpy(Message, Err.message, JMSG_LENGTH_MAX);
+  jpeg_destroy(Work);
+  return false;
+}
+
 struct TDecoded {
   int32_t Width = 0, Height = 0;
   std::vector<uint8_t> Rows;
@@ -42,15 +58,8 @@ struct TDecoded {
 bool Decode(const uint8_t* Data, size_t Size, TDecoded* Out, char* Message) {
   jpeg_decompress_struct cinfo;
   TJPEGError err;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExit;
-  err.pub.output_message = OutputMessage;
-  err.message[0] = 0;
-  if (setjmp(err.jump)) {
-    std::memcpy(Message, err.message, JMSG_LENGTH_MAX);
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
+  cinfo.err = UseOurErrors(err);
+  if (setjmp(err.jump)) return Failed(reinterpret_cast<j_common_ptr>(&cinfo), err, Message);
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, Data, static_cast<unsigned long>(Size));
   jpeg_read_header(&cinfo, TRUE);
@@ -92,15 +101,8 @@ bool Encode(const uint8_t* Rows, int32_t Width, int32_t Height, size_t Pitch, in
             unsigned char** Buffer, unsigned long* Size, char* Message) {
   jpeg_compress_struct cinfo;
   TJPEGError err;
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExit;
-  err.pub.output_message = OutputMessage;
-  err.message[0] = 0;
-  if (setjmp(err.jump)) {
-    std::memcpy(Message, err.message, JMSG_LENGTH_MAX);
-    jpeg_destroy_compress(&cinfo);
-    return false;
-  }
+  cinfo.err = UseOurErrors(err);
+  if (setjmp(err.jump)) return Failed(reinterpret_cast<j_common_ptr>(&cinfo), err, Message);
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, Buffer, Size);
   cinfo.image_width = static_cast<JDIMENSION>(Width);

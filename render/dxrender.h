@@ -25,6 +25,13 @@ constexpr TDXRChannels chAlpha = 8;
 constexpr TDXRChannels chColor = chRed | chGreen | chBlue;
 constexpr TDXRChannels chAll = chColor | chAlpha;
 
+// A channel of a locked buffer. The renderer reads a channel by its top
+// bits only, without copying them into the low bits (a 5-bit channel gives
+// 0 to 248), and may dither when it writes; its blends are defined on those
+// values and the span code generator emits the same arithmetic as machine
+// code. That differs on purpose from the pixel channels of platform/gdi
+// (bitmaps, canvases, colour keys), which widen to full intensity, so the two
+// stay apart.
 struct TDXRChannelInfo {
   uint32_t Mask = 0;
   int32_t ChannelBits = 0;

@@ -25,11 +25,18 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "Installing missing packages: ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
+  # A bare server may have no sudo at all; say what to do instead of
+  # failing with "command not found".
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Run this as root (or install sudo) to install: ${missing[*]}" >&2
+    exit 1
+  fi
   SUDO="sudo"
 fi
+echo "Installing missing packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Without a terminal dpkg's progress lines would flood the CI log.
+$SUDO apt-get install -y -qq --no-install-recommends -o Dpkg::Use-Pty=0 "${missing[@]}"

@@ -1,8 +1,8 @@
 // How red, green and blue sit in 16- and 32-bit pixels, and the small colour
-// helpers around colour tables and palettes. This is the one place where
-// bitmap colours become surface pixels and back: picture loading, colour
-// keys, canvas drawing and the software renderer all go through PackPixel
-// and UnpackPixel.
+// helpers around colour tables and palettes. PackPixel and UnpackPixel go
+// through the pixel channels of platform/gdi, the same conversion that
+// device contexts and surfaces use, so a bitmap's colours, canvas drawing on
+// it and colour keys all agree.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 
 #include "framework/graphics.h"
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/pixel_channels.h"
 
 struct TPixelLayout {
   int32_t RedMask = 0, GreenMask = 0, BlueMask = 0;
@@ -46,25 +47,20 @@ inline const TPixelLayout& Layout888() {
   return l;
 }
 
+// Red and green move left into place, blue right; the fills copy the top
+// bits of a widened component into its low ones.
+inline TPixelChannels LayoutChannels(const TPixelLayout& L) {
+  return {{static_cast<uint32_t>(L.RedMask), L.RedShift, 0, L.RedFill},
+          {static_cast<uint32_t>(L.GreenMask), L.GreenShift, 0, L.GreenFill},
+          {static_cast<uint32_t>(L.BlueMask), 0, L.BlueShift, L.BlueFill}};
+}
+
 inline int32_t PackPixel(const TPixelLayout& L, uint8_t R, uint8_t G, uint8_t B) {
-  const auto sh = [](uint32_t v, int32_t s) { return v << (static_cast<uint32_t>(s) & 31); };
-  const auto shr = [](uint32_t v, int32_t s) { return v >> (static_cast<uint32_t>(s) & 31); };
-  uint32_t v = (sh(R, L.RedShift) & static_cast<uint32_t>(L.RedMask)) |
-               (sh(G, L.GreenShift) & static_cast<uint32_t>(L.GreenMask)) |
-               (shr(B, L.BlueShift) & static_cast<uint32_t>(L.BlueMask));
-  return static_cast<int32_t>(v);
+  return static_cast<int32_t>(PackChannels(LayoutChannels(L), R, G, B));
 }
 
 inline void UnpackPixel(const TPixelLayout& L, int32_t Value, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const auto sh = [](uint32_t v, int32_t s) { return v << (static_cast<uint32_t>(s) & 31); };
-  const auto shr = [](uint32_t v, int32_t s) { return v >> (static_cast<uint32_t>(s) & 31); };
-  const uint32_t v = static_cast<uint32_t>(Value);
-  R = static_cast<uint8_t>(shr(v & static_cast<uint32_t>(L.RedMask), L.RedShift));
-  R = static_cast<uint8_t>(R | shr(R, L.RedFill));
-  G = static_cast<uint8_t>(shr(v & static_cast<uint32_t>(L.GreenMask), L.GreenShift));
-  G = static_cast<uint8_t>(G | shr(G, L.GreenFill));
-  B = static_cast<uint8_t>(sh(v & (static_cast<uint32_t>(L.BlueMask) & 0xFF), L.BlueShift));
-  B = static_cast<uint8_t>(B | shr(B, L.BlueFill));
+  UnpackChannels(LayoutChannels(L), static_cast<uint32_t>(Value), R, G, B);
 }
 
 void MakeGrayColorTable(TRGBQuads& Table);

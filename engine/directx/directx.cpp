@@ -9,6 +9,9 @@
 // Floating point never traps here by default: invalid operations and
 // divisions by zero already give NaN or infinity, which is what the engine
 // expects, so nothing needs masking at start-up.
+//
+// Nor is the processor's clock rate measured at start: nothing reads it, and
+// the measurement would cost a second at every start.
 
 // ---- Libraries by name -------------------------------------------------------
 

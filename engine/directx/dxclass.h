@@ -56,6 +56,7 @@ class TCustomDXTimer : public TComponent {
   bool active_only_ = true;
   bool enabled_ = true;
   bool initialized_ = false;
+  bool running_ = false;  // our idle handler is installed
   uint32_t interval_ = 1000;
   uint32_t divisor_ = 1000;
   int frame_rate_ = 0;

@@ -146,6 +146,15 @@ TEST_F(FrameTimer, EnableDisableAndActiveOnly) {
   // Setting ActiveOnly while inactive suspends at once.
   timer.SetActiveOnly(true);
   EXPECT_FALSE(Application->OnIdle);
+  // Clearing it again resumes at once: activation would not, as it resumes
+  // only ActiveOnly clocks, so the clock would otherwise stay stopped.
+  timer.SetActiveOnly(false);
+  ASSERT_TRUE(Application->OnIdle);
+  HeadlessAdvance(30);
+  Pass();
+  EXPECT_EQ(lags.back(), 3);
+  timer.SetActiveOnly(true);
+  EXPECT_FALSE(Application->OnIdle);
   Application->SetActive(true);
   EXPECT_TRUE(Application->OnIdle);
 }

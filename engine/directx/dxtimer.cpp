@@ -19,7 +19,14 @@ void TCustomDXTimer::Loaded() {
 void TCustomDXTimer::SetActiveOnly(bool Value) {
   if (active_only_ == Value) return;
   active_only_ = Value;
-  if (active_only_ && initialized_ && !app_->Active()) Suspend();
+  if (!initialized_) return;
+  if (active_only_ && !app_->Active()) {
+    Suspend();
+  } else if (!active_only_ && !running_) {
+    // A clock held only by inactivity runs again at once: nothing else
+    // would restart it, as activation resumes only ActiveOnly clocks.
+    Resume();
+  }
 }
 
 void TCustomDXTimer::SetEnabled(bool Value) {
@@ -56,10 +63,12 @@ void TCustomDXTimer::Resume() {
   old_time_ = timeGetTime();
   old_time2_ = old_time_;
   app_->OnIdle = [this](TObject* Sender, bool& Done) { IdleTick(Sender, Done); };
+  running_ = true;
 }
 
 void TCustomDXTimer::Suspend() {
   app_->OnIdle = nullptr;
+  running_ = false;
 }
 
 bool TCustomDXTimer::AppProc(TMessage& Message) {

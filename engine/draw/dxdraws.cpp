@@ -435,6 +435,49 @@ struct TDirectDrawSurface::TDrawArgs {
   float Angle = 0;
   int Amplitude = 0, Length = 0, Phase = 0;
   int Alpha = 255;
+
+  // What every draw names: its kind and blend, the source and its keying.
+  static TDrawArgs Of(TDrawKind Kind, int Blend, const TRect& SrcRect, TDirectDrawSurface* Source,
+                      bool Transparent, int Alpha) {
+    return {.Kind = Kind,
+            .Blend = Blend,
+            .SrcRect = SrcRect,
+            .Source = Source,
+            .Transparent = Transparent,
+            .Alpha = Alpha};
+  }
+  TDrawArgs& At(int AX, int AY, int AW, int AH) {
+    X = AX;
+    Y = AY;
+    W = AW;
+    H = AH;
+    return *this;
+  }
+
+  static TDrawArgs Rect(int Blend, const TRect& DestRect, const TRect& SrcRect,
+                        TDirectDrawSurface* Source, bool Transparent, int Alpha) {
+    TDrawArgs a = Of(dkRect, Blend, SrcRect, Source, Transparent, Alpha);
+    a.DestRect = DestRect;
+    return a;
+  }
+  static TDrawArgs Rotate(int Blend, int X, int Y, int W, int H, const TRect& SrcRect,
+                          TDirectDrawSurface* Source, double CenterX, double CenterY,
+                          bool Transparent, float Angle, int Alpha) {
+    TDrawArgs a = Of(dkRotate, Blend, SrcRect, Source, Transparent, Alpha).At(X, Y, W, H);
+    a.CenterX = CenterX;
+    a.CenterY = CenterY;
+    a.Angle = Angle;
+    return a;
+  }
+  static TDrawArgs Wave(int Blend, int X, int Y, int W, int H, const TRect& SrcRect,
+                        TDirectDrawSurface* Source, bool Transparent, int Amplitude, int Length,
+                        int Phase, int Alpha) {
+    TDrawArgs a = Of(dkWave, Blend, SrcRect, Source, Transparent, Alpha).At(X, Y, W, H);
+    a.Amplitude = Amplitude;
+    a.Length = Length;
+    a.Phase = Phase;
+    return a;
+  }
 };
 
 void TDirectDrawSurface::StretchDraw(const TRect& DestRect, const TRect& SrcRect,
@@ -528,146 +571,64 @@ void TDirectDrawSurface::BlendDraw(const TDrawArgs& A) {
 
 void TDirectDrawSurface::DrawAdd(const TRect& DestRect, const TRect& SrcRect,
                                  TDirectDrawSurface* Source, bool Transparent, int Alpha) {
-  TDrawArgs a;
-  a.Blend = 1;
-  a.DestRect = DestRect;
-  a.SrcRect = SrcRect;
-  a.Source = Source;
-  a.Transparent = Transparent;
-  a.Alpha = Alpha;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rect(1, DestRect, SrcRect, Source, Transparent, Alpha));
 }
-
 void TDirectDrawSurface::DrawAlpha(const TRect& DestRect, const TRect& SrcRect,
                                    TDirectDrawSurface* Source, bool Transparent, int Alpha) {
-  TDrawArgs a;
-  a.Blend = 2;
-  a.DestRect = DestRect;
-  a.SrcRect = SrcRect;
-  a.Source = Source;
-  a.Transparent = Transparent;
-  a.Alpha = Alpha;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rect(2, DestRect, SrcRect, Source, Transparent, Alpha));
 }
-
 void TDirectDrawSurface::DrawSub(const TRect& DestRect, const TRect& SrcRect,
                                  TDirectDrawSurface* Source, bool Transparent, int Alpha) {
-  TDrawArgs a;
-  a.Blend = 3;
-  a.DestRect = DestRect;
-  a.SrcRect = SrcRect;
-  a.Source = Source;
-  a.Transparent = Transparent;
-  a.Alpha = Alpha;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rect(3, DestRect, SrcRect, Source, Transparent, Alpha));
 }
-
-namespace {
-
-template <class Args>
-Args RotateArgs(int Blend, int X, int Y, int W, int H, const TRect& SrcRect,
-                TDirectDrawSurface* Source, double CX, double CY, bool Transparent, float Angle,
-                int Alpha) {
-  Args a;
-  a.Blend = Blend;
-  a.X = X;
-  a.Y = Y;
-  a.W = W;
-  a.H = H;
-  a.SrcRect = SrcRect;
-  a.Source = Source;
-  a.CenterX = CX;
-  a.CenterY = CY;
-  a.Transparent = Transparent;
-  a.Angle = Angle;
-  a.Alpha = Alpha;
-  return a;
-}
-
-template <class Args>
-Args WaveArgs(int Blend, int X, int Y, int W, int H, const TRect& SrcRect,
-              TDirectDrawSurface* Source, bool Transparent, int Amplitude, int Length, int Phase,
-              int Alpha) {
-  Args a;
-  a.Blend = Blend;
-  a.X = X;
-  a.Y = Y;
-  a.W = W;
-  a.H = H;
-  a.SrcRect = SrcRect;
-  a.Source = Source;
-  a.Transparent = Transparent;
-  a.Amplitude = Amplitude;
-  a.Length = Length;
-  a.Phase = Phase;
-  a.Alpha = Alpha;
-  return a;
-}
-
-}  // namespace
 
 void TDirectDrawSurface::DrawRotate(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                     TDirectDrawSurface* Source, double CenterX, double CenterY,
                                     bool Transparent, float Angle) {
-  auto a = RotateArgs<TDrawArgs>(0, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
-                                 Transparent, Angle, 255);
-  a.Kind = dkRotate;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rotate(0, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+                              Transparent, Angle, 255));
 }
 void TDirectDrawSurface::DrawRotateAdd(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                        TDirectDrawSurface* Source, double CenterX, double CenterY,
                                        bool Transparent, float Angle, int Alpha) {
-  auto a = RotateArgs<TDrawArgs>(1, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
-                                 Transparent, Angle, Alpha);
-  a.Kind = dkRotate;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rotate(1, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+                              Transparent, Angle, Alpha));
 }
 void TDirectDrawSurface::DrawRotateAlpha(int X, int Y, int AWidth, int AHeight,
                                          const TRect& SrcRect, TDirectDrawSurface* Source,
                                          double CenterX, double CenterY, bool Transparent,
                                          float Angle, int Alpha) {
-  auto a = RotateArgs<TDrawArgs>(2, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
-                                 Transparent, Angle, Alpha);
-  a.Kind = dkRotate;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rotate(2, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+                              Transparent, Angle, Alpha));
 }
 void TDirectDrawSurface::DrawRotateSub(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                        TDirectDrawSurface* Source, double CenterX, double CenterY,
                                        bool Transparent, float Angle, int Alpha) {
-  auto a = RotateArgs<TDrawArgs>(3, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
-                                 Transparent, Angle, Alpha);
-  a.Kind = dkRotate;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Rotate(3, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+                              Transparent, Angle, Alpha));
 }
+
 void TDirectDrawSurface::DrawWaveX(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                    TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                    int Length, int Phase) {
-  auto a = WaveArgs<TDrawArgs>(0, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
-                               Length, Phase, 255);
-  a.Kind = dkWave;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Wave(0, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+                            Length, Phase, 255));
 }
 void TDirectDrawSurface::DrawWaveXAdd(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                       TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                       int Length, int Phase, int Alpha) {
-  auto a = WaveArgs<TDrawArgs>(1, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
-                               Length, Phase, Alpha);
-  a.Kind = dkWave;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Wave(1, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+                            Length, Phase, Alpha));
 }
 void TDirectDrawSurface::DrawWaveXAlpha(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                         TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                         int Length, int Phase, int Alpha) {
-  auto a = WaveArgs<TDrawArgs>(2, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
-                               Length, Phase, Alpha);
-  a.Kind = dkWave;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Wave(2, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+                            Length, Phase, Alpha));
 }
 void TDirectDrawSurface::DrawWaveXSub(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                       TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                       int Length, int Phase, int Alpha) {
-  auto a = WaveArgs<TDrawArgs>(3, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
-                               Length, Phase, Alpha);
-  a.Kind = dkWave;
-  BlendDraw(a);
+  BlendDraw(TDrawArgs::Wave(3, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+                            Length, Phase, Alpha));
 }

@@ -578,6 +578,44 @@ TEST_F(SurfaceTest, BlendedRotatedAndWaveDrawsReachTheSoftwareRenderer) {
   }
 }
 
+TEST_F(SurfaceTest, RotatedAndWaveVariantsBlendLikeTheRectangleDraw) {
+  // Unturned and unwaved, each variant must blend exactly as its rectangle
+  // counterpart with the same alpha.
+  TDirectDrawSurface src(dd.get()), dst(dd.get());
+  src.SetSize(8, 8);
+  src.Fill(0x8410);
+  dst.SetSize(8, 8);
+  const TRect r = src.ClientRect();
+  using TDraw = std::function<void(int Alpha)>;
+  struct TCase {
+    const char* Name;
+    TDraw Rect, Rotate, Wave;
+  };
+  const TCase cases[] = {
+      {"add", [&](int a) { dst.DrawAdd(r, r, &src, false, a); },
+       [&](int a) { dst.DrawRotateAdd(0, 0, 8, 8, r, &src, 0, 0, false, 0, a); },
+       [&](int a) { dst.DrawWaveXAdd(0, 0, 8, 8, r, &src, false, 0, 8, 0, a); }},
+      {"alpha", [&](int a) { dst.DrawAlpha(r, r, &src, false, a); },
+       [&](int a) { dst.DrawRotateAlpha(0, 0, 8, 8, r, &src, 0, 0, false, 0, a); },
+       [&](int a) { dst.DrawWaveXAlpha(0, 0, 8, 8, r, &src, false, 0, 8, 0, a); }},
+      {"sub", [&](int a) { dst.DrawSub(r, r, &src, false, a); },
+       [&](int a) { dst.DrawRotateSub(0, 0, 8, 8, r, &src, 0, 0, false, 0, a); },
+       [&](int a) { dst.DrawWaveXSub(0, 0, 8, 8, r, &src, false, 0, 8, 0, a); }},
+  };
+  const auto after = [&](const TDraw& draw, int alpha) {
+    dst.Fill(0x39E7);
+    draw(alpha);
+    return dst.Pixel(3, 3);
+  };
+  for (const TCase& c : cases)
+    for (int alpha : {100, 255}) {
+      const uint32_t want = after(c.Rect, alpha);
+      EXPECT_NE(want, 0x39E7u) << c.Name << " " << alpha;
+      EXPECT_EQ(after(c.Rotate, alpha), want) << c.Name << " rotate " << alpha;
+      EXPECT_EQ(after(c.Wave, alpha), want) << c.Name << " wave " << alpha;
+    }
+}
+
 TEST_F(SurfaceTest, OnAnIndexedDestinationEveryBlendIsAPlainCopy) {
   DDSURFACEDESC d;
   d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;

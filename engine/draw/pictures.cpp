@@ -126,6 +126,11 @@ constexpr TColorName kColorNames[] = {
     {TColor(0xFF000016), "cl3DLight"},
     {TColor(0xFF000017), "clInfoText"},
     {TColor(0xFF000018), "clInfoBk"},
+    {TColor(0xFF00001A), "clHotLight"},
+    {TColor(0xFF00001B), "clGradientActiveCaption"},
+    {TColor(0xFF00001C), "clGradientInactiveCaption"},
+    {TColor(0xFF00001D), "clMenuHighlight"},
+    {TColor(0xFF00001E), "clMenuBar"},
 };
 }  // namespace
 
@@ -257,14 +262,19 @@ int32_t TPictureCollectionItem::GetPatternCount() {
                        SkipWidth, SkipHeight);
 }
 
+const TPictureCollectionItemPattern* TPictureCollectionItem::Pattern(int Index) const {
+  if (Index < 0 || Index >= static_cast<int>(patterns_.size())) return nullptr;
+  return &patterns_[static_cast<size_t>(Index)];
+}
+
 TRect TPictureCollectionItem::GetPatternRect(int Index) const {
-  if (Index < 0 || Index >= static_cast<int>(patterns_.size())) return TRect{};
-  return patterns_[static_cast<size_t>(Index)].Rect;
+  const TPictureCollectionItemPattern* p = Pattern(Index);
+  return p ? p->Rect : TRect{};
 }
 
 TDirectDrawSurface* TPictureCollectionItem::GetPatternSurface(int Index) const {
-  if (Index < 0 || Index >= static_cast<int>(patterns_.size())) return nullptr;
-  return patterns_[static_cast<size_t>(Index)].Surface;
+  const TPictureCollectionItemPattern* p = Pattern(Index);
+  return p ? p->Surface : nullptr;
 }
 
 void TPictureCollectionItem::ClearSurfaces() {
@@ -284,8 +294,9 @@ void TPictureCollectionItem::Finalize() {
   ClearSurfaces();
 }
 
-bool TPictureCollectionItem::CanDraw(int PatternIndex) const {
-  return initialized_ && PatternIndex >= 0 && PatternIndex < static_cast<int>(patterns_.size());
+const TPictureCollectionItemPattern* TPictureCollectionItem::DrawPattern(
+    const TDirectDrawSurface* Dest, int PatternIndex) const {
+  return Dest && initialized_ ? Pattern(PatternIndex) : nullptr;
 }
 
 // ---- Collection ----------------------------------------------------------------------

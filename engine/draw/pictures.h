@@ -144,7 +144,11 @@ class TPictureCollectionItem : public THashCollectionItem {
 
  private:
   void ClearSurfaces();
-  bool CanDraw(int PatternIndex) const;
+  // The pattern of that index, or null when there is none.
+  const TPictureCollectionItemPattern* Pattern(int Index) const;
+  // The pattern to draw, or null when the draw has nothing to do.
+  const TPictureCollectionItemPattern* DrawPattern(const TDirectDrawSurface* Dest,
+                                                   int PatternIndex) const;
 
   std::unique_ptr<TPicture> picture_;
   bool initialized_ = false;

@@ -31,8 +31,11 @@ void TPictureCollectionItem::Restore() {
   }
   ClearSurfaces();
   TCustomDXDraw* dx = coll->DXDraw();
+  // Width() reads a negative size as the whole picture; cutting keeps it
+  // negative so a damaged item gets no patterns, as its pattern count says.
   TPictureCut cut =
-      CutPicture(g->Width(), g->Height(), Width(), Height(), SkipWidth, SkipHeight, SystemMemory);
+      CutPicture(g->Width(), g->Height(), PatternWidth < 0 ? PatternWidth : Width(),
+                 PatternHeight < 0 ? PatternHeight : Height(), SkipWidth, SkipHeight, SystemMemory);
   for (const TRect& area : cut.Surfaces) {
     TOwnedSurface s(new TDirectDrawSurface(dx->DDraw));
     s->SetSystemMemory(SystemMemory);
@@ -48,108 +51,93 @@ void TPictureCollectionItem::Restore() {
 
 // The hardware 2D drawer is a stand-in that is never usable, so every draw
 // goes to the surface's own draw family.
-#define TAL_PATTERN(Index) \
-  const TPictureCollectionItemPattern& p = patterns_[static_cast<size_t>(Index)]
-
 void TPictureCollectionItem::StretchDraw(TDirectDrawSurface* Dest, const TRect& DestRect,
                                          int PatternIndex) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->StretchDraw(DestRect, p.Rect, p.Surface, Transparent);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->StretchDraw(DestRect, p->Rect, p->Surface, Transparent);
 }
 
 void TPictureCollectionItem::DrawAdd(TDirectDrawSurface* Dest, const TRect& DestRect,
                                      int PatternIndex, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawAdd(DestRect, p.Rect, p.Surface, Transparent, Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawAdd(DestRect, p->Rect, p->Surface, Transparent, Alpha);
 }
 
 void TPictureCollectionItem::DrawAlpha(TDirectDrawSurface* Dest, const TRect& DestRect,
                                        int PatternIndex, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawAlpha(DestRect, p.Rect, p.Surface, Transparent, Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawAlpha(DestRect, p->Rect, p->Surface, Transparent, Alpha);
 }
 
 void TPictureCollectionItem::DrawSub(TDirectDrawSurface* Dest, const TRect& DestRect,
                                      int PatternIndex, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawSub(DestRect, p.Rect, p.Surface, Transparent, Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawSub(DestRect, p->Rect, p->Surface, Transparent, Alpha);
 }
 
 void TPictureCollectionItem::DrawRotate(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                         int Height, int PatternIndex, double CenterX,
                                         double CenterY, float Angle) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawRotate(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent, Angle);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawRotate(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
+                     Angle);
 }
 
 void TPictureCollectionItem::DrawRotateAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                            int Height, int PatternIndex, double CenterX,
                                            double CenterY, float Angle, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawRotateAdd(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent, Angle,
-                      Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawRotateAdd(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
+                        Angle, Alpha);
 }
 
 void TPictureCollectionItem::DrawRotateAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                              int Height, int PatternIndex, double CenterX,
                                              double CenterY, float Angle, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawRotateAlpha(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent,
-                        Angle, Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawRotateAlpha(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
+                          Angle, Alpha);
 }
 
 void TPictureCollectionItem::DrawRotateSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                            int Height, int PatternIndex, double CenterX,
                                            double CenterY, float Angle, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawRotateSub(X, Y, Width, Height, p.Rect, p.Surface, CenterX, CenterY, Transparent, Angle,
-                      Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawRotateSub(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
+                        Angle, Alpha);
 }
 
 void TPictureCollectionItem::DrawWaveX(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                        int Height, int PatternIndex, int Amplitude, int Length,
                                        int Phase) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawWaveX(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length, Phase);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawWaveX(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
+                    Phase);
 }
 
 void TPictureCollectionItem::DrawWaveXAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                           int Height, int PatternIndex, int Amplitude, int Length,
                                           int Phase, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawWaveXAdd(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length, Phase,
-                     Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawWaveXAdd(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
+                       Phase, Alpha);
 }
 
 void TPictureCollectionItem::DrawWaveXAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                             int Height, int PatternIndex, int Amplitude, int Length,
                                             int Phase, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawWaveXAlpha(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length,
-                       Phase, Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawWaveXAlpha(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
+                         Phase, Alpha);
 }
 
 void TPictureCollectionItem::DrawWaveXSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                           int Height, int PatternIndex, int Amplitude, int Length,
                                           int Phase, int Alpha) {
-  if (!Dest || !CanDraw(PatternIndex)) return;
-  TAL_PATTERN(PatternIndex);
-  Dest->DrawWaveXSub(X, Y, Width, Height, p.Rect, p.Surface, Transparent, Amplitude, Length, Phase,
-                     Alpha);
+  if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
+    Dest->DrawWaveXSub(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
+                       Phase, Alpha);
 }
-
-#undef TAL_PATTERN
 
 // Vertical waves exist only on the hardware path; elsewhere they draw nothing.
 void TPictureCollectionItem::DrawWaveY(TDirectDrawSurface*, int, int, int, int, int, int, int,

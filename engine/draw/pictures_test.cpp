@@ -608,6 +608,72 @@ TEST_F(PicturesOnDisplay, LoadingIntoAnInitialisedListCutsAndALostDisplayCutsAga
   EXPECT_EQ(draw->Surface->Pixel(5, 5), draw->Surface->ColorToPixel(clBlue));
 }
 
+TEST_F(PicturesOnDisplay, AssignCopiesAllButTheNameAndCutsOnlyAnInitialisedItem) {
+  draw->Initialize();
+  TDXImageList list(nullptr);
+  list.SetDXDraw(draw);
+  TPictureCollectionItem* a = list.Items().Add();
+  a->SetName("a");
+  a->PatternWidth = 64;
+  a->PatternHeight = 64;
+  a->SkipHeight = 3;
+  a->SystemMemory = true;
+  a->Transparent = false;
+  a->SetTransparentColor(clRed);
+  a->Picture().TakeGraphic(Strip());
+  TPictureCollectionItem* b = list.Items().Add();
+  b->SetName("b");
+  b->Picture().TakeGraphic(MakeDIB(8, 8, 8));
+  b->Restore();
+  ASSERT_EQ(b->GetPatternCount(), 1);
+
+  b->Assign(a);
+  EXPECT_EQ(b->Name(), "b");
+  EXPECT_EQ(b->PatternWidth, 64);
+  EXPECT_EQ(b->PatternHeight, 64);
+  EXPECT_EQ(b->SkipHeight, 3);
+  EXPECT_TRUE(b->SystemMemory);
+  EXPECT_FALSE(b->Transparent);
+  EXPECT_EQ(b->TransparentColor(), clRed);
+  EXPECT_EQ(b->Picture().Width(), 4096);
+  // It was cut before, so it is cut again at once, on one system-memory surface.
+  EXPECT_TRUE(b->Initialized());
+  EXPECT_EQ(b->SurfaceCount(), 1);
+  EXPECT_EQ(b->GetPatternCount(), 64);
+  EXPECT_EQ(b->GetPatternRect(40), Rect(2560, 0, 2624, 64));
+
+  TPictureCollection loose;
+  TPictureCollectionItem* c = loose.Add();
+  c->Assign(a);
+  EXPECT_FALSE(c->Initialized());
+  EXPECT_EQ(c->SurfaceCount(), 0);
+  EXPECT_EQ(c->GetPatternCount(), 64);
+}
+
+// Sizes from a damaged archive: the item keeps no patterns, counted or cut,
+// and drawing it is harmless.
+TEST_F(PicturesOnDisplay, NegativeSizesCutIntoNothing) {
+  draw->Initialize();
+  TDXImageList list(nullptr);
+  list.SetDXDraw(draw);
+  struct Case {
+    int pw, ph, sw, sh;
+  } cases[] = {{-30, 20, 0, 0}, {30, -20, 0, 0}, {30, 20, -31, 0}, {30, 20, 0, -20}};
+  for (const auto& c : cases) {
+    TPictureCollectionItem* item = list.Items().Add();
+    item->PatternWidth = c.pw;
+    item->PatternHeight = c.ph;
+    item->SkipWidth = c.sw;
+    item->SkipHeight = c.sh;
+    item->Picture().TakeGraphic(MakeDIB(100, 20, 8));
+    item->Restore();
+    EXPECT_TRUE(item->Initialized());
+    EXPECT_EQ(item->SurfaceCount(), 0) << c.pw << " " << c.ph << " " << c.sw << " " << c.sh;
+    EXPECT_EQ(item->GetPatternCount(), 0);
+    item->StretchDraw(draw->Surface, Bounds(0, 0, 30, 20), 0);
+  }
+}
+
 TEST_F(PicturesOnDisplay, InitialisingAgainstAnUninitialisedDisplayFails) {
   TPictureCollection list;
   try {

@@ -273,8 +273,10 @@ bool TForceFeedbackEffect::StartDeviceEffects() {
     any = true;
     HRESULT hr = b->DeviceEffect->Start(1, 0);
     if (hr == DIERR_INPUTLOST || hr == DIERR_NOTACQUIRED) {
+      // Acquiring re-creates the effects below the root, this one among
+      // them, and the device may refuse to make it again.
       if (TCustomInput* in = Input()) in->Acquire();
-      b->DeviceEffect->Start(1, 0);
+      if (b->DeviceEffect) b->DeviceEffect->Start(1, 0);
     }
   }
   return any;
@@ -285,7 +287,8 @@ void TForceFeedbackEffect::Start() {
   if (!HasDeviceEffect()) CreateEffect();
   if (!HasDeviceEffect()) return;
   StartDeviceEffects();
-  started_ = true;
+  // Nothing left to play when the device would not make the effect again.
+  if (HasDeviceEffect()) started_ = true;
 }
 
 void TForceFeedbackEffect::Stop() {

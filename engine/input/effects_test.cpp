@@ -258,6 +258,27 @@ TEST_F(EffectDeviceTest, RefusedDeviceDoesNotLoopOnEndlessEffects) {
   delete in;
 }
 
+// Starting on a device that is not acquired acquires it, and acquiring makes
+// the effects below the root anew; a device that will no longer make them
+// leaves them silent instead of starting what is gone.
+TEST_F(EffectDeviceTest, ReacquiringWhileStartingSurvivesEffectsTheDeviceNoLongerMakes) {
+  auto joy = HeadlessAddJoystick(true);
+  TDXInput* in = Make(true);
+  TForceFeedbackEffects* fx = in->Joystick()->Effects();
+  auto* child = new TForceFeedbackEffect(fx);
+  child->SetTime(-1);
+  child->SetEffectType(etConstantForce);
+  ASSERT_TRUE(child->HasDeviceEffect());
+  in->Joystick()->Device()->Unacquire();
+  joy->haptic->Kinds.clear();
+  fx->Start();
+  EXPECT_TRUE(in->Joystick()->Device()->Acquired());
+  EXPECT_FALSE(child->HasDeviceEffect());
+  EXPECT_FALSE(child->Playing());
+  EXPECT_TRUE(joy->haptic->Effects.empty());
+  delete in;
+}
+
 void MakeMouseTree(TForceFeedbackEffect& root) {
   root.SetEffectType(etCondition);
   root.SetCondition({0, 800});

@@ -133,7 +133,9 @@ void TCustomInput::WriteDeviceProperties(TWriter& Writer, const std::string& Pre
   Writer.WriteBoolean(Prefix + "BindInputStates", BindInputStates);
   Writer.WriteBoolean(Prefix + "Enabled", enabled_);
   Writer.WriteBoolean(Prefix + "ForceFeedback", forceFeedback_);
-  Writer.WriteBinary(Prefix + "Effects", [&](TStream& s) { effects_->SaveToStream(s); });
+  // The tree is a sub-object whose own property is "Effects", so its path
+  // repeats the name; a bare "Effects" is still read.
+  Writer.WriteBinary(Prefix + "Effects.Effects", [&](TStream& s) { effects_->SaveToStream(s); });
 }
 
 bool TCustomInput::InputAllowed() const {
@@ -365,9 +367,15 @@ TJoystick::TJoystick(TCustomDXInput* DXInput) : TCustomInput(DXInput) {
 void TJoystick::Assign(TPersistent* Source) {
   if (auto* s = dynamic_cast<TJoystick*>(Source)) {
     if (s == this) return;
-    autoCenter_ = s->autoCenter_;
     deadZone_ = s->deadZone_;
     range_ = s->range_;
+    SetAutoCenter(s->autoCenter_);
+    // An opened device takes the new values at once, as at Initialize.
+    if (device_)
+      for (int ofs = 0; ofs < static_cast<int>(kJoyStateSize); ++ofs) {
+        SetDeadZone(ofs, GetDeadZone(ofs));
+        SetRange(ofs, GetRange(ofs));
+      }
     TCustomInput::Assign(Source);
     SetID(s->id_);
     return;
@@ -464,19 +472,19 @@ void TJoystick::InitializeDirectInput(TDirectInput& DI) {
   TDIDevCaps caps;
   device_->GetCapabilities(caps);
   forceFeedbackDevice_ = (caps.Flags & DIDC_FORCEFEEDBACK) != 0;
+  // A device given up on leaves nothing behind that would make the
+  // cooperative level or the effects think it is still there.
+  auto drop = [&] {
+    device_.reset();
+    forceFeedbackDevice_ = false;
+  };
   if (ReopenAsSystemJoystick) {
     std::shared_ptr<TDirectInputDevice> again;
-    if (FAILED(DI.CreateDevice(GUID_Joystick, again))) {
-      device_.reset();
-      return;
-    }
+    if (FAILED(DI.CreateDevice(GUID_Joystick, again))) return drop();
     device_ = std::move(again);
   }
   BuildDataFormat(kJoyStateSize);
-  if (FAILED(device_->SetDataFormat(dataFormat_))) {
-    device_.reset();
-    return;
-  }
+  if (FAILED(device_->SetDataFormat(dataFormat_))) return drop();
   SetAutoCenter(autoCenter_);
   for (int ofs = 0; ofs < static_cast<int>(kJoyStateSize); ++ofs) {
     SetDeadZone(ofs, GetDeadZone(ofs));

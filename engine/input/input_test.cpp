@@ -367,6 +367,31 @@ TEST_F(DXInputTest, JoystickIdPicksAmongAttachedOnes) {
   EXPECT_EQ(in->States, TDXInputBits{ibButton3});
 }
 
+// Handing the component a device copies its settings, and an opened device
+// takes them at once.
+TEST_F(DXInputTest, DeviceSettersCopyIntoTheOpenedDevices) {
+  auto joy = HeadlessAddJoystick(true);
+  TDXInput* in = Make();
+  ASSERT_NE(in->Joystick()->Device(), nullptr);
+  EXPECT_TRUE(joy->haptic->AutoCenter) << "the device's own centring follows AutoCenter";
+  TJoystick joystick(nullptr);
+  joystick.SetDeadZoneX(20);
+  joystick.SetRangeY(300);
+  joystick.SetAutoCenter(false);
+  in->SetJoystick(&joystick);
+  TDirectInputDevice* dev = in->Joystick()->Device();
+  EXPECT_EQ(in->Joystick()->DeadZoneX(), 20);
+  EXPECT_EQ(dev->DeadZoneAt(0), 2000);
+  EXPECT_EQ(dev->RangeAt(4), (std::pair<int32_t, int32_t>{-300, 300}));
+  EXPECT_FALSE(dev->AutoCenter());
+  EXPECT_FALSE(joy->haptic->AutoCenter);
+  TKeyboard keyboard(nullptr);
+  keyboard.Assigns = GameKeyAssigns();
+  in->SetKeyboard(&keyboard);
+  EXPECT_EQ(in->Keyboard()->Assigns, keyboard.Assigns);
+  delete in;
+}
+
 TEST_F(DXInputTest, ComponentNeedsAForm) {
   TComponent owner(nullptr);
   try {
@@ -381,6 +406,13 @@ TEST_F(DXInputTest, ComponentNeedsAForm) {
 TEST_F(DXInputTest, AssignsWrittenAndReadBack) {
   TDXInput* a = Make([](TDXInput& i) { i.Keyboard()->Assigns = GameKeyAssigns(); });
   SetKeyAssign(a->Keyboard()->Assigns, ibButton32, {-7, 300, 255});
+  TForceFeedbackEffects* fx = a->Mouse()->Effects();
+  fx->SetEffectType(etCondition);
+  fx->SetCondition({0, 800});
+  auto* landing = new TForceFeedbackEffect(fx);
+  landing->SetName("Landing");
+  landing->SetEffectType(etConstantForce);
+  landing->SetTime(400);
   TMemoryStream s;
   WriteComponent(s, *a);
   // The value is the table itself, rows of little-endian codes.
@@ -392,6 +424,7 @@ TEST_F(DXInputTest, AssignsWrittenAndReadBack) {
             (std::vector<uint8_t>{0xF9, 0xFF, 0xFF, 0xFF, 0x2C, 1, 0, 0, 255, 0, 0, 0}));
   const std::string text(s.Bytes().begin(), s.Bytes().end());
   EXPECT_NE(text.find("Keyboard.Assigns"), std::string::npos);
+  EXPECT_NE(text.find("Mouse.Effects.Effects"), std::string::npos);
   EXPECT_EQ(text.find("Aissgns"), std::string::npos);
 
   TDXInput* b = Make();
@@ -400,6 +433,12 @@ TEST_F(DXInputTest, AssignsWrittenAndReadBack) {
   EXPECT_EQ(b->Keyboard()->Assigns, a->Keyboard()->Assigns);
   EXPECT_EQ(b->Joystick()->RangeX(), a->Joystick()->RangeX());
   EXPECT_EQ(b->Mouse()->Enabled(), a->Mouse()->Enabled());
+  TForceFeedbackEffects* got = b->Mouse()->Effects();
+  EXPECT_EQ(got->EffectType(), etCondition);
+  EXPECT_EQ(got->Condition(), (TPoint{0, 800}));
+  ASSERT_EQ(got->Count(), 1);
+  EXPECT_EQ(got->Effects(0)->Name(), "Landing");
+  EXPECT_EQ(got->Effects(0)->Time(), 400);
 }
 
 std::vector<uint8_t> StreamWithTable(const char* PropName, const std::vector<uint8_t>& Table) {

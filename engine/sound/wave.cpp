@@ -215,6 +215,9 @@ void TWaveStream::OpenRead() {
     if (id == Id("fmt ")) {
       // Checked before allocating: a chunk cannot hold more than is left.
       if (size > left) Raise<EReadError>("Stream read error");
+      // Its extension size is 16 bits, so no real format block is larger;
+      // a bigger one (in a file of gigabytes) would not fit the size field.
+      if (size > kMaxWaveFormatSize) Raise<EWaveStreamError>("Format is invalid");
       SetFormatSize(static_cast<int32_t>(size));
       stream_.ReadBuffer(GetFormat(), size);
       have_format = true;

@@ -13,6 +13,8 @@ TAL_DECLARE_EXCEPTION(EWaveStreamError, Exception)
 
 // The smallest format block accepted: the 16-byte wave format header.
 constexpr int kMinWaveFormatSize = 16;
+// The largest: the 18-byte header and the most its extension size can count.
+constexpr int kMaxWaveFormatSize = 18 + 0xFFFF;
 
 class TWave : public TPersistent {
  public:

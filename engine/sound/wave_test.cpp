@@ -101,6 +101,9 @@ TEST(WaveReadTest, ParsesChunkLayouts) {
       {"short format", Riff({Chunk("fmt ", short_fmt), Chunk("data", abc)}), std::nullopt,
        "Format is invalid"},
       {"format larger than the file", Riff({huge_fmt}), std::nullopt, "Stream read error"},
+      {"format larger than any format block",
+       Riff({Chunk("fmt ", Bytes(18 + 0x10000, 0)), Chunk("data", abc)}), std::nullopt,
+       "Format is invalid"},
       {"shorter than the RIFF header", Bytes{'R', 'I', 'F', 'F', 0, 0}, std::nullopt,
        "Stream read error"},
   };

@@ -82,8 +82,12 @@ TMapCell TBackgroundSprite::GetCell(int32_t X, int32_t Y) const {
 
 void TBackgroundSprite::SetImage(TPictureCollectionItem* Item) {
   TImageSprite::SetImage(Item);
-  Width = Item ? Item->Width() * mapWidth_ : 0;
-  Height = Item ? Item->Height() * mapHeight_ : 0;
+  // Saturated: a huge map of big cells must not overflow the size.
+  auto extent = [](int32_t cell, int32_t cells) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{cell} * cells, INT32_MIN, INT32_MAX));
+  };
+  Width = Item ? extent(Item->Width(), mapWidth_) : 0;
+  Height = Item ? extent(Item->Height(), mapHeight_) : 0;
 }
 
 TRect TBackgroundSprite::GetBoundsRect() {

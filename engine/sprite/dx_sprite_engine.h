@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/directx/directx.h"
 #include "engine/draw/dxdraws.h"
@@ -42,6 +43,15 @@ class TSpriteCollectionItem : public THashCollectionItem {
   void SetSprite(TSprite* Value) { Sprite()->Assign(Value); }
   TCustomDXImageList* ImageList() { return Sprite()->DXImageList; }
   void SetImageList(TCustomDXImageList* Value) { Sprite()->DXImageList = Value; }
+  // The sprite's handlers, reached through the item.
+  const TDrawEvent& OnDraw() { return Sprite()->OnDraw; }
+  void SetOnDraw(TDrawEvent Value) { Sprite()->OnDraw = std::move(Value); }
+  const TMoveEvent& OnMove() { return Sprite()->OnMove; }
+  void SetOnMove(TMoveEvent Value) { Sprite()->OnMove = std::move(Value); }
+  const TCollisionEvent& OnCollision() { return Sprite()->OnCollision; }
+  void SetOnCollision(TCollisionEvent Value) { Sprite()->OnCollision = std::move(Value); }
+  const TGetImage& OnGetImage() { return Sprite()->OnGetImage; }
+  void SetOnGetImage(TGetImage Value) { Sprite()->OnGetImage = std::move(Value); }
   // Raises Exception "Item duplicate name \"%s\" error" when another item
   // already has the name.
   void SetDisplayName(const std::string& Value);

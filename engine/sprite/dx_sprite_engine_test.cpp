@@ -56,7 +56,7 @@ TEST_F(SpriteEngineComponent, ItemsOwnTheirSpritesAndChangeTheirKind) {
   item->Sprite()->X = 42;
   item->Sprite()->SetZ(3);
   int moved = 0;
-  item->Sprite()->OnMove = [&](TObject*, int32_t&) { ++moved; };
+  item->SetOnMove([&](TObject*, int32_t&) { ++moved; });
   item->SetKindSprite(stImageSprite);
   auto* image = dynamic_cast<TImageSprite*>(item->Sprite());
   ASSERT_NE(image, nullptr);

@@ -87,7 +87,9 @@ uint32_t ReadPixel(const uint8_t* row, int32_t x, int bits) {
 TImageSprite::TImageSprite(TSprite* AParent) : TSprite(AParent) {}
 
 int32_t TImageSprite::Frame() const {
-  return AnimStart + Trunc(AnimPos);
+  // A far-off start names no pattern either way; it must not overflow.
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(int64_t{AnimStart} + Trunc(AnimPos), INT32_MIN, INT32_MAX));
 }
 
 void TImageSprite::SetImage(TPictureCollectionItem* Item) {

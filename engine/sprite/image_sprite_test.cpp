@@ -62,6 +62,9 @@ TEST(ImageSpriteAnimation, OnMoveReplacesTheFirstStepAndFrameTruncates) {
   EXPECT_EQ(s->Frame(), 4);
   s->AnimPos = -0.5;
   EXPECT_EQ(s->Frame(), 3);  // Trunc, not floor
+  s->AnimStart = INT32_MAX;  // names no pattern, and must not overflow
+  s->AnimPos = 5;
+  EXPECT_EQ(s->Frame(), INT32_MAX);
 }
 
 TEST(ImageSpriteTrail, RecordsMovesWithAnAlphaRamp) {
@@ -305,6 +308,44 @@ TEST_F(ImageSpriteDraw, BlendModesAlphaAndRotation) {
   EXPECT_EQ(Pixel(108, 96), Dev(clWhite));
   EXPECT_EQ(Pixel(108, 108), Dev(clWhite));
   EXPECT_EQ(Pixel(114, 102), 0u);
+}
+
+TEST_F(ImageSpriteDraw, TrailIsDrawnFirstAtPatternSizeAndFades) {
+  SetImageNames();
+  auto* s = new TImageSprite(&Engine());
+  s->SetImage(Images->Items().Find("lights"));
+  s->Width = 16;  // the sprite stretches; its trail keeps the pattern's size
+  s->X = 10;
+  s->Y = 10;
+  s->BlurImage = true;
+  auto entry = [](int32_t x, int32_t frame, uint8_t alpha) {
+    return TBlurTrailEntry{true, x, 10, frame, 0, alpha};
+  };
+  s->BlurTrail[5] = entry(10, 1, 255);  // under the sprite itself
+  s->BlurTrail[6] = entry(100, 1, 255);
+  s->BlurTrail[7] = entry(200, 2, 0);
+  Draw->Surface->Fill(0);
+  Sprites->Draw();
+  // Plain sprites draw each entry's own frame, below the sprite.
+  EXPECT_EQ(Pixel(12, 12), Dev(clRed));
+  EXPECT_EQ(Pixel(100, 10), Dev(clLime));
+  EXPECT_EQ(Pixel(107, 17), Dev(clLime));
+  EXPECT_EQ(Pixel(108, 17), 0u);
+  EXPECT_EQ(Pixel(200, 10), 0u);  // alpha 0 shows nothing
+  // Each draw fades an entry by one step; one already at 0 is cleared.
+  EXPECT_EQ(s->BlurTrail[6].Alpha, 254);
+  EXPECT_TRUE(s->BlurTrail[6].Active);
+  EXPECT_FALSE(s->BlurTrail[7].Active);
+  EXPECT_FALSE(s->BlurTrail[0].Active);
+
+  // Blended sprites draw their trail with the current frame, in their mode.
+  s->BlendMode = rtAdd;
+  s->AnimPos = 2;  // blue
+  Draw->Surface->Fill(0);
+  Sprites->Draw();
+  // Added at the entry's alpha, 254 by now: nearly full blue, nothing else.
+  EXPECT_EQ(Pixel(100, 10) & ~0x1Fu, 0u);
+  EXPECT_GE(Pixel(100, 10) & 0x1Fu, 30u);
 }
 
 TEST_F(ImageSpriteDraw, OnGetImageAndOnDrawTakeOver) {

@@ -349,6 +349,20 @@ TEST(SpriteAssign, CopiesStateAndKeepsDrawOrderSorted) {
   EXPECT_EQ(Only(log, "draw "), (Names{"low", "z2", "dst", "src"}));
   TCollection other;
   EXPECT_THROW(dst->Assign(&other), EConvertError);
+
+  // A copy of an unselected sprite outside any group leaves the selection
+  // list and its group; the engine's lists must not keep it after it is freed.
+  auto* plain = new TSprite(&e);
+  auto* held = new TSprite(&e);
+  held->SetSelected(true);
+  held->SetGroupNumber(5);
+  held->Assign(plain);
+  EXPECT_FALSE(held->Selected());
+  EXPECT_EQ(held->GroupNumber(), -1);
+  EXPECT_TRUE(e.GetGroup(5)->empty());
+  EXPECT_FALSE(e.AnySelected());
+  delete held;
+  e.DeselectAll();
 }
 
 TEST(SpriteWrap, WrapIntAndWrapFloat) {

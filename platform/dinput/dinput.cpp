@@ -37,7 +37,7 @@ const TDIDataFormat& c_dfDIKeyboard() {
     TDIDataFormat d;
     d.DataSize = 256;
     for (uint32_t i = 0; i < 256; ++i)
-      d.Objects.push_back({GUID_Key, i, DIDFT_BUTTON | DIDFT_MAKEINSTANCE(i), 0});
+      d.Objects.push_back({GUID_Key, i, DIDFT_OPTIONAL | DIDFT_BUTTON | DIDFT_MAKEINSTANCE(i), 0});
     return d;
   }();
   return f;
@@ -319,6 +319,7 @@ HRESULT TDirectInputDevice::SetProperty(TDIProperty Prop, const TDIPropDword& Va
     if (Value.Header.How != DIPH_DEVICE || Value.Data > 1) return DIERR_INVALIDPARAM;
     if (!joystick_) return DIERR_UNSUPPORTED;
     autoCenter_ = Value.Data == DIPROPAUTOCENTER_ON;
+    if (THaptic* h = Haptic()) h->SetAutoCenter(autoCenter_);
     return DI_OK;
   }
   if (Prop != DIPROP_DEADZONE || Value.Header.How != DIPH_BYOFFSET) return DIERR_INVALIDPARAM;

@@ -62,6 +62,7 @@ constexpr uint32_t DIDC_ATTACHED = 0x1, DIDC_FORCEFEEDBACK = 0x100;
 // Object types (low byte: kind; bits 8..23: instance).
 constexpr uint32_t DIDFT_RELAXIS = 0x1, DIDFT_ABSAXIS = 0x2, DIDFT_AXIS = 0x3;
 constexpr uint32_t DIDFT_PSHBUTTON = 0x4, DIDFT_TGLBUTTON = 0x8, DIDFT_BUTTON = 0xC;
+constexpr uint32_t DIDFT_OPTIONAL = 0x80000000;
 constexpr uint32_t DIDFT_POV = 0x10;
 constexpr uint32_t DIDFT_ALL = 0;
 constexpr uint32_t DIDFT_ANYINSTANCE = 0xFFFF00;

@@ -97,7 +97,7 @@ void WindowToLogical(const TLetterbox& Box, int32_t LogicalW, int32_t LogicalH, 
     return;
   }
   auto map = [](int32_t v, int32_t origin, int32_t extent, int32_t logical) {
-    int64_t l = (int64_t{v - origin} * logical) / extent;
+    int64_t l = ((int64_t{v} - origin) * logical) / extent;
     return static_cast<int32_t>(std::clamp<int64_t>(l, 0, logical - 1));
   };
   Lx = map(Wx, Box.X, Box.W, LogicalW);

@@ -44,6 +44,8 @@ class THaptic {
   virtual bool Stop(int Id) = 0;
   virtual bool Playing(int Id) = 0;
   virtual void Destroy(int Id) = 0;
+  // The device's own spring that pulls the stick back to the centre.
+  virtual void SetAutoCenter(bool On) { (void)On; }
 };
 
 // Axes in -32768..32767; POV in hundredths of a degree, or -1 centred.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -111,6 +112,8 @@ TEST(Letterbox, WindowPointsLandOnThePicture) {
       // On a bar the pointer stays on the picture's edge.
       {1920, 1080, {240, 0, 1440, 1080}, 10, 500, 0, 277},
       {1920, 1080, {240, 0, 1440, 1080}, 1900, 500, 799, 277},
+      // However far off the window a point lies.
+      {1920, 1080, {240, 0, 1440, 1080}, INT32_MIN, INT32_MAX, 0, 599},
       // Tall desktop: bars above and below.
       {1280, 1024, {0, 32, 1280, 960}, 640, 32, 400, 0},
       {1280, 1024, {0, 32, 1280, 960}, 640, 1020, 400, 599},

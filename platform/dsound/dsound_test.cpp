@@ -209,6 +209,25 @@ TEST_F(MixerTest, EightBitStereoAndLooping) {
   EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
 }
 
+TEST_F(MixerTest, LongClockLeapsKeepCursorsInStep) {
+  // Only the last ten seconds of a leap are mixed; the cursors still cover
+  // all of it. A 15-second one-shot has ended after a minute; a one-second
+  // loop is 250 ms into a turn after 60.25 s.
+  auto once = MakeBuffer(Square(15 * 2000, 50), 1, 2000);
+  auto loop = MakeBuffer(Square(1000, 50), 1, 1000);
+  once->Play(0, 0, 0);
+  loop->Play(0, 0, DSBPLAY_LOOPING);
+  clock_.Advance(60250);
+  DWORD status = 1, pos = 0;
+  once->GetStatus(&status);
+  EXPECT_EQ(status, 0u);
+  loop->GetCurrentPosition(&pos, nullptr);
+  EXPECT_NEAR(static_cast<double>(pos), 250 * 2, 2);  // bytes: 250 frames of 16 bits
+  loop->GetStatus(&status);
+  EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+  EXPECT_EQ(TakeHeadlessAudio().size(), size_t{HeadlessAudioRate} * 10 * 2);
+}
+
 TEST_F(MixerTest, LostBuffersRefuseUntilRestored) {
   auto b = MakeBuffer(Square(4410, 50), 1, 44100);
   b->Play(0, 0, DSBPLAY_LOOPING);

@@ -126,6 +126,24 @@ void TSoundMixer::MixLocked(int16_t* Out, uint32_t Frames) {
   }
 }
 
+void TSoundMixer::SkipLocked(uint64_t Frames) {
+  if (Frames == 0) return;
+  for (TMixVoice* v : voices_) {
+    if (!v->Playing || v->Lost || !v->Samples) continue;
+    const uint64_t end = static_cast<uint64_t>(v->Frames()) << 32;
+    const uint64_t step = (static_cast<uint64_t>(v->Frequency) << 32) / rate_;
+    // Hours of skipped time overflow 64 bits of 32.32 cursor.
+    const unsigned __int128 to =
+        static_cast<unsigned __int128>(v->Cursor) + static_cast<unsigned __int128>(step) * Frames;
+    if (end == 0 || (!v->Looping && to >= end)) {
+      v->Playing = v->Looping = false;
+      v->Cursor = 0;
+    } else {
+      v->Cursor = static_cast<uint64_t>(to % end);
+    }
+  }
+}
+
 void TSoundMixer::Mix(int16_t* Out, uint32_t Frames) {
   std::lock_guard g(mutex_);
   MixLocked(Out, Frames);
@@ -154,20 +172,31 @@ TClockAudioOutput::TClockAudioOutput(TClock Clock, TSink Sink, uint32_t Rate)
 
 void TClockAudioOutput::Pump() {
   const uint32_t now = clock_();
-  uint32_t elapsed = now - last_ms_;  // wraps like the clock
+  const uint32_t elapsed = now - last_ms_;  // wraps like the clock
   last_ms_ = now;
-  // A clock that leaps far ahead (a paused process, a test jumping minutes)
-  // mixes at most ten seconds; nothing could have heard the rest anyway.
-  elapsed = std::min<uint32_t>(elapsed, 10000);
   frac_ += static_cast<uint64_t>(elapsed) * rate_;
   uint64_t frames = frac_ / 1000;
   frac_ %= 1000;
   TSoundMixer& mixer = TSoundMixer::Instance();
+  // Without a listener there is nothing to mix: the cursors just move on.
+  // The silent game asks its buffers something every frame.
+  if (!sink_) {
+    mixer.SkipLocked(frames);
+    return;
+  }
+  // A clock that leaps far ahead (a paused process, a test jumping minutes)
+  // mixes only the last ten seconds; the cursors still move through the
+  // rest, so what plays afterwards matches the clock.
+  const uint64_t audible = uint64_t{rate_} * 10;
+  if (frames > audible) {
+    mixer.SkipLocked(frames - audible);
+    frames = audible;
+  }
   while (frames > 0) {
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames, 4096));
     block_.resize(static_cast<size_t>(n) * 2);
     mixer.MixLocked(block_.data(), n);
-    if (sink_) sink_(block_.data(), n);
+    sink_(block_.data(), n);
     frames -= n;
   }
 }

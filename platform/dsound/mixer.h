@@ -57,6 +57,10 @@ class TSoundMixer {
   void Remove(TMixVoice* Voice);
   void Pump();
   void MixLocked(int16_t* Out, uint32_t Frames);
+  // Moves every playing voice on by Frames output frames without mixing
+  // them: the stretch of a long clock leap that nobody hears still ends
+  // one-shot sounds and turns looped ones round.
+  void SkipLocked(uint64_t Frames);
   uint32_t Rate() const { return rate_; }
   void ForceLost(uint64_t Device);
 
@@ -82,7 +86,7 @@ class TSoundMixer {
 };
 
 // An output without a device: the mixer runs on a millisecond clock and each
-// block of mixed frames goes to Sink (which may drop it).
+// block of mixed frames goes to Sink; without one the cursors only move on.
 class TClockAudioOutput : public TAudioOutput {
  public:
   using TClock = std::function<uint32_t()>;

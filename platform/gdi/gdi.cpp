@@ -5,64 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-int LowBit(uint32_t m) {
-  if (m == 0) return 0;
-  int n = 0;
-  while (!(m & 1u)) {
-    m >>= 1;
-    ++n;
-  }
-  return n;
-}
-
-int BitCount(uint32_t m) {
-  int n = 0;
-  for (; m; m &= m - 1) ++n;
-  return n;
-}
-
-// One component into a mask: keep its top bits.
-uint32_t PackComponent(uint8_t v, uint32_t mask) {
-  if (!mask) return 0;
-  int bits = BitCount(mask), low = LowBit(mask);
-  uint32_t c =
-      bits >= 8 ? static_cast<uint32_t>(v) << (bits - 8) : static_cast<uint32_t>(v) >> (8 - bits);
-  return (c << low) & mask;
-}
-
-uint8_t UnpackComponent(uint32_t p, uint32_t mask) {
-  if (!mask) return 0;
-  int bits = BitCount(mask), low = LowBit(mask);
-  uint32_t c = (p & mask) >> low;
-  if (bits >= 8) return static_cast<uint8_t>(c >> (bits - 8));
-  // Replicate the top bits downwards so that full intensity becomes 255.
-  // Widen, then copy the top bits into the low ones by 8 - bits, the same
-  // arithmetic as the bitmaps' UnpackPixel, so both read a pixel alike.
-  uint32_t v = c << (8 - bits);
-  v |= v >> (8 - bits);
-  return static_cast<uint8_t>(v);
-}
-
-}  // namespace
-
 TGdiPixelFormat TGdiPixelFormat::Resolved() const {
   if (IsIndexed() || RMask || GMask || BMask) return *this;
   if (BitCount == 16) return RGB555();
   return RGB888(BitCount);
 }
 
-uint32_t TGdiPixelFormat::Pack(uint8_t R, uint8_t G, uint8_t B) const {
-  TGdiPixelFormat f = Resolved();
-  return PackComponent(R, f.RMask) | PackComponent(G, f.GMask) | PackComponent(B, f.BMask);
-}
-
-void TGdiPixelFormat::Unpack(uint32_t Pixel, uint8_t& R, uint8_t& G, uint8_t& B) const {
-  TGdiPixelFormat f = Resolved();
-  R = UnpackComponent(Pixel, f.RMask);
-  G = UnpackComponent(Pixel, f.GMask);
-  B = UnpackComponent(Pixel, f.BMask);
+TPixelChannels TGdiPixelFormat::Channels() const {
+  const TGdiPixelFormat f = Resolved();
+  return ChannelsFromMasks(f.RMask, f.GMask, f.BMask);
 }
 
 int GdiNearestIndex(const RGBQUAD* Table, int Count, uint8_t R, uint8_t G, uint8_t B) {
@@ -113,7 +64,12 @@ void GetSystemPaletteEntries(RGBQUAD (&Table)[256]) {
 
 TDeviceContext::TDeviceContext(void* Bits, int Width, int Height, int Pitch,
                                const TGdiPixelFormat& Format, const RGBQUAD* Table, int Colors)
-    : bits_(Bits), width_(Width), height_(Height), pitch_(Pitch), format_(Format.Resolved()) {
+    : bits_(Bits),
+      width_(Width),
+      height_(Height),
+      pitch_(Pitch),
+      format_(Format.Resolved()),
+      channels_(format_.Channels()) {
   SetColorTable(Table, Colors);
   ResetClip();
 }
@@ -151,7 +107,7 @@ uint32_t TDeviceContext::ColorToPixel(TColor Color) const {
     return static_cast<uint32_t>(
         GdiNearestIndex(table_.data(), n, GetRValue(c), GetGValue(c), GetBValue(c)));
   }
-  return format_.Pack(GetRValue(c), GetGValue(c), GetBValue(c));
+  return PackChannels(channels_, GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
 TColor TDeviceContext::PixelToColor(uint32_t Pixel) const {
@@ -161,7 +117,7 @@ TColor TDeviceContext::PixelToColor(uint32_t Pixel) const {
     return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
   }
   uint8_t r, g, b;
-  format_.Unpack(Pixel, r, g, b);
+  UnpackChannels(channels_, Pixel, r, g, b);
   return RGB(r, g, b);
 }
 
@@ -423,8 +379,8 @@ void TDeviceContext::BlendPixel(int X, int Y, TColor Color, uint8_t Coverage) {
   auto mix = [&](int a, int b) {
     return static_cast<uint8_t>((a * Coverage + b * (255 - Coverage) + 127) / 255);
   };
-  SetRawPixel(
-      X, Y,
-      format_.Pack(mix(GetRValue(Color), GetRValue(under)), mix(GetGValue(Color), GetGValue(under)),
-                   mix(GetBValue(Color), GetBValue(under))));
+  SetRawPixel(X, Y,
+              PackChannels(channels_, mix(GetRValue(Color), GetRValue(under)),
+                           mix(GetGValue(Color), GetGValue(under)),
+                           mix(GetBValue(Color), GetBValue(under))));
 }

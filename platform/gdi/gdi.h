@@ -1,7 +1,7 @@
 // Device contexts over pixel buffers: the drawing that canvases, bitmaps and
 // surfaces share. A context draws straight into memory it does not own (a
 // bitmap's rows, a locked surface) in that memory's pixel format. Colours
-// become pixels through one conversion, TGdiPixelFormat::Pack, which every
+// become pixels through the one conversion in pixel_channels.h, which every
 // other user of surface pixels calls too, so colour keys always match.
 //
 // Text goes through FreeType; font names are resolved with fontconfig, with
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framework/types.h"
+#include "platform/gdi/pixel_channels.h"
 
 struct RGBQUAD {
   uint8_t rgbBlue = 0, rgbGreen = 0, rgbRed = 0, rgbReserved = 0;
@@ -45,11 +46,15 @@ struct TGdiPixelFormat {
   bool IsIndexed() const { return BitCount <= 8; }
   // Masks with the defaults filled in.
   TGdiPixelFormat Resolved() const;
+  // Where the components of the resolved masks sit.
+  TPixelChannels Channels() const;
   // 8-bit components to a pixel: each component keeps its top bits.
-  uint32_t Pack(uint8_t R, uint8_t G, uint8_t B) const;
+  uint32_t Pack(uint8_t R, uint8_t G, uint8_t B) const { return PackChannels(Channels(), R, G, B); }
   // A pixel to 8-bit components; the top bits are copied into the low ones so
   // full intensity gives 255.
-  void Unpack(uint32_t Pixel, uint8_t& R, uint8_t& G, uint8_t& B) const;
+  void Unpack(uint32_t Pixel, uint8_t& R, uint8_t& G, uint8_t& B) const {
+    UnpackChannels(Channels(), Pixel, R, G, B);
+  }
   friend bool operator==(const TGdiPixelFormat&, const TGdiPixelFormat&) = default;
 };
 
@@ -197,6 +202,7 @@ class TDeviceContext {
   void* bits_;
   int width_, height_, pitch_;
   TGdiPixelFormat format_;
+  TPixelChannels channels_;  // of format_, worked out once for per-pixel use
   std::vector<RGBQUAD> table_;
   TRect clip_;
 };

@@ -20,6 +20,12 @@ TEST(GdiPixelFormat, PackAndUnpackKeepTopBitsAndWidenToFullIntensity) {
       {TGdiPixelFormat::RGB555(), 255, 0, 0, 0x7C00, 255, 0, 0},
       {TGdiPixelFormat{16}, 255, 0, 0, 0x7C00, 255, 0, 0},  // default 16-bit masks are 5-5-5
       {TGdiPixelFormat::RGB888(32), 1, 2, 3, 0x010203, 1, 2, 3},
+      // Masks wherever they sit: blue on top, channels wider than a byte,
+      // a missing channel.
+      {TGdiPixelFormat::Masks(32, 0x0000FF, 0x00FF00, 0xFF0000), 1, 2, 3, 0x030201, 1, 2, 3},
+      {TGdiPixelFormat::Masks(32, 0x3FF00000, 0x000FFC00, 0x000003FF), 255, 1, 128, 0x3FC01200, 255,
+       1, 128},
+      {TGdiPixelFormat::Masks(16, 0x001F, 0x07E0, 0x0000), 255, 255, 255, 0x07FF, 255, 255, 0},
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(c.Format.Pack(c.R, c.G, c.B), c.Pixel);

@@ -20,12 +20,11 @@ void TPlatformDriver::WaitEvents(uint64_t TimeoutUs) {
 }
 
 void TPlatformDriver::IdlePace() {
-  DWORD now = timeGetTime();
-  while (now == last_pace_ms_) {
-    ClockSource().Sleep(1);
-    now = timeGetTime();
-  }
-  last_pace_ms_ = now;
+  // Whatever the handler read of the clock, the next pass reads a later
+  // millisecond: two frames in one millisecond would let game time outrun
+  // real time.
+  DWORD start = timeGetTime();
+  while (timeGetTime() == start) ClockSource().Sleep(1);
 }
 
 int TPlatformDriver::MessageBox(HWND, const std::string& Text, const std::string& Caption,

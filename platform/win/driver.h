@@ -21,7 +21,7 @@ class TPlatformDriver {
   virtual void WaitEvents(uint64_t TimeoutUs);
   // Called after an idle pass whose handler asked to be called again at once.
   // Keeps such a loop from running ahead of the clock: it returns only once
-  // the clock has moved on by at least one millisecond since the last pass.
+  // the clock has moved on to a later millisecond than when it was called.
   virtual void IdlePace();
   // Wakes a WaitEvents in progress; called when a message is posted from
   // another thread (the audio library's end-of-playback callback does).
@@ -43,9 +43,6 @@ class TPlatformDriver {
 
   // Shows a message box and returns the button pressed (IDOK, IDYES...).
   virtual int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption, UINT Type);
-
- protected:
-  uint32_t last_pace_ms_ = 0;
 };
 
 // Installs the backend (nullptr: the null driver). Done once at start-up.

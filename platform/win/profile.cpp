@@ -157,43 +157,48 @@ std::optional<std::string> TProfileText::Get(std::string_view Section, std::stri
   return Unquote(value);
 }
 
+namespace {
+
+// Names repeat in hand-edited files; each is listed once, as first spelt.
+void AddOnce(std::vector<std::string>& Names, std::string_view Name) {
+  for (const auto& n : Names)
+    if (SameFolded(n, Name)) return;
+  Names.emplace_back(Name);
+}
+
+}  // namespace
+
+template <class F>
+void TProfileText::ForEachKey(std::string_view Section, F&& Fn) const {
+  int h = FindSection(Section);
+  if (h < 0) return;
+  int end = SectionEnd(h);
+  for (int i = h + 1; i < end; ++i) {
+    std::string_view k, v;
+    if (KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v)) Fn(k, v);
+  }
+}
+
 std::vector<std::string> TProfileText::SectionNames() const {
   std::vector<std::string> out;
   for (const auto& l : lines_) {
     std::string_view name;
-    if (!SectionName(l.Raw, name)) continue;
-    bool seen = false;
-    for (const auto& o : out) seen = seen || SameFolded(o, name);
-    if (!seen) out.emplace_back(name);
+    if (SectionName(l.Raw, name)) AddOnce(out, name);
   }
   return out;
 }
 
 std::vector<std::string> TProfileText::KeyNames(std::string_view Section) const {
   std::vector<std::string> out;
-  int h = FindSection(Section);
-  if (h < 0) return out;
-  int end = SectionEnd(h);
-  for (int i = h + 1; i < end; ++i) {
-    std::string_view k, v;
-    if (!KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v)) continue;
-    bool seen = false;
-    for (const auto& o : out) seen = seen || SameFolded(o, k);
-    if (!seen) out.emplace_back(k);
-  }
+  ForEachKey(Section, [&](std::string_view k, std::string_view) { AddOnce(out, k); });
   return out;
 }
 
 std::vector<std::string> TProfileText::SectionLines(std::string_view Section) const {
   std::vector<std::string> out;
-  int h = FindSection(Section);
-  if (h < 0) return out;
-  int end = SectionEnd(h);
-  for (int i = h + 1; i < end; ++i) {
-    std::string_view k, v;
-    if (KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v))
-      out.push_back(std::string(k) + "=" + Unquote(v));
-  }
+  ForEachKey(Section, [&](std::string_view k, std::string_view v) {
+    out.push_back(std::string(k) + "=" + Unquote(v));
+  });
   return out;
 }
 

@@ -41,6 +41,9 @@ class TProfileText {
   int FindSection(std::string_view Section) const;      // line index of the header, or -1
   int SectionEnd(int Header) const;                     // first line past the section
   int FindKey(int Header, std::string_view Key) const;  // line index, or -1
+  // Fn (key, value) for each key line of the first matching section.
+  template <class F>
+  void ForEachKey(std::string_view Section, F&& Fn) const;
   std::string Newline() const;
   std::vector<TLine> lines_;
   std::string bom_;  // a byte-order mark before the first line, kept as it was

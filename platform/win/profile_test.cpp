@@ -1,9 +1,11 @@
 #include "platform/win/profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -153,6 +155,25 @@ TEST_F(ProfileFile, FailedWriteLeavesTheFileAsItWas) {
   EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
   fs::permissions(dir_, fs::perms::owner_all);
   EXPECT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
+}
+
+TEST_F(ProfileFile, AWriteCutShortLeavesTheOldFileWhole) {
+  // A write that stops half-way (here: the file-size limit, as a full disk
+  // would) must leave the old file as it was and no stray file beside it.
+  const std::string before = "[Options]\r\nMusic=7\r\nForeign=kept\r\n";
+  Put(before);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = before.size() + 8;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool written = ProfileWriteString(file_, "Options", "Music", std::string(100, '9'));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(Get(), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
 }
 
 TEST_F(ProfileFile, AWriteThatCannotLandLeavesNoTemporaryFile) {

@@ -322,7 +322,15 @@ HWND GetForegroundWindow() {
 
 BOOL SetForegroundWindow(HWND Wnd) {
   if (!Find(Wnd)) return FALSE;
-  S().Active = GetAncestorWindow(Wnd);
+  HWND top = GetAncestorWindow(Wnd);
+  HWND previous = S().Active;
+  if (previous == top) return TRUE;
+  S().Active = top;
+  // Both windows hear of the change, as they do when the user switches: a
+  // form learns it is active (and may draw) without waiting for the system.
+  if (previous && Find(previous))
+    SendMessageA(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
+  SendMessageA(top, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
   return TRUE;
 }
 

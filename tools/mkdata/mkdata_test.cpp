@@ -198,6 +198,109 @@ TEST_F(Archives, EveryPictureTheGameUsesResolvesWithItsFrames) {
   }
 }
 
+// Sizes that the game's fixed positions imply: a picture of another size
+// would overlap its neighbours, leave a gap or stop short of the screen edge.
+TEST_F(Archives, SizesFitTheGamesLayout) {
+  const std::string video = "video.dan", ui = "interface.dan", mod = "models.dan";
+  auto find = [&](const std::string& a, const std::string& n) { return lists_[a]->Find(n); };
+  struct TSize {
+    std::string Archive, Name;
+    int W, H;  // 0: not fixed
+  };
+  std::vector<TSize> exact = {
+      {"info.dan", "bg", 800, 600},
+      // The ship rises until Y 538 and plays at Y 595 - height.
+      {mod, "player1left", 0, 57},
+      {mod, "player1right", 0, 57},
+      // The doors rest just off screen (-358, 600) and meet at 0 and 278.
+      {ui, "stvorka1", 800, 358},
+      {ui, "stvorka2", 800, 322},
+      // Ten pixels per second of god mode, 23 seconds, from Y 226 to 456.
+      {ui, "godindicator", 0, 230},
+      // The banner stops at X 154: centred.
+      {ui, "ready", 492, 0},
+      {ui, "pausemenupanel", 800, 0},
+      {ui, "leftpanel", 0, 600},
+  };
+  for (const char* n : {"partner_logo", "quorvil", "logotip", "gamelogo", "background", "topranks",
+                        "credits", "help", "finish_bg"})
+    exact.push_back({video, n, 800, 600});
+  for (const TSize& s : exact) {
+    SCOPED_TRACE(s.Name);
+    TPictureCollectionItem* item = find(s.Archive, s.Name);
+    if (s.W) EXPECT_EQ(item->Width(), s.W);
+    if (s.H) EXPECT_EQ(item->Height(), s.H);
+  }
+
+  // Pictures set side by side or stacked at fixed steps fit within the step.
+  std::vector<TSize> atMost = {
+      {ui, "scorefont", 11, 0},
+      {ui, "scorefont2", 10, 0},
+      {ui, "scorefont3", 12, 0},
+      {ui, "element", 20, 0},
+      {ui, "element_checked", 20, 0},
+      {ui, "ays_ok", 140, 0},
+      {ui, "easy", 0, 36},
+      {ui, "normal", 0, 36},
+      {ui, "hard", 0, 36},
+      {ui, "pausemenulaptop", 0, 38},
+      {ui, "pausemenuresume", 0, 38},
+      {ui, "pausemenumain", 0, 38},
+      {ui, "pausemenuexit", 0, 38},
+      // The pilot's face sits inside the left panel at (10, 536).
+      {ui, "face_empty", 90, 64},
+      {ui, "face_speak", 90, 64},
+      {ui, "face_hit", 90, 64},
+  };
+  for (const char* n :
+       {"NewGameButton", "TopRanksButton", "OptionsButton", "HelpButton", "CreditsButton",
+        "ExitGameButton", "SoundOptionsButton", "GraphicOptionsButton", "ControlsOptionsButton",
+        "ChooseEpisode1Button", "ChooseEpisode2Button"})
+    atMost.push_back({ui, n, 0, 40});
+  for (int i = 1; i <= 5; ++i) atMost.push_back({ui, "mission" + std::to_string(i), 0, 40});
+  for (int t = 0; t <= 19; ++t) atMost.push_back({"info.dan", "b" + std::to_string(t), 0, 28});
+  // Formation enemies stand on a grid of 58 x 50, wave enemies on 80 x 60.
+  for (const char* n :
+       {"s_enemy1", "s_enemy2", "s_enemy3", "s_enemy4", "s_enemy5", "s_enemy6", "s_enemy7"})
+    atMost.push_back({mod, n, 58, 50});
+  for (const char* n : {"enemy1", "enemy2", "enemy3", "enemy4", "enemy5", "enemy6", "enemy7",
+                        "enemy8", "enemy9", "enemy10", "enemy11", "enemy12"})
+    atMost.push_back({mod, n, 80, 60});
+  for (const TSize& s : atMost) {
+    SCOPED_TRACE(s.Name);
+    TPictureCollectionItem* item = find(s.Archive, s.Name);
+    if (s.W) EXPECT_LE(item->Width(), s.W);
+    if (s.H) EXPECT_LE(item->Height(), s.H);
+  }
+
+  // Parts placed at offsets (or hit boxes placed on the ship) end inside
+  // what carries them.
+  struct TPlaced {
+    std::string Carrier, Part;
+    int X, Y;
+  } placed[] = {
+      {"player1left", "collision1", 16, 0}, {"player1left", "collision2", 0, 26},
+      {"player1left", "collision3", 8, 20}, {"boss1", "boss1weapon1", 702, 20},
+      {"boss1", "boss1creator", 612, 23},   {"boss2", "boss2generator", 697, 35},
+      {"boss2", "boss2generator", 243, 50}, {"boss3", "boss3generator", 345, 80},
+      {"boss3", "boss3generator", 60, 193},
+  };
+  for (const TPlaced& p : placed) {
+    SCOPED_TRACE(p.Carrier + " / " + p.Part);
+    TPictureCollectionItem* carrier = find(mod, p.Carrier);
+    TPictureCollectionItem* part = find(mod, p.Part);
+    EXPECT_LE(p.X + part->Width(), carrier->Width());
+    EXPECT_LE(p.Y + part->Height(), carrier->Height());
+  }
+
+  // After a lost display the first picture of the first list is stretched
+  // over the whole screen: it must cover it, in the screen's shape.
+  TPictureCollectionItem* first = lists_["data.dan"]->Items(0);
+  EXPECT_FALSE(first->Transparent);
+  EXPECT_EQ(first->GetPatternCount(), 1);
+  EXPECT_EQ(first->Width() * 3, first->Height() * 4);
+}
+
 TEST_F(Archives, WrittenReadAndWrittenAgainIsByteIdentical) {
   for (const std::string& name : ArchiveNames()) {
     TMemoryStream again;

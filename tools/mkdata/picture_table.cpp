@@ -74,9 +74,11 @@ constexpr TEnemyModel kEnemies[19] = {
 std::vector<TPictureSpec> Build() {
   TBuilder b;
 
-  // ---- data.dan: the first image list; its first picture is also the
-  // fallback image shown after a lost display.
+  // ---- data.dan: the first image list. After a lost display the game
+  // stretches this list's first picture over the whole screen, so that one
+  // is an opaque screen-shaped backdrop; the game never asks for it by name.
   b.Archive = "data.dan";
+  b.Add("restore_screen", 400, 300, 1, pkBackdrop, "TALOREN", hBlue).Transparent = false;
   b.Add("cursor_image_v1_1", 32, 32, 1, pkCursor, "", hLime);
   b.Add("Player1fire_fx", 16, 24, 5, pkFlame, "", hOrange, 1);
   b.Add("asteroid1", 64, 64, 16, pkAsteroid, "", hOrange, 0);

@@ -35,12 +35,14 @@ class TScriptedHaptic : public THaptic {
   bool Stop(int Id) override;
   bool Playing(int Id) override;
   void Destroy(int Id) override;
+  void SetAutoCenter(bool On) override { AutoCenter = On; }
 
   // The kinds the device offers (all by default).
   std::vector<THapticEffect::TKind> Kinds = {THapticEffect::hkConstant, THapticEffect::hkSine,
                                              THapticEffect::hkSquare, THapticEffect::hkSpring,
                                              THapticEffect::hkDamper};
   std::map<int, TPlayed> Effects;
+  bool AutoCenter = false;
 
  private:
   int next_ = 0;

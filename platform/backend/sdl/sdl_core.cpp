@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/backend/sdl/sdl_input.h"
 #include "platform/dinput/keytable.h"
 #include "platform/win/clock.h"
 #include "platform/win/driver.h"
@@ -156,8 +157,12 @@ void Translate(const SDL_Event& e) {
     }
     case SDL_MOUSEMOTION: {
       HWND h = HandleOf(e.motion.windowID);
-      NotifyCursorPos(e.motion.x, e.motion.y);
-      if (h) PostMessageA(h, WM_MOUSEMOVE, MouseKeys(), MAKELPARAM(e.motion.x, e.motion.y));
+      // A pointer on the bars beside the picture stays on its edge, so the
+      // ship never leaves the screen on a desktop of another shape.
+      int32_t x = e.motion.x, y = e.motion.y;
+      SdlClampToPicture(SDL_GetWindowFromID(e.motion.windowID), x, y);
+      NotifyCursorPos(x, y);
+      if (h) PostMessageA(h, WM_MOUSEMOVE, MouseKeys(), MAKELPARAM(x, y));
       return;
     }
     case SDL_MOUSEBUTTONDOWN:
@@ -180,8 +185,10 @@ void Translate(const SDL_Event& e) {
         default:
           return;
       }
-      NotifyCursorPos(e.button.x, e.button.y);
-      PostMessageA(h, msg, MouseKeys(), MAKELPARAM(e.button.x, e.button.y));
+      int32_t x = e.button.x, y = e.button.y;
+      SdlClampToPicture(SDL_GetWindowFromID(e.button.windowID), x, y);
+      NotifyCursorPos(x, y);
+      PostMessageA(h, msg, MouseKeys(), MAKELPARAM(x, y));
       return;
     }
     case SDL_MOUSEWHEEL: {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/forms.h"
+#include "platform/win/clock.h"
 #include "platform/win/vkeys.h"
 
 namespace {
@@ -96,6 +97,21 @@ TEST_F(SdlCore, FocusChangesActivateTheApplication) {
   Application->ProcessMessages();
   EXPECT_EQ(seen, (std::vector<std::string>{"off", "on"}));
   EXPECT_TRUE(form->Active());
+}
+
+TEST_F(SdlCore, ALoopThatNeverWaitsStillNeverRunsAheadOfTheClock) {
+  // An idle handler that asks to run again at once (the frame timer) counts
+  // at least one millisecond per pass; two passes in the same millisecond
+  // would let game time outrun real time.
+  std::vector<DWORD> at;
+  Application->OnIdle = [&](TObject*, bool& Done) {
+    Done = false;
+    at.push_back(timeGetTime());
+    if (at.size() == 20) Application->Terminate();
+  };
+  Application->Run();
+  ASSERT_EQ(at.size(), 20u);
+  for (size_t i = 1; i < at.size(); ++i) EXPECT_GT(at[i], at[i - 1]) << "pass " << i;
 }
 
 }  // namespace

@@ -72,6 +72,9 @@ class TSdlHaptic : public THaptic {
     SDL_HapticDestroyEffect(h_, Id);
     lengths_.erase(Id);
   }
+  void SetAutoCenter(bool On) override {
+    if (caps_ & SDL_HAPTIC_AUTOCENTER) SDL_HapticSetAutocenter(h_, On ? 100 : 0);
+  }
 
  private:
   SDL_Haptic* h_;
@@ -284,6 +287,16 @@ bool ToSdlHapticEffect(const THapticEffect& E, SDL_HapticEffect& Out) {
       return false;  // SDL 2 has no square wave
   }
   return false;
+}
+
+void SdlClampToPicture(SDL_Window* Window, int32_t& X, int32_t& Y) {
+  SDL_Renderer* r = Window ? SDL_GetRenderer(Window) : nullptr;
+  if (!r) return;
+  int w = 0, h = 0;
+  SDL_RenderGetLogicalSize(r, &w, &h);
+  if (w <= 0 || h <= 0) return;
+  X = std::clamp<int32_t>(X, 0, w - 1);
+  Y = std::clamp<int32_t>(Y, 0, h - 1);
 }
 
 void SdlInputInstall() {

@@ -15,6 +15,13 @@
 void SdlInputInstall();
 void SdlInputUninstall();
 
+// SDL's renderer already maps mouse positions onto the logical picture it
+// scales into Window, but a point on the bars beside or above the picture
+// lands outside it (x < 0 or x >= 800 in the game). This keeps such a point
+// on the picture's edge, as the pointer of a real 800 x 600 screen would
+// be; windows without a logical picture are left alone.
+void SdlClampToPicture(SDL_Window* Window, int32_t& X, int32_t& Y);
+
 // SDL's hat position as a point-of-view value: hundredths of a degree
 // clockwise from up, or -1 when centred.
 int32_t HatToPov(uint8_t Hat);

@@ -88,7 +88,10 @@ TEST(SdlInput, EventsReachTheHost) {
   const std::string keep = saved ? saved : "";
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   const bool up = SdlInstall();
-  if (saved) setenv("SDL_VIDEODRIVER", keep.c_str(), 1); else unsetenv("SDL_VIDEODRIVER");
+  if (saved)
+    setenv("SDL_VIDEODRIVER", keep.c_str(), 1);
+  else
+    unsetenv("SDL_VIDEODRIVER");
   if (!up) GTEST_SKIP() << "SDL cannot start here";
   SdlInputInstall();
   InputHost().Reset();
@@ -126,6 +129,59 @@ TEST(SdlInput, EventsReachTheHost) {
   EXPECT_FALSE(InputHost().MouseButtonDown(1));
   SdlInputUninstall();
   SdlUninstall();
+}
+
+}  // namespace
+
+namespace {
+
+// A wider desktop than the picture: SDL maps positions onto the picture, and
+// points on the bars stay on its edge, so the pointer never leaves it.
+TEST(SdlInput, PointerStaysOnThePictureOverTheBars) {
+  const char* saved = std::getenv("SDL_VIDEODRIVER");
+  const std::string keep = saved ? saved : "";
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  const bool up = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  if (saved)
+    setenv("SDL_VIDEODRIVER", keep.c_str(), 1);
+  else
+    unsetenv("SDL_VIDEODRIVER");
+  if (!up) GTEST_SKIP() << "SDL cannot start here";
+  SDL_Window* w = SDL_CreateWindow("talgame", 0, 0, 1000, 600, 0);
+  ASSERT_NE(w, nullptr) << SDL_GetError();
+  int32_t x = -40, y = 700;
+  SdlClampToPicture(w, x, y);  // no picture yet: as it came
+  EXPECT_EQ(x, -40);
+  EXPECT_EQ(y, 700);
+  SDL_Renderer* r = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
+  ASSERT_NE(r, nullptr) << SDL_GetError();
+  ASSERT_EQ(SDL_RenderSetLogicalSize(r, 800, 600), 0);
+  struct Case {
+    int wx, wy, lx, ly;
+  } cases[] = {{500, 300, 400, 300},
+               {100, 0, 0, 0},
+               {899, 599, 799, 599},
+               {20, 300, 0, 300},
+               {990, 300, 799, 300}};
+  for (const auto& c : cases) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = SDL_GetWindowID(w);
+    e.motion.x = c.wx;
+    e.motion.y = c.wy;
+    SDL_PushEvent(&e);
+    SDL_Event got{}, any;
+    while (SDL_PollEvent(&any))
+      if (any.type == SDL_MOUSEMOTION) got = any;
+    ASSERT_EQ(got.type, SDL_MOUSEMOTION);
+    int32_t lx = got.motion.x, ly = got.motion.y;
+    SdlClampToPicture(w, lx, ly);
+    EXPECT_EQ(lx, c.lx) << c.wx;
+    EXPECT_EQ(ly, c.ly) << c.wy;
+  }
+  SDL_DestroyRenderer(r);
+  SDL_DestroyWindow(w);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 }  // namespace

@@ -1,89 +1,18 @@
 #include "platform/backend/sdl/sdl_video.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
-extern char** environ;
-
-// The system's D-Bus and X client libraries keep start-up allocations for
-// the life of the process; they are not ours to free.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libdbus-1.so\nleak:libX11.so\nleak:libxcb.so\nleak:libX11-xcb.so\n";
-}
+#include "platform/backend/sdl/xvfb_server.h"
 
 namespace {
 
-bool Exists(const std::string& p) {
-  struct stat st;
-  return stat(p.c_str(), &st) == 0;
-}
-
-std::string FindXvfb() {
-  for (const char* p : {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb", "/bin/Xvfb"})
-    if (access(p, X_OK) == 0) return p;
-  return {};
-}
-
-// A virtual X server on a free display number, stopped with the fixture.
-class TXvfb {
- public:
-  bool Start(const std::string& Binary) {
-    for (int n = 90; n < 140; ++n) {
-      if (Exists("/tmp/.X" + std::to_string(n) + "-lock") ||
-          Exists("/tmp/.X11-unix/X" + std::to_string(n)))
-        continue;
-      std::string display = ":" + std::to_string(n);
-      const char* argv[] = {Binary.c_str(), display.c_str(), "-screen", "0",
-                            "1024x768x24",  "-nolisten",     "tcp",     nullptr};
-      if (posix_spawn(&pid_, Binary.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) !=
-          0)
-        return false;
-      // The server is up once its socket exists (or it died: try the next).
-      for (int i = 0; i < 100; ++i) {
-        if (Exists("/tmp/.X11-unix/X" + std::to_string(n))) {
-          display_ = display;
-          return true;
-        }
-        int status;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-          pid_ = 0;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      Stop();
-    }
-    return false;
-  }
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status;
-      waitpid(pid_, &status, 0);
-    }
-    pid_ = 0;
-  }
-  ~TXvfb() { Stop(); }
-  const std::string& Display() const { return display_; }
-
- private:
-  pid_t pid_ = 0;
-  std::string display_;
-};
-
 TEST(SdlVideo, PresentsTheBackSurfaceThroughTheGammaRampUnderX) {
-  std::string xvfb = FindXvfb();
+  std::string xvfb = TXvfbServer::Find();
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-  TXvfb server;
+  TXvfbServer server;
   ASSERT_TRUE(server.Start(xvfb)) << "Xvfb did not start";
   setenv("DISPLAY", server.Display().c_str(), 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);

@@ -1,0 +1,102 @@
+// The engine form on the real backend: started as the programs start, in a
+// window of a virtual X server, on the real clock, with key presses coming
+// through SDL's event queue.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "framework/forms.h"
+#include "platform/backend/sdl/sdl_core.h"
+#include "platform/backend/sdl/sdl_video.h"
+#include "platform/backend/sdl/xvfb_server.h"
+#include "programs/startup.h"
+#include "tests/engine_form.h"
+#include "tests/engine_scene.h"
+
+namespace {
+
+std::string DataDir() { return std::string(TAL_BIN_DIR) + "/data"; }
+
+void PushKey(SDL_Window* Window, SDL_Scancode Code, bool Down) {
+  SDL_Event e{};
+  e.type = Down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.windowID = SDL_GetWindowID(Window);
+  e.key.state = Down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.scancode = Code;
+  e.key.keysym.sym = SDL_GetKeyFromScancode(Code);
+  ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+}
+
+TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
+  ASSERT_TRUE(FileExists(DataDir() + "/graphic/data.dan")) << DataDir() << " holds no archives";
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  TXvfbServer server;
+  // A screen of the game's own size: the full-screen window then shows the
+  // picture unscaled, pixel for pixel.
+  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+  constexpr int kFrames = 300;
+  TApplicationScope scope;
+  ASSERT_TRUE(StartPlatform(dbGame));
+  SdlVideo()->KeepReadback = true;
+
+  auto* form = Application->CreateForm<TEngineForm>(DataDir());
+  auto scene = std::make_unique<TScene>(*form, 60, 20261210);
+  TScenePlayer& ship = *scene->Player;
+  double x0 = 0, x1 = 0;
+  int64_t moved0 = 0, moved1 = 0;
+  double coverage = 0;
+  bool soundPlayed = false;
+  form->OnFrameFlipped = [&](int Frame) {
+    SDL_Window* window = SdlWindowOf(form->Handle());
+    if (!window) return;
+    switch (Frame) {
+      case 60:
+        x0 = ship.X;
+        moved0 = form->MovedTime();
+        PushKey(window, SDL_SCANCODE_RIGHT, true);
+        form->PlaySound("explosion1", 0, 0);
+        soundPlayed = true;
+        break;
+      case 100:
+        x1 = ship.X;
+        moved1 = form->MovedTime();
+        PushKey(window, SDL_SCANCODE_RIGHT, false);
+        break;
+      case kFrames:
+        if (SdlVideo()->ReadbackWidth() == 800 && SdlVideo()->ReadbackHeight() == 600)
+          coverage = SpriteCoverage(ship, SdlVideo()->Readback().data(), 800, 600);
+        Application->Terminate();
+        break;
+      default:
+        break;
+    }
+  };
+  Application->Run();
+
+  EXPECT_EQ(form->FrameCount(), kFrames);
+  EXPECT_TRUE(soundPlayed);
+  // Held for frames 61..100: the ship went right by its speed times the
+  // time those frames moved the sprites.
+  EXPECT_GT(moved1, moved0);
+  EXPECT_NEAR(x1 - x0, TScene::ShipSpeed * static_cast<double>(moved1 - moved0), 1e-6);
+  // The window shows the last frame with the ship where it is.
+  EXPECT_EQ(SdlVideo()->ReadbackWidth(), 800);
+  EXPECT_EQ(SdlVideo()->ReadbackHeight(), 600);
+  EXPECT_GT(coverage, 0.99);
+
+  // Everything SDL loads is loaded by now; it must stay for the leak report.
+  TXvfbServer::KeepLibraries();
+  StopPlatform();
+  scene.reset();
+}
+
+}  // namespace
