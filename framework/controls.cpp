@@ -281,15 +281,16 @@ void TWinControl::CreateHandle() {
   wp.Width = cp.Width;
   wp.Height = cp.Height;
   wp.Parent = cp.WndParent;
-  handle_ = CreateWindowHandle(wp, [this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
-    // The window's first messages (WM_CREATE) arrive before the creation
-    // returns; whoever asks for the handle then must get this window, not a
-    // second one.
-    if (!handle_) handle_ = Wnd;
-    TMessage m{Msg, WParam, LParam, 0};
-    Dispatch(m);
-    return m.Result;
-  });
+  handle_ =
+      CreateWindowHandle(wp, [this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
+        // The window's first messages (WM_CREATE) arrive before the creation
+        // returns; whoever asks for the handle then must get this window, not a
+        // second one.
+        if (!handle_) handle_ = Wnd;
+        TMessage m{Msg, WParam, LParam, 0};
+        Dispatch(m);
+        return m.Result;
+      });
   if (cp.Style & WS_VISIBLE) ShowWindow(handle_, SW_SHOW);
 }
 

@@ -117,6 +117,26 @@ TEST_F(Forms, ShowFiresOnShowAndClosingTheMainFormEndsTheProgram) {
   EXPECT_EQ(Application->ComponentCount(), 1);
 }
 
+TEST_F(Forms, AHandleAskedForWhileTheWindowIsMadeIsThatWindow) {
+  // A component that hooks its form asks for the form's window when the
+  // window announces itself, before the creation has returned.
+  auto* form = new TForm(Application);
+  HWND during = nullptr;
+  int creates = 0;
+  TWindowHookHandle hook = form->AddWindowHook([&](TMessage& Message, const TWndMethod& Previous) {
+    Previous(Message);
+    if (Message.Msg == WM_CREATE) {
+      ++creates;
+      during = form->Handle();
+    }
+  });
+  HWND made = form->Handle();
+  EXPECT_EQ(creates, 1);
+  EXPECT_EQ(during, made);
+  EXPECT_TRUE(IsWindow(made));
+  delete form;
+}
+
 TEST_F(Forms, KeysReachTheFocusedControlAfterThePreview) {
   TForm* form = Application->CreateForm<TForm>();
   auto* edit = new TWinControl(form);

@@ -61,6 +61,8 @@ TAL_DECLARE_EXCEPTION(EInvalidOperation, Exception)
 TAL_DECLARE_EXCEPTION(EInvalidPointer, Exception)
 TAL_DECLARE_EXCEPTION(EListError, Exception)
 TAL_DECLARE_EXCEPTION(EOutOfMemory, Exception)
+// A system object (a bitmap section, a handle) could not be made.
+TAL_DECLARE_EXCEPTION(EOutOfResources, EOutOfMemory)
 TAL_DECLARE_EXCEPTION(EStreamError, Exception)
 TAL_DECLARE_EXCEPTION(EReadError, EStreamError)
 TAL_DECLARE_EXCEPTION(EWriteError, EStreamError)

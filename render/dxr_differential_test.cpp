@@ -94,7 +94,7 @@ class TGenerator {
     t.H = Rand(2, 5);
     t.BottomUp = Chance(30);
     t.Addressing = amDirect;
-    t.Filter = Chance(80) ? 0 : uint8_t(Rand(1, 3));
+    t.Filter = Chance(80) ? 0 : uint8_t(Rand(1, 4));  // 4: nearest, not a raw copy
     t.Keyed = Chance(60);
     t.ConstantSteps = Chance(90);
     t.Key = Bits32() & 0xFFFF;
@@ -145,7 +145,7 @@ class TGenerator {
       t.H = Chance(50) ? 1 << Rand(1, 3) : Rand(2, 9);
       t.BottomUp = Chance(30);
       t.Addressing = Chance(10) ? 2 : uint8_t(Rand(0, 1));
-      t.Filter = uint8_t(Rand(0, 3));
+      t.Filter = uint8_t(Rand(0, 4));
       t.Keyed = Chance(40);
       t.ConstantSteps = Chance(50);
       t.Key = Chance(20) ? 0
@@ -344,6 +344,8 @@ void ExpectSameState(const TDXRMachine& a, const TDXRMachine& b, const TInstance
     EXPECT_EQ(a.ColorSlots[i].Color, b.ColorSlots[i].Color) << what;
   for (int i = 0; i < 4; ++i) EXPECT_EQ(a.Samples[i], b.Samples[i]) << what;
   EXPECT_EQ(a.SamplePair.U, b.SamplePair.U) << what;
+  EXPECT_EQ(a.SamplePair.V, b.SamplePair.V) << what;
+  EXPECT_EQ(a.ProbePair.U, b.ProbePair.U) << what;
   EXPECT_EQ(a.ProbePair.V, b.ProbePair.V) << what;
   EXPECT_EQ(a.DisplacedPair.U, b.DisplacedPair.U) << what;
   EXPECT_EQ(a.DisplacedPair.V, b.DisplacedPair.V) << what;

@@ -36,21 +36,22 @@ class TDXREmitter {
   virtual void Displace(int32_t Dst, int32_t Base, int32_t ScratchOff, bool RawMinusScratch) = 0;
 
   // Pixels.
-  virtual void DestAddress(const TDXRSurfaceInfo& Dest) = 0;
-  virtual void DestStep(int32_t Bytes) = 0;
-  virtual void LoadDest(int32_t BitCount) = 0;
-  virtual void StoreDest(int32_t BitCount) = 0;
-  virtual void DepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) = 0;
-  virtual void DepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
-                         bool Write) = 0;
-  virtual void Fetch(const TDXRTexture& Texture, int32_t PairOff) = 0;
-  virtual void ColorKey(const TDXRTexture& Texture) = 0;
-  virtual void Unpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
-                      TDXRChannels Ch) = 0;
-  virtual void Pack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch, bool Dither) = 0;
+  virtual void EmitDestAddress(const TDXRSurfaceInfo& Dest) = 0;
+  virtual void EmitDestStep(int32_t Bytes) = 0;
+  virtual void EmitLoadDest(int32_t BitCount) = 0;
+  virtual void EmitStoreDest(int32_t BitCount) = 0;
+  virtual void EmitDepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) = 0;
+  virtual void EmitDepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
+                             bool Write) = 0;
+  virtual void EmitFetch(const TDXRTexture& Texture, int32_t PairOff) = 0;
+  virtual void EmitColorKey(const TDXRTexture& Texture) = 0;
+  virtual void EmitUnpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
+                          TDXRChannels Ch) = 0;
+  virtual void EmitPack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch,
+                        bool Dither) = 0;
   // Returns true when a vector form was used.
-  virtual bool Blend(uint8_t Op, int32_t Target, int32_t First, int32_t Second, TDXRChannels Ch,
-                     bool Vector) = 0;
+  virtual bool EmitBlend(uint8_t Op, int32_t Target, int32_t First, int32_t Second, TDXRChannels Ch,
+                         bool Vector) = 0;
   virtual void Bilinear(int32_t Target, int32_t UOff, int32_t VOff, int32_t SamplesOff,
                         TDXRChannels Ch) = 0;
 

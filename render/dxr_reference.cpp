@@ -180,33 +180,33 @@ class TReferenceEmitter final : public TDXREmitter {
   void Displace(int32_t Dst, int32_t Base, int32_t Scratch, bool RawMinusScratch) override {
     Add(Mk(okDisplace, 0, RawMinusScratch, 0, Dst, Base, Scratch));
   }
-  void DestAddress(const TDXRSurfaceInfo& Dest) override {
+  void EmitDestAddress(const TDXRSurfaceInfo& Dest) override {
     TOp o = Mk(okDestAddress);
     o.Info = &Dest;
     Add(o);
   }
-  void DestStep(int32_t Bytes) override {
+  void EmitDestStep(int32_t Bytes) override {
     if (Bytes != 0) Add(Mk(okDestStep, 0, false, 0, Bytes));
   }
-  void LoadDest(int32_t BitCount) override {
+  void EmitLoadDest(int32_t BitCount) override {
     if (BitCount == 8 || BitCount == 16 || BitCount == 24 || BitCount == 32)
       Add(Mk(okLoadDest, 0, false, 0, BitCount));
   }
-  void StoreDest(int32_t BitCount) override {
+  void EmitStoreDest(int32_t BitCount) override {
     if (BitCount == 8 || BitCount == 16 || BitCount == 24 || BitCount == 32)
       Add(Mk(okStoreDest, 0, false, 0, BitCount));
   }
-  void DepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) override {
+  void EmitDepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) override {
     TOp o = Mk(okDepthAddress);
     o.Info = &Depth;
     o.A = PtrOff;
     Add(o);
   }
-  void DepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
-                 bool Write) override {
+  void EmitDepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
+                     bool Write) override {
     Add(Mk(okDepthTest, Compare, Write, 0, PtrOff, ZHighOff, Bytes));
   }
-  void Fetch(const TDXRTexture& T, int32_t PairOff) override {
+  void EmitFetch(const TDXRTexture& T, int32_t PairOff) override {
     if (T.Addressing != amWrap && T.Addressing != amDirect) return;
     switch (T.Surface->BitCount) {
       case 1:
@@ -225,7 +225,7 @@ class TReferenceEmitter final : public TDXREmitter {
     o.A = PairOff;
     Add(o);
   }
-  void ColorKey(const TDXRTexture& T) override {
+  void EmitColorKey(const TDXRTexture& T) override {
     if (!T.ColorKeyed) return;
     const TDXRSurfaceInfo& s = *T.Surface;
     uint32_t keyMask = ~(s.Kind == 0 ? s.SecondChannel().Mask : s.Channels[3].Mask);
@@ -239,21 +239,22 @@ class TReferenceEmitter final : public TDXREmitter {
     o.Key = T.ColorKey;
     Add(o);
   }
-  void Unpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
-              TDXRChannels Ch) override {
+  void EmitUnpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
+                  TDXRChannels Ch) override {
     if (Ch == 0) return;
     TOp o = Mk(okUnpack, 0, false, Ch, Target);
     o.Info = &Info;
     o.Default = Default;
     Add(o);
   }
-  void Pack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch, bool Dither) override {
+  void EmitPack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch,
+                bool Dither) override {
     TOp o = Mk(okPack, 0, Dither, Ch, Source);
     o.Info = &Info;
     Add(o);
   }
-  bool Blend(uint8_t Op, int32_t Target, int32_t First, int32_t Second, TDXRChannels Ch,
-             bool) override {
+  bool EmitBlend(uint8_t Op, int32_t Target, int32_t First, int32_t Second, TDXRChannels Ch,
+                 bool) override {
     if (Ch == 0) return false;
     if ((Op == boSource || Op == boSourceCopy) && Target == First) return false;
     if (Op == boDestination && Target == Second) return false;

@@ -308,8 +308,11 @@ class TNativeEmitter final : public TDXREmitter {
 
   void Fill(const TDXRSurfaceInfo& Dest, int32_t ColorOff, TDXRChannels Ch) override {
     Entry = A.Pos;
-    DestAddress(Dest);
-    Pack(Dest, ColorOff, Ch, false);
+    // The count arrives as a 32-bit argument whose upper half the calling
+    // convention leaves undefined, and the 32-bit loop indexes with rsi.
+    A.MovRR(rSI, rSI);
+    EmitDestAddress(Dest);
+    EmitPack(Dest, ColorOff, Ch, false);
     if (Dest.BitCount == 16) {
       A.MovzxWR(rAX, rAX);
       A.MovRR(rCX, rAX);
@@ -399,11 +402,11 @@ class TNativeEmitter final : public TDXREmitter {
       A.AluRR(0, rd, rDX, true);
     }
   }
-  void DestAddress(const TDXRSurfaceInfo& Dest) override { Address(r8, Dest); }
-  void DestStep(int32_t Bytes) override {
+  void EmitDestAddress(const TDXRSurfaceInfo& Dest) override { Address(r8, Dest); }
+  void EmitDestStep(int32_t Bytes) override {
     if (Bytes != 0) A.AluRI(0, r8, Bytes, true);
   }
-  void LoadDest(int32_t BitCount) override {
+  void EmitLoadDest(int32_t BitCount) override {
     switch (BitCount) {
       case 8:
         A.MovzxB(rAX, TMem{r8});
@@ -422,7 +425,7 @@ class TNativeEmitter final : public TDXREmitter {
         break;
     }
   }
-  void StoreDest(int32_t BitCount) override {
+  void EmitStoreDest(int32_t BitCount) override {
     switch (BitCount) {
       case 8:
         A.MovM8R(TMem{r8}, rAX);
@@ -441,12 +444,12 @@ class TNativeEmitter final : public TDXREmitter {
         break;
     }
   }
-  void DepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) override {
+  void EmitDepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) override {
     Address(r9, Depth);
     A.MovMR(M(PtrOff), r9, true);
   }
-  void DepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
-                 bool Write) override {
+  void EmitDepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
+                     bool Write) override {
     A.MovRM(rCX, M(PtrOff), true);
     A.MovRM(r9, M(ZHighOff));
     if (Compare != 7) {
@@ -491,7 +494,7 @@ class TNativeEmitter final : public TDXREmitter {
     }
   }
 
-  void Fetch(const TDXRTexture& T, int32_t PairOff) override {
+  void EmitFetch(const TDXRTexture& T, int32_t PairOff) override {
     if (T.Addressing != amWrap && T.Addressing != amDirect) return;
     const TDXRSurfaceInfo& s = *T.Surface;
     const int bc = s.BitCount;
@@ -549,7 +552,7 @@ class TNativeEmitter final : public TDXREmitter {
     }
   }
 
-  void ColorKey(const TDXRTexture& T) override {
+  void EmitColorKey(const TDXRTexture& T) override {
     if (!T.ColorKeyed) return;
     const TDXRSurfaceInfo& s = *T.Surface;
     uint32_t keyMask = ~(s.Kind == 0 ? s.SecondChannel().Mask : s.Channels[3].Mask);
@@ -588,8 +591,8 @@ class TNativeEmitter final : public TDXREmitter {
     A.Shl(rCX, 8);
   }
 
-  void Unpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
-              TDXRChannels Ch) override {
+  void EmitUnpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
+                  TDXRChannels Ch) override {
     if (Ch == 0) return;
     const uint16_t def[4] = {Default.R, Default.G, Default.B, Default.A};
     if (Info.Kind != 0) {
@@ -636,7 +639,8 @@ class TNativeEmitter final : public TDXREmitter {
     }
   }
 
-  void Pack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch, bool Dither) override {
+  void EmitPack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch,
+                bool Dither) override {
     A.AluRR(6, rAX, rAX);
     const int n = Info.Kind != 0 ? 4 : 1;
     bool haveQ = false;
@@ -673,7 +677,8 @@ class TNativeEmitter final : public TDXREmitter {
     }
   }
 
-  bool Blend(uint8_t Op, int32_t T, int32_t F, int32_t S, TDXRChannels Ch, bool Vector) override {
+  bool EmitBlend(uint8_t Op, int32_t T, int32_t F, int32_t S, TDXRChannels Ch,
+                 bool Vector) override {
     if (Ch == 0) return false;
     switch (Op) {
       case boZero:

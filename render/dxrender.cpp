@@ -266,20 +266,35 @@ class TDXRCompiler {
   bool InPool(const TDXRNode* n) const {
     return n >= M.Nodes && n < M.Nodes + TDXRMachine::MaxNodes;
   }
-  bool Validate(const TDXRNode* n, int depth) const;
+  // Operand references may be shared, which makes the tree a graph whose
+  // paths can outnumber its nodes many times over; walking it is bounded by
+  // Visits, well above what a compilable tree takes (one value per
+  // evaluated node).
+  int32_t Visits = 0;
+  static constexpr int32_t MaxVisits = 4 * TDXRMachine::MaxValues;
+  bool Validate(const TDXRNode* n, int depth);
   bool HasPicture(int32_t i) const {
-    return i >= 0 && i < TDXRMachine::MaxTextures && M.Textures[i].Surface != nullptr &&
-           M.Textures[i].Surface->Bits != nullptr;
+    if (i < 0 || i >= TDXRMachine::MaxTextures) return false;
+    const TDXRSurfaceInfo* s = M.Textures[i].Surface;
+    return s && s->Bits && s->Width > 0 && s->Height > 0;
   }
-  void Simplify(TDXRNode*& n);
-  bool Scan(const TDXRNode* n);
+  void SimplifyNode(TDXRNode*& n);
+  bool ScanNode(const TDXRNode* n);
   int32_t EmitNode(const TDXRNode* n, TDXRChannels ch);
   int32_t Operand(const TDXRNode* n);
-  void TextureNode(int32_t target, const TDXRTexture& t, TDXRChannels ch);
-  void DisplacedTexture(int32_t target, const TDXRTexture& a, const TDXRTexture& b,
-                        TDXRChannels ch);
-  bool Build(TDXRNode* root);
+  void EmitTextureNode(int32_t target, const TDXRTexture& t, TDXRChannels ch);
+  void EmitDisplacedTexture(int32_t target, const TDXRTexture& a, const TDXRTexture& b,
+                            TDXRChannels ch);
+  bool BuildRoutine(TDXRNode* root);
   void TryWideSpan(const TDXRNode* root);
+  // A bare texture over a destination of its own format is copied texel for
+  // texel, without unpacking; only the plain nearest filters (0 and 2) take
+  // this path, any other filter value samples nearest through unpack and pack.
+  bool RawCopy(const TDXRNode* root) const {
+    if (root->Kind != nkTexture || M.Dither) return false;
+    const TDXRTexture& t = M.Textures[root->TextureIndex];
+    return (t.Filter == 0 || t.Filter == 2) && SameSurfaceFormat(*M.Dest, *t.Surface);
+  }
 };
 
 namespace {
@@ -340,8 +355,8 @@ bool DepthWidthOk(int32_t bits) {
 
 }  // namespace
 
-bool TDXRCompiler::Validate(const TDXRNode* n, int depth) const {
-  if (!n || !InPool(n) || depth > TDXRMachine::MaxNodes) return false;
+bool TDXRCompiler::Validate(const TDXRNode* n, int depth) {
+  if (!n || !InPool(n) || depth > TDXRMachine::MaxNodes || ++Visits > MaxVisits) return false;
   switch (n->Kind) {
     case nkZero:
     case nkDestination:
@@ -361,13 +376,15 @@ bool TDXRCompiler::Validate(const TDXRNode* n, int depth) const {
   return false;
 }
 
-void TDXRCompiler::Simplify(TDXRNode*& n) {
+void TDXRCompiler::SimplifyNode(TDXRNode*& n) {
   if (n->Kind != nkBlend) return;
   const TRequirement r = BlendRequirements(n->Op);
-  n->First->Channels = TDXRChannels((n->Channels & r.Mask1) | r.Add1);
-  n->Second->Channels = TDXRChannels((n->Channels & r.Mask2) | r.Add2);
-  Simplify(n->First);
-  Simplify(n->Second);
+  // A node shared by two parents comes here twice; the first pass may have
+  // dropped an operand its operation does not read.
+  if (n->First) n->First->Channels = TDXRChannels((n->Channels & r.Mask1) | r.Add1);
+  if (n->Second) n->Second->Channels = TDXRChannels((n->Channels & r.Mask2) | r.Add2);
+  if (n->First) SimplifyNode(n->First);
+  if (n->Second) SimplifyNode(n->Second);
   const TDXRChannels ch = n->Channels;
   switch (n->Op) {
     case boZero:
@@ -397,7 +414,7 @@ void TDXRCompiler::Simplify(TDXRNode*& n) {
   if (r.Mask2 == 0 && r.Add2 == 0) n->Second = nullptr;
 }
 
-bool TDXRCompiler::Scan(const TDXRNode* n) {
+bool TDXRCompiler::ScanNode(const TDXRNode* n) {
   switch (n->Kind) {
     case nkColor: {
       TDXRColorSlot& s = M.ColorSlots[n->ColorIndex];
@@ -414,61 +431,61 @@ bool TDXRCompiler::Scan(const TDXRNode* n) {
       return true;
     }
     case nkBlend:
-      if (n->First && !Scan(n->First)) return false;
-      if (n->Second && !Scan(n->Second)) return false;
+      if (n->First && !ScanNode(n->First)) return false;
+      if (n->Second && !ScanNode(n->Second)) return false;
       return true;
   }
   return true;
 }
 
-void TDXRCompiler::TextureNode(int32_t target, const TDXRTexture& t, TDXRChannels ch) {
+void TDXRCompiler::EmitTextureNode(int32_t target, const TDXRTexture& t, TDXRChannels ch) {
   if (ch == 0) return;
   const TDXRSurfaceInfo& s = *t.Surface;
   if (t.Filter == 1 || t.Filter == 3) {
-    E->Fetch(t, Off(&t.U));
-    E->ColorKey(t);
-    E->Unpack(s, Off(&M.Samples[0]), t.DefaultColor, ch);
+    E->EmitFetch(t, Off(&t.U));
+    E->EmitColorKey(t);
+    E->EmitUnpack(s, Off(&M.Samples[0]), t.DefaultColor, ch);
     E->CopyDword(Off(&M.SamplePair.U), Off(&t.U), 65536);
     E->CopyDword(Off(&M.SamplePair.V), Off(&t.V), 0);
-    E->Fetch(t, Off(&M.SamplePair));
-    E->Unpack(s, Off(&M.Samples[1]), t.DefaultColor, ch);
+    E->EmitFetch(t, Off(&M.SamplePair));
+    E->EmitUnpack(s, Off(&M.Samples[1]), t.DefaultColor, ch);
     E->AddDwordImm(Off(&M.SamplePair.V), 65536);
-    E->Fetch(t, Off(&M.SamplePair));
-    E->Unpack(s, Off(&M.Samples[3]), t.DefaultColor, ch);
+    E->EmitFetch(t, Off(&M.SamplePair));
+    E->EmitUnpack(s, Off(&M.Samples[3]), t.DefaultColor, ch);
     E->AddDwordImm(Off(&M.SamplePair.U), -65536);
-    E->Fetch(t, Off(&M.SamplePair));
-    E->Unpack(s, Off(&M.Samples[2]), t.DefaultColor, ch);
+    E->EmitFetch(t, Off(&M.SamplePair));
+    E->EmitUnpack(s, Off(&M.Samples[2]), t.DefaultColor, ch);
     E->Bilinear(target, Off(&t.U), Off(&t.V), Off(&M.Samples[0]), ch);
     return;
   }
-  E->Fetch(t, Off(&t.U));
-  E->ColorKey(t);
-  E->Unpack(s, target, t.DefaultColor, ch);
+  E->EmitFetch(t, Off(&t.U));
+  E->EmitColorKey(t);
+  E->EmitUnpack(s, target, t.DefaultColor, ch);
 }
 
 // The horizontal difference is taken between the texel one step back and the
 // current one; the vertical one, between the texel one row up and the
 // current one, so both measure the slope just before the sample point.
-void TDXRCompiler::DisplacedTexture(int32_t target, const TDXRTexture& a, const TDXRTexture& b,
-                                    TDXRChannels ch) {
+void TDXRCompiler::EmitDisplacedTexture(int32_t target, const TDXRTexture& a, const TDXRTexture& b,
+                                        TDXRChannels ch) {
   if (ch == 0) return;
   const int32_t probeU = Off(&M.ProbePair.U), probeV = Off(&M.ProbePair.V),
                 scratch = Off(&M.Scratch);
   E->CopyDword(probeU, Off(&b.U), 0);
   E->AddDwordMem(probeU, Off(&b.DU), true);
   E->CopyDword(probeV, Off(&b.V), 0);
-  E->Fetch(b, Off(&M.ProbePair));
+  E->EmitFetch(b, Off(&M.ProbePair));
   E->SaveRaw(scratch);
   E->AddDwordMem(probeU, Off(&b.DU), false);
-  E->Fetch(b, Off(&M.ProbePair));
+  E->EmitFetch(b, Off(&M.ProbePair));
   E->Displace(Off(&M.DisplacedPair.U), Off(&a.U), scratch, true);
   E->SaveRaw(scratch);
   E->AddDwordImm(probeV, -65536);
-  E->Fetch(b, Off(&M.ProbePair));
+  E->EmitFetch(b, Off(&M.ProbePair));
   E->Displace(Off(&M.DisplacedPair.V), Off(&a.V), scratch, false);
-  E->Fetch(a, Off(&M.DisplacedPair));
-  E->ColorKey(a);
-  E->Unpack(*a.Surface, target, a.DefaultColor, ch);
+  E->EmitFetch(a, Off(&M.DisplacedPair));
+  E->EmitColorKey(a);
+  E->EmitUnpack(*a.Surface, target, a.DefaultColor, ch);
 }
 
 int32_t TDXRCompiler::Operand(const TDXRNode* n) {
@@ -505,23 +522,23 @@ int32_t TDXRCompiler::EmitNode(const TDXRNode* n, TDXRChannels ch) {
   const int32_t v = Off(&M.Values[NextValue++]);
   switch (n->Kind) {
     case nkZero:
-      E->Blend(boZero, v, Off(&M.ZeroColor), -1, ch, false);
+      E->EmitBlend(boZero, v, Off(&M.ZeroColor), -1, ch, false);
       break;
     case nkColor:
-      E->Blend(boSource, v, Off(&M.ColorSlots[n->ColorIndex].Color), -1, ch, false);
+      E->EmitBlend(boSource, v, Off(&M.ColorSlots[n->ColorIndex].Color), -1, ch, false);
       break;
     case nkConstant:
-      E->Blend(boSource, v, Off(&n->Constant), -1, ch, false);
+      E->EmitBlend(boSource, v, Off(&n->Constant), -1, ch, false);
       break;
     case nkTexture:
-      TextureNode(v, M.Textures[n->TextureIndex], ch);
+      EmitTextureNode(v, M.Textures[n->TextureIndex], ch);
       break;
     case nkDisplacedTexture:
-      DisplacedTexture(v, M.Textures[n->TextureIndex], M.Textures[n->DisplacerIndex], ch);
+      EmitDisplacedTexture(v, M.Textures[n->TextureIndex], M.Textures[n->DisplacerIndex], ch);
       break;
     case nkDestination:
-      E->LoadDest(M.Dest->BitCount);
-      E->Unpack(*M.Dest, v, M.ZeroColor, ch);
+      E->EmitLoadDest(M.Dest->BitCount);
+      E->EmitUnpack(*M.Dest, v, M.ZeroColor, ch);
       break;
     case nkBlend: {
       const int32_t f = Operand(n->First);
@@ -529,7 +546,7 @@ int32_t TDXRCompiler::EmitNode(const TDXRNode* n, TDXRChannels ch) {
       const int32_t s = Operand(n->Second);
       if (Failed) return -1;
       const bool vec = RenderUsesMMX() && HasVectorForm(n->Op);
-      if (E->Blend(n->Op, v, f, s, ch, vec)) M.UsesMMX = true;
+      if (E->EmitBlend(n->Op, v, f, s, ch, vec)) M.UsesMMX = true;
       break;
     }
   }
@@ -591,7 +608,7 @@ void TDXRCompiler::TryWideSpan(const TDXRNode* root) {
   w.Dest = M.Dest;
   w.UOff = Off(&t.U);
   w.VOff = Off(&t.V);
-  w.Raw = root->Kind == nkTexture && SameSurfaceFormat(*M.Dest, *t.Surface);
+  w.Raw = RawCopy(root);
   w.Ch = root->Channels;
   w.TexCh = t.Channels;
   const uint16_t def[4] = {t.DefaultColor.R, t.DefaultColor.G, t.DefaultColor.B, t.DefaultColor.A};
@@ -608,7 +625,7 @@ void TDXRCompiler::TryWideSpan(const TDXRNode* root) {
   if (E->WideSpan(w)) M.UsesMMX = true;
 }
 
-bool TDXRCompiler::Build(TDXRNode* root) {
+bool TDXRCompiler::BuildRoutine(TDXRNode* root) {
   const TDXRSurfaceInfo& dest = *M.Dest;
   const int32_t bytes = dest.BitCount / 8;
   if (root->Kind == nkColor && !M.ColorSlots[root->ColorIndex].Gradient && !M.DepthBuffer.Enabled &&
@@ -633,36 +650,34 @@ bool TDXRCompiler::Build(TDXRNode* root) {
     }
   }
   if (M.ZEnabled) E->AddQword(Off(&M.Z), Off(&M.DeltaZ));
-  E->DestStep(bytes);
+  E->EmitDestStep(bytes);
   const TDXRSurfaceInfo* depth = M.DepthBuffer.Enabled ? M.DepthBuffer.Surface : nullptr;
   if (depth) E->AddPointer(Off(&M.DepthPointer), depth->BitCount / 8);
   E->EndLoopHead();
 
   E->BeginBody();
   if (depth)
-    E->DepthTest(Off(&M.DepthPointer), Off(&M.Z) + 4, depth->BitCount / 8, M.DepthBuffer.Compare,
-                 M.DepthBuffer.Write);
+    E->EmitDepthTest(Off(&M.DepthPointer), Off(&M.Z) + 4, depth->BitCount / 8,
+                     M.DepthBuffer.Compare, M.DepthBuffer.Write);
   if (root->Kind == nkColor) {
-    E->Pack(dest, Off(&M.ColorSlots[root->ColorIndex].Color), root->Channels, M.Dither);
-  } else if (root->Kind == nkTexture && !M.Dither && M.Textures[root->TextureIndex].Filter != 1 &&
-             M.Textures[root->TextureIndex].Filter != 3 &&
-             SameSurfaceFormat(dest, *M.Textures[root->TextureIndex].Surface)) {
+    E->EmitPack(dest, Off(&M.ColorSlots[root->ColorIndex].Color), root->Channels, M.Dither);
+  } else if (RawCopy(root)) {
     const TDXRTexture& t = M.Textures[root->TextureIndex];
-    E->Fetch(t, Off(&t.U));
-    E->ColorKey(t);
+    E->EmitFetch(t, Off(&t.U));
+    E->EmitColorKey(t);
   } else {
     NextValue = 0;
     const int32_t v = EmitNode(root, root->Channels);
     if (Failed) return false;
-    E->Pack(dest, v, root->Channels, M.Dither);
+    E->EmitPack(dest, v, root->Channels, M.Dither);
   }
-  E->StoreDest(dest.BitCount);
+  E->EmitStoreDest(dest.BitCount);
   E->EndBody();
 
   E->BeginEntry();
-  E->DestAddress(dest);
+  E->EmitDestAddress(dest);
   if (depth)
-    E->DepthAddress(*depth, Off(&M.DepthPointer));
+    E->EmitDepthAddress(*depth, Off(&M.DepthPointer));
   else
     TryWideSpan(root);
   E->EndEntry();
@@ -678,8 +693,8 @@ bool TDXRCompiler::Compile(TDXRNode* Root) {
   if (!M.Dest || !Validate(Root, 0)) return false;
   if (!M.Dest->Bits && M.Dest->BitCount >= 8) return false;
   Root->Channels = SurfaceChannels(*M.Dest);
-  Simplify(Root);
-  if (!Scan(Root)) return false;
+  SimplifyNode(Root);
+  if (!ScanNode(Root)) return false;
   M.UsedColorSlotCount = 0;
   for (int i = 0; i < TDXRMachine::MaxColorSlots; ++i)
     if (M.ColorSlots[i].Used) M.UsedColorSlots[M.UsedColorSlotCount++] = i;
@@ -706,7 +721,7 @@ bool TDXRCompiler::Compile(TDXRNode* Root) {
   else
     e = MakeReferenceEmitter(M, layout, *M.Program);
   E = e.get();
-  if (!Build(Root) || Failed) {
+  if (!BuildRoutine(Root) || Failed) {
     ResetProgram(M.Program);
     return false;
   }

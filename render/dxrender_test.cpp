@@ -238,22 +238,39 @@ TEST_P(RenderMachineTest, WrappedFetchOfNegativeCoordinate) {
 }
 
 TEST_P(RenderMachineTest, DitherAddsOneStepWhereTheMatrixSays) {
-  TTestSurface dst(fmt565, 4, 4);
-  M.Reset();
-  M.Dest = &dst.Info;
-  M.Dither = true;
-  M.ColorSlots[0].Color = TDXRColor{10 << 8, 0, 0, 0};
-  TDXRNode* n = M.CreateNode(nkColor);
-  ASSERT_TRUE(M.Compile(n));
-  for (int y = 0; y < 4; ++y) {
-    M.DestX = 0;
-    M.DestY = y;
-    M.Run(4);
-    EXPECT_EQ(M.DestX, 4);
+  // Per channel of 5-6-5: the 8-bit value and the packed channel at the
+  // positions q = (X and 1) * 2 + (Y and 1) = 0, 1, 2, 3.
+  struct Case {
+    TDXRColor Color;
+    int Shift;
+    uint32_t Mask, Want[4];
+  } cases[] = {
+      // 5-bit red 10: a quarter step lost, one position in four rounds up.
+      {{10 << 8, 0, 0, 0}, 11, 0x1F, {2, 1, 1, 1}},
+      // 6-bit green 2: half a step lost, two positions of four.
+      {{0, 2 << 8, 0, 0}, 5, 0x3F, {1, 0, 0, 1}},
+      // 5-bit blue 255: the raised value stops at 255 instead of carrying
+      // out of the channel.
+      {{0, 0, 255 << 8, 0}, 0, 0x1F, {31, 31, 31, 31}},
+  };
+  for (const Case& c : cases) {
+    TTestSurface dst(fmt565, 4, 4);
+    M.Reset();
+    M.Dest = &dst.Info;
+    M.Dither = true;
+    M.ColorSlots[0].Color = c.Color;
+    ASSERT_TRUE(M.Compile(M.CreateNode(nkColor)));
+    for (int y = 0; y < 4; ++y) {
+      M.DestX = 0;
+      M.DestY = y;
+      M.Run(4);
+      EXPECT_EQ(M.DestX, 4);
+    }
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(dst.Get(x, y) >> c.Shift & c.Mask, c.Want[(x & 1) * 2 + (y & 1)])
+            << "shift " << c.Shift << " at " << x << "," << y;
   }
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(dst.Get(x, y) >> 11, (x % 2 == 0 && y % 2 == 0) ? 2u : 1u) << x << "," << y;
 }
 
 TEST_P(RenderMachineTest, SolidFillIsTheSameAtAnyAlignment) {
@@ -427,6 +444,20 @@ TEST_P(RenderMachineTest, CapacitiesAreChecked) {
     b->Second = b;
     return b;
   }));
+  // A picture of no pixels has nothing to fetch, even wrapped.
+  TTestSurface empty(fmtX888, 0, 4);
+  M.Reset();
+  M.Dest = &dst.Info;
+  M.Textures[0].Surface = &empty.Info;
+  EXPECT_FALSE(M.Compile(M.CreateTextureNode(0)));
+  // Operands shared so that the paths double at every level: refused at
+  // once instead of walked 2^60 times.
+  M.Reset();
+  M.Dest = &dst.Info;
+  M.Textures[0].Surface = &tex.Info;
+  TDXRNode* shared = M.CreateTextureNode(0);
+  for (int i = 0; i < 60; ++i) shared = M.CreateBlendNode(boAdd, shared, shared);
+  EXPECT_FALSE(M.Compile(shared));
   EXPECT_FALSE(M.Compiled);
   // A depth buffer of an odd width or an unknown comparison.
   TTestSurface depth12(TTestFormat{"d12", false, 12, 0, 0, 0, 0}, 1, 1), depth16(fmt565, 1, 1);
@@ -452,6 +483,60 @@ TEST_P(RenderMachineTest, CapacitiesAreChecked) {
   M.Run(1);
   EXPECT_TRUE(dst.GuardsIntact());
   if (ok) EXPECT_LT(dst.Get(0, 0), 0x00FFFFFFu);
+}
+
+TEST_P(RenderMachineTest, SharedOperandIsEvaluatedForEachParent) {
+  // The premultiplied picture added to itself: the shared blend is simplified
+  // twice, its unused destination operand already dropped the second time.
+  TTestSurface dst(fmtX888, 1, 1), tex(fmt8888, 1, 1);
+  tex.Set(0, 0, 0x80402010);
+  dst.Set(0, 0, 0x00FFFFFF);
+  M.Reset();
+  M.Dest = &dst.Info;
+  M.Textures[0].Surface = &tex.Info;
+  TDXRNode* p =
+      M.CreateBlendNode(boPremultiply, M.CreateTextureNode(0), M.CreateNode(nkDestination));
+  ASSERT_TRUE(M.Compile(M.CreateBlendNode(boAdd, p, p)));
+  M.Run(1);
+  EXPECT_EQ(dst.Get(0, 0), 0x00402010u);  // 2 * ((s * 128) >> 8)
+}
+
+TEST_P(RenderMachineTest, OnlyPlainNearestFiltersCopyRaw) {
+  // Bit 15 lies outside every mask of 5-5-5: a raw copy keeps it, unpacking
+  // and packing drops it. Sixteen pixels take the eight-pixel loop as well.
+  for (uint8_t filter : {0, 2, 4}) {
+    TTestSurface dst(fmt555, 16, 1), tex(fmt555, 16, 1);
+    tex.Fill(0x8421);
+    M.Reset();
+    M.Dest = &dst.Info;
+    TDXRTexture& t = M.Textures[0];
+    t.Surface = &tex.Info;
+    t.Filter = filter;
+    t.Addressing = amDirect;
+    t.DU = 0x10000;
+    t.ConstantSteps = true;
+    ASSERT_TRUE(M.Compile(M.CreateTextureNode(0)));
+    M.Run(16);
+    for (int x = 0; x < 16; ++x)
+      ASSERT_EQ(dst.Get(x, 0), filter == 4 ? 0x0421u : 0x8421u) << int(filter) << " at " << x;
+  }
+}
+
+TEST_P(RenderMachineTest, FillCountIgnoresTheUpperHalfOfItsRegister) {
+  // The count is a 32-bit argument: whatever the caller left in the upper
+  // half of its 64-bit register must not reach the addressing.
+  if (!M.UseCodeGen) GTEST_SKIP() << "native routines only";
+  TTestSurface dst(fmtX888, 5, 1);
+  M.Reset();
+  M.Dest = &dst.Info;
+  M.ColorSlots[0].Color = TDXRColor{0x1200, 0x3400, 0x5600, 0};
+  ASSERT_TRUE(M.Compile(M.CreateNode(nkColor)));
+  ASSERT_NE(M.Routine, nullptr);
+  M.DestX = 1;
+  reinterpret_cast<void (*)(TDXRMachine*, uint64_t)>(M.Routine)(&M, 0xFFFFFFFF00000003ull);
+  EXPECT_EQ(dst.Get(0, 0), 0xCDCDCDCDu);
+  for (int x = 1; x <= 3; ++x) EXPECT_EQ(dst.Get(x, 0), 0x123456u) << x;
+  EXPECT_EQ(dst.Get(4, 0), 0xCDCDCDCDu);
 }
 
 TEST_P(RenderMachineTest, StateIsAdvancedAfterARun) {

@@ -88,12 +88,11 @@ TEngineForm::TEngineForm(TComponent* AOwner, std::string DataDir)
 }
 
 TEngineForm::~TEngineForm() {
-  // The display's finalise handler stops the frame timer, so the display
-  // must let go while the timer, and everything drawn with it, still exist.
-  try {
-    DXDraw->Finalize();
-  } catch (...) {
-  }
+  // The window goes first, as it does on the original platform: its
+  // WM_DESTROY finalises the display, whose handler stops the frame timer,
+  // while every component and this form's handlers still exist. Then the
+  // components, while the form is whole.
+  if (HandleAllocated()) DestroyWindow(Handle());
   DestroyComponents();
 }
 

@@ -36,8 +36,8 @@ class TSceneEnemy : public TImageSprite {
  public:
   TSceneEnemy(TSprite* Parent, TScene& Scene) : TImageSprite(Parent), scene_(Scene) {
     // Every archive in turn, so each one's pictures are on the screen.
-    const size_t archive = static_cast<size_t>(scene_.LiveEnemies + scene_.Kills) %
-                           scene_.EnemyPictures.size();
+    const size_t archive =
+        static_cast<size_t>(scene_.LiveEnemies + scene_.Kills) % scene_.EnemyPictures.size();
     const auto& pictures = scene_.EnemyPictures[archive];
     TPictureCollectionItem* pic =
         pictures[scene_.Random.Next(static_cast<uint32_t>(pictures.size()))];
@@ -128,8 +128,7 @@ TScene::TScene(TEngineForm& AForm, int Enemies, uint32_t Seed) : Form(AForm), Ra
     for (int i = 0; i < list->Items().Count(); ++i) {
       TPictureCollectionItem* item = list->Items().Items(i);
       // Full-screen pictures would hide everything else.
-      if (item->GetPatternCount() < 1 || (item->Width() >= 400 && item->Height() >= 300))
-        continue;
+      if (item->GetPatternCount() < 1 || (item->Width() >= 400 && item->Height() >= 300)) continue;
       pictures.push_back(item);
     }
     if (!pictures.empty()) {
@@ -141,6 +140,7 @@ TScene::TScene(TEngineForm& AForm, int Enemies, uint32_t Seed) : Form(AForm), Ra
       backdrop->SetImage(list->Items().Items(0));
       backdrop->SetZ(-10);
       backdrop->Collisioned = false;
+      ++Backdrops;
       ArchivesShown.insert(TEngineForm::PictureArchives[a]);
     }
   }
@@ -203,8 +203,9 @@ double SpriteCoverage(TImageSprite& Sprite, const uint32_t* Pixels, int Width, i
       uint8_t r, g, b;
       format.Unpack(p, r, g, b);
       const uint32_t want = uint32_t{r} << 16 | uint32_t{g} << 8 | b;
-      shown += Pixels[static_cast<size_t>(fy) * static_cast<size_t>(Width) +
-                      static_cast<size_t>(fx)] == want;
+      shown +=
+          Pixels[static_cast<size_t>(fy) * static_cast<size_t>(Width) + static_cast<size_t>(fx)] ==
+          want;
     }
   return opaque ? static_cast<double>(shown) / opaque : 0;
 }

@@ -43,6 +43,7 @@ struct TScene {
   int ShotsFired = 0;
   int Kills = 0;
   int LiveEnemies = 0;
+  int Backdrops = 0;
   int SoundsPlayed = 0;
   std::set<std::string> ArchivesShown;
 

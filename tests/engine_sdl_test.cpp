@@ -19,7 +19,9 @@
 
 namespace {
 
-std::string DataDir() { return std::string(TAL_BIN_DIR) + "/data"; }
+std::string DataDir() {
+  return std::string(TAL_BIN_DIR) + "/data";
+}
 
 void PushKey(SDL_Window* Window, SDL_Scancode Code, bool Down) {
   SDL_Event e{};

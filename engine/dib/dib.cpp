@@ -164,6 +164,14 @@ void ReadDIBBody(TStream& Stream, TDIBSharedImage& Image, bool MemoryImage) {
   }
   Image.NewImage(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount, layout, table,
                  MemoryImage, rle);
+  if (width == 0 || height == 0) {
+    // No pixels: the empty bitmap, not one with rows of no bytes (or no
+    // rows) that readers would still walk. RLE data is passed over.
+    if (rle) Stream.SetPosition(Stream.Position() + imageSize);
+    const TDIBSharedImage empty;
+    Image.Duplicate(empty, MemoryImage);
+    return;
+  }
   if (rle) {
     std::vector<uint8_t> raw(imageSize);
     Stream.ReadBuffer(raw.data(), imageSize);
@@ -454,7 +462,17 @@ void TDIB::AssignGraphic(TGraphic* Graphic) {
     SetPaletteModified(true);
     return;
   }
-  SetSize(Graphic->Width(), Graphic->Height(), 24);
+  // Other graphics are drawn into 24 bits (the framework has no bitmap class
+  // yet whose depth and palette could be kept). A layout left behind by an
+  // earlier 16-bit image must not refuse that: 24 bits always take 8-8-8.
+  const TPixelLayout kept = PixelFormat;
+  PixelFormat = Layout888();
+  try {
+    SetSize(Graphic->Width(), Graphic->Height(), 24);
+  } catch (...) {
+    PixelFormat = kept;
+    throw;
+  }
   if (Empty()) return;
   std::memset(Bits(), 0, static_cast<size_t>(size_));
   Canvas()->Draw(0, 0, Graphic);
@@ -535,9 +553,7 @@ void TDIB::SaveToClipboardFormat(uint16_t& Format, TClipboardData& Data, TPalett
 }
 
 void TDIB::LoadFromClipboardFormat(uint16_t, const TClipboardData& Data, TPaletteHandle) {
-  static const std::vector<uint8_t> none;
-  const std::vector<uint8_t>& bytes = Data ? *Data : none;
-  TByteStream stream(bytes.data(), bytes.size());
+  TGlobalMemoryStream stream(Data);
   ReadData(stream);
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/dib/pixel_layout.h"
@@ -30,6 +31,19 @@ enum TResampleFilter : uint8_t {
 
 // The windows clipboard format number of device-independent bitmaps.
 constexpr uint16_t CF_DIB = 8;
+
+// Reads a block of clipboard memory in place. The stream keeps the block
+// alive while it reads and never frees it: the block stays the clipboard's.
+class TGlobalMemoryStream : public TByteStream {
+ public:
+  TAL_CLASS_NAME(TGlobalMemoryStream)
+  explicit TGlobalMemoryStream(TClipboardData Data)
+      : TByteStream(Data ? Data->data() : nullptr, Data ? Data->size() : 0),
+        data_(std::move(Data)) {}
+
+ private:
+  TClipboardData data_;
+};
 
 class TDIB : public TGraphic {
  public:

@@ -202,12 +202,18 @@ TEST(SharedImage, NewImageShapesAndErrors) {
   ExpectRaises<EInvalidGraphicOperation>(
       [&] { TDIBSharedImage().NewImage(2, 2, 15, Layout888(), table, true, false); },
       "Bitcount in invalid (15)");
-  // Sizes that cannot be held are refused before any arithmetic wraps.
+  // Sizes that cannot be held are refused before any arithmetic wraps: a
+  // memory image is out of memory, a bitmap section cannot be made.
   ExpectRaises<EOutOfMemory>(
       [&] {
         TDIBSharedImage().NewImage(0x7FFFFFFF, 0x7FFFFFFF, 32, Layout888(), table, true, false);
       },
       "Out of memory");
+  ExpectRaises<EOutOfResources>(
+      [&] {
+        TDIBSharedImage().NewImage(0x7FFFFFFF, 0x7FFFFFFF, 32, Layout888(), table, false, false);
+      },
+      "DIB cannot be made");
 }
 
 TEST(PaletteCache, SharesEqualTablesByReference) {
@@ -449,6 +455,24 @@ TEST(DIB, SizeChanges) {
   for (int32_t i = 0; i < z.Size(); ++i) EXPECT_EQ(z.Bits()[i], 0);
 }
 
+TEST(DIB, ImageThatCannotBeMadeKeepsThePreviousOne) {
+  // With a canvas the bitmap holds a bitmap section; without one, memory.
+  for (const bool section : {true, false}) {
+    TDIB d;
+    d.SetSize(2, 2, 24);
+    if (section) ASSERT_NE(d.Canvas(), nullptr);
+    d.SetPixel(1, 1, 0x123456);
+    const auto grow = [&] { d.SetSize(0x7FFFFFFF, 0x7FFFFFFF, 32); };
+    if (section)
+      ExpectRaises<EOutOfResources>(grow, "DIB cannot be made");
+    else
+      ExpectRaises<EOutOfMemory>(grow, "Out of memory");
+    EXPECT_EQ(d.Width(), 2) << section;
+    EXPECT_EQ(d.BitCount(), 24) << section;
+    EXPECT_EQ(d.GetPixel(1, 1), 0x123456) << section;
+  }
+}
+
 TEST(DIB, SavingTheSamePictureTwiceGivesTheSameBytes) {
   const auto make = [] {
     TDIB d;
@@ -600,6 +624,36 @@ TEST(DIBStream, EmptyStreamLeavesTheBitmap) {
   TByteStream none(nullptr, 0);
   d.ReadData(none);
   EXPECT_TRUE(d.Empty());
+}
+
+TEST(DIBStream, NoPixelsGiveTheEmptyBitmap) {
+  struct Case {
+    const char* name;
+    Bytes body;
+  };
+  const Bytes rle{0x00, 0x01};
+  const Case cases[] = {
+      {"width 0", InfoHeader(0, 3, 24, BI_RGB)},
+      {"height 0", InfoHeader(5, 0, 24, BI_RGB)},
+      {"core width 0", TBuilder{}.u32(12).u16(0).u16(2).u16(1).u16(24).b},
+      {"RLE, height 0", TBuilder{}
+                            .raw(InfoHeader(4, 0, 8, BI_RLE8, static_cast<uint32_t>(rle.size())))
+                            .raw(Bytes(1024, 0))
+                            .raw(rle)
+                            .b},
+  };
+  for (const Case& c : cases) {
+    Bytes body = c.body;
+    body.push_back(0x5A);  // whatever follows the body
+    TDIB d;
+    d.SetSize(2, 2, 8);
+    TByteStream s(body.data(), body.size());
+    d.ReadData(s);
+    EXPECT_TRUE(d.Empty()) << c.name;
+    EXPECT_EQ(d.Width(), 0) << c.name;
+    EXPECT_EQ(d.Height(), 0) << c.name;
+    EXPECT_EQ(s.Position(), static_cast<int64_t>(body.size() - 1)) << c.name;
+  }
 }
 
 TEST(DIBStream, ShortColourTable) {
@@ -1184,6 +1238,64 @@ TEST(DIBCanvas, DrawingUnsharesAndDrawsIntoTheRows) {
   wide.Canvas()->Draw(0, 4, &packed);
   EXPECT_EQ(wide.GetPixel(1, 4), 0x0000FF);
   EXPECT_TRUE(packed.Image()->Compressed);  // drawing does not expand it
+}
+
+TEST(DIBCanvas, IndexBitmapsDrawThroughTheTargetsColourTable) {
+  // Colours are matched against the target's own table, as a realised
+  // palette would do: a target with the same table receives the very
+  // indexes, duplicate entries included; any other gets the nearest entries.
+  TDIB source;
+  source.ColorTable[1] = RGBQuad(10, 20, 30);
+  source.ColorTable[2] = RGBQuad(10, 20, 30);
+  source.ColorTable[3] = RGBQuad(200, 0, 0);
+  source.SetSize(3, 1, 8);
+  for (int x = 0; x < 3; ++x) source.SetPixel(x, 0, x + 1);
+
+  TDIB same;
+  same.ColorTable = source.ColorTable;
+  same.SetSize(3, 1, 8);
+  same.Canvas()->Draw(0, 0, &source);
+  EXPECT_EQ(AllPixels(same), (std::vector<int32_t>{1, 2, 3}));
+
+  TDIB other;
+  other.ColorTable.fill(RGBQuad(255, 255, 255));
+  other.ColorTable[5] = RGBQuad(12, 20, 30);
+  other.ColorTable[9] = RGBQuad(190, 0, 0);
+  other.SetSize(3, 1, 8);
+  other.Canvas()->Draw(0, 0, &source);
+  EXPECT_EQ(AllPixels(other), (std::vector<int32_t>{5, 5, 9}));
+}
+
+// Any graphic that is not a bitmap: it fills what it is drawn into.
+class TSolidGraphic : public TGraphic {
+ public:
+  TSolidGraphic(int32_t W, int32_t H, TColor C) : w_(W), h_(H), c_(C) {}
+  bool GetEmpty() const override { return w_ == 0; }
+  int32_t GetWidth() const override { return w_; }
+  int32_t GetHeight() const override { return h_; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+  void Draw(TCanvas* ACanvas, const TRect& Rect) override {
+    ACanvas->Handle()->FillSolid(Rect, c_);
+  }
+  void LoadFromStream(TStream&) override {}
+  void SaveToStream(TStream&) override {}
+
+ private:
+  int32_t w_, h_;
+  TColor c_;
+};
+
+TEST(DIBCanvas, OtherGraphicsAreDrawnIntoTwentyFourBits) {
+  // Even over a 5-6-5 image, whose layout the bitmap still carries.
+  TDIB d;
+  d.PixelFormat = Layout565();
+  d.SetSize(2, 2, 16);
+  TSolidGraphic red(3, 2, clRed);
+  d.Assign(&red);
+  EXPECT_EQ(d.BitCount(), 24);
+  EXPECT_EQ(d.Width(), 3);
+  EXPECT_EQ(AllPixels(d), std::vector<int32_t>(6, 0x0000FF));  // stored blue, green, red
 }
 
 TEST(DIBClipboard, RoundTripThroughTheClipboard) {

@@ -23,7 +23,7 @@ TPaletteHandle TPaletteManager::CreatePalette(const TRGBQuads& ColorTable, int32
   for (auto& item : items_) {
     if (item->Checksum == checksum && item->Count == Count &&
         std::memcmp(item->ColorTable.data(), ColorTable.data(), bytes) == 0) {
-      ++item->RefCount;
+      item->AddRef();
       return item->Palette;
     }
   }
@@ -45,7 +45,7 @@ void TPaletteManager::DeletePalette(TPaletteHandle& Palette) {
   if (!Palette) return;
   for (auto it = items_.begin(); it != items_.end(); ++it) {
     if ((*it)->Palette == Palette) {
-      if (--(*it)->RefCount <= 0) items_.erase(it);
+      if ((*it)->Release()) items_.erase(it);
       Palette = nullptr;
       return;
     }
@@ -110,16 +110,24 @@ void TDIBSharedImage::Reset() {
   WidthBytes = 0;
 }
 
-void TDIBSharedImage::Allocate(int64_t Bytes) {
+void TDIBSharedImage::Allocate(int64_t Bytes, bool Section) {
   buffer_.reset();
   PBits = nullptr;
   if (Bytes <= 0) return;
   // Zeroed, row padding included, so the same picture always saves as the
   // same bytes.
-  uint8_t* p = new (std::nothrow) uint8_t[static_cast<size_t>(Bytes)]();
-  if (!p) Raise<EOutOfMemory>("Out of memory");
+  uint8_t* p =
+      Bytes > MaxImageBytes ? nullptr : new (std::nothrow) uint8_t[static_cast<size_t>(Bytes)]();
+  if (!p) CannotHold(Section);
   buffer_.reset(p);
   PBits = p;
+}
+
+void TDIBSharedImage::CannotHold(bool Section) {
+  // Rows that a device context draws on are a bitmap section, a system
+  // object; plain pixel memory is only memory.
+  if (Section) Raise<EOutOfResources>("%s cannot be made", "DIB");
+  Raise<EOutOfMemory>("Out of memory");
 }
 
 void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCount,
@@ -145,7 +153,8 @@ void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCoun
   if (AWidth < 0 || AHeight < 0) Raise<EInvalidGraphic>("DIB is invalid");
   const int64_t wb = DIBWidthBytes(AWidth, ABitCount);
   const int64_t size = DIBImageBytes(AWidth, AHeight, ABitCount);
-  if (size < 0) Raise<EOutOfMemory>("Out of memory");
+  const bool section = !AMemoryImage && !ACompressed;
+  if (size < 0) CannotHold(section);
 
   BitCount = ABitCount;
   Height = AHeight;
@@ -187,7 +196,7 @@ void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCoun
 
   Compressed = compression == BI_RLE4 || compression == BI_RLE8;
   MemoryImage = AMemoryImage || Compressed;
-  if (!ACompressed) Allocate(Size);
+  if (!ACompressed) Allocate(Size, section);
   if (PBits && Height > 0) TopPBits = PBits + static_cast<int64_t>(Height - 1) * WidthBytes;
   if (!MemoryImage && TopPBits)
     DC = std::make_unique<TDeviceContext>(TopPBits, Width, Height, NextLine, GdiFormat(),
@@ -203,8 +212,8 @@ TGdiPixelFormat TDIBSharedImage::GdiFormat() const {
 }
 
 void TDIBSharedImage::SetCompressedData(std::vector<uint8_t> Data) {
-  if (Data.size() > static_cast<size_t>(MaxImageBytes)) Raise<EOutOfMemory>("Out of memory");
-  Allocate(static_cast<int64_t>(Data.size()));
+  if (Data.size() > static_cast<size_t>(MaxImageBytes)) CannotHold(false);
+  Allocate(static_cast<int64_t>(Data.size()), false);
   if (!Data.empty()) std::memcpy(PBits, Data.data(), Data.size());
   Size = static_cast<int32_t>(Data.size());
   if (BitmapInfo.size() >= 24) PutU32(BitmapInfo, 20, static_cast<uint32_t>(Size));

@@ -18,6 +18,11 @@ class TPaletteItem {
   TPaletteItem(const TPaletteItem&) = delete;
   TPaletteItem& operator=(const TPaletteItem&) = delete;
 
+  void AddRef() { ++RefCount; }
+  // Gives one reference back; true when no holder is left, and the cache
+  // that owns the item then frees it (and so its handle).
+  bool Release() { return --RefCount <= 0; }
+
   int32_t Checksum = 0;
   TPaletteHandle Palette = nullptr;  // owned
   int32_t RefCount = 0;
@@ -76,8 +81,9 @@ class TDIBSharedImage {
   int32_t RefCount() const { return ref_count_; }
 
   // Turns a fresh image into a blank one of that shape. Raises
-  // EInvalidGraphicOperation for an unsupported bit count or layout, and
-  // EOutOfMemory when the pixels cannot be held.
+  // EInvalidGraphicOperation for an unsupported bit count or layout; when
+  // the pixels cannot be held, EOutOfResources "DIB cannot be made" for a
+  // bitmap section and EOutOfMemory for a memory image.
   void NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCount,
                 const TPixelLayout& APixelFormat, const TRGBQuads& AColorTable, bool AMemoryImage,
                 bool ACompressed);
@@ -120,7 +126,8 @@ class TDIBSharedImage {
 
  private:
   void Reset();
-  void Allocate(int64_t Bytes);
+  void Allocate(int64_t Bytes, bool Section);
+  [[noreturn]] static void CannotHold(bool Section);
   std::unique_ptr<uint8_t[]> buffer_;
   int32_t ref_count_ = 0;
 };

@@ -207,6 +207,14 @@ void TDXDrawDriver::MakePalette(uint32_t Caps) {
   dxdraw_->Palette->CreatePalette(Caps, entries.data());
 }
 
+void TDXDrawDriver::Initialize3D() {
+  // Stand-in for the Direct3D set-up until the Direct3D path is joined: no
+  // device is made, so none of the options it would be asked for (hardware,
+  // retained mode, driver selection, Z-buffer) is achieved.
+  TDXDrawOptions& o = dxdraw_->NowOptions();
+  for (auto x : {doRetainedMode, doHardware, doSelectDriver, doZBuffer}) o.Exclude(x);
+}
+
 void TDXDrawDriverBlt::Initialize() {
   TCustomDXDraw* c = dxdraw_;
   c->Primary = new TDirectDrawSurface(c->DDraw);
@@ -241,6 +249,7 @@ void TDXDrawDriverBlt::CreateBackSurface() {
     c->NowOptions().Include(doSystemMemory);
   c->Surface->SetPalette(c->Palette);
   c->Surface->Fill(0);
+  if (threeD) Initialize3D();
 }
 
 void TDXDrawDriverBlt::Flip() {
@@ -315,6 +324,7 @@ void TDXDrawDriverFlip::Initialize() {
               (c->EffectiveOptions().Contains(doAllowPalette256) ? DDPCAPS_ALLOW256 : 0));
   c->Primary->SetPalette(c->Palette);
   c->Surface->SetPalette(c->Palette);
+  if (threeD) Initialize3D();
 }
 
 void TDXDrawDriverFlip::Flip() {
@@ -370,7 +380,9 @@ void TCustomDXDraw::Notify(const THandler& H, TDXDrawNotifyType NotifyType) {
 }
 
 void TCustomDXDraw::AddNotifyHandler(const void* Object, TDXDrawNotifyProc Handler) {
-  std::erase_if(handlers_, [&](const THandler& h) { return h.Object == Object; });
+  // A listener registered again is first told it is leaving, so it never
+  // hears "initialise" twice without a "finalise" between.
+  RemoveNotifyHandler(Object);
   handlers_.push_back(THandler{Object, std::move(Handler), next_handler_id_++});
   // Copy: the handler may remove itself while told.
   THandler h = handlers_.back();
@@ -681,8 +693,10 @@ void TCustomDXDraw::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 }
 
 void TCustomDXDraw::SetDriverGUID(const GUID* Value) {
-  if (!Value) {
-    driver_guid_ = nullptr;
+  // nil and DirectDraw's special driver values (small numbers passed as a
+  // pointer) are no memory to read: they are kept as they are.
+  if (reinterpret_cast<uintptr_t>(Value) < 0x10000) {
+    driver_guid_ = Value;
     return;
   }
   driver_guid_store_ = *Value;
@@ -813,10 +827,11 @@ void TCustomDXDraw::WriteProperties(TWriter& Writer) const {
   if (!AutoInitialize) Writer.WriteBoolean("AutoInitialize", false);
   if (!auto_size_) Writer.WriteBoolean("AutoSize", false);
   const TDXDrawDisplay* d = display_.get();
+  // The flags have no stored default: they are always written.
   if (d->BitCount() != 16) Writer.WriteInteger("Display.BitCount", d->BitCount());
-  if (d->FixedBitCount) Writer.WriteBoolean("Display.FixedBitCount", true);
-  if (!d->FixedRatio) Writer.WriteBoolean("Display.FixedRatio", false);
-  if (!d->FixedSize) Writer.WriteBoolean("Display.FixedSize", false);
+  Writer.WriteBoolean("Display.FixedBitCount", d->FixedBitCount);
+  Writer.WriteBoolean("Display.FixedRatio", d->FixedRatio);
+  Writer.WriteBoolean("Display.FixedSize", d->FixedSize);
   if (d->Height() != 480) Writer.WriteInteger("Display.Height", d->Height());
   if (d->Width() != 640) Writer.WriteInteger("Display.Width", d->Width());
   if (SurfaceHeight() != 480) Writer.WriteInteger("SurfaceHeight", SurfaceHeight());

@@ -439,12 +439,14 @@ struct TDirectDrawSurface::TDrawArgs {
   // What every draw names: its kind and blend, the source and its keying.
   static TDrawArgs Of(TDrawKind Kind, int Blend, const TRect& SrcRect, TDirectDrawSurface* Source,
                       bool Transparent, int Alpha) {
-    return {.Kind = Kind,
-            .Blend = Blend,
-            .SrcRect = SrcRect,
-            .Source = Source,
-            .Transparent = Transparent,
-            .Alpha = Alpha};
+    TDrawArgs a;
+    a.Kind = Kind;
+    a.Blend = Blend;
+    a.SrcRect = SrcRect;
+    a.Source = Source;
+    a.Transparent = Transparent;
+    a.Alpha = Alpha;
+    return a;
   }
   TDrawArgs& At(int AX, int AY, int AW, int AH) {
     X = AX;

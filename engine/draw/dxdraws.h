@@ -331,6 +331,9 @@ class TDXDrawDriver {
 
  protected:
   void MakePalette(uint32_t Caps);
+  // Starts Direct3D on the back surface and keeps in force only the 3D
+  // options it achieved.
+  void Initialize3D();
   TCustomDXDraw* dxdraw_;
 };
 
@@ -411,7 +414,8 @@ enum TDXDrawNotifyType : uint8_t {
 };
 
 // A bound handler: the listener object and its method. Registering the same
-// object again replaces its entry.
+// object again removes its entry first (as RemoveNotifyHandler does, telling
+// it so) and appends it anew.
 using TDXDrawNotifyProc = std::function<void(TCustomDXDraw* Sender, TDXDrawNotifyType NotifyType)>;
 
 class TCustomDXDraw : public TWinControl {
@@ -461,6 +465,7 @@ class TCustomDXDraw : public TWinControl {
   TDXDrawDisplay* Display() const { return display_.get(); }
   void SetDisplay(TDXDrawDisplay* Value) { display_->Assign(Value); }
   TTraces* Traces() const { return traces_.get(); }
+  void SetTraces(TTraces* Value) { traces_->Assign(Value); }
   TD2D* D2D() const { return d2d_.get(); }
   const GUID* DriverGUID() const { return driver_guid_; }
   void SetDriverGUID(const GUID* Value);

@@ -102,6 +102,45 @@ TEST_F(DisplayTest, WhileInitialisedOnlyPresentationOptionsFollow) {
   EXPECT_NE(d->DDraw->GetIDirectDraw7OrNil(), nullptr);
 }
 
+TEST_F(DisplayTest, WithoutADirect3DDeviceNoneOfItsOptionsStaysInForce) {
+  struct TCase {
+    TDXDrawOptions Requested;
+    const char* Before;
+    const char* After;
+  };
+  const TCase cases[] = {
+      {{doFullScreen, doFlip, do3D, doDirectX7Mode, doSelectDriver, doZBuffer},
+       "FullScreen Flip 3D DirectX7Mode SelectDriver ZBuffer",
+       "FullScreen Flip 3D DirectX7Mode"},
+      {{do3D, doRetainedMode, doZBuffer}, "3D RetainedMode ZBuffer", "3D"},  // Blt driver
+  };
+  for (const TCase& c : cases) {
+    TDXDraw* d = GameDraw();
+    d->SetOptions(c.Requested);
+    EXPECT_EQ(Names(d->EffectiveOptions()), c.Before);
+    Activate();
+    d->Initialize();
+    ASSERT_TRUE(d->Initialized());
+    EXPECT_EQ(Names(d->EffectiveOptions()), c.After);
+    EXPECT_TRUE(d->Surface->SurfaceDesc().ddsCaps.dwCaps & DDSCAPS_3DDEVICE);
+    delete d;
+  }
+}
+
+TEST_F(DisplayTest, DriverIdentifiersAreCopiedAndSpecialValuesKept) {
+  TDXDraw* d = GameDraw();
+  GUID g{0x12345678, 1, 2, {1, 2, 3, 4, 5, 6, 7, 8}};
+  d->SetDriverGUID(&g);
+  ASSERT_NE(d->DriverGUID(), nullptr);
+  EXPECT_NE(d->DriverGUID(), &g);
+  EXPECT_EQ(*d->DriverGUID(), g);
+  const auto* hardwareOnly = reinterpret_cast<const GUID*>(uintptr_t{1});
+  d->SetDriverGUID(hardwareOnly);
+  EXPECT_EQ(d->DriverGUID(), hardwareOnly);
+  d->SetDriverGUID(nullptr);
+  EXPECT_EQ(d->DriverGUID(), nullptr);
+}
+
 // ---- Notifications ------------------------------------------------------------------
 
 struct TTrace {
@@ -126,6 +165,11 @@ TEST_F(DisplayTest, NotificationTraces) {
   d->AddNotifyHandler(&late, late.Proc());
   EXPECT_EQ(late.Kinds,
             (std::vector<int>{dnSurfaceSizeChanged, dnInitialize, dnInitializeSurface, dnRestore}));
+  // Registered again, it is told it left before it is told to start over.
+  late.Kinds.clear();
+  d->AddNotifyHandler(&late, late.Proc());
+  EXPECT_EQ(late.Kinds, (std::vector<int>{dnFinalizeSurface, dnFinalize, dnSurfaceSizeChanged,
+                                          dnInitialize, dnInitializeSurface, dnRestore}));
   late.Kinds.clear();
   d->RemoveNotifyHandler(&late);
   EXPECT_EQ(late.Kinds, (std::vector<int>{dnFinalizeSurface, dnFinalize}));
@@ -263,6 +307,7 @@ TEST_F(DisplayTest, TheDisplayIsStoredWithTheControl) {
   writer.WriteListEnd();
   stream.Seek(0, soBeginning);
   auto* copy = new TDXDraw(form.get());
+  copy->Display()->FixedRatio = false;  // flags are stored whatever their value
   TReader reader(stream);
   reader.ReadProperties(*copy);
   TDXDrawDisplay* a = d->Display();
@@ -391,6 +436,47 @@ TEST_F(SurfaceTest, LockDoesNotNest) {
   s.SetPixel(1, 1, 0xABCD);
   EXPECT_EQ(s.Pixel(1, 1), 0xABCDu);
   EXPECT_EQ(s.Pixel(4, 0), 0u);
+}
+
+TEST_F(SurfaceTest, PixelsSitWhereTheirDepthPutsThem) {
+  struct TCase {
+    uint32_t Bits;
+    int X;
+    uint32_t Value;
+    std::vector<uint8_t> Row;  // the first bytes of row 0 afterwards
+  };
+  const TCase cases[] = {
+      {1, 0, 1, {0x80, 0x00}},  // the leftmost pixel is the top bit
+      {1, 9, 7, {0x00, 0x40}},  // any non-zero value sets the bit
+      {4, 0, 0xA, {0xA0}},
+      {4, 1, 0x5, {0x05}},
+      {8, 2, 0x7F, {0, 0, 0x7F}},
+      {16, 1, 0xABCD, {0, 0, 0xCD, 0xAB}},
+      {24, 1, 0x123456, {0, 0, 0, 0x56, 0x34, 0x12}},
+      {32, 1, 0x89ABCDEF, {0, 0, 0, 0, 0xEF, 0xCD, 0xAB, 0x89}},
+  };
+  for (const TCase& c : cases) {
+    DDSURFACEDESC d;
+    d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    d.dwWidth = 16;
+    d.dwHeight = 2;
+    d.ddpfPixelFormat = DDPixelFormat(c.Bits);
+    TDirectDrawSurface s(dd.get());
+    ASSERT_TRUE(s.CreateSurface(d));
+    s.SetPixel(c.X, 0, c.Value);
+    const uint32_t back = c.Bits == 1 ? 1 : c.Value;
+    EXPECT_EQ(s.Pixel(c.X, 0), back) << c.Bits << " bits at " << c.X;
+    EXPECT_EQ(s.Pixel(c.X, 1), 0u) << c.Bits;
+    DDSURFACEDESC lock;
+    ASSERT_TRUE(s.Lock(nullptr, lock));
+    const auto* row = static_cast<const uint8_t*>(lock.lpSurface);
+    EXPECT_EQ(std::vector<uint8_t>(row, row + c.Row.size()), c.Row) << c.Bits << " bits";
+    s.Unlock();
+    // Writing 0 clears just that pixel again.
+    s.SetPixel(c.X, 0, 0);
+    EXPECT_EQ(s.Pixel(c.X, 0), 0u) << c.Bits;
+  }
 }
 
 TEST_F(SurfaceTest, SizesAndMemoryFallback) {
@@ -535,6 +621,10 @@ TEST_F(SurfaceTest, ClipRectsBlockBoundsItsRectangles) {
   std::vector<TRect> got;
   ASSERT_EQ(c.IClipper()->GetClipList(got), DD_OK);
   EXPECT_EQ(got, std::vector<TRect>{r});
+  EXPECT_EQ(c.IClipper()->Bound(), r);
+  const TRect two[] = {{10, -5, 20, 8}, {-3, 2, 15, 30}};
+  c.SetClipRects(two, 2);
+  EXPECT_EQ(c.IClipper()->Bound(), (TRect{-3, -5, 20, 30}));
   TDirectDrawPalette p(dd.get());
   PALETTEENTRY e[1];
   EXPECT_FALSE(p.SetEntries(0, 1, e));
@@ -564,6 +654,8 @@ TEST_F(SurfaceTest, BlendedRotatedAndWaveDrawsReachTheSoftwareRenderer) {
       {"rotate by 0 about the corner",
        [&] { dst.DrawRotate(0, 0, 8, 8, src.ClientRect(), &src, 0, 0, true, 0.4f); }, 0xFFFF,
        Under},
+      {"rotate mirrored by a negative width",
+       [&] { dst.DrawRotate(8, 0, -8, 8, src.ClientRect(), &src, 0, 0, true, 0); }, 0xFFFF, Under},
       {"rotate of width 0",
        [&] { dst.DrawRotate(0, 0, 0, 8, src.ClientRect(), &src, 0, 0, true, 0); }, Under, Under},
       {"flat wave", [&] { dst.DrawWaveX(0, 0, 8, 8, src.ClientRect(), &src, true, 0, 8, 0); },
@@ -707,6 +799,49 @@ TEST_F(DisplayTest, NearestModeSearch) {
   disp.SetWidth(-5);
   EXPECT_EQ(disp.Width(), 0);
   EXPECT_THROW(disp.SetBitCount(15), EDirectDrawError);
+}
+
+TEST_F(DisplayTest, TheModeListIsReadOnceAndSorted) {
+  TDXDraw* d = GameDraw();  // no device: the list comes from a temporary one
+  video->SetDisplayModes({{1024, 768, 16}, {640, 480, 32}, {800, 600, 16}, {640, 480, 8}});
+  TDXDrawDisplay* disp = d->Display();
+  ASSERT_EQ(disp->Count(), 4);
+  std::vector<std::string> got;
+  for (int i = 0; i < disp->Count(); ++i) {
+    TDXDrawDisplayMode* m = disp->Modes(i);
+    EXPECT_EQ(m->Index(), i);
+    got.push_back(std::to_string(m->Width()) + "x" + std::to_string(m->Height()) + "x" +
+                  std::to_string(m->BitCount()));
+  }
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"640x480x8", "640x480x32", "800x600x16", "1024x768x16"}));
+  EXPECT_EQ(disp->IndexOf(800, 600, 16), 2);
+  EXPECT_EQ(disp->IndexOf(800, 600, 32), -1);
+  // A later Count keeps the list it has; emptying it reads the driver again.
+  video->SetDisplayModes({{800, 600, 16}});
+  EXPECT_EQ(disp->Count(), 4);
+  disp->ClearModes();
+  EXPECT_EQ(disp->Count(), 1);
+}
+
+TEST(PaletteEntries, StaticColoursKeepTheirPlacesUnlessAllAreAllowed) {
+  std::array<RGBQUAD, 256> table;
+  table.fill(RGBQUAD{1, 2, 3, 9});  // blue 1, green 2, red 3
+  RGBQUAD sys[256];
+  GetSystemPaletteEntries(sys);
+  for (bool all : {false, true}) {
+    std::array<PALETTEENTRY, 256> e;
+    DXDrawPaletteEntries(table, all, e);
+    for (size_t i = 0; i < 256; ++i) {
+      const bool fixed = !all && (i < 10 || i >= 246);
+      const PALETTEENTRY want =
+          fixed ? PALETTEENTRY{sys[i].rgbRed, sys[i].rgbGreen, sys[i].rgbBlue, 0x40}
+                : PALETTEENTRY{3, 2, 1, 0x40};
+      EXPECT_EQ(std::vector<int>({e[i].peRed, e[i].peGreen, e[i].peBlue, e[i].peFlags}),
+                std::vector<int>({want.peRed, want.peGreen, want.peBlue, want.peFlags}))
+          << i << (all ? " all allowed" : "");
+    }
+  }
 }
 
 }  // namespace

@@ -280,6 +280,7 @@ HRESULT IDirectDrawPalette::SetEntries(uint32_t, uint32_t Start, uint32_t Count,
 
 HRESULT IDirectDrawClipper::SetClipList(const void* Region, uint32_t) {
   rects_.clear();
+  bound_ = TRect{};
   hasList_ = false;
   if (!Region) return DD_OK;
   RGNDATAHEADER h;
@@ -292,6 +293,7 @@ HRESULT IDirectDrawClipper::SetClipList(const void* Region, uint32_t) {
     std::memcpy(&r, p + 16 * i, 16);
     rects_.push_back(r);
   }
+  bound_ = h.rcBound;
   hasList_ = true;
   return DD_OK;
 }

@@ -218,12 +218,15 @@ class IDirectDrawClipper {
   HRESULT SetClipList(const void* Region, uint32_t Flags);
   HRESULT SetHWnd(uint32_t Flags, DDWindow Window);
   HRESULT GetClipList(std::vector<TRect>& Rects) const;
+  // The bounding rectangle the region data gave with its list.
+  const TRect& Bound() const { return bound_; }
   DDWindow Window() const { return window_; }
   bool HasClipList() const { return hasList_; }
 
  private:
   friend class IDirectDrawSurface;
   std::vector<TRect> rects_;
+  TRect bound_;
   bool hasList_ = false;
   DDWindow window_ = nullptr;
 };

@@ -76,7 +76,7 @@ HRESULT IDirectSound::CreateSoundBuffer(const DSBUFFERDESC* Desc,
   if (!Desc->lpwfxFormat) return DSERR_INVALIDPARAM;
   WAVEFORMATEX f;
   // PCM formats are the 16-byte record; the extension size is never read.
-  std::memcpy(&f, Desc->lpwfxFormat, 16);
+  std::memcpy(static_cast<void*>(&f), Desc->lpwfxFormat, 16);
   f.cbSize = 0;
   if (!ValidFormat(f)) return DSERR_BADFORMAT;
   if (Desc->dwBufferBytes == 0 || Desc->dwBufferBytes > DSBSIZE_MAX) return DSERR_INVALIDPARAM;

@@ -130,6 +130,28 @@ TEST(WindowMessages, AltF4AndCloseDestroyTheTopLevelWindow) {
   EXPECT_EQ(seen.back(), WM_DESTROY);
 }
 
+TEST(WindowMessages, ForegroundChangeActivatesOneWindowAndDeactivatesTheOther) {
+  std::vector<std::string> seen;
+  auto recorder = [&](const std::string& Name) {
+    return [&seen, Name](HWND, UINT msg, WPARAM w, LPARAM) -> LRESULT {
+      if (msg == WM_ACTIVATE) seen.push_back(Name + (w == WA_INACTIVE ? " off" : " on"));
+      return 0;
+    };
+  };
+  HWND a = CreateWindowHandle({}, recorder("a"));
+  HWND b = CreateWindowHandle({}, recorder("b"));
+  TWindowParams child;
+  child.Parent = b;
+  HWND kid = CreateWindowHandle(child, recorder("kid"));
+  SetForegroundWindow(a);
+  SetForegroundWindow(kid);  // its top-level window comes forward
+  SetForegroundWindow(b);    // already in front: nothing new
+  EXPECT_EQ(seen, (std::vector<std::string>{"a on", "a off", "b on"}));
+  EXPECT_EQ(GetForegroundWindow(), b);
+  DestroyWindow(b);
+  DestroyWindow(a);
+}
+
 TEST(Clock, VirtualClockWrapsLikeTheMillisecondClock) {
   TVirtualClock clock(0xFFFFFFFFull - 1);
   SetClockSource(&clock);

@@ -17,7 +17,22 @@ void TSdlVideo::Release() {
   texture_ = nullptr;
   renderer_ = nullptr;
   window_ = nullptr;
+  covered_ = nullptr;
   tex_w_ = tex_h_ = 0;
+}
+
+// Full screen is a borderless window over the whole desktop, whatever border
+// the window was made with; the video mode itself never changes. Done once
+// per window, so a window manager that places it otherwise is not fought
+// every frame.
+void TSdlVideo::CoverDesktop(SDL_Window* Window) {
+  if (SDL_GetWindowFlags(Window) & SDL_WINDOW_FULLSCREEN) return;
+  const int display = SDL_GetWindowDisplayIndex(Window);
+  SDL_Rect r;
+  if (display < 0 || SDL_GetDisplayBounds(display, &r) != 0) return;
+  SDL_SetWindowBordered(Window, SDL_FALSE);
+  SDL_SetWindowPosition(Window, r.x, r.y);
+  SDL_SetWindowSize(Window, r.w, r.h);
 }
 
 bool TSdlVideo::Prepare(SDL_Window* Window, const TDDFrame& Frame) {
@@ -33,10 +48,9 @@ bool TSdlVideo::Prepare(SDL_Window* Window, const TDDFrame& Frame) {
     window_ = Window;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
   }
-  if (Frame.FullScreen) {
-    uint32_t flags = SDL_GetWindowFlags(Window);
-    if (!(flags & (SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS)))
-      SDL_SetWindowFullscreen(Window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  if (Frame.FullScreen && covered_ != Window) {
+    CoverDesktop(Window);
+    covered_ = Window;
   }
   if (!texture_ || tex_w_ != Frame.Width || tex_h_ != Frame.Height) {
     if (texture_) SDL_DestroyTexture(texture_);

@@ -34,9 +34,11 @@ class TSdlVideo : public IDDVideoOutput {
 
  private:
   bool Prepare(SDL_Window* Window, const TDDFrame& Frame);
+  void CoverDesktop(SDL_Window* Window);
   void Release();
   std::function<SDL_Window*()> window_fn_;
   SDL_Window* window_ = nullptr;
+  SDL_Window* covered_ = nullptr;  // the window made to cover the desktop
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   uint32_t tex_w_ = 0, tex_h_ = 0;

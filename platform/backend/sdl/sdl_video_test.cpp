@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/backend/sdl/xvfb_server.h"
 
@@ -90,6 +91,25 @@ TEST(SdlVideo, PresentsTheBackSurfaceThroughTheGammaRampUnderX) {
       EXPECT_EQ(video.Readback()[static_cast<size_t>(y) * 1000 + 100], 0xBFBFBFu)
           << y;  // the picture's first column
     }
+
+    // A full-screen device takes the whole desktop (1024 x 768 here), even
+    // for a window made borderless at its own size. The X server resizes the
+    // window in its own time: the frame loop goes on meanwhile.
+    dd->SetCooperativeLevel(nullptr, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX);
+    auto covered = [&] {
+      return video.ReadbackWidth() == 1024 && video.ReadbackHeight() == 768 &&
+             video.Readback()[0] == 0xBFBFBFu && video.Readback()[1024 * 768 - 1] == 0xBFBFBFu;
+    };
+    for (int frame = 0; frame < 100 && !covered(); ++frame) {
+      ASSERT_EQ(back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &white), DD_OK);
+      ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+      SDL_PumpEvents();
+      SDL_Delay(10);
+    }
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(window, &ww, &wh);
+    EXPECT_EQ(std::vector<int>({ww, wh}), std::vector<int>({1024, 768}));
+    EXPECT_TRUE(covered());
     DDSetVideoOutput(nullptr);
   }
   SDL_DestroyWindow(window);

@@ -1,9 +1,10 @@
 #include "platform/backend/sdl/xvfb_server.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <chrono>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 // Linked into a program only with TXvfbServer, that is into the tests that
 // run SDL under X. Their allocations are the system libraries', not ours.
@@ -23,15 +22,6 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libX11-xcb.so\n";
 }
 
-namespace {
-
-bool Exists(const std::string& Path) {
-  struct stat st;
-  return stat(Path.c_str(), &st) == 0;
-}
-
-}  // namespace
-
 std::string TXvfbServer::Find() {
   for (const char* p : {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb", "/bin/Xvfb"})
     if (access(p, X_OK) == 0) return p;
@@ -40,33 +30,64 @@ std::string TXvfbServer::Find() {
 
 bool TXvfbServer::Start(const std::string& Binary, const std::string& Screen) {
   Stop();
-  for (int n = 90; n < 140; ++n) {
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-    if (Exists("/tmp/.X" + std::to_string(n) + "-lock") || Exists(socket)) continue;
-    const std::string display = ":" + std::to_string(n);
-    const char* argv[] = {Binary.c_str(), display.c_str(), "-screen", "0",
-                          Screen.c_str(),  "-nolisten",     "tcp",     nullptr};
-    if (posix_spawn(&pid_, Binary.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) !=
-        0) {
-      pid_ = 0;
-      return false;
-    }
-    // The server is up once its socket exists (or it died: try the next).
-    for (int i = 0; i < 100; ++i) {
-      if (Exists(socket)) {
-        display_ = display;
-        return true;
-      }
-      int status;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = 0;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    Stop();
+  // The server picks a free display itself and writes its number to a pipe
+  // once it accepts connections: tests running side by side never share or
+  // stop each other's server.
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  const std::string fd = std::to_string(fds[1]);
+  const char* argv[] = {Binary.c_str(), "-displayfd", fd.c_str(), "-screen", "0",
+                        Screen.c_str(),  "-nolisten", "tcp",      nullptr};
+  const pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ < 0) {
+    pid_ = 0;
+    close(fds[0]);
+    close(fds[1]);
+    return false;
   }
-  return false;
+  if (pid_ == 0) {
+    // The server must not outlive a test that crashes, nor hold its output
+    // open: whoever reads that output (CTest) would wait for it forever.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, 0);
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    // Only the pipe's write end stays open in the server.
+    const int out = dup2(fds[1], 3);
+    close_range(4, ~0u, 0);
+    if (out != 3) _exit(127);
+    argv[2] = "3";
+    execv(Binary.c_str(), const_cast<char**>(argv));
+    _exit(127);
+  }
+  close(fds[1]);
+  // Wait up to ten seconds for the display number.
+  std::string number;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  while (std::chrono::steady_clock::now() < deadline) {
+    char c;
+    ssize_t n = read(fds[0], &c, 1);
+    if (n == 1) {
+      if (c == '\n') break;
+      number += c;
+      continue;
+    }
+    if (n == 0) break;  // the server closed the pipe: it died
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  close(fds[0]);
+  if (number.empty()) {
+    Stop();
+    return false;
+  }
+  display_ = ":" + number;
+  return true;
 }
 
 void TXvfbServer::Stop() {
@@ -90,5 +111,6 @@ void TXvfbServer::KeepLibraries() {
       &names);
   // Opening a loaded library again with RTLD_NODELETE makes it stay; the
   // handle is deliberately never closed.
-  for (const std::string& name : names) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  for (const std::string& name : names)
+    dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }

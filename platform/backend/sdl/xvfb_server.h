@@ -17,11 +17,11 @@ class TXvfbServer {
   TXvfbServer(const TXvfbServer&) = delete;
   TXvfbServer& operator=(const TXvfbServer&) = delete;
 
-  // Starts Binary on the first free display from :90 with one screen of
-  // Screen ("1024x768x24"); true once it accepts connections.
+  // Starts Binary on a display it picks itself with one screen of Screen
+  // ("1024x768x24"); true once it accepts connections.
   bool Start(const std::string& Binary, const std::string& Screen = "1024x768x24");
   void Stop();
-  // ":90" while running.
+  // ":N" while running.
   const std::string& Display() const { return display_; }
 
   // The X and D-Bus client libraries keep allocations from their start-up
