@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -87,9 +88,14 @@ TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
   EXPECT_EQ(form->FrameCount(), kFrames);
   EXPECT_TRUE(soundPlayed);
   // Held for frames 61..100: the ship went right by its speed times the
-  // time those frames moved the sprites.
+  // time those frames moved the sprites, unless it reached the right edge
+  // first. Real frames stretch on a busy machine, so the edge is a real
+  // outcome, not a fault.
   EXPECT_GT(moved1, moved0);
-  EXPECT_NEAR(x1 - x0, TScene::ShipSpeed * static_cast<double>(moved1 - moved0), 1e-6);
+  EXPECT_GT(x1, x0);
+  const double edge = 800.0 - ship.Width;
+  EXPECT_NEAR(x1 - x0, std::min(TScene::ShipSpeed * static_cast<double>(moved1 - moved0), edge - x0),
+              1e-6);
   // The window shows the last frame with the ship where it is.
   EXPECT_EQ(SdlVideo()->ReadbackWidth(), 800);
   EXPECT_EQ(SdlVideo()->ReadbackHeight(), 600);
