@@ -85,6 +85,38 @@ void RepackMaskedPixels(TDIBSharedImage& Image, uint32_t RMask, uint32_t GMask, 
 
 }  // namespace
 
+namespace {
+
+// The size in a JPEG frame header, read from the stream's position without
+// decoding anything; false when no frame header comes before the image data.
+bool JPEGFrameSize(TStream& Stream, uint32_t& Width, uint32_t& Height) {
+  uint8_t b[8];
+  if (Stream.Read(b, 2) != 2 || b[0] != 0xFF || b[1] != 0xD8) return false;
+  for (;;) {
+    if (Stream.Read(b, 1) != 1) return false;
+    if (b[0] != 0xFF) continue;  // not a marker: libjpeg will say so
+    uint8_t marker = 0xFF;
+    while (marker == 0xFF)
+      if (Stream.Read(&marker, 1) != 1) return false;
+    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+    if (marker == 0xD9 || marker == 0xDA) return false;  // end, or scan data before a frame
+    if (Stream.Read(b, 2) != 2) return false;
+    const int64_t length = (b[0] << 8) | b[1];
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      if (Stream.Read(b, 5) != 5) return false;
+      Height = static_cast<uint32_t>((b[1] << 8) | b[2]);
+      Width = static_cast<uint32_t>((b[3] << 8) | b[4]);
+      return true;
+    }
+    if (length < 2) return false;
+    Stream.SetPosition(Stream.Position() + length - 2);
+  }
+}
+
+}  // namespace
+
 void ReadDIBBody(TStream& Stream, TDIBSharedImage& Image, bool MemoryImage) {
   uint8_t head[40] = {};
   const int64_t got = Stream.Read(head, 4);
@@ -120,6 +152,12 @@ void ReadDIBBody(TStream& Stream, TDIBSharedImage& Image, bool MemoryImage) {
   }
   if (width < 0 || height > INT32_MAX) InvalidDIB();
   if (compression > BI_BITFIELDS) InvalidDIB();
+  // Checked before anything is decoded, whatever the compression: a few
+  // bytes of run-length data may claim gigabytes of pixels.
+  if (bitCount > 0 && DIBImageBytes(width, height, bitCount) < 0)
+    Raise<EInvalidGraphic>("DIB is invalid: %lld x %lld pixels of %d bits are more than %lld bytes",
+                           static_cast<long long>(width), static_cast<long long>(height), bitCount,
+                           static_cast<long long>(MaxImageBytes));
   // An RLE header must describe the depth it encodes; anything else would
   // be decoded as the other format.
   if ((compression == BI_RLE8 && bitCount != 8) || (compression == BI_RLE4 && bitCount != 4))
@@ -538,6 +576,11 @@ void TDIB::LoadFromStream(TStream& Stream) {
 void TDIB::LoadJPEG(TStream& Stream, int64_t Start) {
   // The JPEG data starts where the file header was read from, which need
   // not be the start of the stream (a picture inside a larger file).
+  Stream.SetPosition(Start);
+  uint32_t w = 0, h = 0;
+  if (JPEGFrameSize(Stream, w, h) && DIBImageBytes(w, h, 24) < 0)
+    Raise<EInvalidGraphic>("DIB is invalid: a JPEG picture of %u x %u pixels is more than %lld bytes",
+                           w, h, static_cast<long long>(MaxImageBytes));
   Stream.SetPosition(Start);
   TJPEGImage jpeg;
   jpeg.LoadFromStream(Stream);

@@ -811,7 +811,8 @@ TEST(DIBStream, MalformedInputs) {
        bmp(TBuilder{}.raw(InfoHeader(2, -2, 24, BI_RGB)).u32(0).u32(0).b), "Stream read error",
        Case::read},
       {"huge picture, no pixels", bmp(InfoHeader(0x7FFFFFFF, 0x7FFFFFFF, 32, BI_RGB)),
-       "Stream read error", Case::read},
+       "DIB is invalid: 2147483647 x 2147483647 pixels of 32 bits are more than 67108864 bytes",
+       Case::invalid},
       {"RLE size beyond the data", bmp(withTable(InfoHeader(2, 2, 8, BI_RLE8, 1000), 256)),
        "Stream read error", Case::read},
       {"RLE of a huge picture",
@@ -819,7 +820,8 @@ TEST(DIBStream, MalformedInputs) {
                .raw(withTable(InfoHeader(0x7FFFFFF0, 0x7FFFFFF0, 8, BI_RLE8, 2), 256))
                .u16(0x100)
                .b),
-       "Out of memory", Case::memory},
+       "DIB is invalid: 2147483632 x 2147483632 pixels of 8 bits are more than 67108864 bytes",
+       Case::invalid},
   };
   for (const Case& c : cases) {
     TDIB d;

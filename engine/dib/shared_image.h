@@ -53,8 +53,10 @@ TPaletteManager& PaletteManager();
 enum : int32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
 
 // Bitmap size arithmetic is done in 64 bits and an image never holds more
-// than this many bytes of pixels, so no size can wrap.
-constexpr int64_t MaxImageBytes = int64_t{1} << 30;
+// than this many bytes of pixels (64 MiB: a 4096 x 4096 picture at 32 bits,
+// far beyond any of the game's), so no size can wrap and no small file can
+// make the program take gigabytes.
+constexpr int64_t MaxImageBytes = int64_t{1} << 26;
 
 // Bytes per row, a multiple of 4; computed without overflow.
 inline int64_t DIBWidthBytes(int64_t Width, int64_t BitCount) {

@@ -4,6 +4,7 @@
 
 #include "engine/draw/dxdraws.h"
 #include "framework/filer.h"
+#include "framework/forms.h"
 #include "platform/win/clock.h"
 
 namespace {
@@ -376,7 +377,17 @@ TCustomDXDraw::~TCustomDXDraw() {
 }
 
 void TCustomDXDraw::Notify(const THandler& H, TDXDrawNotifyType NotifyType) {
-  H.Proc(this, NotifyType);
+  if (NotifyType != dnRestore) {
+    H.Proc(this, NotifyType);
+    return;
+  }
+  // Each listener (an image list per archive) restores on its own: one that
+  // fails is reported and the others still get their surfaces.
+  try {
+    H.Proc(this, NotifyType);
+  } catch (...) {
+    Application->HandleException(this);
+  }
 }
 
 void TCustomDXDraw::AddNotifyHandler(const void* Object, TDXDrawNotifyProc Handler) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/dib/dib.h"
+#include "engine/directx/load_report.h"
 
 // ---- Cutting -------------------------------------------------------------------
 
@@ -26,6 +27,22 @@ int32_t CountPatterns(int32_t PW, int32_t PH, int32_t W, int32_t H, int32_t SW, 
   if (!CuttableShape(PW, PH, W, H, SW, SH)) return 0;
   int64_t n = CellCount(PW, W, SW) * CellCount(PH, H, SH);
   return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX));
+}
+
+void CheckCut(int32_t PW, int32_t PH, int32_t W, int32_t H, int32_t SW, int32_t SH) {
+  if (!CuttableShape(PW, PH, W, H, SW, SH)) return;
+  const int64_t patterns = CellCount(PW, W, SW) * CellCount(PH, H, SH);
+  if (patterns > MaxCutPatterns)
+    Raise<EReadError>(
+        "Invalid stream format: a picture of %d x %d cut into cells of %d x %d makes %lld "
+        "patterns, more than %lld",
+        PW, PH, W, H, static_cast<long long>(patterns), static_cast<long long>(MaxCutPatterns));
+  // The surfaces of a cut cover the picture exactly once, whatever the tiles.
+  if (int64_t{PW} * PH > MaxCutPixels)
+    Raise<EReadError>(
+        "Invalid stream format: a picture of %d x %d needs surfaces of more than %lld "
+        "pixels",
+        PW, PH, static_cast<long long>(MaxCutPixels));
 }
 
 TPictureCut CutPicture(int32_t PW, int32_t PH, int32_t W, int32_t H, int32_t SW, int32_t SH,
@@ -178,6 +195,17 @@ void TPictureCollectionItem::Assign(TPersistent* Source) {
 }
 
 bool TPictureCollectionItem::ReadProperty(const std::string& Name, TReader& Reader) {
+  try {
+    return ReadItemProperty(Name, Reader);
+  } catch (Exception& e) {
+    // The name usually comes first; before it, the item's place says which.
+    AddFailurePlace(e, this->Name().empty() ? Format("picture %d", Index())
+                                            : Format("picture '%s'", this->Name()));
+    throw;
+  }
+}
+
+bool TPictureCollectionItem::ReadItemProperty(const std::string& Name, TReader& Reader) {
   if (Name == "PatternHeight") {
     PatternHeight = Reader.ReadInteger();
   } else if (Name == "PatternWidth") {
@@ -362,15 +390,23 @@ void TPictureCollection::MakeColorTable() {
 
 void TPictureCollection::LoadFromFile(const std::string& FileName) {
   TFileStream f(FileName, fmOpenRead);
-  LoadFromStream(f);
+  Load(f, FileName);
 }
 
 void TPictureCollection::LoadFromStream(TStream& Stream) {
+  Load(Stream, "");
+}
+
+void TPictureCollection::Load(TStream& Stream, const std::string& Source) {
   Clear();
-  {
+  source_name_ = Source;
+  try {
     TPictureCollectionComponent carrier;
     carrier.List = this;
     ReadComponentResource(Stream, carrier);
+  } catch (Exception& e) {
+    AddFailurePlace(e, Source);
+    throw;
   }
   if (Initialized()) {
     Initialize(dxdraw_);

@@ -52,6 +52,17 @@ TPictureCut CutPicture(int32_t PictureWidth, int32_t PictureHeight, int32_t Widt
 int32_t CountPatterns(int32_t PictureWidth, int32_t PictureHeight, int32_t Width, int32_t Height,
                       int32_t SkipWidth, int32_t SkipHeight);
 
+// What one picture may be cut into. The game's largest pictures are full
+// screens and strips of a few dozen frames; these bounds are far above them
+// and keep a small hostile archive from taking gigabytes.
+constexpr int64_t MaxCutPatterns = int64_t{1} << 16;
+// Surface pixels of one picture: 64 MiB at the display's 16 bits.
+constexpr int64_t MaxCutPixels = int64_t{1} << 25;
+// Raises EReadError "Invalid stream format", saying why, when a picture of
+// that size cut so would pass those bounds. Allocates nothing.
+void CheckCut(int32_t PictureWidth, int32_t PictureHeight, int32_t Width, int32_t Height,
+              int32_t SkipWidth, int32_t SkipHeight);
+
 // The framework's standard colour names ("clRed", "clBtnFace", ...), case
 // ignored. False for an unknown name.
 bool IdentToColor(const std::string& Ident, TColor& Color);
@@ -106,7 +117,9 @@ class TPictureCollectionItem : public THashCollectionItem {
 
   void Initialize();
   void Finalize();
-  // Cuts the picture into surfaces again (after initialisation or a lost display).
+  // Cuts the picture into surfaces again (after initialisation or a lost
+  // display). A picture past the cutting bounds, or one the display
+  // refuses, raises and is left with no surfaces.
   void Restore();
 
   // The draw family: each does nothing unless the item is initialised and
@@ -149,6 +162,8 @@ class TPictureCollectionItem : public THashCollectionItem {
   // The pattern to draw, or null when the draw has nothing to do.
   const TPictureCollectionItemPattern* DrawPattern(const TDirectDrawSurface* Dest,
                                                    int PatternIndex) const;
+  bool ReadItemProperty(const std::string& Name, TReader& Reader);
+  void RestoreSurfaces(TGraphic* Graphic);
 
   std::unique_ptr<TPicture> picture_;
   bool initialized_ = false;
@@ -178,15 +193,20 @@ class TPictureCollection : public THashCollection {
   // that is missing or not initialised.
   void Initialize(TCustomDXDraw* DXDraw);
   void Finalize();
+  // Cuts every picture. One that fails is reported through the application
+  // (naming it and the archive) and the others are still cut.
   void Restore();
 
   TRGBQuads ColorTable{};
   void MakeColorTable();
 
   // Archives: a component resource whose carrier holds this collection. An
-  // error while loading leaves the items read so far.
+  // error while loading leaves the items read so far; its message names the
+  // picture being read and, from a file, the file.
   void LoadFromFile(const std::string& FileName);
   void LoadFromStream(TStream& Stream);
+  // The archive the items came from, for messages ("" when not a file).
+  const std::string& SourceName() const { return source_name_; }
   void SaveToFile(const std::string& FileName);
   void SaveToStream(TStream& Stream);
 
@@ -194,7 +214,9 @@ class TPictureCollection : public THashCollection {
   TCollectionItem* MakeItem() override { return new TPictureCollectionItem(this); }
 
  private:
+  void Load(TStream& Stream, const std::string& Source);
   TCustomDXDraw* dxdraw_ = nullptr;
+  std::string source_name_;
 };
 
 // The carrier through which a collection is read and written as a component

@@ -1,5 +1,6 @@
 // The pieces of picture collections that touch the display: cutting pictures
 // onto surfaces, the draw family, and image lists following their control.
+#include "engine/directx/load_report.h"
 #include "engine/draw/dxdraws.h"
 #include "engine/draw/pictures.h"
 
@@ -30,12 +31,25 @@ void TPictureCollectionItem::Restore() {
     if (!initialized_) return;
   }
   ClearSurfaces();
-  TCustomDXDraw* dx = coll->DXDraw();
+  try {
+    RestoreSurfaces(g);
+  } catch (...) {
+    // Half a cut would draw some patterns and not others; none is clearer.
+    ClearSurfaces();
+    throw;
+  }
+}
+
+void TPictureCollectionItem::RestoreSurfaces(TGraphic* g) {
+  TCustomDXDraw* dx = PictureCollection()->DXDraw();
   // Width() reads a negative size as the whole picture; cutting keeps it
   // negative so a damaged item gets no patterns, as its pattern count says.
-  TPictureCut cut =
-      CutPicture(g->Width(), g->Height(), PatternWidth < 0 ? PatternWidth : Width(),
-                 PatternHeight < 0 ? PatternHeight : Height(), SkipWidth, SkipHeight, SystemMemory);
+  const int32_t w = PatternWidth < 0 ? PatternWidth : Width();
+  const int32_t h = PatternHeight < 0 ? PatternHeight : Height();
+  // Before anything is allocated: a cut of millions of patterns would take
+  // gigabytes, and again after every lost display.
+  CheckCut(g->Width(), g->Height(), w, h, SkipWidth, SkipHeight);
+  TPictureCut cut = CutPicture(g->Width(), g->Height(), w, h, SkipWidth, SkipHeight, SystemMemory);
   for (const TRect& area : cut.Surfaces) {
     TOwnedSurface s(new TDirectDrawSurface(dx->DDraw));
     s->SetSystemMemory(SystemMemory);
@@ -44,6 +58,7 @@ void TPictureCollectionItem::Restore() {
     s->SetTransparentColor(s->ColorToPixel(transparent_color_));
     surfaces_.push_back(std::move(s));
   }
+  patterns_.reserve(cut.Patterns.size());
   for (const TPatternCut& p : cut.Patterns)
     patterns_.push_back({p.Rect, surfaces_[static_cast<size_t>(p.Surface)].get()});
   if (dx->Options().Contains(do3D) && dx->D2D()) dx->D2D()->ClearTextureCache();
@@ -162,13 +177,19 @@ void TPictureCollection::Initialize(TCustomDXDraw* DXDraw) {
   for (int i = 0; i < Count(); ++i) Items(i)->Initialize();
 }
 
+void TPictureCollection::Restore() {
+  ForEachReported(
+      Count(), source_name_,
+      [this](int i) {
+        const std::string& name = Items(i)->Name();
+        return name.empty() ? Format("picture %d", i) : Format("picture '%s'", name);
+      },
+      [this](int i) { Items(i)->Restore(); });
+}
+
 void TPictureCollection::Finalize() {
   for (int i = 0; i < Count(); ++i) Items(i)->Finalize();
   dxdraw_ = nullptr;
-}
-
-void TPictureCollection::Restore() {
-  for (int i = 0; i < Count(); ++i) Items(i)->Restore();
 }
 
 // ---- Image list -----------------------------------------------------------------------

@@ -453,19 +453,19 @@ TEST(PictureArchive, MalformedArchivesRaiseTheirErrors) {
        "EReadError", "Property Colour does not exist"},
       {"unknown colour name",
        Archive(Item(Cat({Short("TransparentColor"), {7}, Short("clTartan")}))), "EReadError",
-       "Invalid property value"},
+       "Invalid property value in picture 0"},
       {"name that is not text", Archive(Item(Cat({Short("Name"), {2, 5}}))), "EReadError",
-       "Invalid property value"},
+       "Invalid property value in picture 0"},
       {"class name longer than the data",
        Archive(Item(Cat({Short("Picture.Data"), {10}, U32(3), {40, 'T', 'D'}}))), "EReadError",
-       "Stream read error"},
+       "Stream read error in picture 0"},
       {"bitmap data that is not a bitmap",
        Archive(Item(
            Cat({Short("Picture.Data"), {10}, U32(static_cast<uint32_t>(badDIB.size())), badDIB}))),
-       "EInvalidGraphic", "DIB is invalid"},
+       "EInvalidGraphic", "DIB is invalid in picture 0"},
       {"binary length beyond the file",
        Archive(Item(Cat({Short("Picture.Data"), {10}, U32(0x7FFFFFF0)}))), "EReadError",
-       "Stream read error"},
+       "Stream read error in picture 0"},
   };
   for (const auto& c : cases) {
     TPictureCollection list;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/directx/load_report.h"
 #include "framework/filer.h"
 #include "platform/win/clock.h"
 
@@ -38,6 +39,17 @@ void TWaveCollectionItem::Assign(TPersistent* Source) {
 }
 
 bool TWaveCollectionItem::ReadProperty(const std::string& Name, TReader& Reader) {
+  try {
+    return ReadItemProperty(Name, Reader);
+  } catch (Exception& e) {
+    // The name usually comes first; before it, the item's place says which.
+    AddFailurePlace(e, this->Name().empty() ? Format("wave %d", Index())
+                                            : Format("wave '%s'", this->Name()));
+    throw;
+  }
+}
+
+bool TWaveCollectionItem::ReadItemProperty(const std::string& Name, TReader& Reader) {
   if (SameText(Name, "Looped")) {
     looped_ = Reader.ReadBoolean();
     return true;
@@ -64,6 +76,7 @@ void TWaveCollectionItem::Initialize() {
 }
 
 void TWaveCollectionItem::Finalize() {
+  refused_ = false;
   if (!initialized_) return;
   initialized_ = false;
   voices_.clear();
@@ -86,11 +99,21 @@ void TWaveCollectionItem::Restore() {
   }
   if (!buffer_)
     buffer_ = std::make_unique<TDirectSoundBuffer>(WaveCollection()->DXSound()->DSound());
-  ReloadBuffer();
+  try {
+    ReloadBuffer();
+    refused_ = false;
+  } catch (...) {
+    // A buffer the device would not make could never play; without one the
+    // item is as silent as an empty wave.
+    voices_.clear();
+    buffer_.reset();
+    refused_ = true;
+    throw;
+  }
 }
 
 TDirectSoundBuffer* TWaveCollectionItem::Buffer() {
-  if (initialized_ && !buffer_) Restore();
+  if (initialized_ && !buffer_ && !refused_) Restore();
   return buffer_.get();
 }
 
@@ -219,18 +242,34 @@ bool TWaveCollection::Initialized() const {
 }
 
 void TWaveCollection::Restore() {
-  for (int i = 0; i < Count(); ++i) GetItem(i)->Restore();
+  ForEachReported(
+      Count(), source_name_,
+      [this](int i) {
+        const std::string& name = GetItem(i)->Name();
+        return name.empty() ? Format("wave %d", i) : Format("wave '%s'", name);
+      },
+      [this](int i) { GetItem(i)->Restore(); });
 }
 
 void TWaveCollection::LoadFromFile(const std::string& FileName) {
   TFileStream f(FileName, fmOpenRead);
-  LoadFromStream(f);
+  Load(f, FileName);
 }
 
 void TWaveCollection::LoadFromStream(TStream& Stream) {
+  Load(Stream, "");
+}
+
+void TWaveCollection::Load(TStream& Stream, const std::string& Source) {
   Clear();
-  TWaveCollectionComponent carrier(nullptr, this);
-  ReadComponentResource(Stream, carrier);
+  source_name_ = Source;
+  try {
+    TWaveCollectionComponent carrier(nullptr, this);
+    ReadComponentResource(Stream, carrier);
+  } catch (Exception& e) {
+    AddFailurePlace(e, Source);
+    throw;
+  }
   if (Initialized()) {
     Initialize(dxsound_);
     Restore();

@@ -63,11 +63,15 @@ class TWaveCollectionItem : public THashCollectionItem {
  private:
   std::unique_ptr<TDirectSoundBuffer> NewVoice();
   void ReloadBuffer();
+  bool ReadItemProperty(const std::string& Name, TReader& Reader);
   TDirectSoundBuffer* ChooseVoice();
 
   std::unique_ptr<TDirectSoundBuffer> buffer_;
   std::vector<std::unique_ptr<TDirectSoundBuffer>> voices_;  // reuse order
   bool initialized_ = false;
+  // The device refused this wave's buffer: it stays silent until the next
+  // initialisation instead of failing again at every play.
+  bool refused_ = false;
   bool looped_ = false;
   int32_t max_playing_count_ = 0;
   int32_t pan_ = 0;
@@ -87,12 +91,17 @@ class TWaveCollection : public THashCollection {
 
   void Initialize(TCustomDXSound* DXSound);
   void Finalize();
+  // Loads every wave's buffer. One the device refuses is reported through
+  // the application (naming it and the archive); the others still load.
   void Restore();
   bool Initialized() const;
   TCustomDXSound* DXSound() const { return dxsound_; }
 
+  // A read error names the wave being read and, from a file, the file.
   void LoadFromFile(const std::string& FileName);
   void LoadFromStream(TStream& Stream);
+  // The archive the items came from, for messages ("" when not a file).
+  const std::string& SourceName() const { return source_name_; }
   void SaveToFile(const std::string& FileName) const;
   void SaveToStream(TStream& Stream) const;
 
@@ -100,7 +109,9 @@ class TWaveCollection : public THashCollection {
   TCollectionItem* MakeItem() override { return new TWaveCollectionItem(this); }
 
  private:
+  void Load(TStream& Stream, const std::string& Source);
   TCustomDXSound* dxsound_ = nullptr;
+  std::string source_name_;
 };
 
 // Carries a wave collection through a component stream as its "List".

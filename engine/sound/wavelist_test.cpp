@@ -300,7 +300,7 @@ TEST_F(WaveListTest, ArchiveHeaderAndBadInput) {
     list_->Items().LoadFromStream(s2);
     ADD_FAILURE();
   } catch (const EWaveStreamError& e) {
-    EXPECT_EQ(e.Message(), "Wave is invalid");
+    EXPECT_EQ(e.Message(), "Wave is invalid in wave 'shot'");
   }
 }
 
