@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/win/casefold.h"
 #include "platform/win/paths.h"
@@ -25,20 +26,16 @@ std::string_view TrimView(std::string_view s) {
 }
 
 // The line without its line end.
-std::string_view Content(const std::string& Raw) {
+std::string_view Content(std::string_view Raw) {
   std::string_view v(Raw);
   if (!v.empty() && v.back() == '\n') v.remove_suffix(1);
   if (!v.empty() && v.back() == '\r') v.remove_suffix(1);
   return v;
 }
 
-bool HasLineEnd(const std::string& Raw) {
-  return !Raw.empty() && Raw.back() == '\n';
-}
-
 // A section header "[name]"; the name is what stands between the brackets
 // (to the end of the line when the closing bracket is missing), trimmed.
-bool SectionName(const std::string& Raw, std::string_view& Name) {
+bool SectionName(std::string_view Raw, std::string_view& Name) {
   std::string_view c = TrimView(Content(Raw));
   if (c.empty() || c.front() != '[') return false;
   c.remove_prefix(1);
@@ -53,7 +50,7 @@ bool IsComment(std::string_view c) {
 }
 
 // A "key=value" line (comments are not keys).
-bool KeyValue(const std::string& Raw, std::string_view& Key, std::string_view& Value) {
+bool KeyValue(std::string_view Raw, std::string_view& Key, std::string_view& Value) {
   std::string_view c = Content(Raw);
   std::string_view t = TrimView(c);
   if (t.empty() || IsComment(t) || t.front() == '[') return false;
@@ -89,8 +86,35 @@ bool ValidValue(std::string_view s) {
 
 }  // namespace
 
+// The text is kept as one string and walked line by line for every lookup:
+// each lookup reads the file once, so memory and time grow with the file's
+// size and never with the square of its lines.
+
+namespace {
+
+// The line that starts at Begin, its line end included.
+std::string_view LineAt(const std::string& Text, size_t Begin) {
+  size_t nl = Text.find('\n', Begin);
+  size_t end = nl == std::string::npos ? Text.size() : nl + 1;
+  return std::string_view(Text).substr(Begin, end - Begin);
+}
+
+// Names compared without case, as a key for a set of names already seen.
+std::string Folded(std::string_view Name) {
+  std::string out(Name);
+  for (char& c : out) c = static_cast<char>(CaseFold(static_cast<uint8_t>(c)));
+  return out;
+}
+
+// Names repeat in hand-edited files; each is listed once, as first spelt.
+void AddOnce(std::vector<std::string>& Names, std::unordered_set<std::string>& Seen,
+             std::string_view Name) {
+  if (Seen.insert(Folded(Name)).second) Names.emplace_back(Name);
+}
+
+}  // namespace
+
 void TProfileText::Parse(std::string_view Text) {
-  lines_.clear();
   bom_.clear();
   // A file saved by an editor that marks UTF-8 must still show its first
   // section.
@@ -98,99 +122,95 @@ void TProfileText::Parse(std::string_view Text) {
     bom_ = std::string(Text.substr(0, 3));
     Text.remove_prefix(3);
   }
-  size_t pos = 0;
-  while (pos < Text.size()) {
-    size_t nl = Text.find('\n', pos);
-    size_t end = nl == std::string_view::npos ? Text.size() : nl + 1;
-    lines_.push_back({std::string(Text.substr(pos, end - pos))});
-    pos = end;
-  }
+  text_ = std::string(Text);
 }
 
 std::string TProfileText::Text() const {
-  std::string out = bom_;
-  for (const auto& l : lines_) out += l.Raw;
-  return out;
+  return bom_ + text_;
 }
 
 std::string TProfileText::Newline() const {
-  for (const auto& l : lines_) {
-    if (HasLineEnd(l.Raw))
-      return l.Raw.size() >= 2 && l.Raw[l.Raw.size() - 2] == '\r' ? "\r\n" : "\n";
-  }
-  return "\r\n";
+  size_t nl = text_.find('\n');
+  if (nl == std::string::npos) return "\r\n";
+  return nl > 0 && text_[nl - 1] == '\r' ? "\r\n" : "\n";
 }
 
-int TProfileText::FindSection(std::string_view Section) const {
+size_t TProfileText::FindSection(std::string_view Section) const {
   std::string_view want = TrimView(Section);
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    std::string_view name;
-    if (SectionName(lines_[i].Raw, name) && SameFolded(name, want)) return static_cast<int>(i);
+  for (size_t p = 0; p < text_.size();) {
+    std::string_view line = LineAt(text_, p), name;
+    if (SectionName(line, name) && SameFolded(name, want)) return p;
+    p += line.size();
   }
-  return -1;
+  return npos;
 }
 
-int TProfileText::SectionEnd(int Header) const {
-  size_t i = static_cast<size_t>(Header) + 1;
-  std::string_view name;
-  while (i < lines_.size() && !SectionName(lines_[i].Raw, name)) ++i;
-  return static_cast<int>(i);
+size_t TProfileText::SectionEnd(size_t Header) const {
+  size_t p = Header + LineAt(text_, Header).size();
+  while (p < text_.size()) {
+    std::string_view line = LineAt(text_, p), name;
+    if (SectionName(line, name)) break;
+    p += line.size();
+  }
+  return p;
 }
 
-int TProfileText::FindKey(int Header, std::string_view Key) const {
+template <class F>
+void TProfileText::ForEachKeyLine(size_t Header, F&& Fn) const {
+  const size_t end = SectionEnd(Header);
+  for (size_t p = Header + LineAt(text_, Header).size(); p < end;) {
+    std::string_view line = LineAt(text_, p), k, v;
+    if (KeyValue(line, k, v) && !Fn(p, k, v)) return;
+    p += line.size();
+  }
+}
+
+size_t TProfileText::FindKey(size_t Header, std::string_view Key) const {
   std::string_view want = TrimView(Key);
-  int end = SectionEnd(Header);
-  for (int i = Header + 1; i < end; ++i) {
-    std::string_view k, v;
-    if (KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v) && SameFolded(k, want)) return i;
-  }
-  return -1;
+  size_t found = npos;
+  ForEachKeyLine(Header, [&](size_t p, std::string_view k, std::string_view) {
+    if (!SameFolded(k, want)) return true;
+    found = p;
+    return false;
+  });
+  return found;
 }
 
 std::optional<std::string> TProfileText::Get(std::string_view Section, std::string_view Key) const {
-  int h = FindSection(Section);
-  if (h < 0) return std::nullopt;
-  int k = FindKey(h, Key);
-  if (k < 0) return std::nullopt;
+  size_t h = FindSection(Section);
+  if (h == npos) return std::nullopt;
+  size_t k = FindKey(h, Key);
+  if (k == npos) return std::nullopt;
   std::string_view key, value;
-  KeyValue(lines_[static_cast<size_t>(k)].Raw, key, value);
+  KeyValue(LineAt(text_, k), key, value);
   return Unquote(value);
 }
 
-namespace {
-
-// Names repeat in hand-edited files; each is listed once, as first spelt.
-void AddOnce(std::vector<std::string>& Names, std::string_view Name) {
-  for (const auto& n : Names)
-    if (SameFolded(n, Name)) return;
-  Names.emplace_back(Name);
-}
-
-}  // namespace
-
 template <class F>
 void TProfileText::ForEachKey(std::string_view Section, F&& Fn) const {
-  int h = FindSection(Section);
-  if (h < 0) return;
-  int end = SectionEnd(h);
-  for (int i = h + 1; i < end; ++i) {
-    std::string_view k, v;
-    if (KeyValue(lines_[static_cast<size_t>(i)].Raw, k, v)) Fn(k, v);
-  }
+  size_t h = FindSection(Section);
+  if (h == npos) return;
+  ForEachKeyLine(h, [&](size_t, std::string_view k, std::string_view v) {
+    Fn(k, v);
+    return true;
+  });
 }
 
 std::vector<std::string> TProfileText::SectionNames() const {
   std::vector<std::string> out;
-  for (const auto& l : lines_) {
-    std::string_view name;
-    if (SectionName(l.Raw, name)) AddOnce(out, name);
+  std::unordered_set<std::string> seen;
+  for (size_t p = 0; p < text_.size();) {
+    std::string_view line = LineAt(text_, p), name;
+    if (SectionName(line, name)) AddOnce(out, seen, name);
+    p += line.size();
   }
   return out;
 }
 
 std::vector<std::string> TProfileText::KeyNames(std::string_view Section) const {
   std::vector<std::string> out;
-  ForEachKey(Section, [&](std::string_view k, std::string_view) { AddOnce(out, k); });
+  std::unordered_set<std::string> seen;
+  ForEachKey(Section, [&](std::string_view k, std::string_view) { AddOnce(out, seen, k); });
   return out;
 }
 
@@ -206,44 +226,47 @@ void TProfileText::Set(std::string_view Section, std::string_view Key, std::stri
   std::string nl = Newline();
   std::string key(TrimView(Key));
   std::string line = key + "=" + std::string(TrimView(Value));
-  int h = FindSection(Section);
-  if (h < 0) {
-    if (!lines_.empty() && !HasLineEnd(lines_.back().Raw)) lines_.back().Raw += nl;
-    lines_.push_back({"[" + std::string(TrimView(Section)) + "]" + nl});
-    lines_.push_back({line + nl});
+  size_t h = FindSection(Section);
+  if (h == npos) {
+    if (!text_.empty() && text_.back() != '\n') text_ += nl;
+    text_ += "[" + std::string(TrimView(Section)) + "]" + nl + line + nl;
     return;
   }
-  int k = FindKey(h, Key);
-  if (k >= 0) {
+  size_t k = FindKey(h, Key);
+  if (k != npos) {
     // The key keeps its spelling and its line end.
-    std::string& raw = lines_[static_cast<size_t>(k)].Raw;
-    std::string_view oldKey, oldValue;
+    std::string_view raw = LineAt(text_, k), oldKey, oldValue;
     KeyValue(raw, oldKey, oldValue);
-    std::string end = raw.substr(Content(raw).size());
-    raw = std::string(oldKey) + "=" + std::string(TrimView(Value)) + end;
+    const size_t content = Content(raw).size();
+    text_.replace(k, content, std::string(oldKey) + "=" + std::string(TrimView(Value)));
     return;
   }
   // A new key goes after the section's last non-blank line.
-  int at = SectionEnd(h);
-  while (at - 1 > h && TrimView(Content(lines_[static_cast<size_t>(at - 1)].Raw)).empty()) --at;
-  std::string& prev = lines_[static_cast<size_t>(at - 1)].Raw;
-  if (!HasLineEnd(prev)) prev += nl;
-  lines_.insert(lines_.begin() + at, TLine{line + nl});
+  const size_t end = SectionEnd(h);
+  size_t at = h + LineAt(text_, h).size();
+  for (size_t p = at; p < end;) {
+    std::string_view l = LineAt(text_, p);
+    p += l.size();
+    if (!TrimView(Content(l)).empty()) at = p;
+  }
+  std::string insert = line + nl;
+  if (text_[at - 1] != '\n') insert = nl + insert;
+  text_.insert(at, insert);
 }
 
 bool TProfileText::DeleteKey(std::string_view Section, std::string_view Key) {
-  int h = FindSection(Section);
-  if (h < 0) return false;
-  int k = FindKey(h, Key);
-  if (k < 0) return false;
-  lines_.erase(lines_.begin() + k);
+  size_t h = FindSection(Section);
+  if (h == npos) return false;
+  size_t k = FindKey(h, Key);
+  if (k == npos) return false;
+  text_.erase(k, LineAt(text_, k).size());
   return true;
 }
 
 bool TProfileText::DeleteSection(std::string_view Section) {
-  int h = FindSection(Section);
-  if (h < 0) return false;
-  lines_.erase(lines_.begin() + h, lines_.begin() + SectionEnd(h));
+  size_t h = FindSection(Section);
+  if (h == npos) return false;
+  text_.erase(h, SectionEnd(h) - h);
   return true;
 }
 
@@ -251,23 +274,48 @@ bool TProfileText::DeleteSection(std::string_view Section) {
 
 namespace {
 
-TProfileText ReadProfile(const std::string& FileName) {
-  TProfileText t;
-  int fd = ::open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return t;
+// A real game.INI holds a few kilobytes; anything this large is not one, and
+// reading it would only cost time and memory.
+constexpr off_t MaxProfileBytes = off_t{1} << 20;
+
+enum class TProfileState { psMissing, psRead, psRefused };
+
+// Only a regular file of sane size is read: a FIFO or a device would block
+// or never end. Whatever is refused reads as empty and is never written.
+TProfileState ReadProfile(const std::string& Path, TProfileText& Text) {
+  Text.Parse("");
+  // Not blocking, so opening a FIFO returns at once and fstat can refuse it.
+  int fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? TProfileState::psMissing : TProfileState::psRefused;
   struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxProfileBytes) {
+    ::close(fd);
+    return TProfileState::psRefused;
+  }
   std::string text;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    char buf[8192];
-    for (;;) {
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      text.append(buf, static_cast<size_t>(n));
+  char buf[8192];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    text.append(buf, static_cast<size_t>(n));
+    // The file may grow while it is read.
+    if (text.size() > static_cast<size_t>(MaxProfileBytes)) {
+      ok = false;
+      break;
     }
   }
   ::close(fd);
-  t.Parse(text);
+  if (!ok) return TProfileState::psRefused;
+  Text.Parse(text);
+  return TProfileState::psRead;
+}
+
+TProfileText ReadProfileText(const std::string& FileName) {
+  TProfileText t;
+  ReadProfile(NativePath(FileName), t);
   return t;
 }
 
@@ -282,28 +330,56 @@ bool WriteAll(int fd, const std::string& s) {
   return true;
 }
 
+// The file a write lands in: a symbolic link is followed (a game.INI kept
+// elsewhere and linked stays linked), a dangling one to where it points.
+bool WriteTarget(const std::string& Path, std::string& Target) {
+  Target = Path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(Target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    std::vector<char> link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    ssize_t n = ::readlink(Target.c_str(), link.data(), link.size());
+    if (n < 0 || static_cast<size_t>(n) >= link.size()) return false;
+    std::string to(link.data(), static_cast<size_t>(n));
+    if (to.empty()) return false;
+    if (to.front() != '/') {
+      size_t slash = Target.rfind('/');
+      if (slash != std::string::npos) to = Target.substr(0, slash + 1) + to;
+    }
+    Target = to;
+  }
+  return false;  // a loop of links
+}
+
 // Writes the whole text to a new file beside the old one and renames it over,
 // so the file is either the old one or the new one, never half of each.
-bool WriteProfile(const std::string& FileName, const TProfileText& Text) {
-  std::string path = NativePath(FileName);
+bool WriteProfile(const std::string& Path, const TProfileText& Text) {
+  std::string path;
+  if (!WriteTarget(Path, path)) return false;
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   if (base.empty()) return false;
+  struct stat st;
+  mode_t mode;
+  if (::stat(path.c_str(), &st) == 0) {
+    // A read-only file keeps its content, as the platform's read-only
+    // attribute would; the permission bits say so even to root, who may
+    // write anything.
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
+      return false;
+    mode = st.st_mode & 07777;
+  } else {
+    if (errno != ENOENT) return false;
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
   std::string tmpl = dir + "." + base + ".XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   int fd = ::mkstemp(name.data());
   if (fd < 0) return false;
-  struct stat st;
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
   bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text.Text()) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(name.data(), path.c_str()) == 0;
@@ -311,45 +387,53 @@ bool WriteProfile(const std::string& FileName, const TProfileText& Text) {
   return ok;
 }
 
+// Read, edit, write back; nothing is written over a file that could not be
+// read whole, so a refused file never loses its content.
+template <class F>
+bool EditProfile(const std::string& FileName, F&& Edit) {
+  const std::string path = NativePath(FileName);
+  TProfileText t;
+  if (ReadProfile(path, t) == TProfileState::psRefused) return false;
+  if (!Edit(t)) return true;
+  return WriteProfile(path, t);
+}
+
 }  // namespace
 
 std::optional<std::string> ProfileReadString(const std::string& FileName,
                                              const std::string& Section, const std::string& Key) {
-  return ReadProfile(FileName).Get(Section, Key);
+  return ReadProfileText(FileName).Get(Section, Key);
 }
 
 std::vector<std::string> ProfileSectionNames(const std::string& FileName) {
-  return ReadProfile(FileName).SectionNames();
+  return ReadProfileText(FileName).SectionNames();
 }
 
 std::vector<std::string> ProfileKeyNames(const std::string& FileName, const std::string& Section) {
-  return ReadProfile(FileName).KeyNames(Section);
+  return ReadProfileText(FileName).KeyNames(Section);
 }
 
 std::vector<std::string> ProfileSectionLines(const std::string& FileName,
                                              const std::string& Section) {
-  return ReadProfile(FileName).SectionLines(Section);
+  return ReadProfileText(FileName).SectionLines(Section);
 }
 
 bool ProfileWriteString(const std::string& FileName, const std::string& Section,
                         const std::string& Key, const std::string& Value) {
   if (!ValidSection(Section) || !ValidKey(Key) || !ValidValue(Value)) return false;
-  TProfileText t = ReadProfile(FileName);
-  t.Set(Section, Key, Value);
-  return WriteProfile(FileName, t);
+  return EditProfile(FileName, [&](TProfileText& t) {
+    t.Set(Section, Key, Value);
+    return true;
+  });
 }
 
 bool ProfileDeleteKey(const std::string& FileName, const std::string& Section,
                       const std::string& Key) {
-  TProfileText t = ReadProfile(FileName);
-  if (!t.DeleteKey(Section, Key)) return true;
-  return WriteProfile(FileName, t);
+  return EditProfile(FileName, [&](TProfileText& t) { return t.DeleteKey(Section, Key); });
 }
 
 bool ProfileDeleteSection(const std::string& FileName, const std::string& Section) {
-  TProfileText t = ReadProfile(FileName);
-  if (!t.DeleteSection(Section)) return true;
-  return WriteProfile(FileName, t);
+  return EditProfile(FileName, [&](TProfileText& t) { return t.DeleteSection(Section); });
 }
 
 namespace {

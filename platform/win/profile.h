@@ -4,6 +4,10 @@
 // every other line as it was (comments, foreign keys, line ends), creates the
 // key, section or file when missing, and replaces the file atomically so that
 // a crash never leaves a half-written file. Every read opens the file afresh.
+// Only a regular file of at most 1 MiB is read or written; anything else (a
+// FIFO, a device, a huge file) reads as empty and is never written. A file
+// without write permission is never replaced, and a symbolic link is written
+// through, so the link stays.
 #pragma once
 
 #include <optional>
@@ -35,18 +39,21 @@ class TProfileText {
   bool DeleteSection(std::string_view Section);
 
  private:
-  struct TLine {
-    std::string Raw;  // with its line end
-  };
-  int FindSection(std::string_view Section) const;      // line index of the header, or -1
-  int SectionEnd(int Header) const;                     // first line past the section
-  int FindKey(int Header, std::string_view Key) const;  // line index, or -1
+  static constexpr size_t npos = std::string::npos;
+  // Offsets into text_ of line starts; npos when absent.
+  size_t FindSection(std::string_view Section) const;  // the header line
+  size_t SectionEnd(size_t Header) const;              // first line past the section
+  size_t FindKey(size_t Header, std::string_view Key) const;
+  // Fn (line start, key, value) for each key line of the section at Header,
+  // while Fn answers true.
+  template <class F>
+  void ForEachKeyLine(size_t Header, F&& Fn) const;
   // Fn (key, value) for each key line of the first matching section.
   template <class F>
   void ForEachKey(std::string_view Section, F&& Fn) const;
   std::string Newline() const;
-  std::vector<TLine> lines_;
-  std::string bom_;  // a byte-order mark before the first line, kept as it was
+  std::string text_;  // every line, with its line end, as read
+  std::string bom_;   // a byte-order mark before the first line, kept as it was
 };
 
 // File-level calls. FileName may use '\'; a missing file reads as empty.
@@ -56,7 +63,8 @@ std::vector<std::string> ProfileSectionNames(const std::string& FileName);
 std::vector<std::string> ProfileKeyNames(const std::string& FileName, const std::string& Section);
 std::vector<std::string> ProfileSectionLines(const std::string& FileName,
                                              const std::string& Section);
-// These return false when the file cannot be written; nothing is changed then.
+// These return false when the file cannot be written or read whole; nothing
+// is changed then.
 bool ProfileWriteString(const std::string& FileName, const std::string& Section,
                         const std::string& Key, const std::string& Value);
 bool ProfileDeleteKey(const std::string& FileName, const std::string& Section,
