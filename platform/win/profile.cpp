@@ -138,6 +138,10 @@ std::string TProfileText::Newline() const {
 size_t TProfileText::FindSection(std::string_view Section) const {
   std::string_view want = TrimView(Section);
   for (size_t p = 0; p < text_.size();) {
+    if (text_[p] == '\n') {  // blank lines may be millions; pass them cheaply
+      ++p;
+      continue;
+    }
     std::string_view line = LineAt(text_, p), name;
     if (SectionName(line, name) && SameFolded(name, want)) return p;
     p += line.size();
@@ -148,6 +152,10 @@ size_t TProfileText::FindSection(std::string_view Section) const {
 size_t TProfileText::SectionEnd(size_t Header) const {
   size_t p = Header + LineAt(text_, Header).size();
   while (p < text_.size()) {
+    if (text_[p] == '\n') {
+      ++p;
+      continue;
+    }
     std::string_view line = LineAt(text_, p), name;
     if (SectionName(line, name)) break;
     p += line.size();
@@ -200,6 +208,10 @@ std::vector<std::string> TProfileText::SectionNames() const {
   std::vector<std::string> out;
   std::unordered_set<std::string> seen;
   for (size_t p = 0; p < text_.size();) {
+    if (text_[p] == '\n') {
+      ++p;
+      continue;
+    }
     std::string_view line = LineAt(text_, p), name;
     if (SectionName(line, name)) AddOnce(out, seen, name);
     p += line.size();

@@ -148,15 +148,6 @@ TEST_F(ProfileFile, BackslashPathsAndDoubledSeparators) {
   EXPECT_EQ(ProfileReadString(file_, "User", "Status"), "3");
 }
 
-TEST_F(ProfileFile, FailedWriteLeavesTheFileAsItWas) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  Put("[Options]\r\nMusic=7\r\n");
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
-  fs::permissions(dir_, fs::perms::owner_all);
-  EXPECT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
-}
-
 TEST_F(ProfileFile, AWriteCutShortLeavesTheOldFileWhole) {
   // A write that stops half-way (here: the file-size limit, as a full disk
   // would) must leave the old file as it was and no stray file beside it.
