@@ -6,7 +6,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -182,8 +184,8 @@ TEST_F(HostileData, SmallFilesThatClaimHugePicturesAreRefusedBeforeAnythingIsAll
       {"uncompressed BMP header of 256 MiB without pixels",
        [] { return BMPFile(DIBBody(8192, 8192, 32, 0, {})); }, Case::bitmap,
        "DIB is invalid: 8192 x 8192 pixels of 32 bits", 16 * MiB},
-      {"run-length BMP just inside: 64 MiB", [] { return BMPFile(DIBBody(8192, 8192, 8, 1, RLE8Runs())); },
-       Case::bitmap, "", 160 * MiB},
+      {"run-length BMP just inside: 64 MiB",
+       [] { return BMPFile(DIBBody(8192, 8192, 8, 1, RLE8Runs())); }, Case::bitmap, "", 160 * MiB},
       {"JPEG claiming 65000 x 65000", [] { return JPEGClaiming(65000, 65000); }, Case::bitmap,
        "DIB is invalid: a JPEG picture of 65000 x 65000 pixels", 16 * MiB},
       {"archive: 8192 x 8192 cut into 1 x 1",
@@ -193,7 +195,8 @@ TEST_F(HostileData, SmallFilesThatClaimHugePicturesAreRefusedBeforeAnythingIsAll
        16 * MiB},
       {"archive: 257 x 256 cut into 1 x 1, one row past the pattern bound",
        [] { return ArchiveOf(DIBBody(257, 256, 8, 1, RLE8Runs()), 1, 1); }, Case::archive,
-       "Invalid stream format: a picture of 257 x 256 cut into cells of 1 x 1 makes 65792", 16 * MiB},
+       "Invalid stream format: a picture of 257 x 256 cut into cells of 1 x 1 makes 65792",
+       16 * MiB},
       {"archive: 256 x 256 cut into 1 x 1, exactly the pattern bound",
        [] { return ArchiveOf(DIBBody(256, 256, 8, 1, RLE8Runs()), 1, 1); }, Case::archive, "",
        64 * MiB},
@@ -250,8 +253,8 @@ TEST_F(HostileData, SmallFilesThatClaimHugePicturesAreRefusedBeforeAnythingIsAll
       EXPECT_EQ(error, "");
     else
       EXPECT_EQ(error.substr(0, c.error.size()), c.error);
-    EXPECT_LT(peak.Growth(), c.maxGrowth) << "peak memory grew by " << peak.Growth() / MiB
-                                          << " MiB";
+    EXPECT_LT(peak.Growth(), c.maxGrowth)
+        << "peak memory grew by " << peak.Growth() / MiB << " MiB";
   }
 }
 
@@ -261,8 +264,8 @@ std::string DataDir() {
   return std::string(TAL_BIN_DIR) + "/data";
 }
 
-constexpr const char* kArchives[] = {"data.dan", "models.dan",    "explosions.dan", "weapons.dan",
-                                     "fx.dan",   "bg.dan",        "interface.dan",  "bonuses.dan",
+constexpr const char* kArchives[] = {"data.dan",  "models.dan", "explosions.dan", "weapons.dan",
+                                     "fx.dan",    "bg.dan",     "interface.dan",  "bonuses.dan",
                                      "video.dan", "info.dan"};
 constexpr const char* kWaveArchives[] = {"snd.tor", "vc.tor"};
 
@@ -287,8 +290,9 @@ class DamagedDataFolder : public HostileData {
   void SetUp() override {
     HostileData::SetUp();
     ASSERT_TRUE(fs::exists(DataDir() + "/graphic/data.dan")) << DataDir() << " holds no archives";
-    dir = fs::temp_directory_path() / ("tal_damaged_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() /
+          ("tal_damaged_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::copy(DataDir() + "/graphic", dir / "graphic", fs::copy_options::recursive);
@@ -444,6 +448,32 @@ TEST_F(DamagedDataFolder, AMissingArchiveRaisesTheOpenErrorAndTheOthersLoad) {
       << failed["explosions.dan"];
   EXPECT_EQ(pictures["explosions.dan"]->Items().Count(), 0);
   EXPECT_TRUE(Boxes().empty());
+  ExpectAllButOneWork("", "");
+}
+
+TEST_F(DamagedDataFolder, ACutShortArchiveNamesItsFileAndItemAndTheOthersLoad) {
+  // Cut inside the last picture's or wave's data, as an interrupted copy
+  // leaves a file.
+  const auto cutShort = [&](const fs::path& File, const std::string& Property) {
+    std::ifstream in(File, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = bytes.rfind(Property);
+    ASSERT_NE(at, std::string::npos);
+    fs::resize_file(File, at + Property.size() + 40);
+  };
+  cutShort(dir / "graphic" / "bg.dan", "Picture.Data");
+  cutShort(dir / "sound" / "snd.tor", "Wave.WAVE");
+  LoadAll();
+  ASSERT_EQ(failed.size(), 2u);
+  const std::string lastPicture = names["bg.dan"].back(), lastWave = names["snd.tor"].back();
+  EXPECT_EQ(failed["bg.dan"], "Stream read error in picture '" + lastPicture + "' in " +
+                                  (dir / "graphic" / "bg.dan").string());
+  EXPECT_EQ(failed["snd.tor"], "Stream read error in wave '" + lastWave + "' in " +
+                                   (dir / "sound" / "snd.tor").string());
+  // What was read before the cut stays, and every other archive loads.
+  EXPECT_EQ(pictures["bg.dan"]->Items().Count(), static_cast<int>(names["bg.dan"].size()));
+  EXPECT_GT(pictures["bg.dan"]->Items().Find(names["bg.dan"].front())->SurfaceCount(), 0);
+  EXPECT_NE(waves["snd.tor"]->Items().Find(names["snd.tor"].front())->Buffer(), nullptr);
   ExpectAllButOneWork("", "");
 }
 

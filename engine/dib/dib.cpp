@@ -579,8 +579,9 @@ void TDIB::LoadJPEG(TStream& Stream, int64_t Start) {
   Stream.SetPosition(Start);
   uint32_t w = 0, h = 0;
   if (JPEGFrameSize(Stream, w, h) && DIBImageBytes(w, h, 24) < 0)
-    Raise<EInvalidGraphic>("DIB is invalid: a JPEG picture of %u x %u pixels is more than %lld bytes",
-                           w, h, static_cast<long long>(MaxImageBytes));
+    Raise<EInvalidGraphic>(
+        "DIB is invalid: a JPEG picture of %u x %u pixels is more than %lld bytes", w, h,
+        static_cast<long long>(MaxImageBytes));
   Stream.SetPosition(Start);
   TJPEGImage jpeg;
   jpeg.LoadFromStream(Stream);

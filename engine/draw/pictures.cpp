@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "engine/dib/dib.h"
 #include "engine/directx/load_report.h"
@@ -400,18 +401,22 @@ void TPictureCollection::LoadFromStream(TStream& Stream) {
 void TPictureCollection::Load(TStream& Stream, const std::string& Source) {
   Clear();
   source_name_ = Source;
+  // The items read before a fault are kept, and made usable like the rest:
+  // a damaged end of an archive must not silence its beginning.
+  std::exception_ptr failure;
   try {
     TPictureCollectionComponent carrier;
     carrier.List = this;
     ReadComponentResource(Stream, carrier);
   } catch (Exception& e) {
     AddFailurePlace(e, Source);
-    throw;
+    failure = std::current_exception();
   }
   if (Initialized()) {
     Initialize(dxdraw_);
     Restore();
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TPictureCollection::SaveToFile(const std::string& FileName) {

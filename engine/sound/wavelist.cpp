@@ -1,6 +1,7 @@
 #include "engine/sound/wavelist.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "engine/directx/load_report.h"
 #include "framework/filer.h"
@@ -43,8 +44,8 @@ bool TWaveCollectionItem::ReadProperty(const std::string& Name, TReader& Reader)
     return ReadItemProperty(Name, Reader);
   } catch (Exception& e) {
     // The name usually comes first; before it, the item's place says which.
-    AddFailurePlace(e, this->Name().empty() ? Format("wave %d", Index())
-                                            : Format("wave '%s'", this->Name()));
+    AddFailurePlace(
+        e, this->Name().empty() ? Format("wave %d", Index()) : Format("wave '%s'", this->Name()));
     throw;
   }
 }
@@ -263,17 +264,21 @@ void TWaveCollection::LoadFromStream(TStream& Stream) {
 void TWaveCollection::Load(TStream& Stream, const std::string& Source) {
   Clear();
   source_name_ = Source;
+  // The items read before a fault are kept, and made usable like the rest:
+  // a damaged end of an archive must not silence its beginning.
+  std::exception_ptr failure;
   try {
     TWaveCollectionComponent carrier(nullptr, this);
     ReadComponentResource(Stream, carrier);
   } catch (Exception& e) {
     AddFailurePlace(e, Source);
-    throw;
+    failure = std::current_exception();
   }
   if (Initialized()) {
     Initialize(dxsound_);
     Restore();
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TWaveCollection::SaveToFile(const std::string& FileName) const {

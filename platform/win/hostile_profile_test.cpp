@@ -100,7 +100,8 @@ TEST_F(HostileProfile, FilesThatAreNotAGameIniAreNeitherReadNorWritten) {
     std::function<void()> arrange;
     std::string path;  // what the calls are given
   };
-  const std::string big = std::string("[Options]\r\nMusic=7\r\n") + std::string((1 << 20) + 16, ';');
+  const std::string big =
+      std::string("[Options]\r\nMusic=7\r\n") + std::string((1 << 20) + 16, ';');
   const Case cases[] = {
       {"a FIFO, which would block every open and read",
        [&] { ASSERT_EQ(::mkfifo(file_.c_str(), 0644), 0); }, file_},
