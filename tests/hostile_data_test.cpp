@@ -451,7 +451,7 @@ TEST_F(DamagedDataFolder, AMissingArchiveRaisesTheOpenErrorAndTheOthersLoad) {
   ExpectAllButOneWork("", "");
 }
 
-TEST_F(DamagedDataFolder, ACutShortArchiveNamesItsFileAndItemAndTheOthersLoad) {
+TEST_F(DamagedDataFolder, ADamagedArchiveNamesItsFileAndItemAndTheOthersLoad) {
   // Cut inside the last picture's or wave's data, as an interrupted copy
   // leaves a file.
   const auto cutShort = [&](const fs::path& File, const std::string& Property) {
@@ -463,8 +463,12 @@ TEST_F(DamagedDataFolder, ACutShortArchiveNamesItsFileAndItemAndTheOthersLoad) {
   };
   cutShort(dir / "graphic" / "bg.dan", "Picture.Data");
   cutShort(dir / "sound" / "snd.tor", "Wave.WAVE");
+  // And one that is no archive at all.
+  std::ofstream(dir / "graphic" / "interface.dan", std::ios::binary) << "not an archive";
   LoadAll();
-  ASSERT_EQ(failed.size(), 2u);
+  ASSERT_EQ(failed.size(), 3u);
+  EXPECT_EQ(failed["interface.dan"],
+            "Invalid stream format in " + (dir / "graphic" / "interface.dan").string());
   const std::string lastPicture = names["bg.dan"].back(), lastWave = names["snd.tor"].back();
   EXPECT_EQ(failed["bg.dan"], "Stream read error in picture '" + lastPicture + "' in " +
                                   (dir / "graphic" / "bg.dan").string());
