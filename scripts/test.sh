@@ -23,7 +23,7 @@ for fuzzer in "$dir"/fuzz/fuzz_*; do
   work=$(mktemp -d)
   [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/ 2>/dev/null || true
   echo "== $name for ${fuzz_seconds}s"
-  "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" >"$work.log" 2>&1 || {
+  "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 -artifact_prefix="$work.artifact-" "$work" >"$work.log" 2>&1 || {
     tail -50 "$work.log"; echo "fuzzer $name failed" >&2; exit 1; }
   rm -rf "$work" "$work.log"
 done
