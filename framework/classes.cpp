@@ -1,13 +1,9 @@
 #include "framework/classes.h"
-#include "platform/win/paths.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+
+#include "platform/win/files.h"
 
 // ---- TPersistent -----------------------------------------------------------
 
@@ -71,7 +67,9 @@ TCollectionItem::~TCollectionItem() {
   if (collection_) collection_->RemoveItem(this);
 }
 
-int TCollectionItem::Index() const { return collection_ ? collection_->IndexOf(this) : -1; }
+int TCollectionItem::Index() const {
+  return collection_ ? collection_->IndexOf(this) : -1;
+}
 
 void TCollectionItem::SetIndex(int NewIndex) {
   if (!collection_) return;
@@ -81,14 +79,18 @@ void TCollectionItem::SetIndex(int NewIndex) {
   if (cur >= 0 && NewIndex != cur) collection_->MoveItem(cur, NewIndex);
 }
 
-TCollection::~TCollection() { Clear(); }
+TCollection::~TCollection() {
+  Clear();
+}
 
 TCollectionItem* TCollection::Items(int i) const {
   if (i < 0 || i >= Count()) Raise<EListError>("List index out of bounds (%d)", i);
   return items_[static_cast<size_t>(i)];
 }
 
-void TCollection::Delete(int i) { delete Items(i); }
+void TCollection::Delete(int i) {
+  delete Items(i);
+}
 
 void TCollection::Clear() {
   while (!items_.empty()) delete items_.back();
@@ -139,10 +141,13 @@ int64_t TStream::Size() {
   return end;
 }
 
-void TStream::SetSize(int64_t) { Raise<EStreamError>("Stream size cannot be changed"); }
+void TStream::SetSize(int64_t) {
+  Raise<EStreamError>("Stream size cannot be changed");
+}
 
 void TStream::ReadBuffer(void* Buffer, int64_t Count) {
-  if (Count < 0 || (Count != 0 && Read(Buffer, Count) != Count)) Raise<EReadError>("Stream read error");
+  if (Count < 0 || (Count != 0 && Read(Buffer, Count) != Count))
+    Raise<EReadError>("Stream read error");
 }
 
 void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
@@ -187,7 +192,9 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? pos_ : static_cast<int64_t>(data_.size());
+  int64_t base = Origin == soBeginning ? 0
+                 : Origin == soCurrent ? pos_
+                                       : static_cast<int64_t>(data_.size());
   int64_t p = base + Offset;
   pos_ = p < 0 ? 0 : p;
   return pos_;
@@ -232,7 +239,9 @@ int64_t TByteStream::Read(void* Buffer, int64_t Count) {
 }
 
 int64_t TByteStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? pos_ : static_cast<int64_t>(size_);
+  int64_t base = Origin == soBeginning ? 0
+                 : Origin == soCurrent ? pos_
+                                       : static_cast<int64_t>(size_);
   int64_t p = base + Offset;
   pos_ = p < 0 ? 0 : p;
   return pos_;
@@ -241,56 +250,38 @@ int64_t TByteStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 // ---- TFileStream ------------------------------------------------------------------
 
 bool FileExists(const std::string& FileName) {
-  struct stat st;
-  return ::stat(NativePath(FileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return FileIsRegular(FileName);
 }
 
 TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) {
-  std::string path = NativePath(FileName);
   if (Mode == fmCreate) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) Raise<EFCreateError>("Cannot create file \"%s\". %s", FileName, std::strerror(errno));
+    fd_ = ::FileCreate(FileName);
+    if (fd_ < 0) Raise<EFCreateError>("Cannot create file \"%s\". %s", FileName, LastFileError());
   } else {
-    int flags = (Mode & 3) == fmOpenWrite ? O_WRONLY : (Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY;
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd_ < 0) Raise<EFOpenError>("Cannot open file \"%s\". %s", FileName, std::strerror(errno));
+    TFileOpenMode m = (Mode & 3) == fmOpenWrite       ? fomWrite
+                      : (Mode & 3) == fmOpenReadWrite ? fomReadWrite
+                                                      : fomRead;
+    fd_ = ::FileOpen(FileName, m);
+    if (fd_ < 0) Raise<EFOpenError>("Cannot open file \"%s\". %s", FileName, LastFileError());
   }
 }
 
 TFileStream::~TFileStream() {
-  if (fd_ >= 0) ::close(fd_);
+  ::FileClose(fd_);
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
-  int64_t total = 0;
-  auto* p = static_cast<uint8_t*>(Buffer);
-  while (total < Count) {
-    ssize_t n = ::read(fd_, p + total, static_cast<size_t>(Count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += n;
-  }
-  return total;
+  return ::FileRead(fd_, Buffer, Count);
 }
 
 int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
-  int64_t total = 0;
-  auto* p = static_cast<const uint8_t*>(Buffer);
-  while (total < Count) {
-    ssize_t n = ::write(fd_, p + total, static_cast<size_t>(Count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += n;
-  }
-  return total;
+  return ::FileWrite(fd_, Buffer, Count);
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
-  off_t r = ::lseek(fd_, static_cast<off_t>(Offset), whence);
-  return r < 0 ? -1 : static_cast<int64_t>(r);
+  return ::FileSeek(fd_, Offset, Origin == soBeginning ? 0 : Origin == soCurrent ? 1 : 2);
 }
 
 void TFileStream::SetSize(int64_t NewSize) {
-  if (::ftruncate(fd_, static_cast<off_t>(NewSize)) != 0) Raise<EStreamError>("Stream size cannot be changed");
+  if (!::FileTruncate(fd_, NewSize)) Raise<EStreamError>("Stream size cannot be changed");
 }

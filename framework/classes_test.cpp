@@ -76,7 +76,8 @@ TEST(Arithmetic, RoundHalvesToEvenAndNaNHasADefinedResult) {
   struct Case {
     double v;
     int32_t round, trunc;
-  } cases[] = {{0.5, 0, 0}, {1.5, 2, 1}, {2.5, 2, 2}, {-2.5, -2, -2}, {-1.7, -2, -1}, {127.5, 128, 127}};
+  } cases[] = {{0.5, 0, 0},    {1.5, 2, 1},    {2.5, 2, 2},
+               {-2.5, -2, -2}, {-1.7, -2, -1}, {127.5, 128, 127}};
   for (auto c : cases) {
     EXPECT_EQ(Round(c.v), c.round) << c.v;
     EXPECT_EQ(Trunc(c.v), c.trunc) << c.v;
@@ -93,6 +94,31 @@ TEST(Text, FormatAndCaseInsensitiveCompare) {
   EXPECT_FALSE(SameText("Image", "Images"));
   EXPECT_EQ(StrToInt(" 42 "), 42);
   EXPECT_THROW(StrToInt("xyz"), EConvertError);
+}
+
+TEST(Text, StrToInt64KeepsTheWholeRange) {
+  const struct {
+    const char* Text;
+    bool Ok;
+    int64_t Value;
+  } cases[] = {
+      {"2147483648", true, 2147483648LL},
+      {" -9223372036854775808 ", true, INT64_MIN},
+      {"9223372036854775807", true, INT64_MAX},
+      {"9223372036854775808", false, 0},
+      {"-9223372036854775809", false, 0},
+      {"$FFFFFFFFFFFFFFFF", true, -1},
+      {"$10000000000000000", false, 0},
+      {"12x", false, 0},
+      {"-", false, 0},
+      {"", false, 0},
+  };
+  for (const auto& c : cases) {
+    int64_t v = 0;
+    EXPECT_EQ(TryStrToInt64(c.Text, v), c.Ok) << c.Text;
+    if (c.Ok) EXPECT_EQ(v, c.Value) << c.Text;
+  }
+  EXPECT_THROW(StrToInt64("xyz"), EConvertError);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "framework/forms.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "platform/win/driver.h"
+#include "platform/win/files.h"
 #include "platform/win/library.h"
 #include "platform/win/vkeys.h"
 
@@ -276,9 +275,7 @@ void TApplication::SetTitle(const std::string& v) {
 }
 
 std::string TApplication::ExeName() const {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+  return ProgramFileName();
 }
 
 HWND TApplication::Handle() {
