@@ -67,9 +67,7 @@ TCollectionItem::~TCollectionItem() {
   if (collection_) collection_->RemoveItem(this);
 }
 
-int TCollectionItem::Index() const {
-  return collection_ ? collection_->IndexOf(this) : -1;
-}
+int TCollectionItem::Index() const { return collection_ ? collection_->IndexOf(this) : -1; }
 
 void TCollectionItem::SetIndex(int NewIndex) {
   if (!collection_) return;
@@ -79,18 +77,14 @@ void TCollectionItem::SetIndex(int NewIndex) {
   if (cur >= 0 && NewIndex != cur) collection_->MoveItem(cur, NewIndex);
 }
 
-TCollection::~TCollection() {
-  Clear();
-}
+TCollection::~TCollection() { Clear(); }
 
 TCollectionItem* TCollection::Items(int i) const {
   if (i < 0 || i >= Count()) Raise<EListError>("List index out of bounds (%d)", i);
   return items_[static_cast<size_t>(i)];
 }
 
-void TCollection::Delete(int i) {
-  delete Items(i);
-}
+void TCollection::Delete(int i) { delete Items(i); }
 
 void TCollection::Clear() {
   while (!items_.empty()) delete items_.back();
@@ -141,13 +135,10 @@ int64_t TStream::Size() {
   return end;
 }
 
-void TStream::SetSize(int64_t) {
-  Raise<EStreamError>("Stream size cannot be changed");
-}
+void TStream::SetSize(int64_t) { Raise<EStreamError>("Stream size cannot be changed"); }
 
 void TStream::ReadBuffer(void* Buffer, int64_t Count) {
-  if (Count < 0 || (Count != 0 && Read(Buffer, Count) != Count))
-    Raise<EReadError>("Stream read error");
+  if (Count < 0 || (Count != 0 && Read(Buffer, Count) != Count)) Raise<EReadError>("Stream read error");
 }
 
 void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
@@ -192,9 +183,7 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int64_t base = Origin == soBeginning ? 0
-                 : Origin == soCurrent ? pos_
-                                       : static_cast<int64_t>(data_.size());
+  int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? pos_ : static_cast<int64_t>(data_.size());
   int64_t p = base + Offset;
   pos_ = p < 0 ? 0 : p;
   return pos_;
@@ -239,9 +228,7 @@ int64_t TByteStream::Read(void* Buffer, int64_t Count) {
 }
 
 int64_t TByteStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int64_t base = Origin == soBeginning ? 0
-                 : Origin == soCurrent ? pos_
-                                       : static_cast<int64_t>(size_);
+  int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? pos_ : static_cast<int64_t>(size_);
   int64_t p = base + Offset;
   pos_ = p < 0 ? 0 : p;
   return pos_;

@@ -76,8 +76,7 @@ TEST(Arithmetic, RoundHalvesToEvenAndNaNHasADefinedResult) {
   struct Case {
     double v;
     int32_t round, trunc;
-  } cases[] = {{0.5, 0, 0},    {1.5, 2, 1},    {2.5, 2, 2},
-               {-2.5, -2, -2}, {-1.7, -2, -1}, {127.5, 128, 127}};
+  } cases[] = {{0.5, 0, 0}, {1.5, 2, 1}, {2.5, 2, 2}, {-2.5, -2, -2}, {-1.7, -2, -1}, {127.5, 128, 127}};
   for (auto c : cases) {
     EXPECT_EQ(Round(c.v), c.round) << c.v;
     EXPECT_EQ(Trunc(c.v), c.trunc) << c.v;

@@ -274,9 +274,7 @@ void TApplication::SetTitle(const std::string& v) {
   if (handle_) SetWindowTextA(handle_, v.c_str());
 }
 
-std::string TApplication::ExeName() const {
-  return ProgramFileName();
-}
+std::string TApplication::ExeName() const { return ProgramFileName(); }
 
 HWND TApplication::Handle() {
   if (handle_ && !IsWindow(handle_)) handle_ = nullptr;

@@ -58,14 +58,10 @@ bool TryStrToInt(const std::string& s, int& out) {
   int64_t v = 0;
   for (; *p; ++p) {
     int d;
-    if (*p >= '0' && *p <= '9')
-      d = *p - '0';
-    else if (base == 16 && *p >= 'a' && *p <= 'f')
-      d = *p - 'a' + 10;
-    else if (base == 16 && *p >= 'A' && *p <= 'F')
-      d = *p - 'A' + 10;
-    else
-      return false;
+    if (*p >= '0' && *p <= '9') d = *p - '0';
+    else if (base == 16 && *p >= 'a' && *p <= 'f') d = *p - 'a' + 10;
+    else if (base == 16 && *p >= 'A' && *p <= 'F') d = *p - 'A' + 10;
+    else return false;
     v = v * base + d;
     if (v > 0xFFFFFFFFLL) return false;
   }
@@ -124,9 +120,7 @@ int StrToInt(const std::string& s) {
   return v;
 }
 
-std::string IntToStr(int64_t v) {
-  return std::to_string(v);
-}
+std::string IntToStr(int64_t v) { return std::to_string(v); }
 
 std::string IntToHex(uint64_t v, int digits) {
   char buf[32];

@@ -11,9 +11,7 @@
 #include <utility>
 
 namespace detail {
-inline const char* FormatArg(const std::string& s) {
-  return s.c_str();
-}
+inline const char* FormatArg(const std::string& s) { return s.c_str(); }
 template <class T>
 T FormatArg(T v) {
   static_assert(std::is_arithmetic_v<T> || std::is_pointer_v<T>, "Format takes numbers and text");
@@ -51,11 +49,11 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-#define TAL_DECLARE_EXCEPTION(Name, Base)                             \
-  class Name : public Base {                                          \
-   public:                                                            \
-    using Base::Base;                                                 \
-    const char* ClassName() const noexcept override { return #Name; } \
+#define TAL_DECLARE_EXCEPTION(Name, Base)                                      \
+  class Name : public Base {                                                   \
+   public:                                                                     \
+    using Base::Base;                                                          \
+    const char* ClassName() const noexcept override { return #Name; }         \
   };
 
 TAL_DECLARE_EXCEPTION(EConvertError, Exception)
@@ -89,9 +87,7 @@ template <class E, class... A>
 // ---- Arithmetic as the game states it ------------------------------------
 
 // Round to nearest, halves to even.
-inline double RoundEven(double v) {
-  return std::nearbyint(v);
-}
+inline double RoundEven(double v) { return std::nearbyint(v); }
 
 // The one conversion of a floating-point value to a 32-bit integer. NaN gives
 // 0 and values outside the range saturate, so a division by zero upstream
@@ -109,20 +105,12 @@ inline int64_t ToInt64(double v) {
   return static_cast<int64_t>(v);
 }
 // Round: nearest, halves to even.
-inline int32_t Round(double v) {
-  return ToInt32(std::nearbyint(v));
-}
+inline int32_t Round(double v) { return ToInt32(std::nearbyint(v)); }
 // Trunc: towards zero.
-inline int32_t Trunc(double v) {
-  return ToInt32(std::trunc(v));
-}
+inline int32_t Trunc(double v) { return ToInt32(std::trunc(v)); }
 
-inline int32_t Max(int32_t a, int32_t b) {
-  return a > b ? a : b;
-}
-inline int32_t Min(int32_t a, int32_t b) {
-  return a < b ? a : b;
-}
+inline int32_t Max(int32_t a, int32_t b) { return a > b ? a : b; }
+inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }
 
 // Text helpers of the framework (8-bit text, ASCII case folding).
 std::string LowerCase(const std::string& s);
