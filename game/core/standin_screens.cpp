@@ -1,6 +1,7 @@
 // Stand-in until screens lands: the screen routines do nothing.
 #include "game/core/main_form.h"
 #include "game/screens/interface_sprite.h"
+#include "platform/win/vkeys.h"
 
 void CreateMainMenu() {}
 void HideShowMainMenu(bool) {}
@@ -32,4 +33,7 @@ void HideShowBook(bool, int32_t) {}
 void IntroScriptStep() {}
 void StatisticsLinesStep() {}
 
-void TMainForm::FormKeyDown(TObject*, WORD&, TShiftState) {}
+// Until the keyboard commands land, Escape at least leaves the game.
+void TMainForm::FormKeyDown(TObject*, WORD& Key, TShiftState) {
+  if (Key == VK_ESCAPE) AbsoluteClose();
+}
