@@ -78,10 +78,8 @@ void TIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
 
 // ---- TMemIniFile ----------------------------------------------------------------
 
-TMemIniFile::TMemIniFile(const std::string& FileName) : file_name_(FileName) {
-  std::string text;
-  if (ReadFileText(FileName, text)) text_.Parse(text);
-}
+TMemIniFile::TMemIniFile(const std::string& FileName)
+    : file_name_(FileName), refused_(!ReadProfileFile(FileName, text_)) {}
 
 std::string TMemIniFile::ReadString(const std::string& Section, const std::string& Ident,
                                     const std::string& Default) const {
@@ -103,6 +101,8 @@ void TMemIniFile::WriteString(const std::string& Section, const std::string& Ide
 }
 
 void TMemIniFile::UpdateFile() {
-  if (!ReplaceFileText(file_name_, text_.Text()))
+  // A file that could not be read whole is never replaced: its content
+  // would be lost.
+  if (refused_ || !WriteProfileFile(file_name_, text_))
     Raise<EIniFileException>("Unable to write to %s", file_name_);
 }

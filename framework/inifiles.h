@@ -48,7 +48,8 @@ class TIniFile : public TObject {
 class TMemIniFile : public TObject {
  public:
   TAL_CLASS_NAME(TMemIniFile)
-  // A missing or unreadable file reads as empty.
+  // A missing or unreadable file reads as empty; an unreadable one is then
+  // never written over.
   explicit TMemIniFile(const std::string& FileName);
   const std::string& FileName() const { return file_name_; }
 
@@ -66,4 +67,5 @@ class TMemIniFile : public TObject {
  private:
   std::string file_name_;
   TProfileText text_;
+  bool refused_;
 };

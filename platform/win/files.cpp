@@ -51,67 +51,6 @@ bool CreateDir(const std::string& Dir) {
   return ::mkdir(NativePath(Dir).c_str(), 0777) == 0;
 }
 
-bool ReadFileText(const std::string& FileName, std::string& Text) {
-  Text.clear();
-  int fd = ::open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  char buf[8192];
-  while (ok) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    Text.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  if (!ok) Text.clear();
-  return ok;
-}
-
-namespace {
-
-bool WriteAll(int fd, const std::string& s) {
-  size_t done = 0;
-  while (done < s.size()) {
-    ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ReplaceFileText(const std::string& FileName, const std::string& Text) {
-  std::string path = NativePath(FileName);
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) return false;
-  std::string tmpl = dir + "." + base + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
-  struct stat st;
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(name.data(), path.c_str()) == 0;
-  if (!ok) ::unlink(name.data());
-  return ok;
-}
-
 int FileOpen(const std::string& FileName, TFileOpenMode Mode) {
   int flags = Mode == fomWrite ? O_WRONLY : Mode == fomReadWrite ? O_RDWR : O_RDONLY;
   return ::open(NativePath(FileName).c_str(), flags | O_CLOEXEC);

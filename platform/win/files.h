@@ -23,14 +23,6 @@ bool FileIsRegular(const std::string& FileName);
 bool DirectoryExists(const std::string& Dir);
 bool CreateDir(const std::string& Dir);
 
-// The whole content of a regular file; false when it cannot be read (a
-// missing file, a folder).
-bool ReadFileText(const std::string& FileName, std::string& Text);
-// Writes Text to a new file beside FileName and renames it over, so FileName
-// is either the old file or the new one, never half of each. False (and
-// FileName untouched) when that cannot be done.
-bool ReplaceFileText(const std::string& FileName, const std::string& Text);
-
 // Handles of open files; -1 is no file.
 enum TFileOpenMode { fomRead, fomWrite, fomReadWrite };
 // Opens an existing file; -1 on failure.

@@ -35,16 +35,6 @@ TEST(Files, PathsFoldersAndTheProgramsOwnName) {
   EXPECT_TRUE(DirectoryExists(ProgramFolder() + "data"));
   EXPECT_FALSE(FileIsRegular(ProgramFolder() + "data"));
 
-  std::string text;
-  EXPECT_FALSE(ReadFileText("x.txt", text));
-  EXPECT_TRUE(ReplaceFileText("x.txt", "one\r\n"));
-  EXPECT_TRUE(ReplaceFileText("x.txt", "two"));
-  EXPECT_TRUE(ReadFileText("x.txt", text));
-  EXPECT_EQ(text, "two");
-  EXPECT_FALSE(ReadFileText(".", text));    // a folder is not a file
-  EXPECT_FALSE(ReplaceFileText(".", "x"));  // nor can one be replaced by a file
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "data"), fs::directory_iterator()), 1);
-
   ASSERT_TRUE(SetCurrentDir(before));
   SetProgramFolder("");
   fs::remove_all(dir);

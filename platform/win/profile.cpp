@@ -412,6 +412,14 @@ bool EditProfile(const std::string& FileName, F&& Edit) {
 
 }  // namespace
 
+bool ReadProfileFile(const std::string& FileName, TProfileText& Text) {
+  return ReadProfile(NativePath(FileName), Text) != TProfileState::psRefused;
+}
+
+bool WriteProfileFile(const std::string& FileName, const TProfileText& Text) {
+  return WriteProfile(NativePath(FileName), Text);
+}
+
 std::optional<std::string> ProfileReadString(const std::string& FileName,
                                              const std::string& Section, const std::string& Key) {
   return ReadProfileText(FileName).Get(Section, Key);

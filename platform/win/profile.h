@@ -56,6 +56,13 @@ class TProfileText {
   std::string bom_;   // a byte-order mark before the first line, kept as it was
 };
 
+// The whole file at once, under the same rules. ReadProfileFile is false when
+// the file exists but is refused (not regular, too large, unreadable): Text is
+// then empty and must not be written back. WriteProfileFile replaces the file
+// in one step and is false when it cannot.
+bool ReadProfileFile(const std::string& FileName, TProfileText& Text);
+bool WriteProfileFile(const std::string& FileName, const TProfileText& Text);
+
 // File-level calls. FileName may use '\'; a missing file reads as empty.
 std::optional<std::string> ProfileReadString(const std::string& FileName,
                                              const std::string& Section, const std::string& Key);
