@@ -40,9 +40,7 @@ class TFuzzRoot : public TComponent {
     Reader.ReadCollection(Traces);
     return true;
   }
-  void WriteProperties(TWriter& Writer) const override {
-    Writer.WriteCollection("Traces", Traces);
-  }
+  void WriteProperties(TWriter& Writer) const override { Writer.WriteCollection("Traces", Traces); }
 };
 
 }  // namespace

@@ -9,8 +9,8 @@ namespace {
 
 const char* const kRenderTypeNames[] = {"rtDraw", "rtBlend", "rtAdd", "rtSub"};
 const char* const kWaveTypeNames[] = {"wtWaveNone", "wtWaveX", "wtWaveY"};
-const char* const kFilterNames[] = {"D2D_POINT", "D2D_LINEAR", "D2D_FLATCUBIC",
-                                    "D2D_GAUSSIANCUBIC", "D2D_ANISOTROPIC"};
+const char* const kFilterNames[] = {"D2D_POINT", "D2D_LINEAR", "D2D_FLATCUBIC", "D2D_GAUSSIANCUBIC",
+                                    "D2D_ANISOTROPIC"};
 
 template <size_t N>
 int ReadEnumIdent(TReader& Reader, const char* const (&Names)[N]) {
@@ -105,10 +105,10 @@ void DrawBlitImage(const TBlitImageArgs& A) {
     d.Alpha = Alpha;
     if (!rotating) {
       d.Kind = Plain;
-      d.Rect = TRect{At.Left, At.Top, static_cast<int32_t>(std::clamp<int64_t>(
-                                          int64_t{At.Left} + w, INT32_MIN, INT32_MAX)),
-                     static_cast<int32_t>(
-                         std::clamp<int64_t>(int64_t{At.Top} + h, INT32_MIN, INT32_MAX))};
+      d.Rect = TRect{
+          At.Left, At.Top,
+          static_cast<int32_t>(std::clamp<int64_t>(int64_t{At.Left} + w, INT32_MIN, INT32_MAX)),
+          static_cast<int32_t>(std::clamp<int64_t>(int64_t{At.Top} + h, INT32_MIN, INT32_MAX))};
       d.Angle = 0;
     } else {
       d.Kind = RotateKind(Plain);
@@ -462,6 +462,7 @@ void TBlit::WriteProperties(TWriter& W, const std::string& P) const {
   if (BlurImage) W.WriteBoolean(P + "BlurImage", true);
   if (Mirror) W.WriteBoolean(P + "Mirror", true);
   if (Flip) W.WriteBoolean(P + "Flip", true);
-  if (TextureFilter != D2D_POINT) W.WriteIdent(P + "TextureFilter", kFilterNames[TextureFilter % 5]);
+  if (TextureFilter != D2D_POINT)
+    W.WriteIdent(P + "TextureFilter", kFilterNames[TextureFilter % 5]);
   if (PathCount() != 0) W.WriteBinary(P + "Paths", [&](TStream& s) { WritePaths(s); });
 }

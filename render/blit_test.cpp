@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -179,6 +181,32 @@ TEST(BlitMove, TrailRampsFromTheOldestAndOnlyWhenTheBlitMoved) {
   EXPECT_EQ(plain.Trail(), TBlitTrail{});
 }
 
+TEST(BlitMove, NaNAndHugeValuesBecomeDefinedIntegers) {
+  TFakeDisplay d;
+  TFakePicture pic(8, 8);
+  TBlit b;
+  b.DXDraw = &d;
+  b.Image = &pic;
+  b.BlurImage = true;
+  b.AnimCount = 4;
+  b.AnimLooped = true;
+  b.AnimPos = std::nan("");
+  b.AnimStart = 2;
+  b.X = std::nan("");
+  b.Y = 1e300;
+  b.Width = b.Height = 8;
+  b.DoMove(1);
+  EXPECT_EQ(b.CurrentPattern(), 2);
+  EXPECT_EQ(b.Trail()[7].X, 0);
+  EXPECT_EQ(b.Trail()[7].Y, INT32_MAX);
+  d.List = {&b};
+  EXPECT_EQ(b.DoCollision(), nullptr);
+  b.Angle = 8;
+  b.DoDraw();
+  ASSERT_EQ(d.Draws.size(), 2u);
+  EXPECT_EQ(d.Draws[1].Y, INT32_MAX);  // the centre of a rectangle pinned at the edge
+}
+
 // ---- Collision --------------------------------------------------------------------
 
 TEST(BlitCollision, FirstOverlappingOtherBlitInOrder) {
@@ -192,8 +220,8 @@ TEST(BlitCollision, FirstOverlappingOtherBlitInOrder) {
   };
   TBlit self, edge, first, second, far;
   place(self, 0, 0, 10, 10);
-  place(edge, 10, 0, 10, 10);       // shares only an edge
-  place(first, 9.4, 9.4, 10, 10);   // rounds to (9, 9): one pixel of overlap
+  place(edge, 10, 0, 10, 10);      // shares only an edge
+  place(first, 9.4, 9.4, 10, 10);  // rounds to (9, 9): one pixel of overlap
   place(second, 5, 5, 10, 10);
   place(far, 500, 500, 10, 10);
 
@@ -270,8 +298,7 @@ TEST(BlitDraw, DispatchByBlendWaveAngleAndTrail) {
       {rtAdd, wtWaveNone, 0, true, {bdDrawAdd, bdDrawAdd, bdDrawAdd}},
       {rtSub, wtWaveNone, 0, true, {bdDrawSub, bdDrawSub, bdDrawSub}},
       {rtDraw, wtWaveNone, 40, true, {bdDrawRotateAlpha, bdDrawRotateAlpha, bdDrawRotate}},
-      {rtBlend, wtWaveNone, 40, true,
-       {bdDrawRotateAlpha, bdDrawRotateAlpha, bdDrawRotateAlpha}},
+      {rtBlend, wtWaveNone, 40, true, {bdDrawRotateAlpha, bdDrawRotateAlpha, bdDrawRotateAlpha}},
       {rtAdd, wtWaveNone, 40, true, {bdDrawRotateAdd, bdDrawRotateAdd, bdDrawRotateAdd}},
       {rtSub, wtWaveNone, 40, true, {bdDrawRotateSub, bdDrawRotateSub, bdDrawRotateSub}},
       // A wave is the one draw, whatever the angle and the trail.
@@ -602,8 +629,19 @@ const Bytes kZeroExtended = {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 TEST(BlitStream, DefaultsWriteOnlyWhatHasNoDefaultAndActiveAlways) {
   TBlit b;
-  Bytes want = Cat({Name("Active"), {9}, Name("X"), kZeroExtended, Name("Y"), kZeroExtended,
-                    Name("Z"), {2, 0}, Name("Width"), {2, 0}, Name("Height"), {2, 0}, {0}});
+  Bytes want = Cat({Name("Active"),
+                    {9},
+                    Name("X"),
+                    kZeroExtended,
+                    Name("Y"),
+                    kZeroExtended,
+                    Name("Z"),
+                    {2, 0},
+                    Name("Width"),
+                    {2, 0},
+                    Name("Height"),
+                    {2, 0},
+                    {0}});
   EXPECT_EQ(Written(b), want);
   // Inactive survives a round trip.
   b.Active = false;
@@ -723,8 +761,16 @@ TEST(BlitStream, MalformedValuesRaiseTheirErrors) {
 
   // A stream naming handlers, and numbers of the other float kind, read.
   TBlit b;
-  ReadInto(b, Cat({Name("OnMove"), {7}, Name("TraceMove"), Name("X"), {15, 0, 0, 0x40, 0x40},
-                   Name("Angle"), {2, 64}, Name("Alpha"), {3, 0x2C, 0x01}, {0}}));
+  ReadInto(b, Cat({Name("OnMove"),
+                   {7},
+                   Name("TraceMove"),
+                   Name("X"),
+                   {15, 0, 0, 0x40, 0x40},
+                   Name("Angle"),
+                   {2, 64},
+                   Name("Alpha"),
+                   {3, 0x2C, 0x01},
+                   {0}}));
   EXPECT_FALSE(b.OnMove);
   EXPECT_EQ(b.X, 3.0);
   EXPECT_EQ(b.Angle, 64.0f);

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "engine/directx/directx.h"
+#include "engine/draw/traces.h"
 #include "framework/canvas.h"
 #include "framework/classes.h"
 #include "framework/controls.h"
 #include "framework/forms.h"
 #include "framework/graphics.h"
-#include "engine/draw/traces.h"
 #include "platform/ddraw/ddraw.h"
 #include "render/blit.h"
 
@@ -258,7 +258,6 @@ class TD2D {
  private:
   TCustomDXDraw* dxdraw_;
 };
-
 
 // The hardware drawer of the last initialised display control, or nil.
 extern TD2D* CurrentD2D;

@@ -93,8 +93,7 @@ void TCustomDXDraw::DrawBlitPicture(TBlitPicture* Picture, const TBlitDraw& D) {
       item->DrawSub(dest, D.Rect, D.Pattern, D.Alpha);
       break;
     case bdDrawRotate:
-      item->DrawRotate(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.CenterX, D.CenterY,
-                       D.Angle);
+      item->DrawRotate(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.CenterX, D.CenterY, D.Angle);
       break;
     case bdDrawRotateAlpha:
       item->DrawRotateAlpha(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.CenterX, D.CenterY,
@@ -109,8 +108,7 @@ void TCustomDXDraw::DrawBlitPicture(TBlitPicture* Picture, const TBlitDraw& D) {
                           D.Angle, D.Alpha);
       break;
     case bdDrawWaveX:
-      item->DrawWaveX(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.Amplitude, D.Length,
-                      D.Phase);
+      item->DrawWaveX(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.Amplitude, D.Length, D.Phase);
       break;
     case bdDrawWaveXAlpha:
       item->DrawWaveXAlpha(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.Amplitude, D.Length,
@@ -125,8 +123,7 @@ void TCustomDXDraw::DrawBlitPicture(TBlitPicture* Picture, const TBlitDraw& D) {
                          D.Phase, D.Alpha);
       break;
     case bdDrawWaveY:
-      item->DrawWaveY(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.Amplitude, D.Length,
-                      D.Phase);
+      item->DrawWaveY(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.Amplitude, D.Length, D.Phase);
       break;
     case bdDrawWaveYAlpha:
       item->DrawWaveYAlpha(dest, D.X, D.Y, D.Width, D.Height, D.Pattern, D.Amplitude, D.Length,

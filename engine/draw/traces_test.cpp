@@ -89,8 +89,8 @@ class TracesOnDisplay : public ::testing::Test {
   void Clear() { draw->Surface->Fill(draw->Surface->ColorToPixel(0x808080)); }
 
   std::unique_ptr<TForm> form;
-  TDXDraw* draw = nullptr;           // owned by the form
-  TDXImageList* images = nullptr;    // owned by the form
+  TDXDraw* draw = nullptr;         // owned by the form
+  TDXImageList* images = nullptr;  // owned by the form
 };
 
 // ---- Names and assignment -----------------------------------------------------------
@@ -111,8 +111,8 @@ TEST_F(TracesOnDisplay, TracesAreMadeForTheDisplayAndNamesStayUnique) {
     const char* name;
     bool raises;
   } cases[] = {
-      {b, "comet", true}, {b, "COMET", true}, {b, "Comet", true},
-      {a, "comet", false},  // its own name in another case
+      {b, "comet", true},   {b, "COMET", true},
+      {b, "Comet", true},   {a, "comet", false},  // its own name in another case
       {a, "Rocket", false}, {a, "", false},
   };
   for (const auto& c : cases) {
@@ -386,8 +386,7 @@ TEST_F(TracesOnDisplay, MalformedTracesRaiseTheirErrors) {
          return b;
        },
        "Property Blit.Vidth does not exist"},
-      {"cut after the list",
-       [&] { return Bytes(good.begin(), good.begin() + at("Traces") + 1); },
+      {"cut after the list", [&] { return Bytes(good.begin(), good.begin() + at("Traces") + 1); },
        "Stream read error"},
   };
   for (const auto& c : cases) {
