@@ -1,6 +1,10 @@
 #include "framework/filer.h"
 
 #include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -22,6 +26,8 @@ bool KnownType(uint8_t t) {
     case vaInt8:
     case vaInt16:
     case vaInt32:
+    case vaExtended:
+    case vaSingle:
     case vaString:
     case vaIdent:
     case vaFalse:
@@ -44,6 +50,51 @@ bool IsPlain(const std::string& s) {
 }
 
 }  // namespace
+
+// ---- Extended floats ------------------------------------------------------
+
+void DoubleToExtended(double Value, uint8_t (&Bytes)[10]) {
+  uint64_t bits = std::bit_cast<uint64_t>(Value);
+  uint16_t sign = (bits >> 63) ? 0x8000 : 0;
+  int exp = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t frac = bits & ((uint64_t{1} << 52) - 1);
+  uint64_t mantissa = 0;
+  int e = 0;
+  if (exp == 0x7FF) {
+    e = 0x7FFF;
+    mantissa = (uint64_t{1} << 63) | (frac ? (uint64_t{1} << 62) | (frac << 11) : 0);
+  } else if (exp != 0) {
+    e = exp - 1023 + 16383;
+    mantissa = (uint64_t{1} << 63) | (frac << 11);
+  } else if (frac != 0) {
+    // A subnormal double is a normal extended number.
+    int shift = std::countl_zero(frac);
+    mantissa = frac << shift;
+    e = 15372 - shift;
+  }
+  std::memcpy(Bytes, &mantissa, 8);
+  uint16_t top = static_cast<uint16_t>(sign | e);
+  std::memcpy(Bytes + 8, &top, 2);
+}
+
+double ExtendedToDouble(const uint8_t (&Bytes)[10]) {
+  uint64_t mantissa;
+  uint16_t top;
+  std::memcpy(&mantissa, Bytes, 8);
+  std::memcpy(&top, Bytes + 8, 2);
+  bool negative = (top & 0x8000) != 0;
+  int e = top & 0x7FFF;
+  double v;
+  if (e == 0x7FFF) {
+    v = (mantissa << 1) == 0 ? std::numeric_limits<double>::infinity()
+                             : std::numeric_limits<double>::quiet_NaN();
+  } else {
+    // Denormal extended numbers share the smallest exponent; ldexp saturates
+    // to zero or infinity outside a double's range.
+    v = std::ldexp(static_cast<double>(mantissa), (e == 0 ? 1 : e) - 16383 - 63);
+  }
+  return negative ? -v : v;
+}
 
 // ---- Reader ----------------------------------------------------------------
 
@@ -136,6 +187,30 @@ int32_t TReader::ReadInteger() {
     default:
       BadValue();
   }
+}
+
+double TReader::ReadFloat() {
+  switch (NextValue()) {
+    case vaExtended: {
+      ReadValue();
+      uint8_t b[10];
+      ReadBytes(b, 10);
+      return ExtendedToDouble(b);
+    }
+    case vaSingle: {
+      ReadValue();
+      float v;
+      ReadBytes(&v, 4);
+      return v;
+    }
+    default:
+      return ReadInteger();
+  }
+}
+
+float TReader::ReadSingle() {
+  // A double out of a single's range becomes an infinity, as the cast gives.
+  return static_cast<float>(ReadFloat());
 }
 
 bool TReader::ReadBoolean() {
@@ -236,7 +311,11 @@ void TReader::SkipValue() {
       SkipBytes(2);
       break;
     case vaInt32:
+    case vaSingle:
       SkipBytes(4);
+      break;
+    case vaExtended:
+      SkipBytes(10);
       break;
     case vaString:
     case vaIdent:
@@ -368,6 +447,28 @@ void TWriter::WriteString(const std::string& Value) {
 void TWriter::WriteIdent(const std::string& Value) {
   WriteValue(vaIdent);
   WriteStr(Value);
+}
+
+void TWriter::WriteFloat(double Value) {
+  WriteValue(vaExtended);
+  uint8_t b[10];
+  DoubleToExtended(Value, b);
+  stream_.WriteBuffer(b, 10);
+}
+
+void TWriter::WriteSingle(float Value) {
+  WriteValue(vaSingle);
+  stream_.WriteBuffer(&Value, 4);
+}
+
+void TWriter::WriteFloat(const std::string& Name, double Value) {
+  WritePropName(Name);
+  WriteFloat(Value);
+}
+
+void TWriter::WriteSingle(const std::string& Name, float Value) {
+  WritePropName(Name);
+  WriteSingle(Value);
 }
 
 void TWriter::WriteBinaryValue(const void* Data, size_t Size) {

@@ -106,6 +106,10 @@ class TReader {
   // value" for another one.
   int32_t ReadInteger();
   bool ReadBoolean();
+  // Type 5 (the 10-byte extended type), type 15 (single) or an integer.
+  // Values beyond a double's range become infinities.
+  double ReadFloat();
+  float ReadSingle();
   // Types 6, 12, 18 and 20; wide and UTF-8 text become 8-bit text.
   std::string ReadString();
   // Type 7 (a named constant such as a colour name).
@@ -150,6 +154,10 @@ class TWriter {
   void WriteBoolean(const std::string& Name, bool Value);
   void WriteString(const std::string& Name, const std::string& Value);
   void WriteIdent(const std::string& Name, const std::string& Value);
+  // Type 5, the 10-byte extended type; every double converts exactly.
+  void WriteFloat(const std::string& Name, double Value);
+  // Type 15, 4 bytes.
+  void WriteSingle(const std::string& Name, float Value);
   void WriteBinary(const std::string& Name, const void* Data, size_t Size);
   void WriteBinary(const std::string& Name, const std::vector<uint8_t>& Data) {
     WriteBinary(Name, Data.data(), Data.size());
@@ -164,6 +172,8 @@ class TWriter {
   void WriteBoolean(bool Value);
   void WriteString(const std::string& Value);
   void WriteIdent(const std::string& Value);
+  void WriteFloat(double Value);
+  void WriteSingle(float Value);
   void WriteBinaryValue(const void* Data, size_t Size);
   void WriteValue(TValueType Type);
   void WriteListBegin() { WriteValue(vaList); }
@@ -191,6 +201,11 @@ void WriteComponent(TStream& Stream, const TComponent& Root);
 // The same behind the resource header: a whole archive.
 void ReadComponentResource(TStream& Stream, TComponent& Root);
 void WriteComponentResource(TStream& Stream, const std::string& ResName, const TComponent& Root);
+
+// The 10-byte extended type (little-endian: 64-bit significand with its
+// integer bit, then sign and 15-bit exponent) to and from double.
+void DoubleToExtended(double Value, uint8_t (&Bytes)[10]);
+double ExtendedToDouble(const uint8_t (&Bytes)[10]);
 
 // The 8-bit text of the user's code page (1251) to and from UTF-8 and UTF-16:
 // Utf8ToAnsi, AnsiToUtf8 and WideToAnsi of platform/win/codepage.h.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -136,6 +138,75 @@ TEST(Filer, IntegersTakeTheSmallestType) {
     TByteStream s(b.data(), b.size());
     TReader r(s);
     EXPECT_EQ(r.ReadInteger(), c.v);
+  }
+}
+
+TEST(Filer, FloatsAreExtendedOrSingleAndReadBack) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double v;
+    Bytes bytes;  // type 5 and the 10-byte extended value
+  } cases[] = {
+      {0.0, {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {-0.0, {5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80}},
+      {1.0, {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}},
+      {-2.5, {5, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0x00, 0xC0}},
+      {0.1, {5, 0x00, 0xD0, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xFB, 0x3F}},
+      {inf, {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x7F}},
+      // The smallest subnormal double is a normal extended number.
+      {std::numeric_limits<double>::denorm_min(), {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xCD, 0x3B}},
+      {std::numeric_limits<double>::max(),
+       {5, 0x00, 0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x43}},
+  };
+  for (const auto& c : cases) {
+    Bytes b = Written([&](TWriter& w) { w.WriteFloat(c.v); });
+    EXPECT_EQ(b, c.bytes) << c.v;
+    TByteStream s(b.data(), b.size());
+    TReader r(s);
+    double back = r.ReadFloat();
+    EXPECT_EQ(back, c.v) << c.v;
+    EXPECT_EQ(std::signbit(back), std::signbit(c.v)) << c.v;
+  }
+  Bytes nan = Written([&](TWriter& w) { w.WriteFloat(std::nan("")); });
+  TByteStream ns(nan.data(), nan.size());
+  TReader nr(ns);
+  EXPECT_TRUE(std::isnan(nr.ReadFloat()));
+
+  // Extended values past a double's range saturate, and denormal extended
+  // values flush towards zero, instead of misreading.
+  struct Far {
+    Bytes bytes;
+    double want;
+  } far[] = {
+      {{5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x5F}, inf},
+      {{5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xDF}, -inf},
+      {{5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x00, 0x20}, 0.0},
+      {{5, 1, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x00}, 0.0},
+  };
+  for (const auto& f : far) {
+    TByteStream s(f.bytes.data(), f.bytes.size());
+    TReader r(s);
+    EXPECT_EQ(r.ReadFloat(), f.want);
+  }
+
+  // Singles are 4 bytes; either kind and integers read as either.
+  Bytes single = Written([&](TWriter& w) { w.WriteSingle(-0.75f); });
+  EXPECT_EQ(single, (Bytes{15, 0x00, 0x00, 0x40, 0xBF}));
+  Bytes mixed = Cat({single, Written([&](TWriter& w) {
+                       w.WriteFloat(3.0);
+                       w.WriteInteger(-7);
+                     })});
+  TByteStream ms(mixed.data(), mixed.size());
+  TReader mr(ms);
+  EXPECT_EQ(mr.ReadFloat(), -0.75);
+  EXPECT_EQ(mr.ReadSingle(), 3.0f);
+  EXPECT_EQ(mr.ReadSingle(), -7.0f);
+
+  // Cut short, or of another type.
+  for (const Bytes& bad : {Bytes{5, 0, 0, 0}, Bytes{15, 0, 0}, Bytes{6, 1, 'x'}, Bytes{}}) {
+    TByteStream s(bad.data(), bad.size());
+    TReader r(s);
+    EXPECT_THROW(r.ReadFloat(), EReadError);
   }
 }
 
@@ -325,8 +396,11 @@ TEST(Filer, MalformedStreamsRaiseClearErrors) {
       {"short signature", Str("TP"), false, "EReadError", "Invalid stream format"},
       {"unknown property", Root(Cat({{4}, Str("Nope"), {2, 1}})), false, "EReadError",
        "Property Nope does not exist"},
-      {"unknown value type", Root(Cat({{6}, Str("Number"), {5, 0, 0}})), false, "EReadError",
-       "Invalid value type 5"},
+      {"unknown value type", Root(Cat({{6}, Str("Number"), {16, 0, 0}})), false, "EReadError",
+       "Invalid value type 16"},
+      {"float for an integer",
+       Root(Cat({{6}, Str("Number"), {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}})), false,
+       "EReadError", "Invalid property value"},
       {"wrong value type", Root(Cat({{6}, Str("Number"), {6, 1, 'x'}})), false, "EReadError",
        "Invalid property value"},
       {"boolean as integer", Root(Cat({{4}, Str("Flag"), {2, 1}})), false, "EReadError",

@@ -108,6 +108,13 @@ inline int64_t ToInt64(double v) {
 inline int32_t Round(double v) { return ToInt32(std::nearbyint(v)); }
 // Trunc: towards zero.
 inline int32_t Trunc(double v) { return ToInt32(std::trunc(v)); }
+// x wrapped into [0, n): x - Round(x / n) * n, plus n when that is negative.
+inline double WrapFloat(int32_t n, double x) {
+  double q = std::nearbyint(x / n);
+  double r = x - q * n;
+  if (r < 0) r += n;
+  return r;
+}
 
 inline int32_t Max(int32_t a, int32_t b) { return a > b ? a : b; }
 inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }

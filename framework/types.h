@@ -18,6 +18,10 @@ struct TRect {
 
 inline TRect Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return TRect{l, t, r, b}; }
 inline TRect Bounds(int32_t l, int32_t t, int32_t w, int32_t h) { return TRect{l, t, l + w, t + h}; }
+// True when the rectangles share area; touching edges do not overlap.
+inline bool RectsOverlap(const TRect& R1, const TRect& R2) {
+  return R1.Left < R2.Right && R2.Left < R1.Right && R1.Top < R2.Bottom && R2.Top < R1.Bottom;
+}
 inline TPoint Point(int32_t x, int32_t y) { return TPoint{x, y}; }
 
 // A colour as the framework keeps it: 0x00BBGGRR, or a system colour with the

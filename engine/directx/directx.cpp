@@ -98,10 +98,6 @@ void TDirectX::SetResultCode(HRESULT Value) {
 
 // ---- Shared routines ----------------------------------------------------------------
 
-bool RectsOverlap(const TRect& R1, const TRect& R2) {
-  return R1.Left < R2.Right && R2.Left < R1.Right && R1.Top < R2.Bottom && R2.Top < R1.Bottom;
-}
-
 namespace {
 // Built on first use, so other start-up code may already ask for angles.
 const double (&Cosines())[256] {

@@ -56,9 +56,6 @@ class TDirectX : public TPersistent {
 
 // ---- Shared routines --------------------------------------------------------------
 
-// True when the rectangles share area; touching edges do not overlap.
-bool RectsOverlap(const TRect& R1, const TRect& R2);
-
 // The cosine of i / 256 of a turn, i = 0..255. Start-up code that runs
 // before main uses CosineStep and SineStep, which are always ready.
 extern const double (&CosineTable)[256];

@@ -714,7 +714,7 @@ void TCustomDXDraw::SetDriverGUID(const GUID* Value) {
   driver_guid_ = &driver_guid_store_;
 }
 
-void TCustomDXDraw::SetMirrorFlip(uint8_t Value) {
+void TCustomDXDraw::SetMirrorFlip(TRenderMirrorFlips Value) {
   if (options_.Contains(do3D) && d2d_) d2d_->MirrorFlip = Value;
 }
 
@@ -828,6 +828,8 @@ bool TCustomDXDraw::ReadProperty(const std::string& Name, TReader& Reader) {
     surface_width_ = Reader.ReadInteger();
   else if (Name == "SurfaceHeight")
     surface_height_ = Reader.ReadInteger();
+  else if (Name == "Traces")
+    Reader.ReadCollection(*traces_);
   else
     return TWinControl::ReadProperty(Name, Reader);
   return true;
@@ -847,4 +849,5 @@ void TCustomDXDraw::WriteProperties(TWriter& Writer) const {
   if (d->Width() != 640) Writer.WriteInteger("Display.Width", d->Width());
   if (SurfaceHeight() != 480) Writer.WriteInteger("SurfaceHeight", SurfaceHeight());
   if (SurfaceWidth() != 640) Writer.WriteInteger("SurfaceWidth", SurfaceWidth());
+  Writer.WriteCollection("Traces", *traces_);
 }

@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "engine/directx/directx.h"
+#include "engine/draw/traces.h"
 #include "framework/canvas.h"
 #include "framework/classes.h"
 #include "framework/controls.h"
 #include "framework/forms.h"
 #include "framework/graphics.h"
 #include "platform/ddraw/ddraw.h"
+#include "render/blit.h"
 
 TAL_DECLARE_EXCEPTION(EDirectDrawError, EDirectXError)
 TAL_DECLARE_EXCEPTION(EDirectDrawPaletteError, EDirectDrawError)
@@ -237,7 +239,7 @@ class TDirectDrawSurface : public TDirectX {
   int32_t lock_count_ = 0;
 };
 
-// ---- Hardware 2D drawing and traces ------------------------------------------------
+// ---- Hardware 2D drawing ------------------------------------------------
 
 // Stand-in for the hardware 2D drawer until the Direct3D path is joined: it
 // exists so the display control can own and ask it, and it is never usable,
@@ -255,14 +257,6 @@ class TD2D {
 
  private:
   TCustomDXDraw* dxdraw_;
-};
-
-// Stand-in for the traces collection until the traces are joined: always
-// empty.
-class TTraces : public TCollection {
- public:
-  TAL_CLASS_NAME(TTraces)
-  explicit TTraces(TPersistent* Owner) : TCollection(Owner) {}
 };
 
 // The hardware drawer of the last initialised display control, or nil.
@@ -418,7 +412,8 @@ enum TDXDrawNotifyType : uint8_t {
 // it so) and appends it anew.
 using TDXDrawNotifyProc = std::function<void(TCustomDXDraw* Sender, TDXDrawNotifyType NotifyType)>;
 
-class TCustomDXDraw : public TWinControl {
+// It draws its traces' blits on its back surface.
+class TCustomDXDraw : public TWinControl, public TBlitDisplay {
  public:
   TAL_CLASS_NAME(TCustomDXDraw)
   explicit TCustomDXDraw(TComponent* AOwner);
@@ -469,8 +464,12 @@ class TCustomDXDraw : public TWinControl {
   TD2D* D2D() const { return d2d_.get(); }
   const GUID* DriverGUID() const { return driver_guid_; }
   void SetDriverGUID(const GUID* Value);
-  void SetMirrorFlip(uint8_t Value);
-  void SetTextureFilter(int Value);
+  void SetMirrorFlip(TRenderMirrorFlips Value) override;
+  void SetTextureFilter(int Value) override;
+  bool BlitSurfaceReady() const override;
+  void DrawBlitPicture(TBlitPicture* Picture, const TBlitDraw& Draw) override;
+  int BlitCount() const override;
+  TBlit* Blits(int Index) const override;
 
   // Made by the presentation driver; nil while not initialised.
   TDirectDraw* DDraw = nullptr;

@@ -13,6 +13,7 @@
 #include "framework/classes.h"
 #include "framework/filer.h"
 #include "framework/graphics.h"
+#include "render/blit.h"
 
 class TDirectDrawSurface;
 class TCustomDXDraw;
@@ -76,7 +77,8 @@ struct TPictureCollectionItemPattern {
   TDirectDrawSurface* Surface = nullptr;  // one of the item's surfaces
 };
 
-class TPictureCollectionItem : public THashCollectionItem {
+// Blits draw it through the display control.
+class TPictureCollectionItem : public THashCollectionItem, public TBlitPicture {
  public:
   TAL_CLASS_NAME(TPictureCollectionItem)
   explicit TPictureCollectionItem(TCollection* Collection);
@@ -105,8 +107,8 @@ class TPictureCollectionItem : public THashCollectionItem {
   void SetTransparentColor(TColor Value);
 
   bool Initialized() const { return initialized_; }
-  int32_t Width() const;
-  int32_t Height() const;
+  int32_t Width() const override;
+  int32_t Height() const override;
   int32_t GetPatternCount();
   TRect GetPatternRect(int Index) const;
   TDirectDrawSurface* GetPatternSurface(int Index) const;

@@ -7,7 +7,6 @@
 #include "engine/draw/dxdraws.h"
 #include "engine/draw/pictures.h"
 #include "engine/sprite/dx_sprite_engine.h"
-#include "engine/sprite/sprite_stream.h"
 #include "framework/filer.h"
 
 namespace {
@@ -349,11 +348,11 @@ bool TImageSprite::ReadProperty(const std::string& Name, TReader& Reader) {
     return true;
   }
   if (Name == "Angle")
-    Angle = static_cast<float>(ReadFloatValue(Reader));
+    Angle = static_cast<float>(Reader.ReadFloat());
   else if (Name == "CenterX")
-    CenterX = ReadFloatValue(Reader);
+    CenterX = Reader.ReadFloat();
   else if (Name == "CenterY")
-    CenterY = ReadFloatValue(Reader);
+    CenterY = Reader.ReadFloat();
   else if (Name == "Alpha")
     Alpha = Reader.ReadInteger();
   else if (Name == "AnimCount")
@@ -361,9 +360,9 @@ bool TImageSprite::ReadProperty(const std::string& Name, TReader& Reader) {
   else if (Name == "AnimLooped")
     AnimLooped = Reader.ReadBoolean();
   else if (Name == "AnimPos")
-    AnimPos = ReadFloatValue(Reader);
+    AnimPos = Reader.ReadFloat();
   else if (Name == "AnimSpeed")
-    AnimSpeed = ReadFloatValue(Reader);
+    AnimSpeed = Reader.ReadFloat();
   else if (Name == "AnimStart")
     AnimStart = Reader.ReadInteger();
   else if (Name == "PixelCheck")
@@ -382,14 +381,14 @@ bool TImageSprite::ReadProperty(const std::string& Name, TReader& Reader) {
 void TImageSprite::WriteSpriteProperties(TWriter& Writer, const std::string& P) const {
   TSprite::WriteSpriteProperties(Writer, P);
   if (BlendMode != rtDraw) Writer.WriteString(P + "BlendMode", kRenderTypeNames[BlendMode & 3]);
-  if (Angle != 0) WriteSingleProperty(Writer, P + "Angle", Angle);
-  if (CenterX != 0.5) WriteFloatProperty(Writer, P + "CenterX", CenterX);
-  if (CenterY != 0.5) WriteFloatProperty(Writer, P + "CenterY", CenterY);
+  if (Angle != 0) Writer.WriteSingle(P + "Angle", Angle);
+  if (CenterX != 0.5) Writer.WriteFloat(P + "CenterX", CenterX);
+  if (CenterY != 0.5) Writer.WriteFloat(P + "CenterY", CenterY);
   if (Alpha != 255) Writer.WriteInteger(P + "Alpha", Alpha);
   if (AnimCount != 0) Writer.WriteInteger(P + "AnimCount", AnimCount);
   if (AnimLooped) Writer.WriteBoolean(P + "AnimLooped", AnimLooped);
-  if (AnimPos != 0) WriteFloatProperty(Writer, P + "AnimPos", AnimPos);
-  if (AnimSpeed != 0) WriteFloatProperty(Writer, P + "AnimSpeed", AnimSpeed);
+  if (AnimPos != 0) Writer.WriteFloat(P + "AnimPos", AnimPos);
+  if (AnimSpeed != 0) Writer.WriteFloat(P + "AnimSpeed", AnimSpeed);
   Writer.WriteInteger(P + "AnimStart", AnimStart);
   if (PixelCheck) Writer.WriteBoolean(P + "PixelCheck", PixelCheck);
   if (Tile) Writer.WriteBoolean(P + "Tile", Tile);

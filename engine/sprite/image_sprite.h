@@ -6,18 +6,9 @@
 #include <cstdint>
 
 #include "engine/sprite/sprite.h"
+#include "render/blit_types.h"
 
 class TCustomDXDraw;
-
-// The blend of a picture draw; also a background cell's stored byte.
-enum TRenderType : uint8_t { rtDraw = 0, rtBlend = 1, rtAdd = 2, rtSub = 3 };
-// Corner swaps of the next hardware draw, as a one-byte set: bit 0
-// rmfMirror, bit 1 rmfFlip.
-enum TRenderMirrorFlip : uint8_t { rmfMirror = 0, rmfFlip = 1 };
-using TRenderMirrorFlips = uint8_t;
-constexpr TRenderMirrorFlips MirrorFlipBit(TRenderMirrorFlip f) {
-  return static_cast<uint8_t>(1u << f);
-}
 
 struct TBlurTrailEntry {
   bool Active = false;

@@ -6,7 +6,6 @@
 #include "engine/directx/directx.h"
 #include "engine/draw/dxdraws.h"
 #include "engine/sprite/dx_sprite_engine.h"
-#include "engine/sprite/sprite_stream.h"
 #include "framework/filer.h"
 
 namespace {
@@ -24,13 +23,6 @@ int32_t WrapInt(int32_t a, int32_t b) {
   int64_t r = static_cast<int64_t>(a) % b;
   if (r < 0) r += b;
   return static_cast<int32_t>(r);
-}
-
-double WrapFloat(int32_t n, double x) {
-  double q = std::nearbyint(x / n);
-  double r = x - q * n;
-  if (r < 0) r += n;
-  return r;
 }
 
 TRect SpriteRect(double x, double y, int32_t w, int32_t h) {
@@ -246,9 +238,9 @@ void TSprite::Assign(TPersistent* Source) {
 // they are set by the program, not stored.
 bool TSprite::ReadProperty(const std::string& Name, TReader& Reader) {
   if (Name == "X")
-    X = ReadFloatValue(Reader);
+    X = Reader.ReadFloat();
   else if (Name == "Y")
-    Y = ReadFloatValue(Reader);
+    Y = Reader.ReadFloat();
   else if (Name == "Z")
     SetZ(Reader.ReadInteger());
   else if (Name == "Width")
@@ -278,8 +270,8 @@ void TSprite::WriteProperties(TWriter& Writer) const {
 
 void TSprite::WriteSpriteProperties(TWriter& Writer, const std::string& P) const {
   // Only what differs from a new sprite is stored.
-  if (X != 0) WriteFloatProperty(Writer, P + "X", X);
-  if (Y != 0) WriteFloatProperty(Writer, P + "Y", Y);
+  if (X != 0) Writer.WriteFloat(P + "X", X);
+  if (Y != 0) Writer.WriteFloat(P + "Y", Y);
   if (z_ != 0) Writer.WriteInteger(P + "Z", z_);
   if (Width != 0) Writer.WriteInteger(P + "Width", Width);
   if (Height != 0) Writer.WriteInteger(P + "Height", Height);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/classes.h"
+#include "framework/sysutils.h"
 #include "framework/types.h"
 
 class TReader;
@@ -35,8 +36,6 @@ using TGetImage = std::function<void(TObject* Sender, TPictureCollectionItem*& I
 // Truncating remainder of a by b, moved into [0, b) when negative. A zero b
 // has no wrap extent: a comes back unchanged.
 int32_t WrapInt(int32_t a, int32_t b);
-// x wrapped into [0, n): x - Round(x / n) * n, plus n when that is negative.
-double WrapFloat(int32_t n, double x);
 // The rectangle at (Round(x), Round(y)) with w x h; far positions saturate.
 TRect SpriteRect(double x, double y, int32_t w, int32_t h);
 
