@@ -1,10 +1,9 @@
 #include "framework/forms.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "platform/win/driver.h"
+#include "platform/win/files.h"
 #include "platform/win/library.h"
 #include "platform/win/vkeys.h"
 
@@ -104,6 +103,7 @@ void TForm::SetBorderStyle(TFormBorderStyle v) {
 
 void TForm::SetWindowState(TWindowState v) {
   if (window_state_ == v) return;
+  if (OnConstrainedResize) OnConstrainedResize(this);
   window_state_ = v;
   if (HandleAllocated() && Visible())
     ShowWindow(Handle(), v == wsMinimized   ? SW_MINIMIZE
@@ -275,11 +275,7 @@ void TApplication::SetTitle(const std::string& v) {
   if (handle_) SetWindowTextA(handle_, v.c_str());
 }
 
-std::string TApplication::ExeName() const {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
+std::string TApplication::ExeName() const { return ProgramFileName(); }
 
 HWND TApplication::Handle() {
   if (handle_ && !IsWindow(handle_)) handle_ = nullptr;

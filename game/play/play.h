@@ -17,18 +17,24 @@ class TPlayerSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerSprite)
   using TImageSprite::TImageSprite;
+  // The game-wide pointers to the ship's sprites never outlive them.
+  ~TPlayerSprite() override { ForgetPlaySprite(this); }
 };
 
 class TPlayerWeaponSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerWeaponSprite)
   using TImageSprite::TImageSprite;
+  // The game-wide pointers to the ship's sprites never outlive them.
+  ~TPlayerWeaponSprite() override { ForgetPlaySprite(this); }
 };
 
 class TPlayerSpriteCollision : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerSpriteCollision)
   using TImageSprite::TImageSprite;
+  // The game-wide pointers to the ship's sprites never outlive them.
+  ~TPlayerSpriteCollision() override { ForgetPlaySprite(this); }
 };
 
 class TWeaponSprite : public TImageSprite {
@@ -47,6 +53,8 @@ class TFxSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TFxSprite)
   using TImageSprite::TImageSprite;
+  // The game-wide pointers to the ship's sprites never outlive them.
+  ~TFxSprite() override { ForgetPlaySprite(this); }
 };
 
 class TExplosionSprite : public TImageSprite {

@@ -127,6 +127,9 @@ TEST_F(ScreensTest, EnterTakesTheTypedNameOnlyWhileThePanelShows) {
   Pump();
   Key(kScanEnter);
   EXPECT_EQ(Player.Name, "Ace Pilot ");
+  EXPECT_EQ(TopRanks[6].Name, "Ace Pilot ");  // above the older 500
+  EXPECT_EQ(TopRanks[6].Score, 500);
+  EXPECT_EQ(TopRanks[7].Score, 500);
   EXPECT_FALSE(NameEntryPanel->Visible);
   EXPECT_FALSE(Form->Edit1->Visible());
   EXPECT_EQ(Form->Edit1->Text(), "");

@@ -3,6 +3,7 @@
 #include "game/play/play.h"
 #include "game/screens/screens_fixture.h"
 #include "platform/win/library.h"
+#include "platform/win/user.h"
 
 namespace {
 
@@ -40,6 +41,21 @@ TEST_F(ScreensTest, EscPausesOnlyWhileEnemiesLive) {
   EXPECT_EQ(PrevGameState, "pause");
   ClickOn(MenuButtons[22]);
   EXPECT_EQ(GameState, "pause");
+}
+
+TEST_F(ScreensTest, MinimisingTheWindowPausesPlayOnly) {
+  EnterMainMenu();
+  PostMessageA(Form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Pump();
+  EXPECT_EQ(GameState, "mainmenu");
+  PostMessageA(Form->Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  Pump();
+  Form->SetWindowState(wsNormal);
+  EnterPlay(0);
+  PostMessageA(Form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Pump();
+  EXPECT_EQ(GameState, "pause");
+  EXPECT_TRUE(PauseShown());
 }
 
 TEST_F(ScreensTest, JoystickPauseLendsTheMouseAndTakesItBack) {
