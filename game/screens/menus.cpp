@@ -124,7 +124,13 @@ void ShowBar(TVolumeBar& Bar, bool Show) {
 }
 
 void SetBackdrop(const std::string& Picture) {
-  SetPicture(BackdropSprite, MainForm->VideoList, Picture);
+  if (BackdropSprite) SetPicture(BackdropSprite, MainForm->VideoList, Picture);
+}
+
+void PlaceBackButton(double X, double Y) {
+  if (!BackButton()) return;
+  if (X >= 0) BackButton()->X = X;
+  if (Y >= 0) BackButton()->Y = Y;
 }
 
 // The play sprites NewGame made, marked dead and forgotten, so nothing
@@ -476,7 +482,7 @@ void HideShowMainMenu(bool Show) {
   for (int i = kNewGame; i <= kExitGame; ++i) ShowButton(i, Show);
   if (Show) {
     SetBackdrop("background");
-    BackButton()->X = 308;
+    PlaceBackButton(308, -1);
   }
 }
 
@@ -635,12 +641,14 @@ void gotovictory() {
 void GoToEnterName() {
   HideShowMainMenu(false);
   HideShowTopRanks(true);
-  BackButton()->Y = 565;
+  PlaceBackButton(-1, 565);
   GameState = "topranks";
-  MainForm->Edit1->SetText("");
-  MainForm->Edit1->SetVisible(true);
-  MainForm->Edit1->SetFocus();
-  NameEntryPanel->Visible = true;
+  if (MainForm) {
+    MainForm->Edit1->SetText("");
+    MainForm->Edit1->SetVisible(true);
+    MainForm->Edit1->SetFocus();
+  }
+  ShowSprite(NameEntryPanel, true);
 }
 
 void ApplyControls(int32_t Mode) {
