@@ -399,3 +399,33 @@ TEST_F(ScreensTest, ChosenControlsOutliveAGameAndBringTheMouseBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ScreensTest, GameOverButtonsLeadToTheMenuOrToLeaving) {
+  EnterPlay();
+  GameState = "gameover";
+  GameOverMainButton->Visible = GameOverExitButton->Visible = true;
+  MoveMouse(static_cast<int>(GameOverExitButton->X) + 3,
+            static_cast<int>(GameOverExitButton->Y) + 3);
+  Frame();
+  EXPECT_EQ(Picture(GameOverExitButton), "gameoverexit_lighted");
+  EXPECT_EQ(CountSounds("menu1"), 1);
+  ClickOn(GameOverExitButton);
+  ASSERT_EQ(GameState, "message");
+  ClickOn(MenuButtons[22]);
+  EXPECT_EQ(GameState, "gameover");
+  ClickOn(GameOverMainButton);
+  EXPECT_EQ(GameState, "mainmenu");
+  EXPECT_EQ(LeftPanel, nullptr);
+
+  // OK over the game-over screen saves and leaves.
+  GameState = "gameover";
+  GameOptions.Brightness = 61;
+  ClickOn(GameOverExitButton);
+  ClickOn(MenuButtons[21]);
+  EXPECT_EQ(MusicPlayer, nullptr) << "the form did not close";
+  EXPECT_EQ(ReadIniValue("Options", "Brightness"), "61");
+}
+
+}  // namespace
