@@ -147,8 +147,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TDXForm(AOwner) {
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   OnShow = [this](TObject* Sender) { FormShow(Sender); };
   OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
-  // A resize during play (the display changing under the window) pauses.
-  OnResize = [this](TObject* Sender) { TConstrainedResizeEvent(Sender); };
+  OnConstrainedResize = [this](TObject* Sender) { TConstrainedResizeEvent(Sender); };
   OnKeyDown = [this](TObject* Sender, WORD& Key, TShiftState Shift) {
     FormKeyDown(Sender, Key, Shift);
   };

@@ -21,6 +21,4 @@ void CreatePixels(const std::string&, const std::string&, double, double) {}
 void LoadEpisode() {}
 
 void TMainForm::PlayerDeathTimerTimer(TObject*) {}
-void TMainForm::DXDrawMouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TMainForm::DXDrawMouseUp(TObject*, TMouseButton, TShiftState, int, int) {}
-void TMainForm::DXDrawMouseMove(TObject*, TShiftState, int, int) {}
+void PlaceShipAttachments() {}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/backend/sdl/sdl_input.h"
+#include "platform/dinput/input_messages.h"
 #include "platform/dinput/keytable.h"
 #include "platform/win/clock.h"
 #include "platform/win/codepage.h"
@@ -58,36 +59,6 @@ WPARAM MouseKeys() {
   return k;
 }
 
-// Text arrives as UTF-8; the programs' text is 8-bit in code page 1251.
-// Characters the code page lacks are dropped.
-void PostText(HWND h, const char* Text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(Text);
-  while (*p) {
-    uint32_t cp;
-    int len;
-    if (*p < 0x80) {
-      cp = *p;
-      len = 1;
-    } else if ((*p & 0xE0) == 0xC0) {
-      cp = *p & 0x1F;
-      len = 2;
-    } else if ((*p & 0xF0) == 0xE0) {
-      cp = *p & 0x0F;
-      len = 3;
-    } else {
-      cp = *p & 0x07;
-      len = 4;
-    }
-    int i = 1;
-    for (; i < len && (p[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (p[i] & 0x3F);
-    p += i;
-    if (i < len) continue;
-    char ch;
-    if (CodeToAnsi(cp, ch) && ch != 0)
-      PostMessageA(h, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 1);
-  }
-}
-
 void Translate(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
@@ -116,6 +87,11 @@ void Translate(const SDL_Event& e) {
         case SDL_WINDOWEVENT_EXPOSED:
           PostMessageA(h, WM_PAINT, 0, 0);
           return;
+        case SDL_WINDOWEVENT_MINIMIZED:
+          // The window manager's minimise reaches the form as the system's
+          // would, so a game in play can pause itself.
+          PostMessageA(h, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+          return;
         default:
           return;
       }
@@ -124,29 +100,14 @@ void Translate(const SDL_Event& e) {
     case SDL_KEYUP: {
       HWND h = HandleOf(e.key.windowID);
       if (!h) h = MainHandle();
-      bool down = e.type == SDL_KEYDOWN;
-      int sc = e.key.keysym.scancode;
-      int vk = SdlToVirtualKey(sc);
-      if (int side = SideVirtualKey(sc))
-        NotifyKeyState(side, down);
-      else if (vk)
-        NotifyKeyState(vk, down);
-      if (!h || !vk) return;
-      bool alt = (SDL_GetModState() & KMOD_ALT) != 0 || vk == VK_MENU || vk == VK_F1 + 9;
-      UINT msg = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
-      LPARAM lp = 1 | (static_cast<LPARAM>(SdlToScanCode(sc) & 0x7F) << 16);
-      if (e.key.repeat) lp |= LPARAM{1} << 30;
-      if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
-      PostMessageA(h, msg, static_cast<WPARAM>(vk), lp);
-      // The control characters that typing produces besides text.
-      if (down && !alt && (vk == VK_BACK || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB))
-        PostMessageA(h, WM_CHAR, vk == VK_RETURN ? 13 : vk, lp);
+      PostKeyInput(h, e.key.keysym.scancode, e.type == SDL_KEYDOWN, e.key.repeat != 0,
+                   (SDL_GetModState() & KMOD_ALT) != 0);
       return;
     }
     case SDL_TEXTINPUT: {
       HWND h = HandleOf(e.text.windowID);
       if (!h) h = MainHandle();
-      if (h) PostText(h, e.text.text);
+      PostTextInput(h, e.text.text);
       return;
     }
     case SDL_MOUSEMOTION: {
@@ -155,8 +116,7 @@ void Translate(const SDL_Event& e) {
       // ship never leaves the screen on a desktop of another shape.
       int32_t x = e.motion.x, y = e.motion.y;
       SdlClampToPicture(SDL_GetWindowFromID(e.motion.windowID), x, y);
-      NotifyCursorPos(x, y);
-      if (h) PostMessageA(h, WM_MOUSEMOVE, MouseKeys(), MAKELPARAM(x, y));
+      PostMouseMoveInput(h, x, y, MouseKeys());
       return;
     }
     case SDL_MOUSEBUTTONDOWN:
@@ -165,24 +125,28 @@ void Translate(const SDL_Event& e) {
       if (!h) return;
       bool down = e.type == SDL_MOUSEBUTTONDOWN;
       bool dbl = down && e.button.clicks == 2;
-      UINT msg;
+      TMouseButtonKind button;
       switch (e.button.button) {
         case SDL_BUTTON_LEFT:
-          msg = down ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP;
+          button = mbLeftButton;
           break;
         case SDL_BUTTON_RIGHT:
-          msg = down ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP;
+          button = mbRightButton;
           break;
         case SDL_BUTTON_MIDDLE:
-          msg = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+          button = mbMiddleButton;
           break;
         default:
           return;
       }
       int32_t x = e.button.x, y = e.button.y;
       SdlClampToPicture(SDL_GetWindowFromID(e.button.windowID), x, y);
-      NotifyCursorPos(x, y);
-      PostMessageA(h, msg, MouseKeys(), MAKELPARAM(x, y));
+      // The flags tell the state after this event, whether or not SDL's own
+      // record has caught up with it (an event put on the queue has not).
+      static constexpr WPARAM flags[] = {MK_LBUTTON, MK_RBUTTON, MK_MBUTTON};
+      WPARAM keys = MouseKeys();
+      keys = down ? keys | flags[button] : keys & ~flags[button];
+      PostMouseButtonInput(h, button, down, dbl, x, y, keys);
       return;
     }
     case SDL_MOUSEWHEEL: {
