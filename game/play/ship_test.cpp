@@ -50,7 +50,9 @@ TEST_F(ShipTest, AHitCostsShieldArmorOrWeaponLevelAndAtLevelOneDestroysTheShip) 
     Player.PrimaryLevel = c.Level;
     MakeShip();
     SetPicture(PlayerShip, Form->ModelsList,
-               c.Armor ? "player1left_armor" : c.GodTime ? "player1left_god" : "player1left");
+               c.Armor     ? "player1left_armor"
+               : c.GodTime ? "player1left_god"
+                           : "player1left");
     TEnemyShoot* shot = MakeEnemyShot(300, 500);
 
     PlayerHit(shot);
@@ -182,8 +184,12 @@ TEST_F(ShipTest, KeyboardSteersOnlyWhileTheJoystickRestsAndStopsAtTheLaneEnds) {
     int32_t Axis;
     double From, To;
   } cases[] = {
-      {kLeft, 0, 300, 292},      {kRight, 0, 300, 308},     {kLeft, 20000, 300, 300},
-      {kLeft, 0, 100, 100},      {kLeft, 0, 101, 93},       {kRight, 0, right, right},
+      {kLeft, 0, 300, 292},
+      {kRight, 0, 300, 308},
+      {kLeft, 20000, 300, 300},
+      {kLeft, 0, 100, 100},
+      {kLeft, 0, 101, 93},
+      {kRight, 0, right, right},
       {kRight, 0, right - 1, right + 7},
   };
   for (const TCase& c : cases) {
@@ -217,13 +223,13 @@ TEST_F(ShipTest, FiringFollowsTheControlModesButtons) {
     bool Key, Stick;
     bool Fires;
   } cases[] = {
-      {2, true, false, true},  {2, false, true, false}, {3, false, true, true},
+      {2, true, false, true},  {2, false, true, false},  {3, false, true, true},
       {3, true, false, false}, {1, false, false, false}, {1, false, true, false},
       {0, true, true, false},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "controls " << c.Controls << " key " << c.Key << " stick "
-                                    << c.Stick);
+    SCOPED_TRACE(testing::Message()
+                 << "controls " << c.Controls << " key " << c.Key << " stick " << c.Stick);
     GameOptions.Controls = c.Controls;
     if (c.Key) HeadlessKeyDown(kA);
     Joystick->sample.Buttons[0] = c.Stick;
@@ -252,12 +258,12 @@ TEST_F(ShipTest, ContinueTakesAClickAtOnceAndAKeyOnlyOnceThePromptBlinks) {
     int32_t Blink;
     bool Continues;
   } cases[] = {
-      {true, false, 0, true},  {true, false, 1, true},  {false, true, 1, false},
+      {true, false, 0, true},  {true, false, 1, true},    {false, true, 1, false},
       {false, true, -1, true}, {false, false, -1, false},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "click " << c.Click << " key " << c.Key << " blink "
-                                    << c.Blink);
+    SCOPED_TRACE(testing::Message()
+                 << "click " << c.Click << " key " << c.Key << " blink " << c.Blink);
     GameState = "levelcomplete";
     DoorTop->Y = 0;
     PlayerShip->Y = 660;

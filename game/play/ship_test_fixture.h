@@ -43,11 +43,14 @@ class TPlayFixture : public testing::Test {
     Form->Show();
     Form->Perform(WM_ACTIVATE, WA_ACTIVE, 0);
     Form->DXDraw->Initialize();
-    const std::pair<TDXImageList*, const char*> lists[] = {
-        {Form->ImageList, "data.dan"},          {Form->ModelsList, "models.dan"},
-        {Form->ExplosionsList, "explosions.dan"}, {Form->WeaponsList, "weapons.dan"},
-        {Form->FxList, "fx.dan"},               {Form->BackGroundList, "bg.dan"},
-        {Form->InterFaceList, "interface.dan"}, {Form->BonusesList, "bonuses.dan"}};
+    const std::pair<TDXImageList*, const char*> lists[] = {{Form->ImageList, "data.dan"},
+                                                           {Form->ModelsList, "models.dan"},
+                                                           {Form->ExplosionsList, "explosions.dan"},
+                                                           {Form->WeaponsList, "weapons.dan"},
+                                                           {Form->FxList, "fx.dan"},
+                                                           {Form->BackGroundList, "bg.dan"},
+                                                           {Form->InterFaceList, "interface.dan"},
+                                                           {Form->BonusesList, "bonuses.dan"}};
     for (const auto& [list, file] : lists)
       list->Items().LoadFromFile(DataDir() + "/graphic/" + file);
     Form->DXWaveList->Items().LoadFromFile(DataDir() + "/sound/snd.tor");
