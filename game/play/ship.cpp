@@ -121,6 +121,10 @@ void ShowShipGroup(bool Show) {
     if (s) s->Visible = Show;
 }
 
+void PlaceShipAttachments() {
+  if (PlayerShip) PlaceAttachments(*PlayerShip, spReady);
+}
+
 void CreateShipCompanions() {
   for (int i = 1; i <= 2; ++i) {
     auto* flame = Make<TFxSprite>(MainForm->FxList, "playerthor1", 13);

@@ -54,6 +54,7 @@ class TPlayFixture : public testing::Test {
     for (const auto& [list, file] : lists)
       list->Items().LoadFromFile(DataDir() + "/graphic/" + file);
     Form->DXWaveList->Items().LoadFromFile(DataDir() + "/sound/snd.tor");
+    Form->VoiceList->Items().LoadFromFile(DataDir() + "/sound/vc.tor");
 
     savedChances_ = BonusChance;
     ResetPlay();
