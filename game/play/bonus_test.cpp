@@ -193,6 +193,7 @@ TEST_F(BonusTest, EachKindGivesItsEffectOnce) {
     SetPicture(PrimaryMount, Form->WeaponsList, "primary1");
     BonusesInFlight = 0;
     c.Before();
+    SetPicture(FaceSprite, Form->InterFaceList, "face_empty");
     TBonusSprite* b = MakeBonus(c.Kind, 300, 200);
     TakeBonus(b);
     TakeBonus(b);  // a second touch does nothing
@@ -201,6 +202,10 @@ TEST_F(BonusTest, EachKindGivesItsEffectOnce) {
     EXPECT_EQ(BonusesInFlight, 0);
     EXPECT_EQ(Player.BonusesTaken, 1);
     EXPECT_FALSE(BonusKindFalling[static_cast<size_t>(c.Kind)]);
+    // The pilot comments on what the bonus gave, not on an upgrade beyond
+    // the top level.
+    const bool applied = std::string(c.Name) != "upgrade at level 5";
+    EXPECT_EQ(FaceSprite->DXImageName, applied ? "face_speak" : "face_empty");
     c.Check();
     Frame(0);
   }

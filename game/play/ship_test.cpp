@@ -54,8 +54,13 @@ TEST_F(ShipTest, AHitCostsShieldArmorOrWeaponLevelAndAtLevelOneDestroysTheShip) 
                : c.GodTime ? "player1left_god"
                            : "player1left");
     TEnemyShoot* shot = MakeEnemyShot(300, 500);
+    FaceSprite = MakeInterface("face_empty");
 
     PlayerHit(shot);
+
+    // The pilot winces unless god mode makes the hit harmless.
+    EXPECT_EQ(FaceSprite->DXImageName, c.GodTime ? "face_empty" : "face_hit");
+    if (!c.GodTime) EXPECT_DOUBLE_EQ(FaceSprite->AnimSpeed, 1.0 / 15);
 
     EXPECT_EQ(Player.ShieldTime, c.Shield);
     EXPECT_EQ(PlayerShip->DXImageName, c.Ship);
