@@ -110,13 +110,6 @@ void CreateSplinters(int32_t Width, int32_t Height, double X, double Y, int32_t 
   }
 }
 
-TFxSprite::~TFxSprite() {
-  if (ShipFire == this) ShipFire = nullptr;
-  if (ExtraWeaponMount == this) ExtraWeaponMount = nullptr;
-  for (TFxSprite*& flame : EngineFlames)
-    if (flame == this) flame = nullptr;
-}
-
 void TFxSprite::DoMove(int32_t MoveCount) {
   TImageSprite::DoMove(MoveCount);
   if (Kind == "splinter") {

@@ -22,7 +22,7 @@ class TPlayerSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerSprite)
   using TImageSprite::TImageSprite;
-  ~TPlayerSprite() override;
+  ~TPlayerSprite() override { ForgetPlaySprite(this); }
   // The ship itself never collides; its hit boxes do.
   void DoCollision(TSprite*, bool&) override {}
   void DoMove(int32_t MoveCount) override;
@@ -37,7 +37,7 @@ class TPlayerWeaponSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerWeaponSprite)
   using TImageSprite::TImageSprite;
-  ~TPlayerWeaponSprite() override;
+  ~TPlayerWeaponSprite() override { ForgetPlaySprite(this); }
   void DoMove(int32_t MoveCount) override;
 };
 
@@ -47,7 +47,7 @@ class TPlayerSpriteCollision : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerSpriteCollision)
   using TImageSprite::TImageSprite;
-  ~TPlayerSpriteCollision() override;
+  ~TPlayerSpriteCollision() override { ForgetPlaySprite(this); }
   void DoCollision(TSprite* Sprite, bool& Done) override;
   void DoMove(int32_t MoveCount) override;
 };
@@ -92,7 +92,7 @@ class TFxSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TFxSprite)
   using TImageSprite::TImageSprite;
-  ~TFxSprite() override;
+  ~TFxSprite() override { ForgetPlaySprite(this); }
   void DoMove(int32_t MoveCount) override;
 
   int32_t Angle = 0;  // 1/256 turns

@@ -161,20 +161,6 @@ void CreatePlayerShip() {
   SecondaryMount->Y = PlayerShip->Y - 42;
 }
 
-TPlayerSprite::~TPlayerSprite() {
-  if (PlayerShip == this) PlayerShip = nullptr;
-}
-
-TPlayerWeaponSprite::~TPlayerWeaponSprite() {
-  if (PrimaryMount == this) PrimaryMount = nullptr;
-  if (SecondaryMount == this) SecondaryMount = nullptr;
-}
-
-TPlayerSpriteCollision::~TPlayerSpriteCollision() {
-  for (TPlayerSpriteCollision*& box : ShipHitBoxes)
-    if (box == this) box = nullptr;
-}
-
 // ---- the ship's step -----------------------------------------------------------
 
 void TPlayerSprite::DoMove(int32_t MoveCount) {
