@@ -368,3 +368,68 @@ TEST_F(WeaponTest, EnemiesNumberedBeyondTheFirstTenThousandCanBeHit) {
 }
 
 }  // namespace
+
+namespace {
+
+class SoundTest : public WeaponTest {
+ protected:
+  // Marks every wave so a test sees which ones were set and played.
+  void MarkWaves() {
+    for (int i = 0; i < Form->DXWaveList->Items().Count(); ++i) {
+      TWaveCollectionItem* w = Form->DXWaveList->Items().Items(i);
+      w->SetVolume(-9999);
+      w->SetPan(1234);
+    }
+  }
+  TWaveCollectionItem* Wave(const std::string& Name) {
+    return Form->DXWaveList->Items().Find(Name);
+  }
+  bool Touched(const std::string& Name) { return Wave(Name)->Volume() != -9999; }
+};
+
+TEST_F(SoundTest, WeaponSoundsArePannedByTheGunAndPlayOnlyAboveLevelZero) {
+  // The mount's centre at X 412: P = 412 x 2 - 800.
+  PrimaryMount->X = 412 - PrimaryMount->Width / 2;
+  struct TCase {
+    int32_t Channels, FxLevel, Pan, Volume;
+  } cases[] = {{0, 8, 0, -400}, {1, 8, 24, -400}, {2, 3, -24, -1400}, {1, 0, 1234, -9999}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "channels " << c.Channels << " level " << c.FxLevel);
+    GameOptions.Channels = c.Channels;
+    GameOptions.SoundFxLevel = c.FxLevel;
+    MarkWaves();
+    Player.Rockets = 5;
+    Player.PrimaryLevel = 4;
+    PlayerShoot(1, 4, 0, 0, 0);
+    PlayerShoot(2, 1, 0, 0, 0);
+    for (const char* name : {"weapon1", "weapon3", "rockets"}) {
+      EXPECT_EQ(Wave(name)->Pan(), c.Pan) << name;
+      EXPECT_EQ(Wave(name)->Volume(), c.Volume) << name;
+    }
+    EXPECT_FALSE(Touched("weapon2"));
+    // Explosions take the pan they are given.
+    CreateExplosion(20, "ExplosionFx1", 100, 100, "mesh1", 0, 1, 2, -300);
+    CreateExplosion(20, "ExplosionFx1", 100, 100, "mesh1", 0, 0, 3, -300);
+    EXPECT_EQ(Wave("explosion2")->Pan(), c.Channels == 0 || !c.FxLevel ? c.Pan
+                                         : c.Channels == 1             ? -300
+                                                                       : 300);
+    EXPECT_FALSE(Touched("explosion3"));
+  }
+
+  // The extra weapons' and bonuses' sounds are not panned.
+  GameOptions.Channels = 1;
+  GameOptions.SoundFxLevel = 10;
+  MarkWaves();
+  Player.ExtraWeapon1Time = 5;
+  PlayerShoot(3, 1, 0, 0, 0);
+  EXPECT_EQ(Wave("b_weapon1")->Pan(), 0);
+  EXPECT_EQ(Wave("b_weapon1")->Volume(), 0);
+  auto* b = new TBonusSprite(Engine());
+  SetPicture(b, Form->BonusesList, "bonus1");
+  b->Kind = 1;
+  TakeBonus(b);
+  EXPECT_EQ(Wave("bonus1")->Pan(), 0);
+  EXPECT_EQ(Wave("bonus1")->Volume(), 0);
+}
+
+}  // namespace
