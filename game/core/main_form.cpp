@@ -631,9 +631,7 @@ void TMainForm::ScoreTimerTimer(TObject*) {
   char digits[32];
   std::snprintf(digits, sizeof digits, "%07lld", static_cast<long long>(DisplayedScore));
   ScoresTextout(digits);
-  if (EnemiesAlive <= 0 && BonusesInFlight <= 0 && CurrentMission <= 10 && CurrentLevel <= 10 &&
-      DisplayedScore >= Player.Score && GameState != "gameover")
-    ShowCompleteLevel(true);
+  CheckLevelComplete();
 }
 
 void TMainForm::Timer_statTimer(TObject*) {

@@ -279,11 +279,13 @@ TEST_F(Archives, SizesFitTheGamesLayout) {
     std::string Carrier, Part;
     int X, Y;
   } placed[] = {
-      {"player1left", "collision1", 16, 0}, {"player1left", "collision2", 0, 26},
-      {"player1left", "collision3", 8, 20}, {"boss1", "boss1weapon1", 702, 20},
-      {"boss1", "boss1creator", 612, 23},   {"boss2", "boss2generator", 697, 35},
-      {"boss2", "boss2generator", 243, 50}, {"boss3", "boss3generator", 345, 80},
-      {"boss3", "boss3generator", 60, 193},
+      {"player1left", "collision1", 16, 0},       {"player1left", "collision2", 0, 26},
+      {"player1left", "collision3", 8, 20},       {"player1right", "collision1", 16, 0},
+      {"player1right", "collision2", 0, 26},      {"player1right", "collision3", 8, 20},
+      {"player1left_armor", "collision2", 0, 26}, {"player1left_god", "collision2", 0, 26},
+      {"boss1", "boss1weapon1", 702, 20},         {"boss1", "boss1creator", 612, 23},
+      {"boss2", "boss2generator", 697, 35},       {"boss2", "boss2generator", 243, 50},
+      {"boss3", "boss3generator", 345, 80},       {"boss3", "boss3generator", 60, 193},
   };
   for (const TPlaced& p : placed) {
     SCOPED_TRACE(p.Carrier + " / " + p.Part);
@@ -292,6 +294,14 @@ TEST_F(Archives, SizesFitTheGamesLayout) {
     EXPECT_LE(p.X + part->Width(), carrier->Width());
     EXPECT_LE(p.Y + part->Height(), carrier->Height());
   }
+
+  // Every form of the ship is as tall as the ship's lane expects, and
+  // asteroids re-enter at a height drawn below 600 minus their width.
+  for (const char* n :
+       {"player1left_armor", "player1right_armor", "player1left_god", "player1right_god"})
+    EXPECT_EQ(find(mod, n)->Height(), 57) << n;
+  for (const char* n : {"asteroid1", "asteroid2"})
+    EXPECT_LT(find("data.dan", n)->Width(), 600) << n;
 
   // After a lost display the first picture of the first list is stretched
   // over the whole screen: it must cover it, in the screen's shape.
