@@ -206,18 +206,22 @@ TEST_F(BossFight, GeneratorsReleaseEnemiesWhileAnotherPartRemains) {
 TEST_F(BossFight, TheBodyBecomesHittableOnlyWhenAlone) {
   auto boss = Fight(1);
   Silence();
-  for (size_t p = 1; p <= 3; ++p) Kill(boss[p]);
+  for (size_t p = 1; p <= 4; ++p) Kill(boss[p]);
+  // Each creator's spawner ran once more in the step it died.
+  auto left = Enemies();
+  ASSERT_EQ(left.size(), 3u);
+  EXPECT_EQ(left[1]->Info.EnemyType, 2);
+  Kill(left[1]);
   EXPECT_TRUE(EnemyDestroyed[1]);
-  Kill(boss[4]);
+  Kill(left[2]);
   EXPECT_EQ(EnemiesAlive, 1);
   EXPECT_FALSE(EnemyDestroyed[1]);
 }
 
 TEST_F(BossFight, DeathSequenceRunsSevenRoundsThenDestroysEveryoneWithPoints) {
   struct TCase {
-    int Mission, Difficulty;
-    int64_t BodyScore;
-  } cases[] = {{1, 1, 400}, {3, 0, 720}, {5, 2, 1320}};
+    int Mission, Difficulty, BodyPoints;
+  } cases[] = {{1, 1, 400}, {3, 0, 800}, {5, 2, 1200}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Mission);
     Player = TPlayer();
@@ -232,25 +236,44 @@ TEST_F(BossFight, DeathSequenceRunsSevenRoundsThenDestroysEveryoneWithPoints) {
     EXPECT_TRUE(BossDying);
     EXPECT_TRUE(FireLocked);
     EXPECT_EQ(BossDeathCountdown, 7);
+    // Whoever is left scores as if shot down: the body, the sent-in enemy
+    // and the enemies the generators released.
+    EXPECT_EQ(boss[0]->Info.Points, c.BodyPoints);
     const int64_t scoreBefore = Player.Score;
-    const int64_t sentPoints = ScoreFor(7);
+    int64_t points = 0;
+    for (const TEnemySprite* e : Enemies()) points += ScoreFor(e->Info.Points);
 
     // The one-second timer counts down; each new count brings one round,
     // the first in the very step the last part died.
     std::vector<int> rounds{BossExplosionMark};
     for (TEnemySprite* e : Enemies()) e->FireTimer = e->Info.Reload;  // all due
+    std::vector<int> blasts;
+    int lastStepBlasts = 0;
+    size_t lastStepEnemies = 0;
     for (int ms = 0; ms < 8000; ms += 20) {
       if (ms > 0 && ms % 1000 == 0 && BossDeathCountdown > 0) --BossDeathCountdown;
       const int mark = BossExplosionMark;
+      for (TExplosionSprite* x : All<TExplosionSprite>()) x->Tag = 1;
+      lastStepEnemies = Enemies().size();
       Step(20);
-      if (BossExplosionMark != mark) rounds.push_back(BossExplosionMark);
+      int made = 0;
+      for (TExplosionSprite* x : All<TExplosionSprite>())
+        made += x->Tag == 0 && x->Image()->Name().rfind("mesh", 0) != 0;
+      if (BossExplosionMark != mark) {
+        rounds.push_back(BossExplosionMark);
+        blasts.push_back(made);
+      }
+      lastStepBlasts = made;
       if (Enemies().empty()) break;
     }
     EXPECT_EQ(rounds, (std::vector<int>{7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(blasts, (std::vector<int>(6, 20)));
+    // The last step: one explosion for each enemy it destroyed.
+    EXPECT_EQ(static_cast<size_t>(lastStepBlasts), lastStepEnemies);
     EXPECT_TRUE(Shots().empty()) << "nobody fires while the boss dies";
     EXPECT_TRUE(Enemies().empty());
     EXPECT_EQ(EnemiesAlive, 0);
-    EXPECT_EQ(Player.Score - scoreBefore, c.BodyScore + sentPoints);
+    EXPECT_EQ(Player.Score - scoreBefore, points);
     Clear();
   }
 }

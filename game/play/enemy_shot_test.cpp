@@ -175,6 +175,8 @@ TEST_F(EnemyFire, RingsSpreadOnlyUnderPatternsThatUseTheAngle) {
     Engine()->FreeDead();
     e->ShotPattern = c.Pattern;
     e->Info.Shot = c.Shot;
+    e->X = 300;
+    e->Y = 100;
     e->Shoot(2);
     auto shots = Shots();
     ASSERT_EQ(shots.size(), 8u);

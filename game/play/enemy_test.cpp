@@ -218,13 +218,13 @@ TEST_F(EnemyMovement, PathFlyersReachEachPointAndGoRound) {
   e->PathIndex = 5;
   e->X = 150;
   e->Y = 50;
-  // 8 × 20 / 100 = 1.6 px a frame towards point 6 at X 160: within 2 px
-  // after five frames.
-  for (int i = 0; i < 4; ++i) Step(20);
-  EXPECT_NEAR(e->X, 156.4, 1e-9);
+  // 8 × 25 / 100 = 2 px a frame towards point 6 at X 160: arrived, within
+  // 2 px, after four frames.
+  for (int i = 0; i < 3; ++i) Step(25);
+  EXPECT_EQ(e->X, 156);
   EXPECT_EQ(e->PathIndex, 5);
-  Step(20);
-  EXPECT_NEAR(e->X, 158, 1e-9);
+  Step(25);
+  EXPECT_EQ(e->X, 158);
   EXPECT_EQ(e->Y, 50);
   EXPECT_EQ(e->PathIndex, 6);
 
@@ -246,9 +246,9 @@ TEST_F(EnemyMovement, MendedStartIndexZeroFliesToPointOne) {
   e->FireTimer = -1e9;
   EXPECT_EQ(e->PathIndex, 0);
   EXPECT_EQ(e->X, 60);
-  for (int i = 0; i < 30 && e->PathIndex == 0; ++i) Step(20);
+  for (int i = 0; i < 24; ++i) Step(25);
   EXPECT_EQ(e->PathIndex, 1);
-  EXPECT_NEAR(e->X, 110, 2);
+  EXPECT_EQ(e->X, 108);
 }
 
 TEST_F(EnemyMovement, FormationSwaysFasterAsItThinsAndTheLastOneHunts) {
