@@ -7,6 +7,9 @@
 
 #include "engine/sprite/image_sprite.h"
 
+// Clears the game-wide pointers to a sprite that is going away.
+void ForgetPlaySprite(TSprite* Sprite);
+
 class TInterFaceSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TInterFaceSprite)
@@ -17,6 +20,7 @@ class TCursorImage : public TImageSprite {
  public:
   TAL_CLASS_NAME(TCursorImage)
   using TImageSprite::TImageSprite;
+  ~TCursorImage() override { ForgetPlaySprite(this); }
 };
 
 class TProgressSprite : public TImageSprite {

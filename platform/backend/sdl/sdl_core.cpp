@@ -9,6 +9,7 @@
 #include "platform/backend/sdl/sdl_input.h"
 #include "platform/dinput/keytable.h"
 #include "platform/win/clock.h"
+#include "platform/win/codepage.h"
 #include "platform/win/driver.h"
 #include "platform/win/user.h"
 #include "platform/win/vkeys.h"
@@ -57,8 +58,8 @@ WPARAM MouseKeys() {
   return k;
 }
 
-// Text arrives as UTF-8; the programs' text is 8-bit in code page 1251
-// (ASCII and Cyrillic). Other characters have no code there and are dropped.
+// Text arrives as UTF-8; the programs' text is 8-bit in code page 1251.
+// Characters the code page lacks are dropped.
 void PostText(HWND h, const char* Text) {
   const auto* p = reinterpret_cast<const unsigned char*>(Text);
   while (*p) {
@@ -81,16 +82,9 @@ void PostText(HWND h, const char* Text) {
     for (; i < len && (p[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (p[i] & 0x3F);
     p += i;
     if (i < len) continue;
-    int ch = -1;
-    if (cp < 0x80)
-      ch = static_cast<int>(cp);
-    else if (cp >= 0x410 && cp <= 0x44F)
-      ch = static_cast<int>(0xC0 + (cp - 0x410));
-    else if (cp == 0x401)
-      ch = 0xA8;
-    else if (cp == 0x451)
-      ch = 0xB8;
-    if (ch > 0) PostMessageA(h, WM_CHAR, static_cast<WPARAM>(ch), 1);
+    char ch;
+    if (CodeToAnsi(cp, ch) && ch != 0)
+      PostMessageA(h, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 1);
   }
 }
 
@@ -288,7 +282,7 @@ class TSdlDriver : public TPlatformDriver {
   }
 
   void SetNativeWindowText(HWND Wnd, const std::string& Text) override {
-    if (SDL_Window* w = Window(Wnd)) SDL_SetWindowTitle(w, Text.c_str());
+    if (SDL_Window* w = Window(Wnd)) SDL_SetWindowTitle(w, AnsiToUtf8(Text).c_str());
   }
 
   void SetNativeWindowBounds(HWND Wnd, int X, int Y, int Width, int Height) override {
@@ -317,7 +311,8 @@ class TSdlDriver : public TPlatformDriver {
 
   int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption,
                  UINT Type) override {
-    std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
+    const std::string title = AnsiToUtf8(Caption), message = AnsiToUtf8(Text);
+    std::fprintf(stderr, "[%s] %s\n", title.c_str(), message.c_str());
     UINT kind = Type & MB_TYPEMASK;
     std::vector<SDL_MessageBoxButtonData> buttons;
     auto add = [&](int id, const char* text, Uint32 flags) {
@@ -348,8 +343,8 @@ class TSdlDriver : public TPlatformDriver {
     SDL_MessageBoxData data{};
     data.flags = icon;
     data.window = SdlWindowOf(Wnd);
-    data.title = Caption.c_str();
-    data.message = Text.c_str();
+    data.title = title.c_str();
+    data.message = message.c_str();
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();
     int pressed = buttons.front().buttonid;
