@@ -15,6 +15,8 @@ class ShipTest : public TPlayFixture {
     shot->X = X;
     shot->Y = Y;
     shot->SetZ(19);
+    // It stands where it is put: its own flight is not under test here.
+    shot->Moved = false;
     return shot;
   }
 };
