@@ -433,3 +433,40 @@ TEST_F(SoundTest, WeaponSoundsArePannedByTheGunAndPlayOnlyAboveLevelZero) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WeaponTest, AnEnemyTakesOneHitPerFrameInTheFrameAfter) {
+  EnemyCount = 1;
+  CreateEnemy(20, 4, 300, 100, 1, false, true);
+  EnemyDestroyed[1] = false;
+  const auto enemies = All<TEnemySprite>();
+  ASSERT_EQ(enemies.size(), 1u);
+  TEnemySprite* enemy = enemies[0];
+  enemy->Info.Health = 50;
+  Frame(1);  // it publishes its box
+  ASSERT_GT(EnemyWidth[1], 0);
+
+  // Two shots inside its box in one frame: the first takes the box, the
+  // second finds none and flies on.
+  TWeaponSprite* a = Shot(3, "3clip1", EnemyX[1] + 5, EnemyY[1] + 5);
+  TWeaponSprite* b = Shot(3, "3clip1", EnemyX[1] + 6, EnemyY[1] + 6);
+  a->Speed = b->Speed = 0;
+  a->Damage = 2;
+  b->Damage = 30;
+  Engine()->Move(1);
+  EXPECT_TRUE(a->IsDead());
+  EXPECT_FALSE(b->IsDead());
+  EXPECT_EQ(enemy->Info.Health, 50);
+  Engine()->FreeDead();
+  // The enemy's next step takes the hit and publishes its box again, so
+  // the second shot hits in this frame and lands in the next.
+  Frame(1);
+  EXPECT_EQ(enemy->Info.Health, 48);
+  EXPECT_EQ(HitEnemy, 1);
+  Frame(1);
+  EXPECT_EQ(enemy->Info.Health, 18);
+  EXPECT_EQ(HitEnemy, -1);
+}
+
+}  // namespace
