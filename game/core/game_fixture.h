@@ -86,6 +86,7 @@ class GameFixture {
     SetProgramFolder(root_.string());
     scope_ = std::make_unique<TApplicationScope>();
     HeadlessInstall(1000);
+    HeadlessSetDesktopSize(800, 600);
     video_ = &HeadlessInstallVideo();
     DDRegisterModule();
     InstallHeadlessAudio();
@@ -113,30 +114,28 @@ class GameFixture {
     return form_;
   }
 
-  // Shows the form and runs the message loop until Done says so (checked
-  // after every idle pass, 16 virtual milliseconds apart) or the program ends.
+  // Shows the form and turns the message loop until Done says so (asked
+  // before every turn; an idle pass moves the clock on by 16 ms, as a 60 Hz
+  // display paces the game) or the program ends.
   template <class F>
   void RunUntil(F Done) {
-    HeadlessSetIdlePace([Done] {
-      HeadlessAdvance(16);
-      if (Done()) Application->Terminate();
-    });
-    Application->Run();
+    if (form_ && !form_->Visible()) form_->Show();
+    HeadlessSetIdlePace([] { HeadlessAdvance(16); });
+    while (!Done() && !Application->Terminated()) Application->HandleMessage();
   }
   void RunFrames(int Frames) {
     int until = video_->FrameCount() + Frames;
     RunUntil([this, until] { return video_->FrameCount() >= until; });
   }
 
-  // Runs the message loop for Ms virtual milliseconds, one idle pass per
-  // millisecond.
+  // Turns the message loop for Ms virtual milliseconds, one millisecond per
+  // idle pass.
   void RunFor(uint64_t Ms) {
+    if (form_ && !form_->Visible()) form_->Show();
     uint64_t end = HeadlessClock().Microseconds() + Ms * 1000;
-    HeadlessSetIdlePace([end] {
-      HeadlessAdvance(1);
-      if (HeadlessClock().Microseconds() >= end) Application->Terminate();
-    });
-    Application->Run();
+    HeadlessSetIdlePace([] { HeadlessAdvance(1); });
+    while (HeadlessClock().Microseconds() < end && !Application->Terminated())
+      Application->HandleMessage();
   }
 
   // Forgets the form without freeing it (it freed itself).

@@ -622,15 +622,21 @@ void TMainForm::BankShip() {
   ShipPrevX = x;
 }
 
-void TMainForm::ScoreTimerTimer(TObject*) {
-  const int64_t gap = Player.Score - DisplayedScore;
-  const int64_t step = gap > 1000 ? 17 : gap > 200 ? 12 : gap > 100 ? 7 : gap > 50 ? 2 : 1;
-  if (Player.Score <= DisplayedScore) return;
-  DisplayedScore += step;
-  PlayEffect("score", 0);
+std::string ScoreDigitsText(int64_t Score) {
   char digits[32];
-  std::snprintf(digits, sizeof digits, "%07lld", static_cast<long long>(DisplayedScore));
-  ScoresTextout(digits);
+  std::snprintf(digits, sizeof digits, "%07lld", static_cast<long long>(Score));
+  return digits;
+}
+
+int64_t ScoreStep(int64_t Gap) {
+  return Gap > 1000 ? 17 : Gap > 200 ? 12 : Gap > 100 ? 7 : Gap > 50 ? 2 : 1;
+}
+
+void TMainForm::ScoreTimerTimer(TObject*) {
+  if (Player.Score <= DisplayedScore) return;
+  DisplayedScore += ScoreStep(Player.Score - DisplayedScore);
+  PlayEffect("score", 0);
+  ScoresTextout(ScoreDigitsText(DisplayedScore));
   CheckLevelComplete();
 }
 

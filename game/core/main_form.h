@@ -231,6 +231,10 @@ void OpenShellFile(const std::string& FileName);
 int32_t ScaledLag(int32_t LagCount, int32_t Difficulty);
 // The gamma ramp for a brightness level (50 leaves Original as it is).
 DDGAMMARAMP BrightnessRamp(const DDGAMMARAMP& Original, int Level);
+// The rolling score as shown: at least seven digits, leading zeros.
+std::string ScoreDigitsText(int64_t Score);
+// The roll-up step towards a score Gap points ahead.
+int64_t ScoreStep(int64_t Gap);
 // Clears every game-wide pointer to Sprite, which is going away.
 void ForgetPlaySprite(TSprite* Sprite);
 // Clears every game-wide sprite pointer (the sprite engine is going away).

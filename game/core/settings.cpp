@@ -22,6 +22,13 @@ int64_t ReadNumber(const TMemIniFile& Ini, const std::string& Section, const std
   return v;
 }
 
+// A name as it can stand on its line: a stray line break read from a
+// damaged file would otherwise refuse the whole save.
+std::string OneLine(std::string Text) {
+  std::erase_if(Text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+  return Text;
+}
+
 // Shows a failed write in the application's error box; the values stay in
 // memory and reach the file at the next full save.
 void ReportWriteFailure(const Exception& E) {
@@ -120,7 +127,7 @@ void SaveIniFile() {
   WriteOptionValues(ini, values, GameWrittenOptionKeys);
   ini.WriteString("User", "Status", IntToStr(Player.Status));
   for (int i = 1; i <= 10; ++i) {
-    ini.WriteString("Table", "n" + IntToStr(i), TopRanks[i].Name);
+    ini.WriteString("Table", "n" + IntToStr(i), OneLine(TopRanks[i].Name));
     ini.WriteString("Table", "s" + IntToStr(i), IntToStr(TopRanks[i].Score));
   }
   for (int i = 1; i <= 100; ++i)

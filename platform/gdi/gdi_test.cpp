@@ -1,5 +1,7 @@
 #include "platform/gdi/gdi.h"
 
+#include "platform/gdi/gdi_fontres.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -111,6 +113,34 @@ TEST(GdiText, FamiliesResolveToInstalledFaces) {
   for (const char* name : {"MS Sans Serif", "Arial", "Times New Roman", "Courier New", "Impact"})
     EXPECT_FALSE(GdiResolveFontFile(name, 0).empty()) << name;
   EXPECT_NE(GdiResolveFontFile("Arial", 0), GdiResolveFontFile("Arial", fsBold));
+}
+
+// Text is in code page 1251: the byte C5 is the Cyrillic capital Ie, drawn
+// like the Latin E (and not as the ring-topped A the byte is in Latin-1).
+TEST(GdiText, CodePageBytesDrawTheirCyrillicLetters) {
+  auto draw = [](const std::string& Text) {
+    const int W = 40, H = 30;
+    std::vector<uint16_t> px(W * H, 0);
+    TDeviceContext dc(px.data(), W, H, W * 2, TGdiPixelFormat::RGB565());
+    dc.Font.Name = "Arial";
+    dc.Font.Height = -20;
+    dc.Font.Color = RGB(255, 255, 255);
+    dc.BkMode = TRANSPARENT;
+    dc.TextOut(4, 2, Text);
+    return px;
+  };
+  EXPECT_EQ(draw("\xC5"), draw("E"));
+  EXPECT_NE(draw("\xC6"), draw("E"));
+}
+
+TEST(GdiText, FontFilesAddedAndRemoved) {
+  const std::string file = GdiResolveFontFile("Arial", 0);
+  ASSERT_FALSE(file.empty());
+  EXPECT_EQ(AddFontResourceA("/nonexistent/font.ttf"), 0);
+  EXPECT_EQ(AddFontResourceA(file.c_str()), 1);
+  EXPECT_TRUE(RemoveFontResourceA(file.c_str()));
+  EXPECT_FALSE(RemoveFontResourceA(file.c_str()));
+  EXPECT_FALSE(GdiResolveFontFile("Arial", 0).empty());
 }
 
 }  // namespace

@@ -1,0 +1,94 @@
+// The game's main form on the real backend: started as the game program
+// starts, in a window of a virtual X server, on the real clock, in a program
+// folder without game.INI; leaving through AbsoluteClose writes a game.INI
+// that the next start reads back.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "framework/forms.h"
+#include "game/core/main_form.h"
+#include "platform/backend/sdl/sdl_core.h"
+#include "platform/backend/sdl/xvfb_server.h"
+#include "platform/win/files.h"
+#include "platform/win/library.h"
+#include "programs/startup.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Counts the frames' move passes and leaves the game after Frames of them.
+class TFrameCounter : public TSprite {
+ public:
+  TFrameCounter(TSprite* Parent, int Frames) : TSprite(Parent), frames_(Frames) {}
+  void DoMove(int32_t) override {
+    if (++Moves == frames_) AbsoluteClose();
+  }
+  int Moves = 0;
+
+ private:
+  int frames_;
+};
+
+TEST(GameUnderX, MainFormStartsDrawsAndLeavesASettingsFileBehind) {
+  const std::string data = std::string(TAL_BIN_DIR) + "/data";
+  ASSERT_TRUE(FileExists(data + "/graphic/data.dan")) << data << " holds no archives";
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  TXvfbServer server;
+  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+  const fs::path root = fs::temp_directory_path() / ("tal_game_x_" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root);
+  fs::create_directory_symlink(data, root / "data");
+  const std::string saved_dir = GetCurrentDir();
+  SetProgramFolder(root.string());
+
+  constexpr int kFrames = 90;
+  {
+    TApplicationScope scope;
+    ASSERT_TRUE(StartPlatform(dbGame));
+    InitEnemyTexts();
+    InitMissionTable();
+    Application->Initialize();
+    Application->SetTitle("Taloren: Ostrime");
+    TMainForm* form = Application->CreateForm<TMainForm>();
+    ASSERT_NE(CursorSprite, nullptr);  // start-up went through
+    auto* counter = new TFrameCounter(form->DXSpriteEngine->Engine(), kFrames);
+    GameOptions.Brightness = 63;
+    TopRanks[1] = {"Ace", 5000000000LL};
+    Player.BestTimes[42] = 77;
+    Application->Run();
+    EXPECT_EQ(counter->Moves, kFrames);
+    EXPECT_GT(form->DXTimer->FrameRate(), 0);
+    EXPECT_TRUE(fs::is_regular_file(root / "game.INI"));
+
+    TXvfbServer::KeepLibraries();
+    StopPlatform();
+  }
+
+  // The next start.
+  GameOptions = TGameOptions();
+  TopRanks = {};
+  Player.BestTimes = {};
+  LoadIniFile();
+  EXPECT_EQ(GameOptions.Brightness, 63);
+  EXPECT_EQ(TopRanks[1].Name, "Ace");
+  EXPECT_EQ(TopRanks[1].Score, 5000000000LL);
+  EXPECT_EQ(Player.BestTimes[42], 77);
+  EXPECT_EQ(Player.Status, 2);
+
+  SetCurrentDir(saved_dir);
+  SetProgramFolder("");
+  fs::remove_all(root);
+}
+
+}  // namespace
