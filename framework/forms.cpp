@@ -103,6 +103,7 @@ void TForm::SetBorderStyle(TFormBorderStyle v) {
 
 void TForm::SetWindowState(TWindowState v) {
   if (window_state_ == v) return;
+  if (OnConstrainedResize) OnConstrainedResize(this);
   window_state_ = v;
   if (HandleAllocated() && Visible())
     ShowWindow(Handle(), v == wsMinimized   ? SW_MINIMIZE

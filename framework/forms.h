@@ -61,6 +61,8 @@ class TForm : public TWinControl {
   TNotifyEvent OnActivate;
   TNotifyEvent OnDeactivate;
   TNotifyEvent OnPaint;
+  // The window's size is about to change, minimising included.
+  TNotifyEvent OnConstrainedResize;
   TCloseEvent OnClose;
   TCloseQueryEvent OnCloseQuery;
 

@@ -147,6 +147,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TDXForm(AOwner) {
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   OnShow = [this](TObject* Sender) { FormShow(Sender); };
   OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+  OnConstrainedResize = [this](TObject* Sender) { TConstrainedResizeEvent(Sender); };
   OnKeyDown = [this](TObject* Sender, WORD& Key, TShiftState Shift) {
     FormKeyDown(Sender, Key, Shift);
   };

@@ -376,6 +376,8 @@ TEST_F(ScreensTest, ChosenControlsOutliveAGameAndBringTheMouseBack) {
   EXPECT_EQ(GameState, "mainmenu");
   EXPECT_EQ(GameOptions.Controls, 2);
   EXPECT_FALSE(Form->DXInput->Mouse()->BindInputStates);
+  SaveIniFile();
+  EXPECT_EQ(ReadIniValue("Options", "Controls"), "2");
 
   // After joystick play without DirectInput the mouse was switched off;
   // choosing the mouse brings its buttons back.

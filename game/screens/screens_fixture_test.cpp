@@ -29,7 +29,9 @@ void WriteIni(const std::string& Path) {
   f << "[Options]\nUDI=0\nFPS=0\nBrightness=50\nSoundFxLevel=8\nMusicLevel=8\n"
        "RadioVoxLevel=8\nChannels=0\nSplinters=2\nRocketSmoke=1\nControls=1\nBumpiness=1\n"
        "[Keys]\nLeft=37\nRight=39\nPrimary=17\nSecondary=32\n[User]\nStatus=2\n[Table]\n";
-  for (int i = 1; i <= 10; ++i) f << "n" << i << "=\ns" << i << "=0\n";
+  // A table a score of 0 does not enter, so leaving a game goes to the menu.
+  for (int i = 1; i <= 10; ++i)
+    f << "n" << i << "=Ace" << i << "\ns" << i << "=" << 1100 - 100 * i << "\n";
   f << "[TT]\n";
   for (int i = 1; i <= 100; ++i) f << "t" << i << "=0\n";
   f << "[eB]\ne=" << std::string(38, '0') << "\n";
@@ -118,61 +120,6 @@ void ResetGameState() {
   MusicPlayer = nullptr;
 }
 
-template <class T = TInterFaceSprite>
-T* Make(TDXImageList* List, const std::string& Name, double X, double Y, int Z) {
-  return MakeInterfaceSprite<T>(List, Name, X, Y, Z, false);
-}
-
-// What the form's start-up makes, for as long as the form's own start-up
-// does not yet: the archives, the interface sprites and the music player.
-void CompleteStartUp(TMainForm* F) {
-  const std::string data = std::string(TAL_BIN_DIR) + "/data/";
-  const std::pair<TDXImageList*, const char*> lists[] = {{F->ImageList, "data.dan"},
-                                                         {F->BookList, "info.dan"},
-                                                         {F->VideoList, "video.dan"},
-                                                         {F->ExplosionsList, "explosions.dan"},
-                                                         {F->FxList, "fx.dan"},
-                                                         {F->BonusesList, "bonuses.dan"},
-                                                         {F->InterFaceList, "interface.dan"},
-                                                         {F->BackGroundList, "bg.dan"},
-                                                         {F->ModelsList, "models.dan"},
-                                                         {F->WeaponsList, "weapons.dan"}};
-  for (const auto& [list, file] : lists)
-    if (list->Items().Count() == 0) list->Items().LoadFromFile(data + "graphic/" + file);
-  if (F->DXWaveList->Items().Count() == 0)
-    F->DXWaveList->Items().LoadFromFile(data + "sound/snd.tor");
-  if (F->VoiceList->Items().Count() == 0) F->VoiceList->Items().LoadFromFile(data + "sound/vc.tor");
-  if (!MusicPlayer) MusicPlayer = new TBASSPlayer(F);
-  if (CursorSprite) return;
-  CursorSprite = Make<TCursorImage>(F->ImageList, "cursor_image_v1_1", 0, 0, 100);
-  CursorSprite->Alpha = 150;
-  TDXImageList* ui = F->InterFaceList;
-  GameOverMainButton = Make(ui, "gameovermain", 180, 515, 55);
-  GameOverExitButton = Make(ui, "gameoverexit", 400, 515, 55);
-  PauseOverlay = Make(ui, "1fx1", 0, 0, 47);
-  PauseOverlay->Width = 800;
-  PauseOverlay->Height = 600;
-  PausePanel = Make(ui, "pausemenupanel", 0, 0, 48);
-  PausePanel->Y = 300 - PausePanel->Height / 2;
-  const double y = PausePanel->Y;
-  PauseLaptop = Make(ui, "pausemenulaptop", 300, y + 8, 49);
-  PauseResumeButton = Make(ui, "pausemenuresume", 300, y + 46, 49);
-  PauseMainButton = Make(ui, "pausemenumain", 300, y + 84, 49);
-  PauseExitButton = Make(ui, "pausemenuexit", 300, y + 122, 49);
-  ReadyBanner = Make(ui, "ready", 800, 0, 45);
-  EpisodeDigit = Make(ui, "newlevel_mission", 449, 145, 53);
-  MissionDigit = Make(ui, "newlevel_mission", 388, 11, 53);
-  LevelDigit = Make(ui, "newlevel_mission", 388, 49, 53);
-  BookBackground = Make(F->BookList, "bg", 0, 0, 53);
-  IncomingMessage = Make(F->BookList, "incoming_message", 80, 555, 50);
-  BookCloseButton = Make(F->BookList, "close", 380, 10, 54);
-  BookArt = Make(F->BookList, "art1", 65, 92, 54);
-  BookModel = Make(F->ModelsList, "enemy1", 85, 317, 54);
-  BookFx = Make(F->BookList, "fx", 85, 317, 55);
-  for (int i = 1; i <= 19; ++i)
-    BookEntries[static_cast<size_t>(i)] = Make(F->BookList, "b0", 606, 28 * i, 55);
-}
-
 }  // namespace
 
 std::string Picture(const TImageSprite* Sprite) {
@@ -196,7 +143,6 @@ void ScreensTest::SetUp() {
   Form = Application->CreateForm<TMainForm>();
   Form->Show();
   SetForegroundWindow(Form->Handle());
-  CompleteStartUp(Form);
   OnScreenSound = [this](const std::string& Name, int32_t Volume, int32_t Pan) {
     Sounds.push_back({Name, Volume, Pan});
   };

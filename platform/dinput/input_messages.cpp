@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/dinput/keytable.h"
+#include "platform/win/codepage.h"
 #include "platform/win/user.h"
 #include "platform/win/vkeys.h"
 
@@ -47,16 +48,9 @@ void PostTextInput(HWND Wnd, const char* Utf8) {
     for (; i < len && (p[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (p[i] & 0x3F);
     p += i;
     if (i < len) continue;
-    int ch = -1;
-    if (cp < 0x80)
-      ch = static_cast<int>(cp);
-    else if (cp >= 0x410 && cp <= 0x44F)
-      ch = static_cast<int>(0xC0 + (cp - 0x410));
-    else if (cp == 0x401)
-      ch = 0xA8;
-    else if (cp == 0x451)
-      ch = 0xB8;
-    if (ch > 0) PostMessageA(Wnd, WM_CHAR, static_cast<WPARAM>(ch), 1);
+    char ch;
+    if (CodeToAnsi(cp, ch) && ch != 0)
+      PostMessageA(Wnd, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 1);
   }
 }
 

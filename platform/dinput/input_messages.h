@@ -12,8 +12,8 @@
 // AltHeld makes it a system key, as does the Alt key itself and F10.
 void PostKeyInput(HWND Wnd, int SdlScancode, bool Down, bool Repeat, bool AltHeld);
 
-// Typed UTF-8 text as WM_CHAR in code page 1251; characters with no code there
-// are dropped.
+// Typed UTF-8 text as WM_CHAR in the programs' 8-bit code page; characters
+// with no code there are dropped.
 void PostTextInput(HWND Wnd, const char* Utf8);
 
 // Keys: the MK_ flags of the buttons and modifiers held.

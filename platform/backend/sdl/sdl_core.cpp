@@ -141,7 +141,12 @@ void Translate(const SDL_Event& e) {
       }
       int32_t x = e.button.x, y = e.button.y;
       SdlClampToPicture(SDL_GetWindowFromID(e.button.windowID), x, y);
-      PostMouseButtonInput(h, button, down, dbl, x, y, MouseKeys());
+      // The flags tell the state after this event, whether or not SDL's own
+      // record has caught up with it (an event put on the queue has not).
+      static constexpr WPARAM flags[] = {MK_LBUTTON, MK_RBUTTON, MK_MBUTTON};
+      WPARAM keys = MouseKeys();
+      keys = down ? keys | flags[button] : keys & ~flags[button];
+      PostMouseButtonInput(h, button, down, dbl, x, y, keys);
       return;
     }
     case SDL_MOUSEWHEEL: {

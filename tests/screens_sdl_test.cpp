@@ -1,0 +1,176 @@
+// The game program as it starts, in a window of a virtual X server on the
+// real clock: the intro skipped by Esc, the main menu on the screen, and a
+// click on OPTIONS, both put on SDL's event queue as the desktop would.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "framework/extctrls.h"
+#include "framework/forms.h"
+#include "framework/sysutils.h"
+#include "game/core/enemy_table.h"
+#include "game/core/main_form.h"
+#include "game/core/mission_table.h"
+#include "game/screens/interface_sprite.h"
+#include "platform/backend/sdl/sdl_core.h"
+#include "platform/backend/sdl/sdl_video.h"
+#include "platform/backend/sdl/xvfb_server.h"
+#include "platform/win/clock.h"
+#include "platform/win/library.h"
+#include "programs/startup.h"
+
+namespace {
+
+void Push(SDL_Event& e) {
+  ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
+}
+
+void PushKey(SDL_Window* Window, SDL_Scancode Code, bool Down) {
+  SDL_Event e{};
+  e.type = Down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.windowID = SDL_GetWindowID(Window);
+  e.key.state = Down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.scancode = Code;
+  e.key.keysym.sym = SDL_GetKeyFromScancode(Code);
+  Push(e);
+}
+
+void PushClick(SDL_Window* Window, int X, int Y) {
+  SDL_Event e{};
+  e.type = SDL_MOUSEMOTION;
+  e.motion.windowID = SDL_GetWindowID(Window);
+  e.motion.x = X;
+  e.motion.y = Y;
+  Push(e);
+  for (bool down : {true, false}) {
+    SDL_Event b{};
+    b.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    b.button.windowID = SDL_GetWindowID(Window);
+    b.button.button = SDL_BUTTON_LEFT;
+    b.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    b.button.clicks = 1;
+    b.button.x = X;
+    b.button.y = Y;
+    Push(b);
+  }
+}
+
+// Pixels of the rectangle that are not black.
+int Lit(const std::vector<uint32_t>& P, int X0, int Y0, int X1, int Y1) {
+  int n = 0;
+  for (int y = Y0; y < Y1; ++y)
+    for (int x = X0; x < X1; ++x) n += (P[static_cast<size_t>(y * 800 + x)] & 0xFFFFFF) != 0;
+  return n;
+}
+
+TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
+  const std::string data = std::string(TAL_BIN_DIR) + "/data";
+  ASSERT_TRUE(FileExists(data + "/graphic/data.dan")) << data << " holds no archives";
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  TXvfbServer server;
+  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+
+  char pattern[] = "/tmp/tal_screens_x_XXXXXX";
+  const std::string folder = mkdtemp(pattern);
+  std::filesystem::create_directory_symlink(data, folder + "/data");
+  {
+    std::ofstream ini(folder + "/game.INI");
+    ini << "[Options]\nUDI=0\nFPS=0\nBrightness=50\nSoundFxLevel=8\nMusicLevel=8\n"
+           "RadioVoxLevel=8\nChannels=0\nSplinters=2\nRocketSmoke=1\nControls=1\n"
+           "Bumpiness=1\n[Keys]\nLeft=37\nRight=39\nPrimary=17\nSecondary=32\n[User]\n"
+           "Status=2\n[Table]\n";
+    for (int i = 1; i <= 10; ++i) ini << "n" << i << "=Ace\ns" << i << "=" << 100 * i << "\n";
+    ini << "[TT]\n";
+    for (int i = 1; i <= 100; ++i) ini << "t" << i << "=0\n";
+    ini << "[eB]\ne=" << std::string(38, '0') << "\n";
+  }
+  SetProgramFolder(folder);
+
+  enum { kWaitSecondPicture, kWaitMenu, kWaitOptions, kDone } phase = kWaitSecondPicture;
+  std::string stateAtEsc;
+  int menuLit = 0, buttonLit = 0, readWidth = 0;
+  {
+    TApplicationScope scope;
+    ASSERT_TRUE(StartPlatform(dbGame));
+    SdlVideo()->KeepReadback = true;
+    // As the program's main does.
+    InitEnemyTexts();
+    InitMissionTable();
+    Application->Initialize();
+    Application->SetTitle("Taloren: Ostrime");
+    auto* form = Application->CreateForm<TMainForm>();
+
+    // The test looks in every 50 ms; the game's own clocks run the intro.
+    const uint64_t start = ClockSource().Microseconds() / 1000;
+    auto* watch = new TTimer(form);
+    watch->SetInterval(50);
+    watch->SetOnTimer([&](TObject*) {
+      SDL_Window* window = SdlWindowOf(form->Handle());
+      const uint64_t elapsed = ClockSource().Microseconds() / 1000 - start;
+      if (!window || elapsed > 150000) {
+        Application->Terminate();
+        return;
+      }
+      switch (phase) {
+        case kWaitSecondPicture:
+          if (GameState == "intro2") {
+            stateAtEsc = GameState;
+            PushKey(window, SDL_SCANCODE_ESCAPE, true);
+            PushKey(window, SDL_SCANCODE_ESCAPE, false);
+            phase = kWaitMenu;
+          }
+          break;
+        case kWaitMenu:
+          // Faded in and drawn since: the picture on the screen is the menu.
+          if (GameState == "mainmenu" && ScreenFadeStep <= 0 && ScreenFadeLevel >= 50) {
+            const auto& shown = SdlVideo()->Readback();
+            readWidth = SdlVideo()->ReadbackWidth();
+            if (readWidth == 800 && SdlVideo()->ReadbackHeight() == 600) {
+              menuLit = Lit(shown, 0, 0, 800, 600);
+              const TInterFaceSprite* b = MenuButtons[3];
+              buttonLit =
+                  Lit(shown, static_cast<int>(b->X), static_cast<int>(b->Y),
+                      static_cast<int>(b->X) + b->Width, static_cast<int>(b->Y) + b->Height);
+            }
+            PushClick(window, static_cast<int>(MenuButtons[3]->X) + MenuButtons[3]->Width / 2,
+                      static_cast<int>(MenuButtons[3]->Y) + MenuButtons[3]->Height / 2);
+            phase = kWaitOptions;
+          }
+          break;
+        case kWaitOptions:
+          if (GameState == "options") {
+            phase = kDone;
+            Application->Terminate();
+          }
+          break;
+        case kDone:
+          break;
+      }
+    });
+    watch->SetEnabled(true);
+    Application->Run();
+
+    EXPECT_EQ(stateAtEsc, "intro2");
+    EXPECT_EQ(phase, kDone) << "ended in " << GameState;
+    EXPECT_EQ(readWidth, 800);
+    EXPECT_GT(menuLit, 800 * 600 / 2) << "the menu's backdrop is on the screen";
+    EXPECT_GT(buttonLit, 0);
+    EXPECT_TRUE(MenuButtons[8] && MenuButtons[8]->Visible);
+
+    TXvfbServer::KeepLibraries();
+    StopPlatform();
+  }
+  SetProgramFolder("");
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
