@@ -638,9 +638,7 @@ void TMainForm::ScoreTimerTimer(TObject*) {
   DisplayedScore += ScoreStep(Player.Score - DisplayedScore);
   PlayEffect("score", 0);
   ScoresTextout(ScoreDigitsText(DisplayedScore));
-  if (EnemiesAlive <= 0 && BonusesInFlight <= 0 && CurrentMission <= 10 && CurrentLevel <= 10 &&
-      DisplayedScore >= Player.Score && GameState != "gameover")
-    ShowCompleteLevel(true);
+  CheckLevelComplete();
 }
 
 void TMainForm::Timer_statTimer(TObject*) {
