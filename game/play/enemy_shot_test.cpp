@@ -76,6 +76,31 @@ TEST_F(EnemyFire, BurstPatternsPauseAfterTheirLastShot) {
   }
 }
 
+// What an enemy fires when its timer is due, by movement pattern.
+TEST_F(EnemyFire, EachPatternFiresItsKindWhenDue) {
+  struct TCase {
+    int Type;
+    size_t Shots;
+  } cases[] = {
+      {4, 1},   // pattern 1: aimed
+      {1, 1},   // pattern 4: aimed
+      {8, 8},   // pattern 7: a ring
+      {14, 9},  // pattern 10: a ring, then an aimed shot
+      {7, 0},   // pattern 8: never by its timer
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Type);
+    TEnemySprite* e = Make(c.Type);
+    EnemiesAlive = 24;
+    e->FireTimer = e->Info.Reload;
+    Step(16);
+    EXPECT_EQ(Shots().size(), c.Shots);
+    for (TEnemyShoot* s : Shots()) s->MarkDead();
+    e->MarkDead();
+    Engine()->FreeDead();
+  }
+}
+
 TEST_F(EnemyFire, AimedShotLeavesTheUndersideTowardsTheShip) {
   TEnemySprite* e = Make(4, 300, 100);
   e->Shoot(1);

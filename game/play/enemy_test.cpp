@@ -408,6 +408,8 @@ TEST_F(EnemyDamage, ScoreDependsOnDifficultyButLevelScoreDoesNot) {
 }
 
 TEST_F(EnemyDamage, EachTypeEntersTheBookOnceAndOnlyOffBossLevels) {
+  IncomingMessage = MakeInterface("ready");
+  IncomingMessage->Visible = false;
   for (int type : {4, 4, 5}) {
     TEnemySprite* e = Make(type);
     Hit(e, 1000);
@@ -417,6 +419,8 @@ TEST_F(EnemyDamage, EachTypeEntersTheBookOnceAndOnlyOffBossLevels) {
   EXPECT_EQ(EnemyBook[1], 4);
   EXPECT_EQ(EnemyBook[2], 5);
   EXPECT_EQ(EnemyBook[20], 2);
+  EXPECT_EQ(ReadIniValue("eB", "e"), "0405" + std::string(34, '0')) << "written at once";
+  EXPECT_TRUE(IncomingMessage->Visible);
 
   CurrentMission = 1;
   CurrentLevel = 10;
@@ -435,6 +439,7 @@ TEST_F(EnemyDamage, EachTypeEntersTheBookOnceAndOnlyOffBossLevels) {
   Step();
   EXPECT_EQ(EnemyBookCount, EnemyBookSize);
   EXPECT_EQ(EnemyBook[20], 2);
+  IncomingMessage = nullptr;
 }
 
 TEST_F(EnemyDamage, LeavingPlayKillsEveryEnemySilently) {
