@@ -35,8 +35,8 @@ TEST(CheckAngleTest, GivesTheDirectionInDegreesWithDownAt90) {
   struct TCase {
     double X1, Y1, X2, Y2, Degrees;
   } cases[] = {
-      {0, 0, 10, 10, 45},   {10, 0, 0, 10, 135}, {10, 10, 0, 0, 225}, {0, 10, 10, 0, -45},
-      {5, 0, 5, 10, 90},    {5, 10, 5, 0, 270},  {0, 0, 10, 0, 0},    {10, 0, 0, 0, 180},
+      {0, 0, 10, 10, 45}, {10, 0, 0, 10, 135}, {10, 10, 0, 0, 225}, {0, 10, 10, 0, -45},
+      {5, 0, 5, 10, 90},  {5, 10, 5, 0, 270},  {0, 0, 10, 0, 0},    {10, 0, 0, 0, 180},
       {3, 3, 3, 3, 90},  // two equal points have no direction: straight down
   };
   for (const TCase& c : cases) {
@@ -62,12 +62,12 @@ TEST_F(EnemyFire, BurstPatternsPauseAfterTheirLastShot) {
     int Type;
     std::vector<double> Timers;
   } cases[] = {
-      {3, {0, -210, 0, -210}},          // pattern 3: two, then a pause
-      {11, {0, 0, -300, 0}},            // pattern 9: three, then a long pause
-      {17, {0, -250, 0}},               // pattern 11
-      {18, {0, -200, 0, -200}},         // pattern 4 with the "enemy11" picture
-      {1, {0, 0, 0, 0}},                // pattern 4 with another picture: no bursts
-      {6, {0, 0, 0}},                   // pattern 6: none
+      {3, {0, -210, 0, -210}},   // pattern 3: two, then a pause
+      {11, {0, 0, -300, 0}},     // pattern 9: three, then a long pause
+      {17, {0, -250, 0}},        // pattern 11
+      {18, {0, -200, 0, -200}},  // pattern 4 with the "enemy11" picture
+      {1, {0, 0, 0, 0}},         // pattern 4 with another picture: no bursts
+      {6, {0, 0, 0}},            // pattern 6: none
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Type);
@@ -113,9 +113,8 @@ TEST_F(EnemyFire, AimedShotLeavesTheUndersideTowardsTheShip) {
   EXPECT_EQ(s->Z(), e->Z() - 1);
   EXPECT_EQ(s->Pattern, 1);
   EXPECT_NEAR(s->Speed, 0.08, 1e-12);
-  const double toShip =
-      CheckAngle(s->X, s->Y, PlayerShip->X + PlayerShip->Width / 2.0,
-                 PlayerShip->Y + PlayerShip->Height / 2.0);
+  const double toShip = CheckAngle(s->X, s->Y, PlayerShip->X + PlayerShip->Width / 2.0,
+                                   PlayerShip->Y + PlayerShip->Height / 2.0);
   EXPECT_EQ(s->Angle, static_cast<int>(std::nearbyint(toShip / 1.40625)));
   ASSERT_NE(s->Glow, nullptr);
   EXPECT_EQ(s->Glow->Image()->Name(), "smoke3");
@@ -189,10 +188,9 @@ TEST_F(EnemyFire, RingsSpreadOnlyUnderPatternsThatUseTheAngle) {
     const char* Shot;
     bool Spreads;
   } cases[] = {
-      {1, "sphere2", false},  {2, "sphere2", false},    {3, "sphere2", false},
-      {9, "sphere2", false},  {11, "sphere2", false},   {5, "enemy8clip", true},
-      {6, "sphere2", true},   {7, "sphere2", true},     {8, "sphere2", true},
-      {10, "sphere2", true},  {12, "sphere2", true},
+      {1, "sphere2", false},  {2, "sphere2", false},   {3, "sphere2", false}, {9, "sphere2", false},
+      {11, "sphere2", false}, {5, "enemy8clip", true}, {6, "sphere2", true},  {7, "sphere2", true},
+      {8, "sphere2", true},   {10, "sphere2", true},   {12, "sphere2", true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Pattern);

@@ -84,6 +84,7 @@ class EnemyFixture : public TPlayFixture {
     HitEnemy = E->Number;
     Player.HitDamage = Damage;
   }
+
  private:
   std::filesystem::path folder_;
 };
