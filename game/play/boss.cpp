@@ -27,7 +27,7 @@ void CreateBoss(int32_t Z, int32_t Number, int32_t PartIndex, int32_t PartKind, 
   const int32_t k = CurrentBossKind();
   if (k < 1 || k > BossKindCount || PartKind < 0 || PartKind > 3) return;
   const TEnemyType& row = BossTypes[static_cast<size_t>(k)];
-  TSpriteEngine* engine = MainForm->DXSpriteEngine->Engine();
+  TSprite* engine = PlayRoot();
   const std::string body = "boss" + std::to_string(k);
 
   auto* e = new TEnemySprite(engine);
@@ -39,7 +39,7 @@ void CreateBoss(int32_t Z, int32_t Number, int32_t PartIndex, int32_t PartKind, 
     e->BossPart = false;
     e->ShotPattern = 5;
     e->HealthBar = MakeHealthBar();
-    e->SetImage(MainForm->ModelsList->Items().Find(body));
+    SetPicture(e, MainForm->ModelsList, body);
     e->X = X;
     e->Y = Y;
     e->StartX = X;
@@ -51,7 +51,7 @@ void CreateBoss(int32_t Z, int32_t Number, int32_t PartIndex, int32_t PartKind, 
     e->Number = Number;
     e->Info = row.Info;
     e->Info.EnemyType = 0;
-    if (row.ModelFrames != 0) LoopAnimation(e, row.ModelFrames, row.ModelSpeed);
+    if (row.ModelFrames != 0) StartAnimation(e, row.ModelFrames, row.ModelSpeed, true);
     return;
   }
 
@@ -59,7 +59,7 @@ void CreateBoss(int32_t Z, int32_t Number, int32_t PartIndex, int32_t PartKind, 
   const std::string picture = body + kPartNames[PartKind];
   const bool lastMission = CurrentMission == 10;
   e->BossPart = true;
-  e->SetImage(MainForm->ModelsList->Items().Find(picture));
+  SetPicture(e, MainForm->ModelsList, picture);
   e->X = BossBaseX + X;
   e->Y = BossBaseY + Y;
   e->SetZ(Z);
@@ -93,7 +93,7 @@ void CreateBoss(int32_t Z, int32_t Number, int32_t PartIndex, int32_t PartKind, 
       break;
   }
   info.MaxHealth = info.Health;
-  LoopAnimation(e, frames, speed);
+  StartAnimation(e, frames, speed, true);
   info.FireFrames = frames;
   info.FireSpeed = speed;
 

@@ -243,7 +243,7 @@ TEST_F(BossFight, DeathSequenceRunsSevenRoundsThenDestroysEveryoneWithPoints) {
     int64_t points = 0;
     for (const TEnemySprite* e : Enemies()) points += ScoreFor(e->Info.Points);
 
-    // The one-second timer counts down; each new count brings one round,
+    // The form's one-second timer counts down; each new count brings one round,
     // the first in the very step the last part died.
     std::vector<int> rounds{BossExplosionMark};
     for (TEnemySprite* e : Enemies()) e->FireTimer = e->Info.Reload;  // all due
@@ -251,7 +251,7 @@ TEST_F(BossFight, DeathSequenceRunsSevenRoundsThenDestroysEveryoneWithPoints) {
     int lastStepBlasts = 0;
     size_t lastStepEnemies = 0;
     for (int ms = 0; ms < 8000; ms += 20) {
-      if (ms > 0 && ms % 1000 == 0 && BossDeathCountdown > 0) --BossDeathCountdown;
+      if (ms > 0 && ms % 1000 == 0) Form->VideoTimerTimer(nullptr);
       const int mark = BossExplosionMark;
       for (TExplosionSprite* x : All<TExplosionSprite>()) x->Tag = 1;
       lastStepEnemies = Enemies().size();

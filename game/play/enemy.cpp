@@ -70,21 +70,13 @@ void SetEnemyDestroyed(int32_t Number, bool Destroyed) {
 }
 
 TFxSprite* MakeHealthBar() {
-  auto* bar = new TFxSprite(MainForm->DXSpriteEngine->Engine());
-  bar->SetImage(MainForm->FxList->Items().Find("showhealth"));
+  auto* bar = new TFxSprite(PlayRoot());
+  SetPicture(bar, MainForm->FxList, "showhealth");
   bar->X = 0;
   bar->Y = 0;
   bar->SetZ(35);
   bar->Visible = false;
   return bar;
-}
-
-void LoopAnimation(TImageSprite* Sprite, int32_t Frames, double Speed) {
-  Sprite->AnimLooped = true;
-  Sprite->AnimStart = 0;
-  Sprite->AnimPos = 0;
-  Sprite->AnimCount = Frames;
-  Sprite->AnimSpeed = Speed;
 }
 
 int32_t ExplosionPan(double X) {
@@ -140,13 +132,13 @@ void CreateEnemy(int32_t Z, int32_t EnemyType, double X, double Y, int32_t Numbe
   if (EnemyType < 1 || EnemyType > EnemyTypeCount) return;
   const TEnemyType& row = EnemyTypes[static_cast<size_t>(EnemyType)];
 
-  auto* e = new TEnemySprite(MainForm->DXSpriteEngine->Engine());
+  auto* e = new TEnemySprite(PlayRoot());
   ++EnemiesAlive;
   const int32_t ea = EnemiesAlive;
   e->Phase = 0;
   e->HealthBar = MakeHealthBar();
 
-  e->SetImage(MainForm->ModelsList->Items().Find(row.Model));
+  SetPicture(e, MainForm->ModelsList, row.Model);
   e->X = X;
   e->Y = Y;
   e->SetZ(Z);
@@ -183,7 +175,7 @@ void CreateEnemy(int32_t Z, int32_t EnemyType, double X, double Y, int32_t Numbe
   e->StartX = X;
   e->StartY = Y;
 
-  if (row.ModelFrames != 0) LoopAnimation(e, row.ModelFrames, row.ModelSpeed);
+  if (row.ModelFrames != 0) StartAnimation(e, row.ModelFrames, row.ModelSpeed, true);
 
   e->Number = Number;
   e->Info = row.Info;
@@ -322,9 +314,9 @@ void TEnemySprite::DoMove(int32_t MoveCount) {
       if (HealthBar && Info.MaxHealth != 0) {
         HealthBar->Visible = true;
         const int32_t w = Round(static_cast<double>(Width) / Info.MaxHealth);
-        HealthBar->Width = w != 0 ? w * Info.Health / 2
-                                  : Round(static_cast<double>(Width) / Info.MaxHealth *
-                                          Info.Health / 2);
+        HealthBar->Width =
+            w != 0 ? w * Info.Health / 2
+                   : Round(static_cast<double>(Width) / Info.MaxHealth * Info.Health / 2);
       }
     } else {
       if (!(bossLevel && Info.Pattern == 2)) CreateBonus(Z(), 10, X, Y);

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "game/play/ship_common.h"
+
 class TFxSprite;
-class TImageSprite;
 
 // Hit-box entries of an enemy number.
 void SetEnemyBox(int32_t Number, double X, double Y, int32_t Width, int32_t Height);
@@ -14,8 +15,6 @@ void SetEnemyDestroyed(int32_t Number, bool Destroyed);
 
 // A hidden "showhealth" bar above everything else.
 TFxSprite* MakeHealthBar();
-// Looped animation from frame 0.
-void LoopAnimation(TImageSprite* Sprite, int32_t Frames, double Speed);
 // Pan of an explosion at screen X.
 int32_t ExplosionPan(double X);
 // "mesh1" or "mesh2", drawn at random.

@@ -80,7 +80,7 @@ void TEnemySprite::Shoot(int32_t Kind) {
     AnimSpeed = Info.FireSpeed;
   }
 
-  TSpriteEngine* engine = MainForm->DXSpriteEngine->Engine();
+  TSprite* engine = PlayRoot();
   TPictureCollectionItem* shotPicture = MainForm->WeaponsList->Items().Find(Info.Shot);
   TPictureCollectionItem* glowPicture = MainForm->FxList->Items().Find(Info.Glow);
   const double w = Width, h = Height;
@@ -103,7 +103,7 @@ void TEnemySprite::Shoot(int32_t Kind) {
         s->Angle = 64;
     }
     s->Pattern = ShotPattern != 0 ? ShotPattern : Info.Pattern;
-    if (Info.ShotAnimated) LoopAnimation(s, Info.ShotFrames, Info.ShotAnimSpeed);
+    if (Info.ShotAnimated) StartAnimation(s, Info.ShotFrames, Info.ShotAnimSpeed, true);
     s->Speed = Info.ShotSpeed;
     return s;
   };
@@ -113,7 +113,7 @@ void TEnemySprite::Shoot(int32_t Kind) {
     g->X = GlowX;
     g->Y = Y + h;
     g->SetZ(Z());
-    if (Info.GlowFrames > 0) LoopAnimation(g, Info.GlowFrames, Info.GlowSpeed);
+    if (Info.GlowFrames > 0) StartAnimation(g, Info.GlowFrames, Info.GlowSpeed, true);
     return g;
   };
 

@@ -35,8 +35,8 @@ TEST(CheckAngleTest, GivesTheDirectionInDegreesWithDownAt90) {
   struct TCase {
     double X1, Y1, X2, Y2, Degrees;
   } cases[] = {
-      {0, 0, 10, 10, 45},   {10, 0, 0, 10, 135}, {10, 10, 0, 0, 225}, {0, 10, 10, 0, -45},
-      {5, 0, 5, 10, 90},    {5, 10, 5, 0, 270},  {0, 0, 10, 0, 0},    {10, 0, 0, 0, 180},
+      {0, 0, 10, 10, 45}, {10, 0, 0, 10, 135}, {10, 10, 0, 0, 225}, {0, 10, 10, 0, -45},
+      {5, 0, 5, 10, 90},  {5, 10, 5, 0, 270},  {0, 0, 10, 0, 0},    {10, 0, 0, 0, 180},
       {3, 3, 3, 3, 90},  // two equal points have no direction: straight down
   };
   for (const TCase& c : cases) {
@@ -62,17 +62,42 @@ TEST_F(EnemyFire, BurstPatternsPauseAfterTheirLastShot) {
     int Type;
     std::vector<double> Timers;
   } cases[] = {
-      {3, {0, -210, 0, -210}},          // pattern 3: two, then a pause
-      {11, {0, 0, -300, 0}},            // pattern 9: three, then a long pause
-      {17, {0, -250, 0}},               // pattern 11
-      {18, {0, -200, 0, -200}},         // pattern 4 with the "enemy11" picture
-      {1, {0, 0, 0, 0}},                // pattern 4 with another picture: no bursts
-      {6, {0, 0, 0}},                   // pattern 6: none
+      {3, {0, -210, 0, -210}},   // pattern 3: two, then a pause
+      {11, {0, 0, -300, 0}},     // pattern 9: three, then a long pause
+      {17, {0, -250, 0}},        // pattern 11
+      {18, {0, -200, 0, -200}},  // pattern 4 with the "enemy11" picture
+      {1, {0, 0, 0, 0}},         // pattern 4 with another picture: no bursts
+      {6, {0, 0, 0}},            // pattern 6: none
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Type);
     TEnemySprite* e = Make(c.Type);
     EXPECT_EQ(Burst(e, static_cast<int>(c.Timers.size())), c.Timers);
+  }
+}
+
+// What an enemy fires when its timer is due, by movement pattern.
+TEST_F(EnemyFire, EachPatternFiresItsKindWhenDue) {
+  struct TCase {
+    int Type;
+    size_t Shots;
+  } cases[] = {
+      {4, 1},   // pattern 1: aimed
+      {1, 1},   // pattern 4: aimed
+      {8, 8},   // pattern 7: a ring
+      {14, 9},  // pattern 10: a ring, then an aimed shot
+      {7, 0},   // pattern 8: never by its timer
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Type);
+    TEnemySprite* e = Make(c.Type);
+    EnemiesAlive = 24;
+    e->FireTimer = e->Info.Reload;
+    Step(16);
+    EXPECT_EQ(Shots().size(), c.Shots);
+    for (TEnemyShoot* s : Shots()) s->MarkDead();
+    e->MarkDead();
+    Engine()->FreeDead();
   }
 }
 
@@ -88,9 +113,8 @@ TEST_F(EnemyFire, AimedShotLeavesTheUndersideTowardsTheShip) {
   EXPECT_EQ(s->Z(), e->Z() - 1);
   EXPECT_EQ(s->Pattern, 1);
   EXPECT_NEAR(s->Speed, 0.08, 1e-12);
-  const double toShip =
-      CheckAngle(s->X, s->Y, PlayerShip->X + PlayerShip->Width / 2.0,
-                 PlayerShip->Y + PlayerShip->Height / 2.0);
+  const double toShip = CheckAngle(s->X, s->Y, PlayerShip->X + PlayerShip->Width / 2.0,
+                                   PlayerShip->Y + PlayerShip->Height / 2.0);
   EXPECT_EQ(s->Angle, static_cast<int>(std::nearbyint(toShip / 1.40625)));
   ASSERT_NE(s->Glow, nullptr);
   EXPECT_EQ(s->Glow->Image()->Name(), "smoke3");
@@ -164,10 +188,9 @@ TEST_F(EnemyFire, RingsSpreadOnlyUnderPatternsThatUseTheAngle) {
     const char* Shot;
     bool Spreads;
   } cases[] = {
-      {1, "sphere2", false},  {2, "sphere2", false},    {3, "sphere2", false},
-      {9, "sphere2", false},  {11, "sphere2", false},   {5, "enemy8clip", true},
-      {6, "sphere2", true},   {7, "sphere2", true},     {8, "sphere2", true},
-      {10, "sphere2", true},  {12, "sphere2", true},
+      {1, "sphere2", false},  {2, "sphere2", false},   {3, "sphere2", false}, {9, "sphere2", false},
+      {11, "sphere2", false}, {5, "enemy8clip", true}, {6, "sphere2", true},  {7, "sphere2", true},
+      {8, "sphere2", true},   {10, "sphere2", true},   {12, "sphere2", true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Pattern);

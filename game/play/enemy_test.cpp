@@ -59,8 +59,9 @@ TEST_F(EnemyCreation, BossLevelsMakeAnUnhittableBodyAndItsPartsAtTheirOffsets) {
     EXPECT_EQ(EnemiesAlive, 1 + c.Parts);
     const TEnemySprite* body = enemies[0];
     EXPECT_EQ(body->Number, 1);
-    EXPECT_EQ(body->Info.KindName, "boss" + std::to_string(Episodes[static_cast<size_t>(
-                                                              c.Mission)].Levels[10].BossKind));
+    EXPECT_EQ(
+        body->Info.KindName,
+        "boss" + std::to_string(Episodes[static_cast<size_t>(c.Mission)].Levels[10].BossKind));
     EXPECT_EQ(body->X, -25);
     EXPECT_EQ(body->Y, -15);
     EXPECT_EQ(body->Info.Health, 99999);
@@ -149,12 +150,9 @@ TEST_F(EnemyCreation, DifficultyScalesHealthShotSpeedAndReload) {
     double ShotSpeed;
     int ReloadBase, ReloadRange, ReloadSign;  // Reload = Base + Sign × Random(Range)
   } cases[] = {
-      {1, 0, 22 - 4, 0.075, 820, 328, +1},
-      {1, 1, 22, 0.1, 820, 410, -1},
-      {1, 2, 26, 0.12, 328, 164, -1},
-      {14, 2, 46, 1.68, 208, 104, -1},
-      {7, 0, 8 - 1, 0.15, 0, 0, +1},
-      {7, 1, 8, 0.2, 0, 0, -1},
+      {1, 0, 22 - 4, 0.075, 820, 328, +1}, {1, 1, 22, 0.1, 820, 410, -1},
+      {1, 2, 26, 0.12, 328, 164, -1},      {14, 2, 46, 1.68, 208, 104, -1},
+      {7, 0, 8 - 1, 0.15, 0, 0, +1},       {7, 1, 8, 0.2, 0, 0, -1},
       {7, 2, 8 + 1, 0.24, 0, 0, -1},
   };
   for (const TCase& c : cases) {
@@ -392,7 +390,7 @@ TEST_F(EnemyDamage, ScoreDependsOnDifficultyButLevelScoreDoesNot) {
     int Type, Difficulty;
     int64_t Score;
   } cases[] = {
-      {1, 0, 9},  {1, 1, 10}, {1, 2, 11},   // 10 points
+      {1, 0, 9},   {1, 1, 10},  {1, 2, 11},   // 10 points
       {14, 0, 31}, {14, 1, 35}, {14, 2, 39},  // 35 points
   };
   for (const TCase& c : cases) {
@@ -408,6 +406,8 @@ TEST_F(EnemyDamage, ScoreDependsOnDifficultyButLevelScoreDoesNot) {
 }
 
 TEST_F(EnemyDamage, EachTypeEntersTheBookOnceAndOnlyOffBossLevels) {
+  IncomingMessage = MakeInterface("ready");
+  IncomingMessage->Visible = false;
   for (int type : {4, 4, 5}) {
     TEnemySprite* e = Make(type);
     Hit(e, 1000);
@@ -417,6 +417,8 @@ TEST_F(EnemyDamage, EachTypeEntersTheBookOnceAndOnlyOffBossLevels) {
   EXPECT_EQ(EnemyBook[1], 4);
   EXPECT_EQ(EnemyBook[2], 5);
   EXPECT_EQ(EnemyBook[20], 2);
+  EXPECT_EQ(ReadIniValue("eB", "e"), "0405" + std::string(34, '0')) << "written at once";
+  EXPECT_TRUE(IncomingMessage->Visible);
 
   CurrentMission = 1;
   CurrentLevel = 10;
@@ -435,6 +437,7 @@ TEST_F(EnemyDamage, EachTypeEntersTheBookOnceAndOnlyOffBossLevels) {
   Step();
   EXPECT_EQ(EnemyBookCount, EnemyBookSize);
   EXPECT_EQ(EnemyBook[20], 2);
+  IncomingMessage = nullptr;
 }
 
 TEST_F(EnemyDamage, LeavingPlayKillsEveryEnemySilently) {

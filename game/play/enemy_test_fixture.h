@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,10 +16,18 @@
 #include "game/core/main_form.h"
 #include "game/play/play.h"
 #include "game/play/ship_test_fixture.h"
+#include "platform/win/library.h"
 
 class EnemyFixture : public TPlayFixture {
  public:
   void SetUp() override {
+    // game.INI (the enemy book is written at once) goes to a folder of the
+    // test's own.
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tal_enemies_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_);
+    SetProgramFolder(folder_.string() + "/");
     TPlayFixture::SetUp();
     if (HasFatalFailure()) return;
     InitEnemyTexts();
@@ -37,6 +48,12 @@ class EnemyFixture : public TPlayFixture {
     PlayerShip->SetZ(15);
     // A target only: the ship's own step is not under test here.
     PlayerShip->Moved = false;
+  }
+
+  void TearDown() override {
+    TPlayFixture::TearDown();
+    SetProgramFolder("");
+    std::filesystem::remove_all(folder_);
   }
 
   TSpriteEngine* Engine() { return TPlayFixture::Engine(); }
@@ -67,4 +84,7 @@ class EnemyFixture : public TPlayFixture {
     HitEnemy = E->Number;
     Player.HitDamage = Damage;
   }
+
+ private:
+  std::filesystem::path folder_;
 };
