@@ -38,10 +38,14 @@ void InstallHeadlessAudio() {
 
 std::vector<int16_t> TakeHeadlessAudio() {
   TSoundMixer& mixer = TSoundMixer::Instance();
-  std::lock_guard g(mixer.Mutex());
-  mixer.Pump();
+  mixer.Service();
   std::vector<int16_t> out;
-  out.swap(Captured());
+  {
+    std::lock_guard g(mixer.Mutex());
+    mixer.Pump();
+    out.swap(Captured());
+  }
+  mixer.AfterService();
   return out;
 }
 
