@@ -83,6 +83,7 @@ class TLibrary : public TMixFeeder {
   std::thread Thread;
   std::atomic<bool> StopThread{false};
 
+  ~TLibrary() override;
   void Feed(uint64_t Frames) override;
   void Heard() override;
   TChannel* Find(BASS_DWORD h) {
@@ -105,8 +106,9 @@ class TLibrary : public TMixFeeder {
 };
 
 TLibrary& Lib() {
-  static TLibrary* lib = new TLibrary;
-  return *lib;
+  // Destroyed when the library is unloaded (or the program ends).
+  static TLibrary lib;
+  return lib;
 }
 
 thread_local int32_t t_error = BASS_OK;
@@ -141,6 +143,15 @@ float Gain(int level) { return std::clamp(level, 0, 100) / 100.0f; }
 int32_t Attenuation(float gain) {
   if (gain <= 0.0f) return -10000;
   return std::max(-10000, static_cast<int32_t>(std::lround(2000.0 * std::log10(gain))));
+}
+
+TLibrary::~TLibrary() {
+  // Unloaded (or the program ends) without BASS_Free: the device goes now.
+  StopThread = true;
+  if (Thread.joinable()) Thread.join();
+  if (Initialised) TSoundMixer::Instance().RemoveFeeder(this);
+  std::lock_guard g(TSoundMixer::Instance().Mutex());
+  for (auto& [h, c] : Channels) TSoundMixer::Instance().Remove(&c->Voice);
 }
 
 void TLibrary::ApplyVolume(TChannel& c) {
