@@ -448,6 +448,8 @@ BASS_EXPORT BASS_BOOL BASS_Update() {
 }
 
 BASS_EXPORT void BASS_SetGlobalVolumes(int32_t Music, int32_t Sample, int32_t Stream) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   if (Music >= 0) lib.MusicVolume = std::min(Music, 100);
@@ -503,6 +505,8 @@ BASS_EXPORT HSTREAM BASS_StreamCreate(BASS_DWORD Freq, BASS_DWORD Flags, STREAMP
 }
 
 BASS_EXPORT BASS_BOOL BASS_StreamFree(HSTREAM Handle) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -521,6 +525,8 @@ BASS_EXPORT BASS_QWORD BASS_StreamGetLength(HSTREAM Handle) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_StreamPlay(HSTREAM Handle, BASS_BOOL Flush, BASS_DWORD Flags) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -564,6 +570,8 @@ BASS_EXPORT HMUSIC BASS_MusicLoad(BASS_BOOL Mem, const void* File, BASS_DWORD Of
 }
 
 BASS_EXPORT BASS_BOOL BASS_MusicFree(HMUSIC Handle) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -581,6 +589,8 @@ BASS_EXPORT BASS_DWORD BASS_MusicGetLength(HMUSIC Handle, BASS_BOOL Playlen) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_MusicPlay(HMUSIC Handle) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -603,6 +613,8 @@ BASS_EXPORT BASS_DWORD BASS_ChannelGetFlags(BASS_DWORD Handle) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelStop(BASS_DWORD Handle) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -614,6 +626,8 @@ BASS_EXPORT BASS_BOOL BASS_ChannelStop(BASS_DWORD Handle) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelPause(BASS_DWORD Handle) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -626,6 +640,8 @@ BASS_EXPORT BASS_BOOL BASS_ChannelPause(BASS_DWORD Handle) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelResume(BASS_DWORD Handle) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -647,6 +663,8 @@ BASS_EXPORT BASS_DWORD BASS_ChannelIsActive(BASS_DWORD Handle) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelSetAttributes(BASS_DWORD Handle, int32_t Freq, int32_t Volume, int32_t Pan) {
+  // What was due so far is heard as things stood.
+  Catchup();
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
