@@ -168,7 +168,10 @@ bool TOggVorbis::ReadFromFile(const std::string& FileName) {
   }
   Channels = id[11];
   SampleRate = Le32(id + 12);
-  BitRateNominal = static_cast<uint16_t>(std::nearbyint(Le32(id + 20) / 1000.0));
+  // Encoders write -1 for "no nominal rate"; that, like a rate beyond the
+  // field, is no rate.
+  const double nominal = std::nearbyint(static_cast<int32_t>(Le32(id + 20)) / 1000.0);
+  BitRateNominal = nominal > 0 && nominal < 65536 ? static_cast<uint16_t>(nominal) : 0;
 
   // The comment header starts the second page.
   const long second = idAt + 30;
