@@ -186,8 +186,9 @@ class TModuleDecoder : public TDecoder {
     if (m_) openmpt_module_destroy(m_);
   }
   bool Open(const std::vector<uint8_t>& data, uint32_t rate) {
-    m_ = openmpt_module_create_from_memory2(data.data(), data.size(), nullptr, nullptr, nullptr,
-                                            nullptr, nullptr, nullptr, nullptr);
+    // A file that is no module is an ordinary answer, not a message.
+    m_ = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent, nullptr,
+                                            openmpt_error_func_ignore, nullptr, nullptr, nullptr, nullptr);
     if (!m_) return false;
     const double secs = openmpt_module_get_duration_seconds(m_);
     if (!(secs > 0) || !std::isfinite(secs) || secs > 86400) return false;
