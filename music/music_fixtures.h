@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -21,13 +22,20 @@ extern "C" {
 
 namespace music_fixtures {
 
+// A scratch folder of this test process, removed when it ends.
 inline std::string TempDir() {
-  static const std::string dir = [] {
-    std::string d = (std::filesystem::temp_directory_path() / ("tal_music_" + std::to_string(::getpid()))).string();
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
+  struct TDir {
+    std::string Path;
+    TDir() : Path((std::filesystem::temp_directory_path() / ("tal_music_" + std::to_string(::getpid()))).string()) {
+      std::filesystem::create_directories(Path);
+    }
+    ~TDir() {
+      std::error_code ec;
+      std::filesystem::remove_all(Path, ec);
+    }
+  };
+  static const TDir dir;
+  return dir.Path;
 }
 
 inline std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
