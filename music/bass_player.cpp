@@ -73,7 +73,7 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
     return;
   }
   if (!BASS_Start()) return;
-  audio_ready_ = true;
+  AudioReady = true;
   device_info_ = BASS_INFO{};
   device_info_.size = sizeof(BASS_INFO);
   BASS_GetInfo(&device_info_);
@@ -218,7 +218,7 @@ bool TBASSPlayer::GetStreamInfo(const std::string& FileName, TStreamInfo& Info, 
     }
   }
   if (result) {
-    if (ext == ".WMA" ? wma_ready_ : audio_ready_) Support = fsBASS;
+    if (ext == ".WMA" ? wma_ready_ : AudioReady) Support = fsBASS;
   }
   std::string title;
   int length = 0;
@@ -228,7 +228,7 @@ bool TBASSPlayer::GetStreamInfo(const std::string& FileName, TStreamInfo& Info, 
     if (Support == fsBASS) {
       Support = fsBoth;
     } else {
-      if (audio_ready_) Support = fsPlugin;
+      if (AudioReady) Support = fsPlugin;
       Info.Title = title;
       Info.Duration = static_cast<uint32_t>(length);
       result = true;
@@ -238,7 +238,7 @@ bool TBASSPlayer::GetStreamInfo(const std::string& FileName, TStreamInfo& Info, 
 }
 
 bool TBASSPlayer::OpenFile(const std::string& FileName) {
-  if (!audio_ready_) {
+  if (!AudioReady) {
     if (Application) Application->MessageBox("Player is not ready !", "Confirm", MB_OK);
     else MessageBoxA(nullptr, "Player is not ready !", "Confirm", MB_OK);
     return false;

@@ -62,7 +62,9 @@ class TBASSPlayer : public TComponent {
   void StopZerIdiput();
   void SetEffects(TSoundEffects NewEffects);
 
-  bool AudioReady() const { return audio_ready_; }
+  // The library is bound, its version accepted and the device started;
+  // set by the constructor only, read by the game.
+  bool AudioReady = false;
   bool WMAReady() const { return wma_ready_; }
   bool DX8EffectReady() const { return dx8_effect_ready_; }
   const std::string& Version() const { return version_; }
@@ -117,7 +119,6 @@ class TBASSPlayer : public TComponent {
   std::unique_ptr<TAppExec> app_exec_;
   std::unique_ptr<TPluginConfigForm> config_form_;
   TPluginHost plugin_host_;
-  bool audio_ready_ = false;
   bool wma_ready_ = false;
   int32_t plugin_index_ = -1;
   std::string version_ = "1.2";

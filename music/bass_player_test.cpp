@@ -105,7 +105,7 @@ size_t LongestSilence(const std::vector<int16_t>& c) {
 
 TEST_F(PlayerTest, GameMusicPlaysOnTheHeadlessDeviceAndLoops) {
   auto player = std::make_unique<TBASSPlayer>(nullptr);
-  ASSERT_TRUE(player->AudioReady());
+  ASSERT_TRUE(player->AudioReady);
   EXPECT_EQ(player->BASSDLLVer(), "1.8");
   EXPECT_TRUE(player->DX8EffectReady());
   EXPECT_TRUE(player->WMAReady());
@@ -163,7 +163,7 @@ TEST_F(PlayerTest, LoopNeverStopsLongerThanATickWhateverThePhase) {
   for (uint32_t phase = 0; phase < 63; phase += 3) {
     SCOPED_TRACE(phase);
     auto player = std::make_unique<TBASSPlayer>(nullptr);
-    ASSERT_TRUE(player->AudioReady());
+    ASSERT_TRUE(player->AudioReady);
     player->SetVolume(100);
     player->OnPlayEnd = [&](TObject*) { ++stalls; };
     TGameLoop loop(*player);
@@ -242,7 +242,7 @@ TEST_F(PlayerTest, ReadinessFollowsTheLibrarysAnswers) {
     RT_bass::BASS_ErrorGetCode = &TFake::ErrorGetCode;
     {
       TBASSPlayer player(nullptr);
-      EXPECT_EQ(player.AudioReady(), c.Ready);
+      EXPECT_EQ(player.AudioReady, c.Ready);
       EXPECT_EQ(player.BASSDLLVer(), c.Ver);
       EXPECT_EQ(Boxes(), c.Boxes);
       if (!c.Ready) {
@@ -271,7 +271,7 @@ TEST_F(PlayerTest, BindingRefusesAnIncompleteLibraryAndLoadsOnce) {
   SetProgramFolder(incomplete);
   {
     TBASSPlayer player(nullptr);
-    EXPECT_FALSE(player.AudioReady());
+    EXPECT_FALSE(player.AudioReady);
     EXPECT_EQ(player.BASSDLLVer(), "") << "the game then shows its own box";
     EXPECT_TRUE(HeadlessMessageBoxes().empty());
   }
@@ -298,7 +298,7 @@ TEST_F(PlayerTest, BindingRefusesAnIncompleteLibraryAndLoadsOnce) {
 
 TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   TBASSPlayer player(nullptr);
-  ASSERT_TRUE(player.AudioReady());
+  ASSERT_TRUE(player.AudioReady);
   // Without a file: nothing to play, and the volume is the global one.
   EXPECT_EQ(player.GetPlaybackLength(), 0u);
   EXPECT_EQ(player.GetPlaybackPosition(), 0u);
@@ -375,7 +375,7 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
 
 TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {
   TBASSPlayer player(nullptr);
-  ASSERT_TRUE(player.AudioReady());
+  ASSERT_TRUE(player.AudioReady);
   const std::string ogg = mf::WriteOgg("tone.ogg", 2.0, {"TITLE=Tone", "TRACKNUMBER=4/10"});
   ASSERT_TRUE(player.OpenFile(ogg));
   EXPECT_EQ(player.ChannelKind(), ckStream);
