@@ -399,4 +399,26 @@ TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {
   EXPECT_EQ(Boxes().size(), 1u);
 }
 
+TEST_F(PlayerTest, WmaWithoutTheAddOnCannotBePlayed) {
+  // Without the add-on a WMA file is offered to the stream and module
+  // loaders, which cannot play it.
+  {
+    const std::string alone = mf::TempDir() + "/no_addon";
+    std::filesystem::create_directories(alone);
+    std::filesystem::copy_file(std::string(TAL_BIN_DIR) + "/libbass.so", alone + "/libbass.so",
+                               std::filesystem::copy_options::overwrite_existing);
+    SetProgramFolder(alone);
+    TBASSPlayer bare(nullptr);
+    SetProgramFolder(TAL_BIN_DIR);
+    ASSERT_TRUE(bare.AudioReady);
+    EXPECT_FALSE(bare.WMAReady());
+    HeadlessClearMessageBoxes();
+    EXPECT_FALSE(bare.OpenFile(mf::WriteWma("alone.wma", 1.0, "t")));
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].rfind("Error: Can't play the file\r\n(error code: ", 0), 0u) << Boxes()[0];
+    EXPECT_EQ(bare.ChannelKind(), ckNone);
+  }
+
+}
+
 }  // namespace
