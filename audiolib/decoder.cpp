@@ -35,9 +35,14 @@ class TMpegDecoder : public TDecoder {
     long rate = 0;
     int ch = 0, enc = 0;
     if (mpg123_getformat(h_, &rate, &ch, &enc) != MPG123_OK) return false;
-    // The length counts every frame (the scan reads the whole file once), so
-    // it and every seek are exact to the sample.
-    if (mpg123_scan(h_) != MPG123_OK) return false;
+    // The length must count every frame, so that it and every seek are
+    // exact to the sample. A VBR header gives the count; without one the
+    // whole file is scanned once.
+    long accurate = 0;
+    double unused = 0;
+    if ((mpg123_getstate(h_, MPG123_ACCURATE, &accurate, &unused) != MPG123_OK || !accurate) &&
+        mpg123_scan(h_) != MPG123_OK)
+      return false;
     const off_t len = mpg123_length(h_);
     if (len <= 0 || rate <= 0 || (ch != 1 && ch != 2)) return false;
     Rate = static_cast<uint32_t>(rate);
