@@ -742,15 +742,26 @@ BASS_EXPORT HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_Q
   return Ok(h);
 }
 
-BASS_EXPORT BASS_BOOL BASS_ChannelRemoveSync(BASS_DWORD Handle, HSYNC Sync) {
+namespace {
+
+// Removes the sync, DSP or effect Sub from the list Member of channel Handle.
+template <class T>
+BASS_BOOL RemoveFromChannel(BASS_DWORD Handle, std::vector<T> TChannel::*Member, BASS_DWORD Sub) {
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
   if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  auto it = std::find_if(c->Syncs.begin(), c->Syncs.end(), [&](const TSync& s) { return s.Handle == Sync; });
-  if (it == c->Syncs.end()) return Fail(BASS_ERROR_HANDLE, 0);
-  c->Syncs.erase(it);
+  std::vector<T>& list = c->*Member;
+  auto it = std::find_if(list.begin(), list.end(), [&](const T& x) { return x.Handle == Sub; });
+  if (it == list.end()) return Fail(BASS_ERROR_HANDLE, 0);
+  list.erase(it);
   return Ok(1);
+}
+
+}  // namespace
+
+BASS_EXPORT BASS_BOOL BASS_ChannelRemoveSync(BASS_DWORD Handle, HSYNC Sync) {
+  return RemoveFromChannel(Handle, &TChannel::Syncs, Sync);
 }
 
 BASS_EXPORT HDSP BASS_ChannelSetDSP(BASS_DWORD Handle, DSPPROC Proc, void* User) {
@@ -765,14 +776,7 @@ BASS_EXPORT HDSP BASS_ChannelSetDSP(BASS_DWORD Handle, DSPPROC Proc, void* User)
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelRemoveDSP(BASS_DWORD Handle, HDSP Dsp) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  auto it = std::find_if(c->Dsps.begin(), c->Dsps.end(), [&](const TDsp& d) { return d.Handle == Dsp; });
-  if (it == c->Dsps.end()) return Fail(BASS_ERROR_HANDLE, 0);
-  c->Dsps.erase(it);
-  return Ok(1);
+  return RemoveFromChannel(Handle, &TChannel::Dsps, Dsp);
 }
 
 BASS_EXPORT HFX BASS_ChannelSetFX(BASS_DWORD Handle, BASS_DWORD Type) {
@@ -788,14 +792,7 @@ BASS_EXPORT HFX BASS_ChannelSetFX(BASS_DWORD Handle, BASS_DWORD Type) {
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelRemoveFX(BASS_DWORD Handle, HFX Fx) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  auto it = std::find_if(c->Fx.begin(), c->Fx.end(), [&](const TFx& f) { return f.Handle == Fx; });
-  if (it == c->Fx.end()) return Fail(BASS_ERROR_HANDLE, 0);
-  c->Fx.erase(it);
-  return Ok(1);
+  return RemoveFromChannel(Handle, &TChannel::Fx, Fx);
 }
 
 BASS_EXPORT BASS_BOOL BASS_FXSetParameters(HFX Handle, const void* Params) {

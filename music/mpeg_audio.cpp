@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/filer.h"
+#include "music/read_file.h"
 
 namespace {
 
@@ -46,15 +47,6 @@ const char* const kModes[5] = {"Stereo", "Joint Stereo", "Dual Channel", "Mono",
 
 constexpr int kWindow = 3458;
 constexpr int kMinWindow = 1729;
-
-using TFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-TFile OpenRead(const std::string& path) { return TFile(std::fopen(path.c_str(), "rb"), &std::fclose); }
-
-long FileSize(std::FILE* f) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  const long n = std::ftell(f);
-  return std::fseek(f, 0, SEEK_SET) == 0 ? n : -1;
-}
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
@@ -141,7 +133,7 @@ std::string TID3v1::GetGenre() const { return ID3GenreName(GenreID); }
 
 bool TID3v1::ReadFromFile(const std::string& FileName) {
   ResetData();
-  TFile f = OpenRead(FileName);
+  TReadFile f = OpenReadFile(FileName);
   if (!f) return false;
   uint8_t t[128];
   if (std::fseek(f.get(), -128, SEEK_END) != 0 || std::fread(t, 1, 128, f.get()) != 128) return false;
@@ -179,9 +171,9 @@ int32_t ID3v2TagSize(const uint8_t* h) {
 
 bool TID3v2::ReadFromFile(const std::string& FileName) {
   ResetData();
-  TFile f = OpenRead(FileName);
+  TReadFile f = OpenReadFile(FileName);
   if (!f) return false;
-  const long size = FileSize(f.get());
+  const long size = ReadFileSize(f.get());
   uint8_t h[10];
   if (size < 10 || std::fread(h, 1, 10, f.get()) != 10) return false;
   if (std::memcmp(h, "ID3", 3) != 0) return true;
@@ -350,8 +342,8 @@ bool TMPEGaudio::ReadFromFile(const std::string& FileName) {
     ResetData();
     return false;
   }
-  TFile f = OpenRead(FileName);
-  const long size = f ? FileSize(f.get()) : -1;
+  TReadFile f = OpenReadFile(FileName);
+  const long size = f ? ReadFileSize(f.get()) : -1;
   if (size < 0) {
     ResetData();
     return false;

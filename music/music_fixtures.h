@@ -18,6 +18,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 }
+#include <mpg123.h>
 #include <vorbis/vorbisenc.h>
 
 namespace music_fixtures {
@@ -236,6 +237,23 @@ inline std::vector<uint8_t> ModBytes() {
   v.insert(v.end(), pattern.begin(), pattern.end());
   for (int i = 0; i < 64; ++i) v.push_back(i < 32 ? 0x40 : 0xC0);
   return v;
+}
+
+// Frames of an MP3 as libmpg123 decodes them (16-bit stereo), from Frame on.
+inline std::vector<int16_t> DecodeMp3(const std::string& path, off_t frame, size_t frames) {
+  std::vector<int16_t> out(frames * 2);
+  mpg123_handle* mh = mpg123_new(nullptr, nullptr);
+  size_t got = 0, part = 0;
+  if (mpg123_open(mh, path.c_str()) == MPG123_OK && mpg123_seek(mh, frame, SEEK_SET) >= 0) {
+    for (int r = MPG123_OK; got < out.size() * 2 && (r == MPG123_OK || r == MPG123_NEW_FORMAT);) {
+      r = mpg123_read(mh, reinterpret_cast<unsigned char*>(out.data()) + got, out.size() * 2 - got, &part);
+      got += part;
+    }
+  }
+  mpg123_close(mh);
+  mpg123_delete(mh);
+  out.resize(got / 2);
+  return out;
 }
 
 }  // namespace music_fixtures

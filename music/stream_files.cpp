@@ -8,18 +8,10 @@
 #include <vector>
 
 #include "framework/filer.h"
+#include "music/read_file.h"
 #include "music/mpeg_audio.h"
 
 namespace {
-
-using TFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-TFile OpenRead(const std::string& path) { return TFile(std::fopen(path.c_str(), "rb"), &std::fclose); }
-
-long FileSizeOf(std::FILE* f) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  const long n = std::ftell(f);
-  return std::fseek(f, 0, SEEK_SET) == 0 ? n : -1;
-}
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -58,7 +50,7 @@ void TWAVfile::ResetData() {
 
 bool TWAVfile::ReadFromFile(const std::string& FileName) {
   ResetData();
-  TFile f = OpenRead(FileName);
+  TReadFile f = OpenReadFile(FileName);
   uint8_t h[44];
   if (!f || std::fread(h, 1, 44, f.get()) != 44) return false;
   const uint16_t ch = Le16(h + 22);
@@ -141,10 +133,10 @@ std::u16string VorbisUtf8ToWide(const std::string& s) {
 
 bool TOggVorbis::ReadFromFile(const std::string& FileName) {
   ResetData();
-  TFile f = OpenRead(FileName);
+  TReadFile f = OpenReadFile(FileName);
   if (!f) return false;
   std::FILE* fp = f.get();
-  const long size = FileSizeOf(fp);
+  const long size = ReadFileSize(fp);
   if (size < 0) return false;
   FileSize = static_cast<int32_t>(std::min<long>(size, INT32_MAX));
   auto readAt = [&](long at, uint8_t* buf, size_t n) -> size_t {
@@ -325,9 +317,9 @@ void TWMAfile::ResetData() {
 
 bool TWMAfile::ReadFromFile(const std::string& FileName) {
   ResetData();
-  TFile f = OpenRead(FileName);
+  TReadFile f = OpenReadFile(FileName);
   if (!f) return false;
-  const long size = FileSizeOf(f.get());
+  const long size = ReadFileSize(f.get());
   if (size < 0) return false;
   TAsfReader r{f.get()};
   uint32_t maxBitRate = 0, rate = 0, bytesPerSec = 0;
