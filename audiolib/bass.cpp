@@ -137,7 +137,9 @@ void Catchup() {
   m.AfterService();
 }
 
-float Gain(int level) { return std::clamp(level, 0, 100) / 100.0f; }
+float Gain(int level) {
+  return std::clamp(level, 0, 100) / 100.0f;
+}
 
 // Linear levels become the mixer's hundredths of a decibel.
 int32_t Attenuation(float gain) {
@@ -177,8 +179,10 @@ void TLibrary::FillOne(TChannel& c, uint64_t frames) {
       const uint8_t* p = &c.UserBuf[c.EightBit ? i : 2 * i];
       const int16_t s = c.EightBit ? static_cast<int16_t>((p[0] - 128) << 8)
                                    : static_cast<int16_t>(p[0] | p[1] << 8);
-      if (c.Channels == 2) c.Block[i] = s;
-      else c.Block[2 * i] = c.Block[2 * i + 1] = s;
+      if (c.Channels == 2)
+        c.Block[i] = s;
+      else
+        c.Block[2 * i] = c.Block[2 * i + 1] = s;
     }
   } else {
     c.Raw.resize(frames * c.Channels);
@@ -324,13 +328,19 @@ bool StartChannel(TChannel& c, bool flush) {
   return true;
 }
 
-std::string PathOf(const void* file) { return file ? static_cast<const char*>(file) : ""; }
+std::string PathOf(const void* file) {
+  return file ? static_cast<const char*>(file) : "";
+}
 
-BASS_DWORD NotAvailable() { return Fail<BASS_DWORD>(BASS_ERROR_NOTAVAIL, 0); }
+BASS_DWORD NotAvailable() {
+  return Fail<BASS_DWORD>(BASS_ERROR_NOTAVAIL, 0);
+}
 
 }  // namespace
 
-void BassSetError(int32_t Code) { t_error = Code; }
+void BassSetError(int32_t Code) {
+  t_error = Code;
+}
 
 HSTREAM BassAdoptDecoder(std::unique_ptr<TDecoder> Decoder) {
   TLibrary& lib = Lib();
@@ -349,9 +359,13 @@ HSTREAM BassAdoptDecoder(std::unique_ptr<TDecoder> Decoder) {
 
 // ---- Device ----------------------------------------------------------------
 
-BASS_EXPORT BASS_DWORD BASS_GetVersion() { return BASS_VERSION_WORD; }
+BASS_EXPORT BASS_DWORD BASS_GetVersion() {
+  return BASS_VERSION_WORD;
+}
 
-BASS_EXPORT int32_t BASS_ErrorGetCode() { return t_error; }
+BASS_EXPORT int32_t BASS_ErrorGetCode() {
+  return t_error;
+}
 
 BASS_EXPORT BASS_BOOL BASS_Init(int32_t Device, BASS_DWORD Freq, BASS_DWORD Flags, void* Win) {
   TLibrary& lib = Lib();
@@ -438,9 +452,13 @@ BASS_EXPORT const char* BASS_GetDeviceDescription(int32_t Device) {
   return Device == 1 ? "Default" : Fail<const char*>(BASS_ERROR_DEVICE, nullptr);
 }
 
-BASS_EXPORT float BASS_GetCPU() { return 0.0f; }
+BASS_EXPORT float BASS_GetCPU() {
+  return 0.0f;
+}
 
-BASS_EXPORT BASS_DWORD BASS_SetBufferLength(float Length) { return Ok<BASS_DWORD>(500); }
+BASS_EXPORT BASS_DWORD BASS_SetBufferLength(float Length) {
+  return Ok<BASS_DWORD>(500);
+}
 
 BASS_EXPORT BASS_BOOL BASS_Update() {
   Catchup();
@@ -489,7 +507,8 @@ BASS_EXPORT HSTREAM BASS_StreamCreateFile(BASS_BOOL Mem, const void* File, BASS_
   return BassAdoptDecoder(std::move(d));
 }
 
-BASS_EXPORT HSTREAM BASS_StreamCreate(BASS_DWORD Freq, BASS_DWORD Flags, STREAMPROC Proc, void* User) {
+BASS_EXPORT HSTREAM BASS_StreamCreate(BASS_DWORD Freq, BASS_DWORD Flags, STREAMPROC Proc,
+                                      void* User) {
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   if (!lib.Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
@@ -662,7 +681,8 @@ BASS_EXPORT BASS_DWORD BASS_ChannelIsActive(BASS_DWORD Handle) {
   return Ok(c->Paused ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED);
 }
 
-BASS_EXPORT BASS_BOOL BASS_ChannelSetAttributes(BASS_DWORD Handle, int32_t Freq, int32_t Volume, int32_t Pan) {
+BASS_EXPORT BASS_BOOL BASS_ChannelSetAttributes(BASS_DWORD Handle, int32_t Freq, int32_t Volume,
+                                                int32_t Pan) {
   // What was due so far is heard as things stood.
   Catchup();
   TLibrary& lib = Lib();
@@ -679,8 +699,8 @@ BASS_EXPORT BASS_BOOL BASS_ChannelSetAttributes(BASS_DWORD Handle, int32_t Freq,
   return Ok(1);
 }
 
-BASS_EXPORT BASS_BOOL BASS_ChannelGetAttributes(BASS_DWORD Handle, BASS_DWORD* Freq, BASS_DWORD* Volume,
-                                                int32_t* Pan) {
+BASS_EXPORT BASS_BOOL BASS_ChannelGetAttributes(BASS_DWORD Handle, BASS_DWORD* Freq,
+                                                BASS_DWORD* Volume, int32_t* Pan) {
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -727,11 +747,12 @@ BASS_EXPORT BASS_QWORD BASS_ChannelSeconds2Bytes(BASS_DWORD Handle, float Pos) {
   TChannel* c = lib.Find(Handle);
   if (!c) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
   if (!(Pos >= 0.0f)) return Fail<BASS_QWORD>(BASS_ERROR_ILLPARAM, ~BASS_QWORD{0});
-  return Ok<BASS_QWORD>(static_cast<BASS_QWORD>(static_cast<double>(Pos) * c->Rate) * c->FrameBytes());
+  return Ok<BASS_QWORD>(static_cast<BASS_QWORD>(static_cast<double>(Pos) * c->Rate) *
+                        c->FrameBytes());
 }
 
-BASS_EXPORT HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param, SYNCPROC Proc,
-                                      void* User) {
+BASS_EXPORT HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param,
+                                      SYNCPROC Proc, void* User) {
   TLibrary& lib = Lib();
   std::lock_guard l(lib.Lock);
   TChannel* c = lib.Find(Handle);
@@ -853,14 +874,17 @@ BASS_EXPORT BASS_DWORD BASS_ChannelGetLevel(BASS_DWORD Handle) {
     l0 = std::max(l0, std::abs(static_cast<int>(s.Queue[i])));
     r0 = std::max(r0, std::abs(static_cast<int>(s.Queue[i + 1])));
   }
-  return Ok(static_cast<BASS_DWORD>(std::min(l0, 32767) * 128 / 32768 | (std::min(r0, 32767) * 128 / 32768) << 16));
+  return Ok(static_cast<BASS_DWORD>(std::min(l0, 32767) * 128 / 32768 |
+                                    (std::min(r0, 32767) * 128 / 32768) << 16));
 }
 
 // ---- Names bound but given no job here ------------------------------------
 // They exist so a complete binding finds them; each answers "not available".
 
-#define TAL_NOT_AVAILABLE(name, ret, ...) \
-  BASS_EXPORT ret name(__VA_ARGS__) { return static_cast<ret>(NotAvailable()); }
+#define TAL_NOT_AVAILABLE(name, ret, ...)    \
+  BASS_EXPORT ret name(__VA_ARGS__) {        \
+    return static_cast<ret>(NotAvailable()); \
+  }
 #define TAL_NOT_AVAILABLE_PTR(name, ret, ...) \
   BASS_EXPORT ret name(__VA_ARGS__) {         \
     NotAvailable();                           \
@@ -885,16 +909,19 @@ TAL_NOT_AVAILABLE(BASS_MusicSetPositionScaler, BASS_BOOL, HMUSIC, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_MusicSetChannelVol, BASS_BOOL, HMUSIC, BASS_DWORD, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_MusicGetChannelVol, BASS_DWORD, HMUSIC, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_MusicPreBuf, BASS_BOOL, HMUSIC)
-TAL_NOT_AVAILABLE(BASS_SampleLoad, HSAMPLE, BASS_BOOL, const void*, BASS_DWORD, BASS_DWORD, BASS_DWORD, BASS_DWORD)
+TAL_NOT_AVAILABLE(BASS_SampleLoad, HSAMPLE, BASS_BOOL, const void*, BASS_DWORD, BASS_DWORD,
+                  BASS_DWORD, BASS_DWORD)
 TAL_NOT_AVAILABLE_PTR(BASS_SampleCreate, void*, BASS_DWORD, BASS_DWORD, BASS_DWORD, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_SampleCreateDone, HSAMPLE)
 TAL_NOT_AVAILABLE(BASS_SampleFree, BASS_BOOL, HSAMPLE)
 TAL_NOT_AVAILABLE(BASS_SampleGetInfo, BASS_BOOL, HSAMPLE, void*)
 TAL_NOT_AVAILABLE(BASS_SampleSetInfo, BASS_BOOL, HSAMPLE, const void*)
 TAL_NOT_AVAILABLE(BASS_SamplePlay, HCHANNEL, HSAMPLE)
-TAL_NOT_AVAILABLE(BASS_SamplePlayEx, HCHANNEL, HSAMPLE, BASS_DWORD, int32_t, int32_t, int32_t, BASS_BOOL)
+TAL_NOT_AVAILABLE(BASS_SamplePlayEx, HCHANNEL, HSAMPLE, BASS_DWORD, int32_t, int32_t, int32_t,
+                  BASS_BOOL)
 TAL_NOT_AVAILABLE(BASS_SamplePlay3D, HCHANNEL, HSAMPLE, const void*, const void*, const void*)
-TAL_NOT_AVAILABLE(BASS_SamplePlay3DEx, HCHANNEL, HSAMPLE, const void*, const void*, const void*, BASS_DWORD, int32_t, int32_t, BASS_BOOL)
+TAL_NOT_AVAILABLE(BASS_SamplePlay3DEx, HCHANNEL, HSAMPLE, const void*, const void*, const void*,
+                  BASS_DWORD, int32_t, int32_t, BASS_BOOL)
 TAL_NOT_AVAILABLE(BASS_SampleStop, BASS_BOOL, HSAMPLE)
 TAL_NOT_AVAILABLE(BASS_CDInit, BASS_BOOL, const char*, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_CDFree, BASS_BOOL)
@@ -904,9 +931,12 @@ TAL_NOT_AVAILABLE(BASS_CDGetTracks, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_CDGetTrackLength, BASS_DWORD, BASS_DWORD)
 TAL_NOT_AVAILABLE_PTR(BASS_CDGetID, const char*, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_CDDoor, BASS_BOOL, BASS_BOOL)
-TAL_NOT_AVAILABLE(BASS_ChannelSet3DAttributes, BASS_BOOL, BASS_DWORD, int32_t, float, float, int32_t, int32_t, int32_t)
-TAL_NOT_AVAILABLE(BASS_ChannelGet3DAttributes, BASS_BOOL, BASS_DWORD, BASS_DWORD*, float*, float*, BASS_DWORD*, BASS_DWORD*, BASS_DWORD*)
-TAL_NOT_AVAILABLE(BASS_ChannelSet3DPosition, BASS_BOOL, BASS_DWORD, const void*, const void*, const void*)
+TAL_NOT_AVAILABLE(BASS_ChannelSet3DAttributes, BASS_BOOL, BASS_DWORD, int32_t, float, float,
+                  int32_t, int32_t, int32_t)
+TAL_NOT_AVAILABLE(BASS_ChannelGet3DAttributes, BASS_BOOL, BASS_DWORD, BASS_DWORD*, float*, float*,
+                  BASS_DWORD*, BASS_DWORD*, BASS_DWORD*)
+TAL_NOT_AVAILABLE(BASS_ChannelSet3DPosition, BASS_BOOL, BASS_DWORD, const void*, const void*,
+                  const void*)
 TAL_NOT_AVAILABLE(BASS_ChannelGet3DPosition, BASS_BOOL, BASS_DWORD, void*, void*, void*)
 TAL_NOT_AVAILABLE(BASS_ChannelSetEAXMix, BASS_BOOL, BASS_DWORD, float)
 TAL_NOT_AVAILABLE(BASS_ChannelGetEAXMix, BASS_BOOL, BASS_DWORD, float*)
@@ -916,7 +946,9 @@ TAL_NOT_AVAILABLE(BASS_ChannelSetLink, BASS_BOOL, BASS_DWORD, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_ChannelRemoveLink, BASS_BOOL, BASS_DWORD, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_StreamPreBuf, BASS_BOOL, HSTREAM)
 TAL_NOT_AVAILABLE_PTR(BASS_StreamGetTags, const char*, HSTREAM, BASS_DWORD)
-BASS_EXPORT void BASS_SetCLSID(const void*) { NotAvailable(); }
+BASS_EXPORT void BASS_SetCLSID(const void*) {
+  NotAvailable();
+}
 TAL_NOT_AVAILABLE_PTR(BASS_GetDSoundObject, void*, BASS_DWORD)
 TAL_NOT_AVAILABLE_PTR(BASS_MusicGetName, const char*, HMUSIC)
 TAL_NOT_AVAILABLE_PTR(BASS_RecordGetDeviceDescription, const char*, BASS_DWORD)
@@ -928,7 +960,8 @@ TAL_NOT_AVAILABLE_PTR(BASS_RecordGetInputName, const char*, int32_t)
 TAL_NOT_AVAILABLE(BASS_RecordSetInput, BASS_BOOL, int32_t, BASS_DWORD)
 TAL_NOT_AVAILABLE(BASS_RecordGetInput, BASS_DWORD, int32_t)
 TAL_NOT_AVAILABLE(BASS_SetNetConfig, BASS_DWORD, BASS_DWORD, BASS_DWORD)
-TAL_NOT_AVAILABLE(BASS_ChannelSlideAttributes, BASS_BOOL, BASS_DWORD, int32_t, int32_t, int32_t, BASS_DWORD)
+TAL_NOT_AVAILABLE(BASS_ChannelSlideAttributes, BASS_BOOL, BASS_DWORD, int32_t, int32_t, int32_t,
+                  BASS_DWORD)
 #ifndef TAL_BASS_LACKS_SLIDING
 TAL_NOT_AVAILABLE(BASS_ChannelIsSliding, BASS_DWORD, BASS_DWORD)
 #endif

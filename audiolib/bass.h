@@ -89,22 +89,23 @@ struct BASS_FXPARAMEQ {
 };
 
 struct BASS_FXECHO {
-  float fWetDryMix;  // percent wet
-  float fFeedback;   // percent
-  float fLeftDelay;  // ms
-  float fRightDelay; // ms
+  float fWetDryMix;   // percent wet
+  float fFeedback;    // percent
+  float fLeftDelay;   // ms
+  float fRightDelay;  // ms
   BASS_BOOL lPanDelay;
 };
 
 struct BASS_FXREVERB {
-  float fInGain;          // dB
-  float fReverbMix;       // dB
-  float fReverbTime;      // ms
+  float fInGain;      // dB
+  float fReverbMix;   // dB
+  float fReverbTime;  // ms
   float fHighFreqRTRatio;
 };
 
 using SYNCPROC = void (*)(HSYNC Handle, BASS_DWORD Channel, BASS_DWORD Data, void* User);
-using DSPPROC = void (*)(HDSP Handle, BASS_DWORD Channel, void* Buffer, BASS_DWORD Length, void* User);
+using DSPPROC = void (*)(HDSP Handle, BASS_DWORD Channel, void* Buffer, BASS_DWORD Length,
+                         void* User);
 // Fills up to Length bytes; a shorter return ends the stream once what it
 // gave has been heard.
 using STREAMPROC = BASS_DWORD (*)(HSTREAM Handle, void* Buffer, BASS_DWORD Length, void* User);

@@ -32,7 +32,8 @@ class LibraryTest : public ::testing::Test {
   void SetUp() override {
     HeadlessInstall(1000);
     lib_.Dl = dlopen((std::string(TAL_BIN_DIR) + "/libbass.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    lib_.WmaDl = dlopen((std::string(TAL_BIN_DIR) + "/libbasswma.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    lib_.WmaDl =
+        dlopen((std::string(TAL_BIN_DIR) + "/libbasswma.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib_.Dl, nullptr) << dlerror();
     ASSERT_NE(lib_.WmaDl, nullptr) << dlerror();
 #define TAL_GET(name) name = lib_.Get<RT_bass::name##_t>(#name)
@@ -72,8 +73,10 @@ class LibraryTest : public ::testing::Test {
     TAL_GET(BASS_MusicGetLength);
     TAL_GET(BASS_MusicFree);
 #undef TAL_GET
-    BASS_WMA_StreamCreateFile = lib_.Get<RT_BASSWMA::BASS_WMA_StreamCreateFile_t>("BASS_WMA_StreamCreateFile", lib_.WmaDl);
-    BASS_WMA_ChannelSetSync = lib_.Get<RT_BASSWMA::BASS_WMA_ChannelSetSync_t>("BASS_WMA_ChannelSetSync", lib_.WmaDl);
+    BASS_WMA_StreamCreateFile =
+        lib_.Get<RT_BASSWMA::BASS_WMA_StreamCreateFile_t>("BASS_WMA_StreamCreateFile", lib_.WmaDl);
+    BASS_WMA_ChannelSetSync =
+        lib_.Get<RT_BASSWMA::BASS_WMA_ChannelSetSync_t>("BASS_WMA_ChannelSetSync", lib_.WmaDl);
   }
   void TearDown() override {
     if (BASS_Free) BASS_Free();
@@ -136,7 +139,8 @@ class LibraryTest : public ::testing::Test {
 double Rms(const std::vector<int16_t>& s, int channel) {
   double sum = 0;
   size_t n = 0;
-  for (size_t i = static_cast<size_t>(channel); i < s.size(); i += 2, ++n) sum += double(s[i]) * s[i];
+  for (size_t i = static_cast<size_t>(channel); i < s.size(); i += 2, ++n)
+    sum += double(s[i]) * s[i];
   return n ? std::sqrt(sum / n) : 0;
 }
 
@@ -209,7 +213,8 @@ TEST_F(LibraryTest, FileStreamsHaveExactLengthsPositionsAndSeeks) {
   ASSERT_EQ(heard.size(), ref.size());
   EXPECT_EQ(heard, ref);
 
-  EXPECT_FALSE(BASS_StreamCreateFile(FALSE, mf::WriteBytes("junk.mp3", std::vector<uint8_t>(5000, 0x42)).c_str(), 0, 0, 0));
+  EXPECT_FALSE(BASS_StreamCreateFile(
+      FALSE, mf::WriteBytes("junk.mp3", std::vector<uint8_t>(5000, 0x42)).c_str(), 0, 0, 0));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
   EXPECT_FALSE(BASS_StreamCreateFile(FALSE, "/nonexistent/x.mp3", 0, 0, 0));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
@@ -363,7 +368,8 @@ TEST_F(LibraryTest, PanDspFftAndEffectsShapeWhatIsHeard) {
 TEST_F(LibraryTest, ModuleMusicAndWmaStreamsPlay) {
   StartDevice();
   const std::vector<uint8_t> mod = mf::ModBytes();
-  const HMUSIC m = BASS_MusicLoad(TRUE, mod.data(), 0, static_cast<BASS_DWORD>(mod.size()), BASS_MUSIC_CALCLEN);
+  const HMUSIC m =
+      BASS_MusicLoad(TRUE, mod.data(), 0, static_cast<BASS_DWORD>(mod.size()), BASS_MUSIC_CALCLEN);
   ASSERT_NE(m, 0u) << BASS_ErrorGetCode();
   const double secs = BASS_ChannelBytes2Seconds(m, BASS_MusicGetLength(m, TRUE));
   EXPECT_NEAR(secs, 64 * 6 * 0.02, 0.05);
@@ -384,41 +390,92 @@ TEST_F(LibraryTest, ModuleMusicAndWmaStreamsPlay) {
   EXPECT_GT(Rms(Advance(300), 0), 1000);
   Advance(1000);
   EXPECT_EQ(log.Count, 1);
-  EXPECT_EQ(BASS_WMA_StreamCreateFile(FALSE, mf::WriteBytes("bad.wma", std::vector<uint8_t>(100, 7)).c_str(), 0, 0, 0),
+  EXPECT_EQ(BASS_WMA_StreamCreateFile(
+                FALSE, mf::WriteBytes("bad.wma", std::vector<uint8_t>(100, 7)).c_str(), 0, 0, 0),
             0u);
 }
 
 // Calls an export with zeros in every argument, through a pointer of another
 // type: only the error code it leaves is read.
 __attribute__((no_sanitize("function"))) void CallWithZeros(void* p) {
-  using TAny = uintptr_t(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t);
+  using TAny = uintptr_t(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
+                         uintptr_t, uintptr_t);
   reinterpret_cast<TAny*>(p)(0, 0, 0, 0, 0, 0, 0, 0);
 }
 
 TEST_F(LibraryTest, NamesWithoutAJobAnswerNotAvailable) {
   StartDevice();
   // Each is called with zeros in every argument; all answer the same way.
-  const char* const bass[] = {
-      "BASS_SetLogCurves", "BASS_Set3DAlgorithm", "BASS_SetVolume", "BASS_GetVolume", "BASS_Set3DFactors",
-      "BASS_Get3DFactors", "BASS_Set3DPosition", "BASS_Get3DPosition", "BASS_Apply3D", "BASS_SetEAXParameters",
-      "BASS_GetEAXParameters", "BASS_MusicGetName", "BASS_MusicPlayEx", "BASS_MusicSetAmplify",
-      "BASS_MusicSetPanSep", "BASS_MusicSetPositionScaler", "BASS_MusicSetChannelVol", "BASS_MusicGetChannelVol",
-      "BASS_MusicPreBuf", "BASS_SampleLoad", "BASS_SampleCreate", "BASS_SampleCreateDone", "BASS_SampleFree",
-      "BASS_SampleGetInfo", "BASS_SampleSetInfo", "BASS_SamplePlay", "BASS_SamplePlayEx", "BASS_SamplePlay3D",
-      "BASS_SamplePlay3DEx", "BASS_SampleStop", "BASS_CDInit", "BASS_CDFree", "BASS_CDInDrive", "BASS_CDPlay",
-      "BASS_CDGetTracks", "BASS_CDGetTrackLength", "BASS_CDGetID", "BASS_CDDoor", "BASS_ChannelSet3DAttributes",
-      "BASS_ChannelGet3DAttributes", "BASS_ChannelSet3DPosition", "BASS_ChannelGet3DPosition",
-      "BASS_ChannelSetEAXMix", "BASS_ChannelGetEAXMix", "BASS_StreamCreateURL", "BASS_StreamGetFilePosition",
-      "BASS_ChannelSetLink", "BASS_ChannelRemoveLink", "BASS_StreamPreBuf", "BASS_StreamGetTags",
-      "BASS_SetCLSID", "BASS_GetDSoundObject", "BASS_RecordGetDeviceDescription", "BASS_RecordInit",
-      "BASS_RecordFree", "BASS_RecordGetInfo", "BASS_RecordStart", "BASS_RecordGetInputName",
-      "BASS_RecordSetInput", "BASS_RecordGetInput", "BASS_SetNetConfig", "BASS_ChannelSlideAttributes",
-      "BASS_ChannelIsSliding"};
-  const char* const wma[] = {"BASS_WMA_GetIWMReader",    "BASS_WMA_EncodeGetRates",   "BASS_WMA_EncodeOpenFile",
-                             "BASS_WMA_EncodeOpenNetwork", "BASS_WMA_EncodeGetPort",   "BASS_WMA_EncodeSetNotify",
-                             "BASS_WMA_EncodeGetClients", "BASS_WMA_EncodeSetTag",     "BASS_WMA_EncodeWrite",
-                             "BASS_WMA_EncodeClose"};
-  for (auto [names, count, dl] : {std::tuple{bass, std::size(bass), lib_.Dl}, {wma, std::size(wma), lib_.WmaDl}}) {
+  const char* const bass[] = {"BASS_SetLogCurves",
+                              "BASS_Set3DAlgorithm",
+                              "BASS_SetVolume",
+                              "BASS_GetVolume",
+                              "BASS_Set3DFactors",
+                              "BASS_Get3DFactors",
+                              "BASS_Set3DPosition",
+                              "BASS_Get3DPosition",
+                              "BASS_Apply3D",
+                              "BASS_SetEAXParameters",
+                              "BASS_GetEAXParameters",
+                              "BASS_MusicGetName",
+                              "BASS_MusicPlayEx",
+                              "BASS_MusicSetAmplify",
+                              "BASS_MusicSetPanSep",
+                              "BASS_MusicSetPositionScaler",
+                              "BASS_MusicSetChannelVol",
+                              "BASS_MusicGetChannelVol",
+                              "BASS_MusicPreBuf",
+                              "BASS_SampleLoad",
+                              "BASS_SampleCreate",
+                              "BASS_SampleCreateDone",
+                              "BASS_SampleFree",
+                              "BASS_SampleGetInfo",
+                              "BASS_SampleSetInfo",
+                              "BASS_SamplePlay",
+                              "BASS_SamplePlayEx",
+                              "BASS_SamplePlay3D",
+                              "BASS_SamplePlay3DEx",
+                              "BASS_SampleStop",
+                              "BASS_CDInit",
+                              "BASS_CDFree",
+                              "BASS_CDInDrive",
+                              "BASS_CDPlay",
+                              "BASS_CDGetTracks",
+                              "BASS_CDGetTrackLength",
+                              "BASS_CDGetID",
+                              "BASS_CDDoor",
+                              "BASS_ChannelSet3DAttributes",
+                              "BASS_ChannelGet3DAttributes",
+                              "BASS_ChannelSet3DPosition",
+                              "BASS_ChannelGet3DPosition",
+                              "BASS_ChannelSetEAXMix",
+                              "BASS_ChannelGetEAXMix",
+                              "BASS_StreamCreateURL",
+                              "BASS_StreamGetFilePosition",
+                              "BASS_ChannelSetLink",
+                              "BASS_ChannelRemoveLink",
+                              "BASS_StreamPreBuf",
+                              "BASS_StreamGetTags",
+                              "BASS_SetCLSID",
+                              "BASS_GetDSoundObject",
+                              "BASS_RecordGetDeviceDescription",
+                              "BASS_RecordInit",
+                              "BASS_RecordFree",
+                              "BASS_RecordGetInfo",
+                              "BASS_RecordStart",
+                              "BASS_RecordGetInputName",
+                              "BASS_RecordSetInput",
+                              "BASS_RecordGetInput",
+                              "BASS_SetNetConfig",
+                              "BASS_ChannelSlideAttributes",
+                              "BASS_ChannelIsSliding"};
+  const char* const wma[] = {"BASS_WMA_GetIWMReader",     "BASS_WMA_EncodeGetRates",
+                             "BASS_WMA_EncodeOpenFile",   "BASS_WMA_EncodeOpenNetwork",
+                             "BASS_WMA_EncodeGetPort",    "BASS_WMA_EncodeSetNotify",
+                             "BASS_WMA_EncodeGetClients", "BASS_WMA_EncodeSetTag",
+                             "BASS_WMA_EncodeWrite",      "BASS_WMA_EncodeClose"};
+  for (auto [names, count, dl] :
+       {std::tuple{bass, std::size(bass), lib_.Dl}, {wma, std::size(wma), lib_.WmaDl}}) {
     for (size_t i = 0; i < count; ++i) {
       SCOPED_TRACE(names[i]);
       void* f = dlsym(dl, names[i]);

@@ -19,8 +19,8 @@ extern "C" {
 
 #define BASS_EXPORT extern "C" __attribute__((visibility("default")))
 
-extern "C" HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param, SYNCPROC Proc,
-                                     void* User);
+extern "C" HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param,
+                                     SYNCPROC Proc, void* User);
 
 namespace {
 
@@ -34,7 +34,8 @@ class TAsfDecoder : public TDecoder {
     if (fmt_) avformat_close_input(&fmt_);
   }
   bool Open(const std::string& path) {
-    if (avformat_open_input(&fmt_, path.c_str(), av_find_input_format("asf"), nullptr) < 0) return false;
+    if (avformat_open_input(&fmt_, path.c_str(), av_find_input_format("asf"), nullptr) < 0)
+      return false;
     if (avformat_find_stream_info(fmt_, nullptr) < 0) return false;
     stream_ = av_find_best_stream(fmt_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (stream_ < 0) return false;
@@ -59,7 +60,8 @@ class TAsfDecoder : public TDecoder {
     if (fmt_->duration > 0) {
       Length = static_cast<uint64_t>(av_rescale(fmt_->duration, Rate, AV_TIME_BASE));
     } else if (st->duration > 0) {
-      Length = static_cast<uint64_t>(av_rescale_q(st->duration, st->time_base, AVRational{1, static_cast<int>(Rate)}));
+      Length = static_cast<uint64_t>(
+          av_rescale_q(st->duration, st->time_base, AVRational{1, static_cast<int>(Rate)}));
     }
     return Length > 0;
   }
@@ -78,8 +80,9 @@ class TAsfDecoder : public TDecoder {
     return done;
   }
   bool Seek(uint64_t frame) override {
-    const int64_t ts = av_rescale_q(static_cast<int64_t>(frame), AVRational{1, static_cast<int>(Rate)},
-                                    fmt_->streams[stream_]->time_base);
+    const int64_t ts =
+        av_rescale_q(static_cast<int64_t>(frame), AVRational{1, static_cast<int>(Rate)},
+                     fmt_->streams[stream_]->time_base);
     if (av_seek_frame(fmt_, stream_, ts, AVSEEK_FLAG_BACKWARD) < 0 && frame != 0) return false;
     if (frame == 0) av_seek_frame(fmt_, stream_, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
     avcodec_flush_buffers(ctx_);
@@ -98,7 +101,8 @@ class TAsfDecoder : public TDecoder {
         const int n = frame_->nb_samples;
         pending_.resize(static_cast<size_t>(swr_get_out_samples(swr_, n)) * Channels);
         uint8_t* dst = reinterpret_cast<uint8_t*>(pending_.data());
-        const int got = swr_convert(swr_, &dst, n, const_cast<const uint8_t**>(frame_->extended_data), n);
+        const int got =
+            swr_convert(swr_, &dst, n, const_cast<const uint8_t**>(frame_->extended_data), n);
         av_frame_unref(frame_);
         if (got < 0) return false;
         pending_.resize(static_cast<size_t>(got) * Channels);
@@ -144,8 +148,8 @@ BASS_EXPORT HSTREAM BASS_WMA_StreamCreateFile(BASS_BOOL Mem, const void* File, B
   return BassAdoptDecoder(std::move(d));
 }
 
-BASS_EXPORT HSYNC BASS_WMA_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param, SYNCPROC Proc,
-                                          void* User) {
+BASS_EXPORT HSYNC BASS_WMA_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param,
+                                          SYNCPROC Proc, void* User) {
   return BASS_ChannelSetSync(Handle, Type, Param, Proc, User);
 }
 
@@ -157,8 +161,10 @@ BASS_EXPORT HSYNC BASS_WMA_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BA
 
 TAL_WMA_NOT_AVAILABLE(BASS_WMA_GetIWMReader, void*, nullptr, HSTREAM)
 TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeGetRates, const BASS_DWORD*, nullptr, BASS_DWORD, BASS_DWORD)
-TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeOpenFile, BASS_DWORD, 0, BASS_DWORD, BASS_DWORD, BASS_DWORD, BASS_DWORD, const char*)
-TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeOpenNetwork, BASS_DWORD, 0, BASS_DWORD, BASS_DWORD, BASS_DWORD, BASS_DWORD, BASS_DWORD, BASS_DWORD)
+TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeOpenFile, BASS_DWORD, 0, BASS_DWORD, BASS_DWORD, BASS_DWORD,
+                      BASS_DWORD, const char*)
+TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeOpenNetwork, BASS_DWORD, 0, BASS_DWORD, BASS_DWORD, BASS_DWORD,
+                      BASS_DWORD, BASS_DWORD, BASS_DWORD)
 TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeGetPort, BASS_DWORD, 0, BASS_DWORD)
 TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeSetNotify, BASS_BOOL, 0, BASS_DWORD, void*, void*)
 TAL_WMA_NOT_AVAILABLE(BASS_WMA_EncodeGetClients, BASS_DWORD, 0, BASS_DWORD)

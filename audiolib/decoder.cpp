@@ -81,7 +81,8 @@ class TVorbisDecoder : public TDecoder {
     open_ = true;
     const vorbis_info* vi = ov_info(&vf_, -1);
     const ogg_int64_t total = ov_pcm_total(&vf_, -1);
-    if (!vi || (vi->channels != 1 && vi->channels != 2) || vi->rate <= 0 || total <= 0) return false;
+    if (!vi || (vi->channels != 1 && vi->channels != 2) || vi->rate <= 0 || total <= 0)
+      return false;
     Rate = static_cast<uint32_t>(vi->rate);
     Channels = static_cast<uint16_t>(vi->channels);
     Length = static_cast<uint64_t>(total);
@@ -93,23 +94,30 @@ class TVorbisDecoder : public TDecoder {
     char* p = reinterpret_cast<char*>(out);
     while (done < bytes) {
       int section = 0;
-      const long r = ov_read(&vf_, p + done, static_cast<int>(std::min<size_t>(bytes - done, 1 << 16)),
-                             0, 2, 1, &section);
+      const long r =
+          ov_read(&vf_, p + done, static_cast<int>(std::min<size_t>(bytes - done, 1 << 16)), 0, 2,
+                  1, &section);
       if (r == OV_HOLE) continue;
       if (r <= 0) break;
       done += static_cast<size_t>(r);
     }
     return done / (Channels * 2u);
   }
-  bool Seek(uint64_t frame) override { return ov_pcm_seek(&vf_, static_cast<ogg_int64_t>(frame)) == 0; }
+  bool Seek(uint64_t frame) override {
+    return ov_pcm_seek(&vf_, static_cast<ogg_int64_t>(frame)) == 0;
+  }
 
  private:
   OggVorbis_File vf_{};
   bool open_ = false;
 };
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 // RIFF WAVE with PCM samples of 8 or 16 bits, mono or stereo; the chunks are
 // walked, so extra chunks before "data" are fine.
@@ -122,7 +130,8 @@ class TWaveDecoder : public TDecoder {
     f_ = std::fopen(path.c_str(), "rb");
     if (!f_) return false;
     uint8_t h[12];
-    if (std::fread(h, 1, 12, f_) != 12 || std::memcmp(h, "RIFF", 4) || std::memcmp(h + 8, "WAVE", 4))
+    if (std::fread(h, 1, 12, f_) != 12 || std::memcmp(h, "RIFF", 4) ||
+        std::memcmp(h + 8, "WAVE", 4))
       return false;
     bool fmt = false;
     uint16_t bits = 0, align = 0;
@@ -192,8 +201,9 @@ class TModuleDecoder : public TDecoder {
   }
   bool Open(const std::vector<uint8_t>& data, uint32_t rate) {
     // A file that is no module is an ordinary answer, not a message.
-    m_ = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent, nullptr,
-                                            openmpt_error_func_ignore, nullptr, nullptr, nullptr, nullptr);
+    m_ = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
+                                            nullptr, openmpt_error_func_ignore, nullptr, nullptr,
+                                            nullptr, nullptr);
     if (!m_) return false;
     const double secs = openmpt_module_get_duration_seconds(m_);
     if (!(secs > 0) || !std::isfinite(secs) || secs > 86400) return false;
@@ -223,9 +233,15 @@ std::unique_ptr<TDecoder> Try(A&&... a) {
 
 }  // namespace
 
-std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path) { return Try<TMpegDecoder>(Path); }
-std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path) { return Try<TVorbisDecoder>(Path); }
-std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path) { return Try<TWaveDecoder>(Path); }
+std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path) {
+  return Try<TMpegDecoder>(Path);
+}
+std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path) {
+  return Try<TVorbisDecoder>(Path);
+}
+std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path) {
+  return Try<TWaveDecoder>(Path);
+}
 std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, uint32_t Rate) {
   return Try<TModuleDecoder>(Data, Rate);
 }

@@ -18,9 +18,9 @@ class TDecoder {
   virtual bool Seek(uint64_t Frame) = 0;
 
   uint32_t Rate = 0;
-  uint16_t Channels = 0;   // 1 or 2
-  bool EightBit = false;   // the file stores 8-bit samples
-  uint64_t Length = 0;     // frames
+  uint16_t Channels = 0;  // 1 or 2
+  bool EightBit = false;  // the file stores 8-bit samples
+  uint64_t Length = 0;    // frames
 };
 
 std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path);

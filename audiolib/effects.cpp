@@ -84,7 +84,8 @@ class TEcho : public TChannelEffect {
   void Resize() {
     const float d[2] = {par_.fLeftDelay, par_.fRightDelay};
     for (int c = 0; c < 2; ++c) {
-      const size_t len = std::max<size_t>(1, static_cast<size_t>(std::clamp(d[c], 1.0f, 2000.0f) * rate_ / 1000));
+      const size_t len =
+          std::max<size_t>(1, static_cast<size_t>(std::clamp(d[c], 1.0f, 2000.0f) * rate_ / 1000));
       line_[c].assign(len, 0.0f);
       at_[c] = 0;
     }
@@ -150,7 +151,8 @@ class TReverb : public TChannelEffect {
                        std::pow(10.0f, -3.0f * ms / t), 0};
       }
       for (int k = 0; k < 2; ++k)
-        all_[c][k] = {std::vector<float>(static_cast<size_t>(kAll[k] * rate_ / 1000) + 1, 0.0f), 0, 0, 0};
+        all_[c][k] = {std::vector<float>(static_cast<size_t>(kAll[k] * rate_ / 1000) + 1, 0.0f), 0,
+                      0, 0};
     }
   }
   uint32_t rate_;
@@ -163,10 +165,14 @@ class TReverb : public TChannelEffect {
 
 std::unique_ptr<TChannelEffect> MakeChannelEffect(BASS_DWORD Type, uint32_t Rate) {
   switch (Type) {
-    case BASS_FX_PARAMEQ: return std::make_unique<TParamEq>(Rate);
-    case BASS_FX_ECHO: return std::make_unique<TEcho>(Rate);
-    case BASS_FX_REVERB: return std::make_unique<TReverb>(Rate);
-    default: return nullptr;
+    case BASS_FX_PARAMEQ:
+      return std::make_unique<TParamEq>(Rate);
+    case BASS_FX_ECHO:
+      return std::make_unique<TEcho>(Rate);
+    case BASS_FX_REVERB:
+      return std::make_unique<TReverb>(Rate);
+    default:
+      return nullptr;
   }
 }
 

@@ -4,6 +4,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string p = MusicFuzzFile(Data, Size, ".mp3");
-  TID3v1 t; t.ReadFromFile(p); (void)t.GetGenre();
+  TID3v1 t;
+  t.ReadFromFile(p);
+  (void)t.GetGenre();
   return 0;
 }

@@ -4,6 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string p = MusicFuzzFile(Data, Size, ".mp3");
-  TID3v2 t; t.ReadFromFile(p);
+  TID3v2 t;
+  t.ReadFromFile(p);
   return 0;
 }

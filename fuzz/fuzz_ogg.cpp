@@ -4,6 +4,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string p = MusicFuzzFile(Data, Size, ".ogg");
-  TOggVorbis o; o.ReadFromFile(p); (void)o.IsValid();
+  TOggVorbis o;
+  o.ReadFromFile(p);
+  (void)o.IsValid();
   return 0;
 }

@@ -4,6 +4,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string p = MusicFuzzFile(Data, Size, ".wav");
-  TWAVfile w; w.ReadFromFile(p); (void)w.GetDuration();
+  TWAVfile w;
+  w.ReadFromFile(p);
+  (void)w.GetDuration();
   return 0;
 }

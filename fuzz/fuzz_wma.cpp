@@ -4,6 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const std::string p = MusicFuzzFile(Data, Size, ".wma");
-  TWMAfile w; w.ReadFromFile(p);
+  TWMAfile w;
+  w.ReadFromFile(p);
   return 0;
 }

@@ -11,7 +11,8 @@
 inline std::string MusicFuzzFile(const uint8_t* Data, size_t Size, const char* Ext) {
   struct TScratch {
     std::string Path;
-    explicit TScratch(const char* ext) : Path("/tmp/tal_fuzz_music_" + std::to_string(getpid()) + ext) {}
+    explicit TScratch(const char* ext)
+        : Path("/tmp/tal_fuzz_music_" + std::to_string(getpid()) + ext) {}
     ~TScratch() { std::remove(Path.c_str()); }
   };
   static const TScratch scratch(Ext);

@@ -80,7 +80,8 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
   if (device_info_.dsver >= 8) {
     dx8_effect_ready_ = true;
   } else {
-    MessageBoxA(app_window_, "DirectX Ver 8 are not installed.\r\nSound effects except flanger are disabled.",
+    MessageBoxA(app_window_,
+                "DirectX Ver 8 are not installed.\r\nSound effects except flanger are disabled.",
                 "Warning", MB_ICONWARNING);
     dx8_effect_ready_ = false;
   }
@@ -239,8 +240,10 @@ bool TBASSPlayer::GetStreamInfo(const std::string& FileName, TStreamInfo& Info, 
 
 bool TBASSPlayer::OpenFile(const std::string& FileName) {
   if (!AudioReady) {
-    if (Application) Application->MessageBox("Player is not ready !", "Confirm", MB_OK);
-    else MessageBoxA(nullptr, "Player is not ready !", "Confirm", MB_OK);
+    if (Application)
+      Application->MessageBox("Player is not ready !", "Confirm", MB_OK);
+    else
+      MessageBoxA(nullptr, "Player is not ready !", "Confirm", MB_OK);
     return false;
   }
   TStreamInfo info;
@@ -252,9 +255,14 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
   }
   switch (channel_kind_) {
     case ckStream:
-    case ckWMAStream: BASS_StreamFree(channel_); break;
-    case ckMusic: BASS_MusicFree(channel_); break;
-    default: break;
+    case ckWMAStream:
+      BASS_StreamFree(channel_);
+      break;
+    case ckMusic:
+      BASS_MusicFree(channel_);
+      break;
+    default:
+      break;
   }
   const std::string path = Native(FileName);
   if (support == fsPlugin || (support == fsBoth && PluginFirst)) {
@@ -278,8 +286,10 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
       return false;
     }
     if (BASS_ChannelGetFlags(channel_) & BASS_SAMPLE_8BITS) {
-      if (channel_kind_ == ckMusic) BASS_MusicFree(channel_);
-      else BASS_StreamFree(channel_);
+      if (channel_kind_ == ckMusic)
+        BASS_MusicFree(channel_);
+      else
+        BASS_StreamFree(channel_);
       channel_kind_ = ckNone;
       channel_ = 0;
       ShowError("Sound card does not support 16-bit sources.");
@@ -299,15 +309,21 @@ bool TBASSPlayer::StartChannel(bool SetSync) {
   bool ok = false;
   switch (channel_kind_) {
     case ckStream:
-    case ckWMAStream: ok = BASS_StreamPlay(channel_, FALSE, 0) != 0; break;
-    case ckMusic: ok = BASS_MusicPlay(channel_) != 0; break;
-    default: return false;  // stand-in: no plug-in ever starts
+    case ckWMAStream:
+      ok = BASS_StreamPlay(channel_, FALSE, 0) != 0;
+      break;
+    case ckMusic:
+      ok = BASS_MusicPlay(channel_) != 0;
+      break;
+    default:
+      return false;  // stand-in: no plug-in ever starts
   }
   if (!ok) return false;
   if (SetSync) {
-    end_sync_ = channel_kind_ == ckWMAStream
-                    ? BASS_WMA_ChannelSetSync(channel_, BASS_SYNC_END, 0, EndSyncProc, message_window_)
-                    : BASS_ChannelSetSync(channel_, BASS_SYNC_END, 0, EndSyncProc, message_window_);
+    end_sync_ =
+        channel_kind_ == ckWMAStream
+            ? BASS_WMA_ChannelSetSync(channel_, BASS_SYNC_END, 0, EndSyncProc, message_window_)
+            : BASS_ChannelSetSync(channel_, BASS_SYNC_END, 0, EndSyncProc, message_window_);
   }
   play_state_ = psPlaying;
   if (OnNewFFTData) spectrum_timer_->SetEnabled(true);
@@ -330,7 +346,8 @@ void TBASSPlayer::Resume() {
   if (play_state_ != psPaused) return;
   BASS_ChannelResume(channel_);
   play_state_ = psPlaying;
-  if (OnNewFFTData && (channel_kind_ != ckPlugin || plugin_output_started_)) spectrum_timer_->SetEnabled(true);
+  if (OnNewFFTData && (channel_kind_ != ckPlugin || plugin_output_started_))
+    spectrum_timer_->SetEnabled(true);
 }
 
 void TBASSPlayer::Restart() {
@@ -355,10 +372,16 @@ uint32_t TBASSPlayer::GetPlaybackLength() {
   int64_t bytes;
   switch (channel_kind_) {
     case ckStream:
-    case ckWMAStream: bytes = static_cast<int64_t>(BASS_StreamGetLength(channel_)); break;
-    case ckMusic: bytes = static_cast<int32_t>(BASS_MusicGetLength(channel_, TRUE)); break;
-    case ckPlugin: return stream_info_.Duration;
-    default: return 0;
+    case ckWMAStream:
+      bytes = static_cast<int64_t>(BASS_StreamGetLength(channel_));
+      break;
+    case ckMusic:
+      bytes = static_cast<int32_t>(BASS_MusicGetLength(channel_, TRUE));
+      break;
+    case ckPlugin:
+      return stream_info_.Duration;
+    default:
+      return 0;
   }
   if (bytes < 0) bytes = 0;
   return Milliseconds(BASS_ChannelBytes2Seconds(channel_, static_cast<BASS_QWORD>(bytes)));
@@ -372,14 +395,16 @@ uint32_t TBASSPlayer::GetPlaybackPosition() {
       if (bytes < 0) bytes = 0;
       return Milliseconds(BASS_ChannelBytes2Seconds(channel_, static_cast<BASS_QWORD>(bytes)));
     }
-    default: return 0;  // no module position; the plug-in stand-in never plays
+    default:
+      return 0;  // no module position; the plug-in stand-in never plays
   }
 }
 
 void TBASSPlayer::SetPlaybackPosition(uint32_t Ms) {
   if (channel_kind_ == ckNone || Ms > stream_info_.Duration || busy_) return;
   const BASS_QWORD bytes = BASS_ChannelSeconds2Bytes(channel_, static_cast<float>(Ms / 1000.0));
-  if (channel_kind_ == ckStream || channel_kind_ == ckWMAStream) BASS_ChannelSetPosition(channel_, bytes);
+  if (channel_kind_ == ckStream || channel_kind_ == ckWMAStream)
+    BASS_ChannelSetPosition(channel_, bytes);
 }
 
 void TBASSPlayer::SetVolume(int32_t Volume) {

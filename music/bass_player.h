@@ -85,7 +85,8 @@ class TBASSPlayer : public TComponent {
   std::function<void(TObject*, const TBandOut&)> OnNewFFTData;
 
   // Reads a file's header and tags; false when no reader accepts it.
-  bool GetStreamInfo(const std::string& FileName, TStreamInfo& Info, int& PluginIndex, TFileSupport& Support);
+  bool GetStreamInfo(const std::string& FileName, TStreamInfo& Info, int& PluginIndex,
+                     TFileSupport& Support);
 
  private:
   LRESULT WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);

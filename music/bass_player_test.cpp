@@ -208,12 +208,33 @@ TEST_F(PlayerTest, ReadinessFollowsTheLibrarysAnswers) {
   };
   const TCase cases[] = {
       {"1.8", 0x80001, true, true, 8, 0, true, "1.8", {}},
-      {"version 0x80000", 0x80000, true, true, 8, 3, false, "",
+      {"version 0x80000",
+       0x80000,
+       true,
+       true,
+       8,
+       3,
+       false,
+       "",
        {"Error: BASS version is not 1.8 or higher\r\n(error code: 3)"}},
-      {"no device, code -1", 0x80001, false, true, 8, -1, false, "",
+      {"no device, code -1",
+       0x80001,
+       false,
+       true,
+       8,
+       -1,
+       false,
+       "",
        {"Error: Can't initialize device\r\n(error code: 4294967295)"}},
       {"start fails", 0x80001, true, false, 8, 9, false, "", {}},
-      {"DirectSound 7", 0x80001, true, true, 7, 0, true, "1.8",
+      {"DirectSound 7",
+       0x80001,
+       true,
+       true,
+       7,
+       0,
+       true,
+       "1.8",
        {"Warning: DirectX Ver 8 are not installed.\r\nSound effects except flanger are disabled."}},
       {"high word 9", 0x90002, true, true, 8, 0, true, "2.9", {}},
   };
@@ -321,7 +342,8 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   HeadlessClearMessageBoxes();
   const std::string bogus = mf::WriteBytes("bogus.mp3", std::vector<uint8_t>(4000, 0x55));
   EXPECT_FALSE(player.OpenFile(bogus));
-  EXPECT_EQ(Boxes()[0].rfind("Error: Invalid stream file(" + bogus + ") !\r\n(error code: ", 0), 0u);
+  EXPECT_EQ(Boxes()[0].rfind("Error: Invalid stream file(" + bogus + ") !\r\n(error code: ", 0),
+            0u);
   EXPECT_EQ(player.Channel(), channel) << "the old channel stays";
   EXPECT_EQ(player.PlayState(), psPlaying);
   EXPECT_FALSE(player.OpenFile(mf::WriteBytes("song.xyz", {1, 2, 3})));
@@ -355,8 +377,8 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
 
   // A WAV of 8-bit samples is refused.
   std::vector<uint8_t> eight = mf::WavBytes(mf::Tone(0.5, 440));
-  eight[34] = 8;  // bits
-  eight[32] = 2;  // block align
+  eight[34] = 8;                                      // bits
+  eight[32] = 2;                                      // block align
   eight[28] = 0x88, eight[29] = 0x58, eight[30] = 1;  // bytes per second
   HeadlessClearMessageBoxes();
   EXPECT_FALSE(player.OpenFile(mf::WriteBytes("eight.wav", eight)));
@@ -410,7 +432,6 @@ TEST_F(PlayerTest, WmaWithoutTheAddOnCannotBePlayed) {
     EXPECT_EQ(Boxes()[0].rfind("Error: Can't play the file\r\n(error code: ", 0), 0u) << Boxes()[0];
     EXPECT_EQ(bare.ChannelKind(), ckNone);
   }
-
 }
 
 }  // namespace

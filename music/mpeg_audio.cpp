@@ -13,26 +13,154 @@
 
 namespace {
 
-const char* const kGenres[148] = {
-    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
-    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
-    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
-    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
-    "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
-    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
-    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40",
-    "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave",
-    "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical",
-    "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebob",
-    "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock", "Progessive Rock",
-    "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic",
-    "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
-    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad", "Power Ballad",
-    "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A capella", "Euro-House",
-    "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror", "Indie", "BritPop",
-    "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal", "Black Metal", "Crossover",
-    "Contemporary Christian", "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime", "JPop",
-    "Synthpop"};
+const char* const kGenres[148] = {"Blues",
+                                  "Classic Rock",
+                                  "Country",
+                                  "Dance",
+                                  "Disco",
+                                  "Funk",
+                                  "Grunge",
+                                  "Hip-Hop",
+                                  "Jazz",
+                                  "Metal",
+                                  "New Age",
+                                  "Oldies",
+                                  "Other",
+                                  "Pop",
+                                  "R&B",
+                                  "Rap",
+                                  "Reggae",
+                                  "Rock",
+                                  "Techno",
+                                  "Industrial",
+                                  "Alternative",
+                                  "Ska",
+                                  "Death Metal",
+                                  "Pranks",
+                                  "Soundtrack",
+                                  "Euro-Techno",
+                                  "Ambient",
+                                  "Trip-Hop",
+                                  "Vocal",
+                                  "Jazz+Funk",
+                                  "Fusion",
+                                  "Trance",
+                                  "Classical",
+                                  "Instrumental",
+                                  "Acid",
+                                  "House",
+                                  "Game",
+                                  "Sound Clip",
+                                  "Gospel",
+                                  "Noise",
+                                  "AlternRock",
+                                  "Bass",
+                                  "Soul",
+                                  "Punk",
+                                  "Space",
+                                  "Meditative",
+                                  "Instrumental Pop",
+                                  "Instrumental Rock",
+                                  "Ethnic",
+                                  "Gothic",
+                                  "Darkwave",
+                                  "Techno-Industrial",
+                                  "Electronic",
+                                  "Pop-Folk",
+                                  "Eurodance",
+                                  "Dream",
+                                  "Southern Rock",
+                                  "Comedy",
+                                  "Cult",
+                                  "Gangsta",
+                                  "Top 40",
+                                  "Christian Rap",
+                                  "Pop/Funk",
+                                  "Jungle",
+                                  "Native American",
+                                  "Cabaret",
+                                  "New Wave",
+                                  "Psychadelic",
+                                  "Rave",
+                                  "Showtunes",
+                                  "Trailer",
+                                  "Lo-Fi",
+                                  "Tribal",
+                                  "Acid Punk",
+                                  "Acid Jazz",
+                                  "Polka",
+                                  "Retro",
+                                  "Musical",
+                                  "Rock & Roll",
+                                  "Hard Rock",
+                                  "Folk",
+                                  "Folk-Rock",
+                                  "National Folk",
+                                  "Swing",
+                                  "Fast Fusion",
+                                  "Bebob",
+                                  "Latin",
+                                  "Revival",
+                                  "Celtic",
+                                  "Bluegrass",
+                                  "Avantgarde",
+                                  "Gothic Rock",
+                                  "Progessive Rock",
+                                  "Psychedelic Rock",
+                                  "Symphonic Rock",
+                                  "Slow Rock",
+                                  "Big Band",
+                                  "Chorus",
+                                  "Easy Listening",
+                                  "Acoustic",
+                                  "Humour",
+                                  "Speech",
+                                  "Chanson",
+                                  "Opera",
+                                  "Chamber Music",
+                                  "Sonata",
+                                  "Symphony",
+                                  "Booty Bass",
+                                  "Primus",
+                                  "Porn Groove",
+                                  "Satire",
+                                  "Slow Jam",
+                                  "Club",
+                                  "Tango",
+                                  "Samba",
+                                  "Folklore",
+                                  "Ballad",
+                                  "Power Ballad",
+                                  "Rhythmic Soul",
+                                  "Freestyle",
+                                  "Duet",
+                                  "Punk Rock",
+                                  "Drum Solo",
+                                  "A capella",
+                                  "Euro-House",
+                                  "Dance Hall",
+                                  "Goa",
+                                  "Drum & Bass",
+                                  "Club-House",
+                                  "Hardcore",
+                                  "Terror",
+                                  "Indie",
+                                  "BritPop",
+                                  "Negerpunk",
+                                  "Polsk Punk",
+                                  "Beat",
+                                  "Christian Gangsta Rap",
+                                  "Heavy Metal",
+                                  "Black Metal",
+                                  "Crossover",
+                                  "Contemporary Christian",
+                                  "Christian Rock",
+                                  "Merengue",
+                                  "Salsa",
+                                  "Trash Metal",
+                                  "Anime",
+                                  "JPop",
+                                  "Synthpop"};
 
 // Bit rates in kbit/s by [MPEG 1 or 2][layer III, II, I][index].
 const uint16_t kBitRates[2][3][16] = {
@@ -42,13 +170,16 @@ const uint16_t kBitRates[2][3][16] = {
     {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
      {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0}}};
-const uint16_t kSampleRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+const uint16_t kSampleRates[4][3] = {
+    {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
 const char* const kModes[5] = {"Stereo", "Joint Stereo", "Dual Channel", "Mono", "Unknown"};
 
 constexpr int kWindow = 3458;
 constexpr int kMinWindow = 1729;
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string TrimRight(std::string s) {
   while (!s.empty() && IsBlankOrControl(s.back())) s.pop_back();
@@ -79,7 +210,8 @@ std::string Utf16Text(const uint8_t* p, size_t n) {
   }
   std::u16string w;
   for (size_t i = 0; i + 1 < n; i += 2) {
-    const char16_t u = big ? static_cast<char16_t>(p[i] << 8 | p[i + 1]) : static_cast<char16_t>(p[i] | p[i + 1] << 8);
+    const char16_t u = big ? static_cast<char16_t>(p[i] << 8 | p[i + 1])
+                           : static_cast<char16_t>(p[i] | p[i + 1] << 8);
     if (u == 0) break;
     w.push_back(u);
   }
@@ -105,7 +237,19 @@ int WholeNumberBeforeSlash(const std::string& s) {
 const char* const kFrameNames[2][11] = {
     {"TT2", "TT1", "TP1", "TOA", "TAL", "TOT", "TRK", "TYE", "TOR", "TCO", "COM"},
     {"TIT2", "TIT1", "TPE1", "TOPE", "TALB", "TOAL", "TRCK", "TYER", "TDRC", "TCON", "COMM"}};
-enum { fTitle, fTitle2, fArtist, fArtist2, fAlbum, fAlbum2, fTrack, fYear, fYear2, fGenre, fComment };
+enum {
+  fTitle,
+  fTitle2,
+  fArtist,
+  fArtist2,
+  fAlbum,
+  fAlbum2,
+  fTrack,
+  fYear,
+  fYear2,
+  fGenre,
+  fComment
+};
 
 // Coefficient of the frame length: bytes per kbit/s per kHz. Layer I counts
 // 4-byte slots of 12 per frame in every version.
@@ -117,7 +261,9 @@ uint16_t Coefficient(const TFrameData& f) {
 
 }  // namespace
 
-std::string ID3GenreName(unsigned GenreID) { return GenreID < 148 ? kGenres[GenreID] : ""; }
+std::string ID3GenreName(unsigned GenreID) {
+  return GenreID < 148 ? kGenres[GenreID] : "";
+}
 
 // ---- ID3v1 -----------------------------------------------------------------
 
@@ -129,14 +275,17 @@ void TID3v1::ResetData() {
   GenreID = 255;
 }
 
-std::string TID3v1::GetGenre() const { return ID3GenreName(GenreID); }
+std::string TID3v1::GetGenre() const {
+  return ID3GenreName(GenreID);
+}
 
 bool TID3v1::ReadFromFile(const std::string& FileName) {
   ResetData();
   TReadFile f = OpenReadFile(FileName);
   if (!f) return false;
   uint8_t t[128];
-  if (std::fseek(f.get(), -128, SEEK_END) != 0 || std::fread(t, 1, 128, f.get()) != 128) return false;
+  if (std::fseek(f.get(), -128, SEEK_END) != 0 || std::fread(t, 1, 128, f.get()) != 128)
+    return false;
   if (std::memcmp(t, "TAG", 3) != 0) return true;
   Exists = true;
   VersionID = ((t[125] == 0 && t[126] != 0) || (t[125] == ' ' && t[126] != ' ')) ? 2 : 1;
@@ -165,7 +314,8 @@ void TID3v2::ResetData() {
 }
 
 int32_t ID3v2TagSize(const uint8_t* h) {
-  const int32_t body = (h[6] & 0x7F) << 21 | (h[7] & 0x7F) << 14 | (h[8] & 0x7F) << 7 | (h[9] & 0x7F);
+  const int32_t body =
+      (h[6] & 0x7F) << 21 | (h[7] & 0x7F) << 14 | (h[8] & 0x7F) << 7 | (h[9] & 0x7F);
   return body + ((h[5] & 0x10) ? 20 : 10);
 }
 
@@ -242,7 +392,8 @@ bool TID3v2::ReadFromFile(const std::string& FileName) {
           }
       }
       rest.push_back(enc);
-      if (start < c.size()) rest.insert(rest.end(), c.begin() + static_cast<ptrdiff_t>(start), c.end());
+      if (start < c.size())
+        rest.insert(rest.end(), c.begin() + static_cast<ptrdiff_t>(start), c.end());
     }
     Comment = FrameText(rest);
   }
@@ -252,8 +403,9 @@ bool TID3v2::ReadFromFile(const std::string& FileName) {
 // ---- MPEG audio --------------------------------------------------------------
 
 bool IsMPEGFrameHeader(const uint8_t* b) {
-  return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && ((b[1] >> 3) & 3) != 1 && ((b[1] >> 1) & 3) != 0 &&
-         (b[2] >> 4) != 0 && (b[2] >> 4) != 15 && ((b[2] >> 2) & 3) != 3 && (b[3] & 3) != 2;
+  return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && ((b[1] >> 3) & 3) != 1 &&
+         ((b[1] >> 1) & 3) != 0 && (b[2] >> 4) != 0 && (b[2] >> 4) != 15 &&
+         ((b[2] >> 2) & 3) != 3 && (b[3] & 3) != 2;
 }
 
 TFrameData DecodeMPEGFrameHeader(const uint8_t* b) {
@@ -285,7 +437,9 @@ uint16_t MPEGFrameLength(const TFrameData& f) {
   return static_cast<uint16_t>(Coefficient(f) * br / rate + (f.PaddingBit ? 1 : 0));
 }
 
-uint16_t MPEGFrameSamples(const TFrameData& f) { return static_cast<uint16_t>(Coefficient(f) * 8); }
+uint16_t MPEGFrameSamples(const TFrameData& f) {
+  return static_cast<uint16_t>(Coefficient(f) * 8);
+}
 
 void TMPEGaudio::ResetData() {
   FileLength = 0;
@@ -367,13 +521,16 @@ bool TMPEGaudio::ReadFromFile(const std::string& FileName) {
   return true;
 }
 
-uint16_t TMPEGaudio::GetSampleRate() const { return MPEGSampleRate(Frame); }
+uint16_t TMPEGaudio::GetSampleRate() const {
+  return MPEGSampleRate(Frame);
+}
 
 uint16_t TMPEGaudio::GetBitRate() const {
   if (VBR.Found && VBR.Frames > 0) {
     const double pad = Frame.PaddingBit ? (Frame.LayerID == 3 ? 4 : 1) : 0;
     const double rate = GetSampleRate();
-    const double v = ((static_cast<double>(VBR.Bytes) / VBR.Frames) - pad) * rate / Coefficient(Frame) / 1000;
+    const double v =
+        ((static_cast<double>(VBR.Bytes) / VBR.Frames) - pad) * rate / Coefficient(Frame) / 1000;
     if (!std::isfinite(v) || v < 0 || v > 65535) return 0;
     return static_cast<uint16_t>(std::nearbyint(v));
   }
@@ -384,14 +541,18 @@ double TMPEGaudio::GetDuration() const {
   if (!Frame.Found) return 0;
   const double rate = GetSampleRate();
   if (rate == 0) return 0;
-  if (VBR.Found && VBR.Frames > 0) return static_cast<double>(MPEGFrameSamples(Frame)) * VBR.Frames / rate;
+  if (VBR.Found && VBR.Frames > 0)
+    return static_cast<double>(MPEGFrameSamples(Frame)) * VBR.Frames / rate;
   const double br = MPEGBitRate(Frame);
   if (br == 0) return 0;
-  const double audio = static_cast<double>(FileLength) - ID3v2.Size - (ID3v1.Exists ? 128 : 0) - Frame.Position;
+  const double audio =
+      static_cast<double>(FileLength) - ID3v2.Size - (ID3v1.Exists ? 128 : 0) - Frame.Position;
   return audio / br / 1000 * 8;
 }
 
-std::string TMPEGaudio::GetChannelMode() const { return kModes[std::min<int>(Frame.ModeID, 4)]; }
+std::string TMPEGaudio::GetChannelMode() const {
+  return kModes[std::min<int>(Frame.ModeID, 4)];
+}
 
 bool TMPEGaudio::IsValid() const {
   const uint16_t br = GetBitRate();

@@ -63,7 +63,8 @@ TEST(ID3v1, VersionCommentTrackAndGenreFollowTheLastBytes) {
 }
 
 // An ID3v2 tag of the given frames (name, content) behind a 10-byte header.
-std::vector<uint8_t> Id3v2(uint8_t version, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& frames,
+std::vector<uint8_t> Id3v2(uint8_t version,
+                           const std::vector<std::pair<std::string, std::vector<uint8_t>>>& frames,
                            uint8_t flags = 0, int extraSize = 0) {
   std::vector<uint8_t> body;
   for (const auto& [name, content] : frames) {
@@ -72,14 +73,23 @@ std::vector<uint8_t> Id3v2(uint8_t version, const std::vector<std::pair<std::str
     if (version == 2) {
       body.insert(body.end(), {uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
     } else {
-      body.insert(body.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0});
+      body.insert(body.end(),
+                  {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n), 0, 0});
     }
     body.insert(body.end(), content.begin(), content.end());
   }
   body.resize(body.size() + 16, 0);
   const uint32_t size = static_cast<uint32_t>(body.size()) + static_cast<uint32_t>(extraSize);
-  std::vector<uint8_t> t = {'I', 'D', '3', version, 0, flags, uint8_t((size >> 21) & 0x7F), uint8_t((size >> 14) & 0x7F),
-                            uint8_t((size >> 7) & 0x7F), uint8_t(size & 0x7F)};
+  std::vector<uint8_t> t = {'I',
+                            'D',
+                            '3',
+                            version,
+                            0,
+                            flags,
+                            uint8_t((size >> 21) & 0x7F),
+                            uint8_t((size >> 14) & 0x7F),
+                            uint8_t((size >> 7) & 0x7F),
+                            uint8_t(size & 0x7F)};
   t.insert(t.end(), body.begin(), body.end());
   if (flags & 0x10) t.resize(t.size() + 10, 0);
   return t;
@@ -92,11 +102,13 @@ std::vector<uint8_t> Latin(const std::string& s) {
 }
 
 TEST(ID3v2, FramesOfEachVersionFeedTheFields) {
-  const std::vector<uint8_t> utf16 = {1, 0xFF, 0xFE, 'A', 0, 'B', 0, 0xFF, 0};  // "ABÿ" with its BOM
+  const std::vector<uint8_t> utf16 = {1,   0xFF, 0xFE, 'A', 0,
+                                      'B', 0,    0xFF, 0};  // "ABÿ" with its BOM
   const std::vector<uint8_t> utf16be = {1, 0xFE, 0xFF, 0, 'C', 0, 'D'};
   // COMM: encoding 1, language, description "d" in UTF-16 (its terminator
   // starts on an odd offset of the content), then the text.
-  const std::vector<uint8_t> comm = {1, 'e', 'n', 'g', 0xFF, 0xFE, 'd', 0, 0, 0, 0xFF, 0xFE, 'h', 0, 'i', 0};
+  const std::vector<uint8_t> comm = {1, 'e', 'n',  'g',  0xFF, 0xFE, 'd', 0,
+                                     0, 0,   0xFF, 0xFE, 'h',  0,    'i', 0};
   for (uint8_t version : {3, 4}) {
     SCOPED_TRACE(version);
     const auto tag = Id3v2(version, {{"TIT2", utf16},
@@ -127,7 +139,8 @@ TEST(ID3v2, FramesOfEachVersionFeedTheFields) {
     EXPECT_EQ(r.Comment, "hi");
   }
   // Version 2.2 names, a bare genre number and a track that is not a number.
-  std::vector<uint8_t> file = Id3v2(2, {{"TT2", Latin("Two")}, {"TRK", Latin("x/12")}, {"TCO", Latin("(13)")}});
+  std::vector<uint8_t> file =
+      Id3v2(2, {{"TT2", Latin("Two")}, {"TRK", Latin("x/12")}, {"TCO", Latin("(13)")}});
   file.resize(file.size() + 300, 0);
   TID3v2 r;
   ASSERT_TRUE(r.ReadFromFile(mf::WriteBytes("v22.mp3", file)));
@@ -156,8 +169,8 @@ TEST(ID3v2, SizeCountsTheFooterAndMustFitTheFile) {
 // A frame header: MPEG version bits, layer bits, rate indexes, padding and
 // mode; no CRC.
 std::array<uint8_t, 4> Header(int ver, int layer, int br, int sr, bool pad, int mode) {
-  return {0xFF, uint8_t(0xE0 | ver << 3 | layer << 1 | 1), uint8_t(br << 4 | sr << 2 | (pad ? 2 : 0)),
-          uint8_t(mode << 6)};
+  return {0xFF, uint8_t(0xE0 | ver << 3 | layer << 1 | 1),
+          uint8_t(br << 4 | sr << 2 | (pad ? 2 : 0)), uint8_t(mode << 6)};
 }
 
 TEST(MPEGaudio, FrameLengthsAndSamplesAgreeWithLibmpg123) {
@@ -168,13 +181,14 @@ TEST(MPEGaudio, FrameLengthsAndSamplesAgreeWithLibmpg123) {
           for (bool pad : {false, true}) {
             // MPEG 1 Layer II allows its lowest rates in mono only and its
             // highest in stereo only.
-            const int kbps = MPEGBitRate(DecodeMPEGFrameHeader(Header(ver, layer, br, sr, pad, 0).data()));
+            const int kbps =
+                MPEGBitRate(DecodeMPEGFrameHeader(Header(ver, layer, br, sr, pad, 0).data()));
             const int mode = (ver == 3 && layer == 2 && (kbps <= 56 || kbps == 80)) ? 3 : 0;
             const auto h = Header(ver, layer, br, sr, pad, mode);
             const TFrameData f = DecodeMPEGFrameHeader(h.data());
             const uint16_t len = MPEGFrameLength(f);
-            SCOPED_TRACE(testing::Message() << "version " << ver << " layer " << layer << " rate " << br << " sr "
-                                            << sr << " pad " << pad);
+            SCOPED_TRACE(testing::Message() << "version " << ver << " layer " << layer << " rate "
+                                            << br << " sr " << sr << " pad " << pad);
             // Three frames of silence; libmpg123 parses the first.
             std::vector<uint8_t> data;
             for (int i = 0; i < 3; ++i) {

@@ -3,11 +3,11 @@
 // four-channel module.
 #pragma once
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -27,7 +27,10 @@ namespace music_fixtures {
 inline std::string TempDir() {
   struct TDir {
     std::string Path;
-    TDir() : Path((std::filesystem::temp_directory_path() / ("tal_music_" + std::to_string(::getpid()))).string()) {
+    TDir()
+        : Path(
+              (std::filesystem::temp_directory_path() / ("tal_music_" + std::to_string(::getpid())))
+                  .string()) {
       std::filesystem::create_directories(Path);
     }
     ~TDir() {
@@ -59,17 +62,20 @@ inline void Put32(std::vector<uint8_t>& v, uint32_t x) {
 }
 
 // Interleaved stereo sine frames.
-inline std::vector<int16_t> Tone(double seconds, double hz, double amp = 0.5, uint32_t rate = 44100) {
+inline std::vector<int16_t> Tone(double seconds, double hz, double amp = 0.5,
+                                 uint32_t rate = 44100) {
   const size_t n = static_cast<size_t>(seconds * rate);
   std::vector<int16_t> s(n * 2);
   for (size_t i = 0; i < n; ++i) {
-    const auto v = static_cast<int16_t>(std::lrint(std::sin(2 * M_PI * hz * i / rate) * amp * 32767));
+    const auto v =
+        static_cast<int16_t>(std::lrint(std::sin(2 * M_PI * hz * i / rate) * amp * 32767));
     s[2 * i] = s[2 * i + 1] = v;
   }
   return s;
 }
 
-inline std::vector<uint8_t> WavBytes(const std::vector<int16_t>& stereo, uint32_t rate = 44100, uint16_t channels = 2) {
+inline std::vector<uint8_t> WavBytes(const std::vector<int16_t>& stereo, uint32_t rate = 44100,
+                                     uint16_t channels = 2) {
   std::vector<uint8_t> v;
   const uint32_t data = static_cast<uint32_t>(stereo.size() * 2);
   v.insert(v.end(), {'R', 'I', 'F', 'F'});
@@ -89,8 +95,8 @@ inline std::vector<uint8_t> WavBytes(const std::vector<int16_t>& stereo, uint32_
 }
 
 // Ogg Vorbis of a stereo tone with the given comments ("NAME=value").
-inline std::string WriteOgg(const std::string& name, double seconds, const std::vector<std::string>& comments,
-                            uint32_t rate = 44100) {
+inline std::string WriteOgg(const std::string& name, double seconds,
+                            const std::vector<std::string>& comments, uint32_t rate = 44100) {
   vorbis_info vi;
   vorbis_info_init(&vi);
   vorbis_encode_init_vbr(&vi, 2, static_cast<long>(rate), 0.3f);
@@ -189,7 +195,8 @@ inline std::string WriteWma(const std::string& name, double seconds, const char*
     av_frame_get_buffer(frame, 0);
     for (int c = 0; c < 2; ++c) {
       float* d = reinterpret_cast<float*>(frame->data[c]);
-      for (int i = 0; i < frame->nb_samples; ++i) d[i] = 0.4f * std::sin(2 * M_PI * 440 * (pts + i) / 44100.0);
+      for (int i = 0; i < frame->nb_samples; ++i)
+        d[i] = 0.4f * std::sin(2 * M_PI * 440 * (pts + i) / 44100.0);
     }
     frame->pts = pts;
     pts += frame->nb_samples;
@@ -217,14 +224,14 @@ inline std::vector<uint8_t> ModBytes() {
     std::vector<uint8_t> h(30, 0);
     if (s == 0) {
       h[22] = 0;
-      h[23] = 32;     // 64 bytes as words, big-endian
-      h[25] = 64;     // volume
-      h[29] = 32;     // loop length 32 words
-      h[27] = 0;      // loop start 0
+      h[23] = 32;  // 64 bytes as words, big-endian
+      h[25] = 64;  // volume
+      h[29] = 32;  // loop length 32 words
+      h[27] = 0;   // loop start 0
     }
     v.insert(v.end(), h.begin(), h.end());
   }
-  v.push_back(1);    // song length
+  v.push_back(1);  // song length
   v.push_back(127);
   std::vector<uint8_t> orders(128, 0);
   v.insert(v.end(), orders.begin(), orders.end());
@@ -246,7 +253,8 @@ inline std::vector<int16_t> DecodeMp3(const std::string& path, off_t frame, size
   size_t got = 0, part = 0;
   if (mpg123_open(mh, path.c_str()) == MPG123_OK && mpg123_seek(mh, frame, SEEK_SET) >= 0) {
     for (int r = MPG123_OK; got < out.size() * 2 && (r == MPG123_OK || r == MPG123_NEW_FORMAT);) {
-      r = mpg123_read(mh, reinterpret_cast<unsigned char*>(out.data()) + got, out.size() * 2 - got, &part);
+      r = mpg123_read(mh, reinterpret_cast<unsigned char*>(out.data()) + got, out.size() * 2 - got,
+                      &part);
       got += part;
     }
   }

@@ -33,12 +33,15 @@ HMODULE BASSHandle = nullptr;
 // Addresses into an unloaded library would point at nothing.
 #define TAL_CLEAR_CALLED(name, type) name = nullptr;
 #define TAL_CLEAR_BOUND(name) name = nullptr;
-static void Clear() { TAL_BASS_NAMES(TAL_CLEAR_CALLED, TAL_CLEAR_BOUND) }
+static void Clear() {
+  TAL_BASS_NAMES(TAL_CLEAR_CALLED, TAL_CLEAR_BOUND)
+}
 
 bool LoadBASS(const std::string& Folder, const std::string& FileName) {
   return Load(BASSHandle, Folder, FileName, [](HMODULE m) {
     bool all = true;
-#define TAL_BIND_CALLED(name, type) all = (name = ProcAs<name##_t*>(GetProcAddress(m, #name))) && all;
+#define TAL_BIND_CALLED(name, type) \
+  all = (name = ProcAs<name##_t*>(GetProcAddress(m, #name))) && all;
 #define TAL_BIND_BOUND(name) all = (name = GetProcAddress(m, #name)) && all;
     TAL_BASS_NAMES(TAL_BIND_CALLED, TAL_BIND_BOUND)
     if (!all) Clear();
@@ -60,7 +63,9 @@ namespace RT_BASSWMA {
 TAL_BASSWMA_NAMES(TAL_DEFINE_CALLED, TAL_DEFINE_BOUND)
 HMODULE BASSWMAHandle = nullptr;
 
-static void Clear() { TAL_BASSWMA_NAMES(TAL_CLEAR_CALLED, TAL_CLEAR_BOUND) }
+static void Clear() {
+  TAL_BASSWMA_NAMES(TAL_CLEAR_CALLED, TAL_CLEAR_BOUND)
+}
 
 bool LoadBASSWMA(const std::string& Folder, const std::string& FileName) {
   return Load(BASSWMAHandle, Folder, FileName, [](HMODULE m) {

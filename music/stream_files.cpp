@@ -8,13 +8,17 @@
 #include <vector>
 
 #include "framework/filer.h"
-#include "music/read_file.h"
 #include "music/mpeg_audio.h"
+#include "music/read_file.h"
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 template <class S>
 S TrimBoth(S s) {
@@ -54,8 +58,8 @@ bool TWAVfile::ReadFromFile(const std::string& FileName) {
   uint8_t h[44];
   if (!f || std::fread(h, 1, 44, f.get()) != 44) return false;
   const uint16_t ch = Le16(h + 22);
-  if (std::memcmp(h, "RIFF", 4) || std::memcmp(h + 8, "WAVE", 4) || std::memcmp(h + 12, "fmt ", 4) ||
-      (ch != 1 && ch != 2))
+  if (std::memcmp(h, "RIFF", 4) || std::memcmp(h + 8, "WAVE", 4) ||
+      std::memcmp(h + 12, "fmt ", 4) || (ch != 1 && ch != 2))
     return true;
   Valid = true;
   Channels = static_cast<uint8_t>(ch);
@@ -198,15 +202,24 @@ bool TOggVorbis::ReadFromFile(const std::string& FileName) {
         std::string name = field.substr(0, eq);
         for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         const std::string value = WideToAnsi(VorbisUtf8ToWide(TrimBoth(field.substr(eq + 1))));
-        if (name == "TITLE") title = value;
-        else if (name == "ARTIST") artist = value;
-        else if (name == "PERFORMER") performer = value;
-        else if (name == "ALBUM") album = value;
-        else if (name == "TRACKNUMBER") track = value;
-        else if (name == "DATE") date = value;
-        else if (name == "GENRE") genre = value;
-        else if (name == "COMMENT") comment = value;
-        else if (name == "DESCRIPTION") description = value;
+        if (name == "TITLE")
+          title = value;
+        else if (name == "ARTIST")
+          artist = value;
+        else if (name == "PERFORMER")
+          performer = value;
+        else if (name == "ALBUM")
+          album = value;
+        else if (name == "TRACKNUMBER")
+          track = value;
+        else if (name == "DATE")
+          date = value;
+        else if (name == "GENRE")
+          genre = value;
+        else if (name == "COMMENT")
+          comment = value;
+        else if (name == "DESCRIPTION")
+          description = value;
       }
       Title = title;
       Artist = artist.empty() ? performer : artist;
@@ -252,7 +265,8 @@ uint16_t TOggVorbis::GetBitRate() const {
 }
 
 bool TOggVorbis::IsValid() const {
-  return (Channels == 1 || Channels == 2) && SampleRate != 0 && GetDuration() > 0.1 && GetBitRate() != 0;
+  return (Channels == 1 || Channels == 2) && SampleRate != 0 && GetDuration() > 0.1 &&
+         GetBitRate() != 0;
 }
 
 // ---- WMA ---------------------------------------------------------------------
@@ -339,7 +353,8 @@ bool TWMAfile::ReadFromFile(const std::string& FileName) {
       if (!std::memcmp(guid, kFilePropertiesGuid, 16)) {
         if (!r.Skip(100 - 24) || !r.U32(maxBitRate)) return false;
       } else if (!std::memcmp(guid, kStreamPropertiesGuid, 16)) {
-        if (!r.Skip(80 - 24) || !r.U16(channels) || !r.U32(rate) || !r.U32(bytesPerSec)) return false;
+        if (!r.Skip(80 - 24) || !r.U16(channels) || !r.U32(rate) || !r.U32(bytesPerSec))
+          return false;
       } else if (!std::memcmp(guid, kContentDescriptionGuid, 16)) {
         uint16_t len[5];
         for (auto& l : len)
@@ -356,7 +371,8 @@ bool TWMAfile::ReadFromFile(const std::string& FileName) {
         for (uint16_t k = 0; k < n; ++k) {
           uint16_t nameLen = 0, type = 0, valueLen = 0;
           std::u16string name, value;
-          if (!r.U16(nameLen) || !r.Text(nameLen, name) || !r.U16(type) || !r.U16(valueLen)) return false;
+          if (!r.U16(nameLen) || !r.Text(nameLen, name) || !r.U16(type) || !r.U16(valueLen))
+            return false;
           if (type != 0) {
             if (!r.Skip(valueLen)) return false;
             continue;
@@ -365,8 +381,9 @@ bool TWMAfile::ReadFromFile(const std::string& FileName) {
           name = TrimBoth(name);
           for (auto& c : name)
             if (c >= 'a' && c <= 'z') c = static_cast<char16_t>(c - 'a' + 'A');
-          static const char16_t* const kNames[7] = {u"WM/TITLE", u"WM/AUTHOR", u"WM/ALBUMTITLE", u"WM/TRACK",
-                                                    u"WM/YEAR",  u"WM/GENRE",  u"WM/DESCRIPTION"};
+          static const char16_t* const kNames[7] = {
+              u"WM/TITLE", u"WM/AUTHOR", u"WM/ALBUMTITLE", u"WM/TRACK",
+              u"WM/YEAR",  u"WM/GENRE",  u"WM/DESCRIPTION"};
           for (int t = 0; t < 7; ++t)
             if (name == kNames[t]) tags[t] = value;
         }

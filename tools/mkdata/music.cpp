@@ -13,7 +13,9 @@ namespace {
 constexpr int kRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
-double NoteHz(int semitonesAboveA2) { return 110.0 * std::pow(2.0, semitonesAboveA2 / 12.0); }
+double NoteHz(int semitonesAboveA2) {
+  return 110.0 * std::pow(2.0, semitonesAboveA2 / 12.0);
+}
 
 // A fixed generator, so the drums' noise is the same on every run.
 struct TNoise {
@@ -26,8 +28,8 @@ struct TNoise {
 
 // Adds a note to the loop; whatever rings past the end comes in at the start,
 // so the loop has no seam.
-void AddNote(std::vector<float>& l, std::vector<float>& r, double start, double len, double hz, double amp,
-             double pan, int shape) {
+void AddNote(std::vector<float>& l, std::vector<float>& r, double start, double len, double hz,
+             double amp, double pan, int shape) {
   const size_t n = l.size();
   const size_t s0 = static_cast<size_t>(start * kRate);
   const size_t count = static_cast<size_t>(len * kRate);
@@ -37,24 +39,32 @@ void AddNote(std::vector<float>& l, std::vector<float>& r, double start, double 
     const double ph = 2 * kPi * hz * t;
     double v;
     switch (shape) {
-      case 0: v = std::sin(ph) + 0.3 * std::sin(2 * ph); break;                   // bass
-      case 1: v = std::sin(ph) + 0.5 * std::sin(3 * ph) / 3 + 0.2 * std::sin(5 * ph) / 5; break;  // lead
-      default: v = std::sin(ph) * 0.6 + 0.4 * std::sin(ph * 1.005); break;       // pad
+      case 0:
+        v = std::sin(ph) + 0.3 * std::sin(2 * ph);
+        break;  // bass
+      case 1:
+        v = std::sin(ph) + 0.5 * std::sin(3 * ph) / 3 + 0.2 * std::sin(5 * ph) / 5;
+        break;  // lead
+      default:
+        v = std::sin(ph) * 0.6 + 0.4 * std::sin(ph * 1.005);
+        break;  // pad
     }
     const size_t k = (s0 + i) % n;
-    l[k] += static_cast<float>(v * env * amp * (1 - pan) );
+    l[k] += static_cast<float>(v * env * amp * (1 - pan));
     r[k] += static_cast<float>(v * env * amp * (1 + pan));
   }
 }
 
-void AddDrum(std::vector<float>& l, std::vector<float>& r, double start, bool kick, double amp, TNoise& noise) {
+void AddDrum(std::vector<float>& l, std::vector<float>& r, double start, bool kick, double amp,
+             TNoise& noise) {
   const size_t n = l.size();
   const size_t s0 = static_cast<size_t>(start * kRate);
   const size_t count = kRate / (kick ? 4 : 10);
   for (size_t i = 0; i < count; ++i) {
     const double t = static_cast<double>(i) / kRate;
-    const double v = kick ? std::sin(2 * kPi * (60 + 80 * std::exp(-t * 30)) * t) * std::exp(-t * 12)
-                          : noise.Next() * std::exp(-t * 40);
+    const double v = kick
+                         ? std::sin(2 * kPi * (60 + 80 * std::exp(-t * 30)) * t) * std::exp(-t * 12)
+                         : noise.Next() * std::exp(-t * 40);
     const size_t k = (s0 + i) % n;
     l[k] += static_cast<float>(v * amp);
     r[k] += static_cast<float>(v * amp);
@@ -88,18 +98,19 @@ std::vector<int16_t> SynthesizeTheme(const TMusicTheme& th) {
     const int chord = th.Root + prog[b % 4];
     const int third = th.Minor ? 3 : 4;
     // Pad chord over the whole bar.
-    for (int k : {0, third, 7}) AddNote(l, r, t0, bar, NoteHz(chord + 12 + k), 0.06, (k - 3) * 0.1, 2);
+    for (int k : {0, third, 7})
+      AddNote(l, r, t0, bar, NoteHz(chord + 12 + k), 0.06, (k - 3) * 0.1, 2);
     // Bass: whole notes when calm, eighths when driving.
     const int steps = th.Drive == 0 ? 2 : (th.Drive == 1 ? 4 : 8);
     for (int s = 0; s < steps; ++s)
-      AddNote(l, r, t0 + s * bar / steps, bar / steps, NoteHz(chord - 12 + ((s % 2 && th.Drive == 2) ? 12 : 0)),
-              0.18, 0.0, 0);
+      AddNote(l, r, t0 + s * bar / steps, bar / steps,
+              NoteHz(chord - 12 + ((s % 2 && th.Drive == 2) ? 12 : 0)), 0.18, 0.0, 0);
     // Lead: a walk on the scale that repeats every two bars.
     for (int s = 0; s < 8; ++s) {
       if (th.Drive == 0 && s % 2) continue;
       const int deg = ((b % 2) * 3 + s * (th.Drive == 1 ? 2 : 3)) % 7;
-      AddNote(l, r, t0 + s * beat / 2, beat / 2 * (th.Drive == 0 ? 2 : 1), NoteHz(th.Root + 24 + scale[deg]),
-              0.07, s % 2 ? 0.3 : -0.3, 1);
+      AddNote(l, r, t0 + s * beat / 2, beat / 2 * (th.Drive == 0 ? 2 : 1),
+              NoteHz(th.Root + 24 + scale[deg]), 0.07, s % 2 ? 0.3 : -0.3, 1);
     }
     // Drums for the livelier themes.
     if (th.Drive > 0) {
@@ -152,7 +163,8 @@ std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicT
   const int frames = static_cast<int>(stereo.size() / 2);
   std::vector<uint8_t> buf(static_cast<size_t>(frames) * 5 / 4 + 7200);
   std::vector<short> pcm(stereo.begin(), stereo.end());
-  int n = lame_encode_buffer_interleaved(gf, pcm.data(), frames, buf.data(), static_cast<int>(buf.size()));
+  int n = lame_encode_buffer_interleaved(gf, pcm.data(), frames, buf.data(),
+                                         static_cast<int>(buf.size()));
   if (n < 0) throw std::runtime_error("MP3 encoding failed");
   out.insert(out.end(), buf.begin(), buf.begin() + n);
   n = lame_encode_flush(gf, buf.data(), static_cast<int>(buf.size()));

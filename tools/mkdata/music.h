@@ -12,10 +12,10 @@ struct TMusicTheme {
   const char* File;  // under the data folder
   const char* Title;
   double Bpm;
-  int Bars;          // of four beats
-  int Root;          // semitones above A2
+  int Bars;  // of four beats
+  int Root;  // semitones above A2
   bool Minor;
-  int Drive;         // 0 calm .. 2 driving
+  int Drive;  // 0 calm .. 2 driving
 };
 
 const std::vector<TMusicTheme>& MusicThemes();

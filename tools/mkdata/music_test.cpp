@@ -21,7 +21,8 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
 }
 
 TEST(MusicFiles, WrittenTwiceTheyAreTheSameValidLoopsOfWholeBars) {
-  const auto base = std::filesystem::temp_directory_path() / ("tal_mkdata_music_" + std::to_string(::getpid()));
+  const auto base =
+      std::filesystem::temp_directory_path() / ("tal_mkdata_music_" + std::to_string(::getpid()));
   WriteMusicFiles((base / "a").string());
   WriteMusicFiles((base / "b").string());
   for (const TMusicTheme& th : MusicThemes()) {

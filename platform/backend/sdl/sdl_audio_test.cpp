@@ -4,11 +4,11 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -78,12 +78,15 @@ TEST(SdlAudioTest, MusicIsFedAndEndsOnADeviceThread) {
   ASSERT_NE(dl, nullptr) << dlerror();
   using TProc = uint32_t (*)(uint32_t, void*, uint32_t, void*);
   using TSync = void (*)(uint32_t, uint32_t, uint32_t, void*);
-  auto init = reinterpret_cast<int32_t (*)(int32_t, uint32_t, uint32_t, void*)>(dlsym(dl, "BASS_Init"));
+  auto init =
+      reinterpret_cast<int32_t (*)(int32_t, uint32_t, uint32_t, void*)>(dlsym(dl, "BASS_Init"));
   auto start = reinterpret_cast<int32_t (*)()>(dlsym(dl, "BASS_Start"));
-  auto create = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t, TProc, void*)>(dlsym(dl, "BASS_StreamCreate"));
-  auto play = reinterpret_cast<int32_t (*)(uint32_t, int32_t, uint32_t)>(dlsym(dl, "BASS_StreamPlay"));
-  auto setSync =
-      reinterpret_cast<uint32_t (*)(uint32_t, uint32_t, uint64_t, TSync, void*)>(dlsym(dl, "BASS_ChannelSetSync"));
+  auto create = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t, TProc, void*)>(
+      dlsym(dl, "BASS_StreamCreate"));
+  auto play =
+      reinterpret_cast<int32_t (*)(uint32_t, int32_t, uint32_t)>(dlsym(dl, "BASS_StreamPlay"));
+  auto setSync = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t, uint64_t, TSync, void*)>(
+      dlsym(dl, "BASS_ChannelSetSync"));
   auto freeLib = reinterpret_cast<int32_t (*)()>(dlsym(dl, "BASS_Free"));
   ASSERT_TRUE(init(-1, 44100, 0, nullptr));
   ASSERT_TRUE(start());
@@ -102,10 +105,14 @@ TEST(SdlAudioTest, MusicIsFedAndEndsOnADeviceThread) {
       },
       &st);
   ASSERT_NE(h, 0u);
-  setSync(h, 2, 0, [](uint32_t, uint32_t, uint32_t, void* user) { static_cast<TState*>(user)->Ended = true; }, &st);
+  setSync(
+      h, 2, 0,
+      [](uint32_t, uint32_t, uint32_t, void* user) { static_cast<TState*>(user)->Ended = true; },
+      &st);
   ASSERT_TRUE(play(h, 0, 0));
   // Real time on a loaded machine: wait generously, asking nothing.
-  for (int i = 0; i < 500 && !st.Ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && !st.Ended; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(st.Left.load(), 0u);
   EXPECT_TRUE(st.Ended);
   freeLib();
