@@ -185,14 +185,14 @@ void TLibrary::FillOne(TChannel& c, uint64_t frames) {
         c.Block[2 * i] = c.Block[2 * i + 1] = s;
     }
   } else {
-    c.Raw.resize(frames * c.Channels);
-    got = c.Decoder->Read(c.Raw.data(), frames);
-    if (got < frames) c.SourceDone = true;
     if (c.Channels == 2) {
-      std::copy_n(c.Raw.begin(), got * 2, c.Block.begin());
+      got = c.Decoder->Read(c.Block.data(), frames);
     } else {
+      c.Raw.resize(frames);
+      got = c.Decoder->Read(c.Raw.data(), frames);
       for (size_t i = 0; i < got; ++i) c.Block[2 * i] = c.Block[2 * i + 1] = c.Raw[i];
     }
+    if (got < frames) c.SourceDone = true;
   }
   if (got > 0) {
     for (auto& d : c.Dsps)
