@@ -7,6 +7,7 @@
 #include "framework/filer.h"
 #include "framework/forms.h"
 #include "music/rt_bass.h"
+#include "platform/win/clock.h"
 #include "platform/win/library.h"
 #include "platform/win/user.h"
 
@@ -447,6 +448,31 @@ LRESULT TBASSPlayer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       play_state_ = psStopped;
       if (OnPlayEnd) OnPlayEnd(this);
       return 0;
+    case WM_PluginEOF:
+      busy_ = false;
+      // The emulated output still plays what it was given.
+      if (plugin_output_started_) {
+        while (BASS_ChannelIsActive && BASS_ChannelIsActive(channel_) == BASS_ACTIVE_PLAYING) {
+          if (Application) Application->ProcessMessages();
+          Sleep(50);
+        }
+      }
+      Stop();
+      if (OnPlayEnd) OnPlayEnd(this);
+      return 0;
+    case WM_PluginStartPlay: {
+      busy_ = false;
+      plugin_output_started_ = true;
+      if (LParam) {
+        const auto* r = reinterpret_cast<const TPluginStartRecord*>(LParam);
+        stream_info_.Channels = r->Channels;
+        stream_info_.SampleRate = static_cast<int32_t>(r->SampleRate);
+        if (OnPluginStartPlay) OnPluginStartPlay(this, r->Channels, r->SampleRate);
+      }
+      if (OnNewFFTData) spectrum_timer_->SetEnabled(true);
+      SetEffects(effects_);
+      return 0;
+    }
     case WM_SetChannel:
       channel_ = static_cast<BASS_DWORD>(WParam);
       return 0;

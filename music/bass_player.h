@@ -38,6 +38,16 @@ struct TStreamInfo {
   std::string Comment;
 };
 
+// What the output emulator reports with WM_PluginStartPlay (lParam points
+// to it).
+#pragma pack(push, 1)
+struct TPluginStartRecord {
+  uint16_t BitsPerSample;
+  uint32_t SampleRate;
+  uint16_t Channels;
+};
+#pragma pack(pop)
+
 // The player's private messages.
 constexpr UINT WM_PluginEOF = 1026;
 constexpr UINT WM_PluginStartPlay = 1125;

@@ -413,6 +413,32 @@ TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {
   EXPECT_EQ(Boxes().size(), 1u);
 }
 
+TEST_F(PlayerTest, PluginNoticesReachThePlayer) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  uint16_t channels = 0;
+  uint32_t rate = 0;
+  int ends = 0;
+  player.OnPluginStartPlay = [&](TObject*, uint16_t c, uint32_t r) { channels = c, rate = r; };
+  player.OnPlayEnd = [&](TObject*) { ++ends; };
+  TPluginStartRecord rec{16, 22050, 1};
+  PostMessageA(player.MessageWindow(), WM_PluginStartPlay, 0, reinterpret_cast<LPARAM>(&rec));
+  PostMessageA(player.MessageWindow(), WM_SetPluginFirst, 0, 1);
+  PostMessageA(player.MessageWindow(), WM_SetChannel, 77, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(channels, 1);
+  EXPECT_EQ(rate, 22050u);
+  EXPECT_EQ(player.StreamInfo().SampleRate, 22050);
+  EXPECT_TRUE(player.PluginFirst);
+  EXPECT_EQ(player.Channel(), 77u);
+  // The plug-in's end: its output (no such channel) is not playing, so the
+  // player stops at once and tells its owner.
+  PostMessageA(player.MessageWindow(), WM_PluginEOF, 0, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(SendMessageA(player.MessageWindow(), 17, 0, 0), 1) << "the session may end";
+}
+
 TEST_F(PlayerTest, WmaWithoutTheAddOnCannotBePlayed) {
   // Without the add-on a WMA file is offered to the stream and module
   // loaders, which cannot play it.
