@@ -1,13 +1,17 @@
-# tal_module(<target> DEPS <libs...> [TEST_DEPS <libs...>])
+# tal_module(<target> DEPS <libs...> [TEST_DEPS <libs...>] [EXCLUDE <files...>])
 #
 # Builds every .cpp of the calling folder, except *_test.cpp, into the static
-# library <target>, and every *_test.cpp into <target>_test, registered with
+# library <target> (less the EXCLUDE files, which some other target builds),
+# and every *_test.cpp into <target>_test, registered with
 # CTest. Folders without sources give an interface library so that
 # dependants can name them before they are filled.
 function(tal_module name)
-  cmake_parse_arguments(M "" "" "DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(M "" "" "DEPS;TEST_DEPS;EXCLUDE" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "_test\\.cpp$")
+  foreach(x IN LISTS M_EXCLUDE)
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+  endforeach()
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   if(srcs)
     add_library(${name} STATIC ${srcs})

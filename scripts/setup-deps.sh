@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev
   libmpg123-dev libmp3lame-dev libpixman-1-dev
+  libvorbis-dev libopenmpt-dev libavformat-dev libavcodec-dev libswresample-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )

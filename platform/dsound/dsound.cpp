@@ -11,8 +11,16 @@ std::atomic<uint64_t> g_next_device{1};
 
 // Takes the mixer lock and brings a clock-driven mixer up to now, so every
 // answer matches what has been heard so far.
+// Fed voices (music) are filled before the lock is taken and report what
+// they heard after it is released: feeders never run under the lock.
+struct TMixService {
+  TSoundMixer& m;
+  explicit TMixService(TSoundMixer& M) : m(M) { m.Service(); }
+  ~TMixService() { m.AfterService(); }
+};
 struct TMixLock {
   TSoundMixer& m = TSoundMixer::Instance();
+  TMixService service{m};
   std::unique_lock<std::mutex> lock{m.Mutex()};
   TMixLock() { m.Pump(); }
 };

@@ -6,7 +6,23 @@
 
 #include "platform/win/clock.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#elif defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace {
+
+// Nearest, halves to even, as lrintf; without the library call, which costs
+// as much as the rest of the mix.
+inline int32_t RoundToInt(float v) {
+#if defined(__SSE__)
+  return _mm_cvtss_si32(_mm_set_ss(v));
+#else
+  return static_cast<int32_t>(std::lrintf(v));
+#endif
+}
 
 // Reads one frame (left, right) as floats in -1..1.
 inline void ReadFrame(const TMixVoice& v, uint32_t frame, float& l, float& r) {
@@ -28,7 +44,72 @@ inline void ReadFrame(const TMixVoice& v, uint32_t frame, float& l, float& r) {
   }
 }
 
+// Mixes a fed voice. At the file's own rate the frames are added as they
+// stand; otherwise the cursor steps through the queue with linear
+// interpolation. An empty queue that is not ended is an underrun: silence,
+// and the voice's position waits for the feeder.
+void MixStream(TMixVoice& v, float* out, uint32_t Frames, uint64_t step, float gl, float gr) {
+  TMixStream& s = *v.Stream;
+  const int16_t* q = s.Queue.data() + s.Read;
+  const uint32_t avail = s.Queued();
+  uint32_t used = 0;
+  if (step == (uint64_t{1} << 32) && (v.Cursor & 0xFFFFFFFFu) == 0) {
+    used = std::min(Frames, avail);
+    const float kl = gl / 32768.0f, kr = gr / 32768.0f;
+    for (uint32_t i = 0; i < used; ++i) {
+      out[2 * i] += q[2 * i] * kl;
+      out[2 * i + 1] += q[2 * i + 1] * kr;
+    }
+  } else {
+    uint64_t c = v.Cursor & 0xFFFFFFFFu;
+    uint32_t i = 0;
+    for (; i < Frames; ++i) {
+      const uint32_t f = static_cast<uint32_t>(c >> 32);
+      if (f >= avail) break;
+      const float t = static_cast<float>(c & 0xFFFFFFFFu) / 4294967296.0f;
+      const uint32_t g = f + 1 < avail ? f + 1 : f;
+      const float l = q[2 * f] + (q[2 * g] - q[2 * f]) * t;
+      const float r = q[2 * f + 1] + (q[2 * g + 1] - q[2 * f + 1]) * t;
+      out[2 * i] += l / 32768.0f * gl;
+      out[2 * i + 1] += r / 32768.0f * gr;
+      c += step;
+    }
+    used = std::min(avail, static_cast<uint32_t>(c >> 32));
+    v.Cursor = c & 0xFFFFFFFFu;
+    if (i == Frames) {
+      s.Read += size_t{used} * 2;
+      s.Heard += used;
+      return;
+    }
+  }
+  s.Read += size_t{used} * 2;
+  s.Heard += used;
+  if (used < Frames && s.Ended && s.Queued() == 0) {
+    s.Drained = true;
+    v.Playing = false;
+    v.Cursor = 0;
+  }
+}
+
 }  // namespace
+
+void TMixStream::Push(const int16_t* Frames, size_t Count) {
+  // Heard samples are dropped once they are the larger part of the queue,
+  // so the queue stays about as long as the lead the feeder keeps.
+  if (Read > 0 && Read >= Queue.size() / 2) {
+    Queue.erase(Queue.begin(), Queue.begin() + static_cast<ptrdiff_t>(Read));
+    Read = 0;
+  }
+  Queue.insert(Queue.end(), Frames, Frames + Count * 2);
+}
+
+void TMixStream::Clear() {
+  Queue.clear();
+  Read = 0;
+  Heard = 0;
+  Ended = false;
+  Drained = false;
+}
 
 TSoundMixer& TSoundMixer::Instance() {
   // Never destroyed: an audio thread may still call Mix while statics go.
@@ -77,7 +158,14 @@ float TSoundMixer::ChannelGain(int32_t Volume, int32_t Pan, bool Right) {
 void TSoundMixer::MixLocked(int16_t* Out, uint32_t Frames) {
   scratch_.assign(static_cast<size_t>(Frames) * 2, 0.0f);
   for (TMixVoice* v : voices_) {
-    if (!v->Playing || v->Lost || !v->Samples) continue;
+    if (!v->Playing || v->Lost) continue;
+    if (v->Stream) {
+      const uint64_t step = (static_cast<uint64_t>(v->Frequency) << 32) / rate_;
+      MixStream(*v, scratch_.data(), Frames, step, ChannelGain(v->Volume, v->Pan, false),
+                ChannelGain(v->Volume, v->Pan, true));
+      continue;
+    }
+    if (!v->Samples) continue;
     const uint32_t n = v->Frames();
     if (n == 0) {
       v->Playing = v->Looping = false;
@@ -118,18 +206,49 @@ void TSoundMixer::MixLocked(int16_t* Out, uint32_t Frames) {
       v->Cursor += step;
     }
   }
-  for (size_t i = 0; i < scratch_.size(); ++i) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Four at a time: rounding to nearest even, and the pack saturates to the
+  // 16-bit range as the clamp below does.
+  const __m128 scale = _mm_set1_ps(32768.0f);
+  for (; i + 8 <= scratch_.size(); i += 8) {
+    const __m128i a = _mm_cvtps_epi32(_mm_mul_ps(_mm_loadu_ps(&scratch_[i]), scale));
+    const __m128i b = _mm_cvtps_epi32(_mm_mul_ps(_mm_loadu_ps(&scratch_[i + 4]), scale));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + i), _mm_packs_epi32(a, b));
+  }
+#endif
+  for (; i < scratch_.size(); ++i) {
     // Unity gain: a 16-bit sample at full volume comes out unchanged.
     float s = scratch_[i] * 32768.0f;
     s = std::clamp(s, -32768.0f, 32767.0f);
-    Out[i] = static_cast<int16_t>(std::lrintf(s));
+    Out[i] = static_cast<int16_t>(RoundToInt(s));
   }
 }
 
 void TSoundMixer::SkipLocked(uint64_t Frames) {
   if (Frames == 0) return;
   for (TMixVoice* v : voices_) {
-    if (!v->Playing || v->Lost || !v->Samples) continue;
+    if (!v->Playing || v->Lost) continue;
+    if (v->Stream) {
+      // What nobody hears is still taken from the queue, so the stream's
+      // position follows the clock.
+      TMixStream& s = *v->Stream;
+      const uint64_t step = (static_cast<uint64_t>(v->Frequency) << 32) / rate_;
+      const unsigned __int128 want =
+          (static_cast<unsigned __int128>(step) * Frames + (v->Cursor & 0xFFFFFFFFu));
+      const uint64_t whole = static_cast<uint64_t>(want >> 32);
+      const uint32_t used = static_cast<uint32_t>(std::min<uint64_t>(whole, s.Queued()));
+      s.Read += size_t{used} * 2;
+      s.Heard += used;
+      v->Cursor = static_cast<uint64_t>(want) & 0xFFFFFFFFu;
+      if (used < whole && s.Ended) {
+        s.Drained = true;
+        v->Playing = false;
+        v->Cursor = 0;
+      }
+      continue;
+    }
+    if (!v->Samples) continue;
     const uint64_t end = static_cast<uint64_t>(v->Frames()) << 32;
     const uint64_t step = (static_cast<uint64_t>(v->Frequency) << 32) / rate_;
     // Hours of skipped time overflow 64 bits of 32.32 cursor.
@@ -141,6 +260,49 @@ void TSoundMixer::SkipLocked(uint64_t Frames) {
     } else {
       v->Cursor = static_cast<uint64_t>(to % end);
     }
+  }
+}
+
+void TSoundMixer::AddFeeder(TMixFeeder* Feeder) {
+  std::lock_guard g(feed_mutex_);
+  feeders_.push_back(Feeder);
+}
+
+void TSoundMixer::RemoveFeeder(TMixFeeder* Feeder) {
+  std::lock_guard g(feed_mutex_);
+  feeders_.erase(std::remove(feeders_.begin(), feeders_.end(), Feeder), feeders_.end());
+}
+
+bool TSoundMixer::ClockDriven() {
+  std::lock_guard g(mutex_);
+  return output_ && output_->ClockDriven();
+}
+
+bool TSoundMixer::HasDevice() {
+  std::lock_guard g(mutex_);
+  return output_ && output_->HasDevice();
+}
+
+void TSoundMixer::Service() {
+  std::lock_guard g(feed_mutex_);
+  if (feeders_.empty()) return;
+  uint64_t due;
+  {
+    std::lock_guard m(mutex_);
+    due = output_ ? output_->FramesDue() : 0;
+  }
+  // A feeder may remove itself (its owner shut down from a callback).
+  const std::vector<TMixFeeder*> all = feeders_;
+  for (TMixFeeder* f : all) {
+    if (std::find(feeders_.begin(), feeders_.end(), f) != feeders_.end()) f->Feed(due);
+  }
+}
+
+void TSoundMixer::AfterService() {
+  std::lock_guard g(feed_mutex_);
+  const std::vector<TMixFeeder*> all = feeders_;
+  for (TMixFeeder* f : all) {
+    if (std::find(feeders_.begin(), feeders_.end(), f) != feeders_.end()) f->Heard();
   }
 }
 
@@ -168,6 +330,11 @@ void TSoundMixer::SetOutput(std::unique_ptr<TAudioOutput> Output) {
 TClockAudioOutput::TClockAudioOutput(TClock Clock, TSink Sink, uint32_t Rate)
     : clock_(std::move(Clock)), sink_(std::move(Sink)), rate_(Rate) {
   last_ms_ = clock_();
+}
+
+uint64_t TClockAudioOutput::FramesDue() const {
+  const uint32_t elapsed = clock_() - last_ms_;
+  return (static_cast<uint64_t>(elapsed) * rate_ + frac_) / 1000;
 }
 
 void TClockAudioOutput::Pump() {

@@ -14,6 +14,20 @@
 #include <mutex>
 #include <vector>
 
+// The queue of a voice that is fed while it plays (music decoded a little
+// ahead of the mixer): interleaved 16-bit stereo frames at the voice's
+// Frequency. Read and written under the mixer lock.
+struct TMixStream {
+  std::vector<int16_t> Queue;
+  size_t Read = 0;       // samples of Queue already heard
+  uint64_t Heard = 0;    // frames taken out since the feeder last reset it
+  bool Ended = false;    // the feeder has nothing more to queue
+  bool Drained = false;  // ended, and everything queued was heard
+  uint32_t Queued() const { return static_cast<uint32_t>((Queue.size() - Read) / 2); }
+  void Push(const int16_t* Frames, size_t Count);
+  void Clear();
+};
+
 // One playing cursor over a block of samples. Duplicated buffers share the
 // block and keep their own cursor and settings.
 struct TMixVoice {
@@ -30,6 +44,8 @@ struct TMixVoice {
   bool Playing = false;
   bool Looping = false;
   bool Lost = false;
+  // Set for a fed voice; Samples then stays empty.
+  std::shared_ptr<TMixStream> Stream;
 
   uint32_t Frames() const {
     return BlockAlign ? static_cast<uint32_t>(Samples ? Samples->size() / BlockAlign : 0) : 0;
@@ -44,6 +60,27 @@ class TAudioOutput {
   // Called under the mixer lock before a buffer is read or changed: a
   // clock-driven output mixes up to now here.
   virtual void Pump() {}
+  // Whether mixing follows the program's clock (no device, headless runs)
+  // rather than a device thread.
+  virtual bool ClockDriven() const { return false; }
+  // Output frames a Pump now would mix.
+  virtual uint64_t FramesDue() const { return 0; }
+  // Whether anything listens: a device, or a capture in headless runs.
+  virtual bool HasDevice() const { return true; }
+};
+
+// Whatever fills fed voices. Feeders run outside the mixer lock, so decoding
+// and the callbacks of their owners never hold up the audio thread. On a
+// clock-driven output they run on the thread that moves the clock, right
+// before the mixer catches up with it, so runs are repeatable.
+class TMixFeeder {
+ public:
+  virtual ~TMixFeeder() = default;
+  // The mixer is about to mix Frames output frames (0 on a device output:
+  // keep a comfortable lead instead).
+  virtual void Feed(uint64_t Frames) = 0;
+  // The mixer has caught up: report what was heard (ends of streams).
+  virtual void Heard() = 0;
 };
 
 class TSoundMixer {
@@ -63,6 +100,16 @@ class TSoundMixer {
   void SkipLocked(uint64_t Frames);
   uint32_t Rate() const { return rate_; }
   void ForceLost(uint64_t Device);
+
+  // Feeders. Service runs every feeder's Feed and AfterService every
+  // Heard; both take the feeders' own lock, never the mixer's, and must be
+  // called without the mixer lock held.
+  void AddFeeder(TMixFeeder* Feeder);
+  void RemoveFeeder(TMixFeeder* Feeder);
+  void Service();
+  void AfterService();
+  bool ClockDriven();
+  bool HasDevice();
 
   // Takes the lock; for audio threads.
   void Mix(int16_t* Out, uint32_t Frames);
@@ -93,6 +140,8 @@ class TSoundMixer {
   uint32_t rate_ = 44100;
   std::vector<float> scratch_;
   TPlayObserver play_observer_;
+  std::recursive_mutex feed_mutex_;
+  std::vector<TMixFeeder*> feeders_;
 };
 
 // An output without a device: the mixer runs on a millisecond clock and each
@@ -104,6 +153,9 @@ class TClockAudioOutput : public TAudioOutput {
   TClockAudioOutput(TClock Clock, TSink Sink, uint32_t Rate = 44100);
   uint32_t Rate() const override { return rate_; }
   void Pump() override;
+  bool ClockDriven() const override { return true; }
+  uint64_t FramesDue() const override;
+  bool HasDevice() const override { return static_cast<bool>(sink_); }
 
  private:
   TClock clock_;

@@ -60,10 +60,14 @@ void HeadlessClearWavesPlayed() {
 
 std::vector<int16_t> TakeHeadlessAudio() {
   TSoundMixer& mixer = TSoundMixer::Instance();
-  std::lock_guard g(mixer.Mutex());
-  mixer.Pump();
+  mixer.Service();
   std::vector<int16_t> out;
-  out.swap(Captured());
+  {
+    std::lock_guard g(mixer.Mutex());
+    mixer.Pump();
+    out.swap(Captured());
+  }
+  mixer.AfterService();
   return out;
 }
 

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <thread>
 
 #include "platform/dsound/dsound.h"
 #include "platform/win/clock.h"
@@ -59,6 +66,58 @@ TEST(SdlAudioTest, ADeviceTakesOverTheMixerAndGivesItBack) {
   UninstallSdlAudio();
   DWORD status = 0;
   EXPECT_EQ(b->GetStatus(&status), DS_OK);
+  unsetenv("SDL_AUDIODRIVER");
+}
+
+// The audio library on a device: its own thread keeps the music fed and
+// reports the end, with nobody asking.
+TEST(SdlAudioTest, MusicIsFedAndEndsOnADeviceThread) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  if (!InstallSdlAudio()) GTEST_SKIP() << "SDL has no dummy audio driver here";
+  void* dl = dlopen(TAL_BIN_DIR "/libbass.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(dl, nullptr) << dlerror();
+  using TProc = uint32_t (*)(uint32_t, void*, uint32_t, void*);
+  using TSync = void (*)(uint32_t, uint32_t, uint32_t, void*);
+  auto init =
+      reinterpret_cast<int32_t (*)(int32_t, uint32_t, uint32_t, void*)>(dlsym(dl, "BASS_Init"));
+  auto start = reinterpret_cast<int32_t (*)()>(dlsym(dl, "BASS_Start"));
+  auto create = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t, TProc, void*)>(
+      dlsym(dl, "BASS_StreamCreate"));
+  auto play =
+      reinterpret_cast<int32_t (*)(uint32_t, int32_t, uint32_t)>(dlsym(dl, "BASS_StreamPlay"));
+  auto setSync = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t, uint64_t, TSync, void*)>(
+      dlsym(dl, "BASS_ChannelSetSync"));
+  auto freeLib = reinterpret_cast<int32_t (*)()>(dlsym(dl, "BASS_Free"));
+  ASSERT_TRUE(init(-1, 44100, 0, nullptr));
+  ASSERT_TRUE(start());
+  struct TState {
+    std::atomic<uint32_t> Left{44100 * 4 / 5};  // 0.2 s of 16-bit stereo
+    std::atomic<bool> Ended{false};
+  } st;
+  const uint32_t h = create(
+      44100, 0,
+      [](uint32_t, void* buf, uint32_t len, void* user) -> uint32_t {
+        auto* s = static_cast<TState*>(user);
+        const uint32_t n = std::min(len, s->Left.load());
+        std::memset(buf, 0x11, n);
+        s->Left -= n;
+        return n;
+      },
+      &st);
+  ASSERT_NE(h, 0u);
+  setSync(
+      h, 2, 0,
+      [](uint32_t, uint32_t, uint32_t, void* user) { static_cast<TState*>(user)->Ended = true; },
+      &st);
+  ASSERT_TRUE(play(h, 0, 0));
+  // Real time on a loaded machine: wait generously, asking nothing.
+  for (int i = 0; i < 500 && !st.Ended; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(st.Left.load(), 0u);
+  EXPECT_TRUE(st.Ended);
+  freeLib();
+  dlclose(dl);
+  UninstallSdlAudio();
   unsetenv("SDL_AUDIODRIVER");
 }
 

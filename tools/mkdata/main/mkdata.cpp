@@ -7,6 +7,8 @@
 #include "engine/dib/dib.h"
 #include "tools/mkdata/archives.h"
 
+#include "tools/mkdata/music.h"
+
 #if __has_include("tools/mkdata/waves.h")
 #include "tools/mkdata/waves.h"
 #define TAL_MKDATA_WAVES 1
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
     // The wave archives (sound/snd.tor, sound/vc.tor) come from waves.h.
     WriteWaveArchives(dataDir);
 #endif
+    WriteMusicFiles(dataDir);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "mkdata: %s\n", e.what());
     return 1;

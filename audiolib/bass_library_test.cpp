@@ -1,0 +1,490 @@
+// The audio library as a program loads it: through dlopen, on the headless
+// device and the virtual clock.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <mpg123.h>
+
+#include <cmath>
+#include <string>
+
+#include "audiolib/bass.h"
+#include "music/music_fixtures.h"
+#include "music/rt_bass.h"
+#include "platform/backend/headless/headless_audio.h"
+#include "platform/backend/headless/headless_core.h"
+
+namespace mf = music_fixtures;
+
+namespace {
+
+// The library's functions, looked up by name.
+struct TLib {
+  void* Dl = nullptr;
+  void* WmaDl = nullptr;
+  template <class F>
+  F* Get(const char* name, void* dl = nullptr) {
+    return reinterpret_cast<F*>(dlsym(dl ? dl : Dl, name));
+  }
+};
+
+class LibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HeadlessInstall(1000);
+    lib_.Dl = dlopen((std::string(TAL_BIN_DIR) + "/libbass.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    lib_.WmaDl =
+        dlopen((std::string(TAL_BIN_DIR) + "/libbasswma.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib_.Dl, nullptr) << dlerror();
+    ASSERT_NE(lib_.WmaDl, nullptr) << dlerror();
+#define TAL_GET(name) name = lib_.Get<RT_bass::name##_t>(#name)
+    TAL_GET(BASS_Init);
+    TAL_GET(BASS_Free);
+    TAL_GET(BASS_Start);
+    TAL_GET(BASS_ErrorGetCode);
+    TAL_GET(BASS_GetVersion);
+    TAL_GET(BASS_GetInfo);
+    TAL_GET(BASS_SetGlobalVolumes);
+    TAL_GET(BASS_GetGlobalVolumes);
+    TAL_GET(BASS_StreamCreateFile);
+    TAL_GET(BASS_StreamCreate);
+    TAL_GET(BASS_StreamFree);
+    TAL_GET(BASS_StreamGetLength);
+    TAL_GET(BASS_StreamPlay);
+    TAL_GET(BASS_ChannelGetPosition);
+    TAL_GET(BASS_ChannelSetPosition);
+    TAL_GET(BASS_ChannelBytes2Seconds);
+    TAL_GET(BASS_ChannelSeconds2Bytes);
+    TAL_GET(BASS_ChannelGetFlags);
+    TAL_GET(BASS_ChannelSetSync);
+    TAL_GET(BASS_ChannelIsActive);
+    TAL_GET(BASS_ChannelPause);
+    TAL_GET(BASS_ChannelResume);
+    TAL_GET(BASS_ChannelStop);
+    TAL_GET(BASS_ChannelSetAttributes);
+    TAL_GET(BASS_ChannelSetDSP);
+    TAL_GET(BASS_ChannelRemoveDSP);
+    TAL_GET(BASS_ChannelGetData);
+    TAL_GET(BASS_ChannelSetFX);
+    TAL_GET(BASS_ChannelRemoveFX);
+    TAL_GET(BASS_FXGetParameters);
+    TAL_GET(BASS_FXSetParameters);
+    TAL_GET(BASS_MusicLoad);
+    TAL_GET(BASS_MusicPlay);
+    TAL_GET(BASS_MusicGetLength);
+    TAL_GET(BASS_MusicFree);
+#undef TAL_GET
+    BASS_WMA_StreamCreateFile =
+        lib_.Get<RT_BASSWMA::BASS_WMA_StreamCreateFile_t>("BASS_WMA_StreamCreateFile", lib_.WmaDl);
+    BASS_WMA_ChannelSetSync =
+        lib_.Get<RT_BASSWMA::BASS_WMA_ChannelSetSync_t>("BASS_WMA_ChannelSetSync", lib_.WmaDl);
+  }
+  void TearDown() override {
+    if (BASS_Free) BASS_Free();
+    if (lib_.WmaDl) dlclose(lib_.WmaDl);
+    if (lib_.Dl) dlclose(lib_.Dl);
+    UninstallHeadlessAudio();
+    HeadlessUninstall();
+  }
+  void StartDevice() {
+    InstallHeadlessAudio();
+    ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
+    ASSERT_TRUE(BASS_Start());
+  }
+  // Moves the clock on; the library hears it when next asked.
+  std::vector<int16_t> Advance(uint32_t ms) {
+    HeadlessAdvance(ms);
+    return TakeHeadlessAudio();
+  }
+
+  TLib lib_;
+  RT_bass::BASS_Init_t* BASS_Init;
+  RT_bass::BASS_Free_t* BASS_Free = nullptr;
+  RT_bass::BASS_Start_t* BASS_Start;
+  RT_bass::BASS_ErrorGetCode_t* BASS_ErrorGetCode;
+  RT_bass::BASS_GetVersion_t* BASS_GetVersion;
+  RT_bass::BASS_GetInfo_t* BASS_GetInfo;
+  RT_bass::BASS_SetGlobalVolumes_t* BASS_SetGlobalVolumes;
+  RT_bass::BASS_GetGlobalVolumes_t* BASS_GetGlobalVolumes;
+  RT_bass::BASS_StreamCreateFile_t* BASS_StreamCreateFile;
+  RT_bass::BASS_StreamCreate_t* BASS_StreamCreate;
+  RT_bass::BASS_StreamFree_t* BASS_StreamFree;
+  RT_bass::BASS_StreamGetLength_t* BASS_StreamGetLength;
+  RT_bass::BASS_StreamPlay_t* BASS_StreamPlay;
+  RT_bass::BASS_ChannelGetPosition_t* BASS_ChannelGetPosition;
+  RT_bass::BASS_ChannelSetPosition_t* BASS_ChannelSetPosition;
+  RT_bass::BASS_ChannelBytes2Seconds_t* BASS_ChannelBytes2Seconds;
+  RT_bass::BASS_ChannelSeconds2Bytes_t* BASS_ChannelSeconds2Bytes;
+  RT_bass::BASS_ChannelGetFlags_t* BASS_ChannelGetFlags;
+  RT_bass::BASS_ChannelSetSync_t* BASS_ChannelSetSync;
+  RT_bass::BASS_ChannelIsActive_t* BASS_ChannelIsActive;
+  RT_bass::BASS_ChannelPause_t* BASS_ChannelPause;
+  RT_bass::BASS_ChannelResume_t* BASS_ChannelResume;
+  RT_bass::BASS_ChannelStop_t* BASS_ChannelStop;
+  RT_bass::BASS_ChannelSetAttributes_t* BASS_ChannelSetAttributes;
+  RT_bass::BASS_ChannelSetDSP_t* BASS_ChannelSetDSP;
+  RT_bass::BASS_ChannelRemoveDSP_t* BASS_ChannelRemoveDSP;
+  RT_bass::BASS_ChannelGetData_t* BASS_ChannelGetData;
+  RT_bass::BASS_ChannelSetFX_t* BASS_ChannelSetFX;
+  RT_bass::BASS_ChannelRemoveFX_t* BASS_ChannelRemoveFX;
+  RT_bass::BASS_FXGetParameters_t* BASS_FXGetParameters;
+  RT_bass::BASS_FXSetParameters_t* BASS_FXSetParameters;
+  RT_bass::BASS_MusicLoad_t* BASS_MusicLoad;
+  RT_bass::BASS_MusicPlay_t* BASS_MusicPlay;
+  RT_bass::BASS_MusicGetLength_t* BASS_MusicGetLength;
+  RT_bass::BASS_MusicFree_t* BASS_MusicFree;
+  RT_BASSWMA::BASS_WMA_StreamCreateFile_t* BASS_WMA_StreamCreateFile;
+  RT_BASSWMA::BASS_WMA_ChannelSetSync_t* BASS_WMA_ChannelSetSync;
+};
+
+double Rms(const std::vector<int16_t>& s, int channel) {
+  double sum = 0;
+  size_t n = 0;
+  for (size_t i = static_cast<size_t>(channel); i < s.size(); i += 2, ++n)
+    sum += double(s[i]) * s[i];
+  return n ? std::sqrt(sum / n) : 0;
+}
+
+TEST_F(LibraryTest, DeviceStartsOnlyWithSomethingBehindTheMixer) {
+  EXPECT_EQ(BASS_GetVersion(), 0x00080001u);
+  // The default output plays into nothing: no device.
+  EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+  EXPECT_FALSE(BASS_StreamCreateFile(FALSE, "x.mp3", 0, 0, 0));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+  StartDevice();
+  EXPECT_FALSE(BASS_Init(-1, 44100, 0, nullptr));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+  BASS_INFO info{};
+  info.size = sizeof info;
+  ASSERT_TRUE(BASS_GetInfo(&info));
+  EXPECT_EQ(info.dsver, 8u);
+  BASS_SetGlobalVolumes(30, -1, 70);
+  BASS_DWORD m, s, st;
+  BASS_GetGlobalVolumes(&m, &s, &st);
+  EXPECT_EQ(m, 30u);
+  EXPECT_EQ(s, 100u);
+  EXPECT_EQ(st, 70u);
+}
+
+TEST_F(LibraryTest, FileStreamsHaveExactLengthsPositionsAndSeeks) {
+  StartDevice();
+  const std::string mp3 = std::string(TAL_BIN_DIR) + "/data/music/boss.mp3";
+  mpg123_handle* mh = mpg123_new(nullptr, nullptr);
+  ASSERT_EQ(mpg123_open(mh, mp3.c_str()), MPG123_OK);
+  ASSERT_EQ(mpg123_scan(mh), MPG123_OK);
+  const off_t samples = mpg123_length(mh);
+  mpg123_close(mh);
+  mpg123_delete(mh);
+
+  const struct {
+    std::string Path;
+    BASS_QWORD Bytes;
+  } files[] = {
+      {mp3, static_cast<BASS_QWORD>(samples) * 4},
+      {mf::WriteOgg("lib.ogg", 1.5, {}), 66150 * 4},
+      {mf::WriteBytes("lib.wav", mf::WavBytes(mf::Tone(0.5, 440))), 22050 * 4},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.Path);
+    const HSTREAM h = BASS_StreamCreateFile(FALSE, f.Path.c_str(), 0, 0, 0);
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(BASS_StreamGetLength(h), f.Bytes);
+    EXPECT_EQ(BASS_ChannelGetFlags(h), 0u);
+    EXPECT_FLOAT_EQ(BASS_ChannelBytes2Seconds(h, 44100 * 4), 1.0f);
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 0.25f), 11025u * 4);
+    ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+    Advance(200);
+    EXPECT_EQ(BASS_ChannelGetPosition(h), 8820u * 4) << "what 200 ms of the clock played";
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, 4 * 10001));
+    EXPECT_EQ(BASS_ChannelGetPosition(h), 4u * 10001);
+    EXPECT_FALSE(BASS_ChannelSetPosition(h, f.Bytes + 4));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_POSITION);
+    EXPECT_TRUE(BASS_StreamFree(h));
+    EXPECT_FALSE(BASS_StreamFree(h));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+  }
+  // Samples right after a seek are the file's own at that point.
+  const HSTREAM a = BASS_StreamCreateFile(FALSE, mp3.c_str(), 0, 0, 0);
+  BASS_SetGlobalVolumes(-1, -1, 100);
+  ASSERT_TRUE(BASS_ChannelSetPosition(a, 4 * 100000));
+  ASSERT_TRUE(BASS_StreamPlay(a, FALSE, 0));
+  const std::vector<int16_t> heard = Advance(10);
+  const std::vector<int16_t> ref = mf::DecodeMp3(mp3, 100000, 441);
+  ASSERT_EQ(heard.size(), ref.size());
+  EXPECT_EQ(heard, ref);
+
+  EXPECT_FALSE(BASS_StreamCreateFile(
+      FALSE, mf::WriteBytes("junk.mp3", std::vector<uint8_t>(5000, 0x42)).c_str(), 0, 0, 0));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+  EXPECT_FALSE(BASS_StreamCreateFile(FALSE, "/nonexistent/x.mp3", 0, 0, 0));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+}
+
+struct TSyncLog {
+  int Count = 0;
+  BASS_DWORD Channel = 0;
+  static void Proc(HSYNC, BASS_DWORD ch, BASS_DWORD, void* user) {
+    auto* self = static_cast<TSyncLog*>(user);
+    ++self->Count;
+    self->Channel = ch;
+  }
+};
+
+TEST_F(LibraryTest, EndSyncFiresOnceAndStateFollowsPauseAndResume) {
+  StartDevice();
+  const std::string wav = mf::WriteBytes("end.wav", mf::WavBytes(mf::Tone(0.3, 440)));
+  const HSTREAM h = BASS_StreamCreateFile(FALSE, wav.c_str(), 0, 0, 0);
+  TSyncLog log;
+  ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &TSyncLog::Proc, &log), 0u);
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+  ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+  Advance(100);
+  ASSERT_TRUE(BASS_ChannelPause(h));
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PAUSED);
+  const BASS_QWORD paused = BASS_ChannelGetPosition(h);
+  Advance(500);
+  EXPECT_EQ(BASS_ChannelGetPosition(h), paused);
+  ASSERT_TRUE(BASS_ChannelResume(h));
+  Advance(150);
+  EXPECT_EQ(log.Count, 0);
+  Advance(100);
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+  EXPECT_EQ(log.Count, 1);
+  EXPECT_EQ(log.Channel, h);
+  Advance(1000);
+  EXPECT_EQ(log.Count, 1) << "once";
+  // Played again, it ends again.
+  ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+  Advance(400);
+  EXPECT_EQ(log.Count, 2);
+}
+
+struct TUser {
+  int Calls = 0;
+  uint32_t Left = 0;  // bytes it still gives
+  static BASS_DWORD Proc(HSTREAM, void* buf, BASS_DWORD len, void* user) {
+    auto* self = static_cast<TUser*>(user);
+    ++self->Calls;
+    const BASS_DWORD n = std::min(len, self->Left);
+    auto* s = static_cast<int16_t*>(buf);
+    for (BASS_DWORD i = 0; i < n / 2; ++i) s[i] = 8000;
+    self->Left -= n;
+    return n;
+  }
+};
+
+TEST_F(LibraryTest, UserStreamsEndOnAShortReturnOnceDrained) {
+  StartDevice();
+  TUser user;
+  user.Left = 44100 * 2 / 10;  // 0.1 s of mono 16-bit
+  const HSTREAM h = BASS_StreamCreate(44100, BASS_SAMPLE_MONO, &TUser::Proc, &user);
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(BASS_ChannelGetFlags(h), BASS_SAMPLE_MONO);
+  TSyncLog log;
+  BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &TSyncLog::Proc, &log);
+  ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+  const std::vector<int16_t> first = Advance(50);
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING) << "queued data is still heard";
+  EXPECT_NEAR(Rms(first, 0), 8000, 1);
+  Advance(100);
+  EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+  EXPECT_EQ(log.Count, 1);
+  EXPECT_EQ(BASS_ChannelGetPosition(h), 44100u * 2 / 10);
+  const int calls = user.Calls;
+  Advance(500);
+  EXPECT_EQ(user.Calls, calls) << "an ended stream is not asked again";
+}
+
+struct TZeroRight {
+  static void Proc(HDSP, BASS_DWORD, void* buf, BASS_DWORD len, void*) {
+    auto* s = static_cast<int16_t*>(buf);
+    for (BASS_DWORD i = 1; i < len / 2; i += 2) s[i] = 0;
+  }
+};
+
+TEST_F(LibraryTest, PanDspFftAndEffectsShapeWhatIsHeard) {
+  StartDevice();
+  const std::string wav = mf::WriteBytes("fx.wav", mf::WavBytes(mf::Tone(3.0, 1000)));
+  const HSTREAM h = BASS_StreamCreateFile(FALSE, wav.c_str(), 0, 0, 0);
+  ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+  const double full = Rms(Advance(100), 0);
+  ASSERT_GT(full, 10000);
+
+  // Pan hard left: the right side falls silent.
+  ASSERT_TRUE(BASS_ChannelSetAttributes(h, -1, -1, -100));
+  std::vector<int16_t> s = Advance(100);
+  EXPECT_NEAR(Rms(s, 0), full, full * 0.01);
+  EXPECT_LT(Rms(s, 1), 1);
+  ASSERT_TRUE(BASS_ChannelSetAttributes(h, -1, 50, 0));
+  EXPECT_NEAR(Rms(Advance(100), 1), full / 2, full * 0.01);
+  ASSERT_TRUE(BASS_ChannelSetAttributes(h, -1, 100, 0));
+
+  // A DSP that clears the right channel, then removed.
+  const HDSP dsp = BASS_ChannelSetDSP(h, &TZeroRight::Proc, nullptr);
+  ASSERT_NE(dsp, 0u);
+  ASSERT_TRUE(BASS_ChannelSetPosition(h, 0));
+  s = Advance(100);
+  EXPECT_LT(Rms(s, 1), 1);
+  EXPECT_GT(Rms(s, 0), 10000);
+  ASSERT_TRUE(BASS_ChannelRemoveDSP(h, dsp));
+  EXPECT_FALSE(BASS_ChannelRemoveDSP(h, dsp));
+
+  // FFT of a 1 kHz tone peaks in its bin.
+  float fft[256];
+  ASSERT_EQ(BASS_ChannelGetData(h, fft, BASS_DATA_FFT512), 2048u);
+  const int peak = static_cast<int>(std::max_element(fft, fft + 256) - fft);
+  EXPECT_NEAR(peak, 1000.0 * 512 / 44100, 1);
+
+  // Effects: records round-trip; the echo adds to the tone after its delay.
+  const HFX eq = BASS_ChannelSetFX(h, BASS_FX_PARAMEQ);
+  const HFX echo = BASS_ChannelSetFX(h, BASS_FX_ECHO);
+  const HFX rev = BASS_ChannelSetFX(h, BASS_FX_REVERB);
+  ASSERT_TRUE(eq && echo && rev);
+  EXPECT_EQ(BASS_ChannelSetFX(h, 99), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
+  BASS_FXPARAMEQ p{1000.0f, 12.0f, -15.0f};
+  ASSERT_TRUE(BASS_FXSetParameters(eq, &p));
+  BASS_FXPARAMEQ back{};
+  ASSERT_TRUE(BASS_FXGetParameters(eq, &back));
+  EXPECT_EQ(back.fGain, -15.0f);
+  BASS_FXECHO e{};
+  ASSERT_TRUE(BASS_FXGetParameters(echo, &e));
+  e.fWetDryMix = 0;
+  ASSERT_TRUE(BASS_FXSetParameters(echo, &e));
+  BASS_FXREVERB r{};
+  ASSERT_TRUE(BASS_FXGetParameters(rev, &r));
+  r.fReverbMix = -96;
+  ASSERT_TRUE(BASS_FXSetParameters(rev, &r));
+  ASSERT_TRUE(BASS_ChannelSetPosition(h, 0));
+  Advance(100);
+  EXPECT_LT(Rms(Advance(100), 0), full / 3) << "a 15 dB cut at the tone";
+  ASSERT_TRUE(BASS_ChannelRemoveFX(h, eq));
+  ASSERT_TRUE(BASS_ChannelRemoveFX(h, echo));
+  ASSERT_TRUE(BASS_ChannelRemoveFX(h, rev));
+  EXPECT_FALSE(BASS_ChannelRemoveFX(h, rev));
+}
+
+TEST_F(LibraryTest, ModuleMusicAndWmaStreamsPlay) {
+  StartDevice();
+  const std::vector<uint8_t> mod = mf::ModBytes();
+  const HMUSIC m =
+      BASS_MusicLoad(TRUE, mod.data(), 0, static_cast<BASS_DWORD>(mod.size()), BASS_MUSIC_CALCLEN);
+  ASSERT_NE(m, 0u) << BASS_ErrorGetCode();
+  const double secs = BASS_ChannelBytes2Seconds(m, BASS_MusicGetLength(m, TRUE));
+  EXPECT_NEAR(secs, 64 * 6 * 0.02, 0.05);
+  ASSERT_TRUE(BASS_MusicPlay(m));
+  EXPECT_GT(Rms(Advance(100), 0), 100);
+  EXPECT_TRUE(BASS_MusicFree(m));
+  EXPECT_EQ(BASS_MusicLoad(FALSE, mf::WriteBytes("bad.mod", {1, 2, 3}).c_str(), 0, 0, 0), 0u);
+
+  const std::string wma = mf::WriteWma("lib.wma", 1.0, "t");
+  ASSERT_FALSE(wma.empty());
+  EXPECT_EQ(BASS_StreamCreateFile(FALSE, wma.c_str(), 0, 0, 0), 0u) << "only the add-on opens WMA";
+  const HSTREAM w = BASS_WMA_StreamCreateFile(FALSE, wma.c_str(), 0, 0, 0);
+  ASSERT_NE(w, 0u) << BASS_ErrorGetCode();
+  EXPECT_NEAR(BASS_ChannelBytes2Seconds(w, BASS_StreamGetLength(w)), 1.0, 0.1);
+  TSyncLog log;
+  ASSERT_NE(BASS_WMA_ChannelSetSync(w, BASS_SYNC_END, 0, &TSyncLog::Proc, &log), 0u);
+  ASSERT_TRUE(BASS_StreamPlay(w, FALSE, 0));
+  EXPECT_GT(Rms(Advance(300), 0), 1000);
+  Advance(1000);
+  EXPECT_EQ(log.Count, 1);
+  EXPECT_EQ(BASS_WMA_StreamCreateFile(
+                FALSE, mf::WriteBytes("bad.wma", std::vector<uint8_t>(100, 7)).c_str(), 0, 0, 0),
+            0u);
+}
+
+// Calls an export with zeros in every argument, through a pointer of another
+// type: only the error code it leaves is read.
+__attribute__((no_sanitize("function"))) void CallWithZeros(void* p) {
+  using TAny = uintptr_t(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
+                         uintptr_t, uintptr_t);
+  reinterpret_cast<TAny*>(p)(0, 0, 0, 0, 0, 0, 0, 0);
+}
+
+TEST_F(LibraryTest, NamesWithoutAJobAnswerNotAvailable) {
+  StartDevice();
+  // Each is called with zeros in every argument; all answer the same way.
+  const char* const bass[] = {"BASS_SetLogCurves",
+                              "BASS_Set3DAlgorithm",
+                              "BASS_SetVolume",
+                              "BASS_GetVolume",
+                              "BASS_Set3DFactors",
+                              "BASS_Get3DFactors",
+                              "BASS_Set3DPosition",
+                              "BASS_Get3DPosition",
+                              "BASS_Apply3D",
+                              "BASS_SetEAXParameters",
+                              "BASS_GetEAXParameters",
+                              "BASS_MusicGetName",
+                              "BASS_MusicPlayEx",
+                              "BASS_MusicSetAmplify",
+                              "BASS_MusicSetPanSep",
+                              "BASS_MusicSetPositionScaler",
+                              "BASS_MusicSetChannelVol",
+                              "BASS_MusicGetChannelVol",
+                              "BASS_MusicPreBuf",
+                              "BASS_SampleLoad",
+                              "BASS_SampleCreate",
+                              "BASS_SampleCreateDone",
+                              "BASS_SampleFree",
+                              "BASS_SampleGetInfo",
+                              "BASS_SampleSetInfo",
+                              "BASS_SamplePlay",
+                              "BASS_SamplePlayEx",
+                              "BASS_SamplePlay3D",
+                              "BASS_SamplePlay3DEx",
+                              "BASS_SampleStop",
+                              "BASS_CDInit",
+                              "BASS_CDFree",
+                              "BASS_CDInDrive",
+                              "BASS_CDPlay",
+                              "BASS_CDGetTracks",
+                              "BASS_CDGetTrackLength",
+                              "BASS_CDGetID",
+                              "BASS_CDDoor",
+                              "BASS_ChannelSet3DAttributes",
+                              "BASS_ChannelGet3DAttributes",
+                              "BASS_ChannelSet3DPosition",
+                              "BASS_ChannelGet3DPosition",
+                              "BASS_ChannelSetEAXMix",
+                              "BASS_ChannelGetEAXMix",
+                              "BASS_StreamCreateURL",
+                              "BASS_StreamGetFilePosition",
+                              "BASS_ChannelSetLink",
+                              "BASS_ChannelRemoveLink",
+                              "BASS_StreamPreBuf",
+                              "BASS_StreamGetTags",
+                              "BASS_SetCLSID",
+                              "BASS_GetDSoundObject",
+                              "BASS_RecordGetDeviceDescription",
+                              "BASS_RecordInit",
+                              "BASS_RecordFree",
+                              "BASS_RecordGetInfo",
+                              "BASS_RecordStart",
+                              "BASS_RecordGetInputName",
+                              "BASS_RecordSetInput",
+                              "BASS_RecordGetInput",
+                              "BASS_SetNetConfig",
+                              "BASS_ChannelSlideAttributes",
+                              "BASS_ChannelIsSliding"};
+  const char* const wma[] = {"BASS_WMA_GetIWMReader",     "BASS_WMA_EncodeGetRates",
+                             "BASS_WMA_EncodeOpenFile",   "BASS_WMA_EncodeOpenNetwork",
+                             "BASS_WMA_EncodeGetPort",    "BASS_WMA_EncodeSetNotify",
+                             "BASS_WMA_EncodeGetClients", "BASS_WMA_EncodeSetTag",
+                             "BASS_WMA_EncodeWrite",      "BASS_WMA_EncodeClose"};
+  for (auto [names, count, dl] :
+       {std::tuple{bass, std::size(bass), lib_.Dl}, {wma, std::size(wma), lib_.WmaDl}}) {
+    for (size_t i = 0; i < count; ++i) {
+      SCOPED_TRACE(names[i]);
+      void* f = dlsym(dl, names[i]);
+      ASSERT_NE(f, nullptr);
+      BASS_SetGlobalVolumes(-1, -1, -1);  // clears the error code
+      CallWithZeros(f);
+      EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,11 @@
+// The ogg reader on hostile files.
+#include "fuzz/music_fuzz_file.h"
+#include "music/stream_files.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const std::string p = MusicFuzzFile(Data, Size, ".ogg");
+  TOggVorbis o;
+  o.ReadFromFile(p);
+  (void)o.IsValid();
+  return 0;
+}

@@ -1,0 +1,27 @@
+// The game's three music files, synthesized and encoded as VBR MP3 with
+// both tag kinds: "music/menu.mp3" (calm), "music/main.mp3" (driving) and
+// "music/boss.mp3" (darker). Each is a whole number of bars so it loops
+// without a seam; the same input always gives the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TMusicTheme {
+  const char* File;  // under the data folder
+  const char* Title;
+  double Bpm;
+  int Bars;  // of four beats
+  int Root;  // semitones above A2
+  bool Minor;
+  int Drive;  // 0 calm .. 2 driving
+};
+
+const std::vector<TMusicTheme>& MusicThemes();
+// Interleaved 16-bit stereo at 44100 Hz, exactly Bars bars long.
+std::vector<int16_t> SynthesizeTheme(const TMusicTheme& Theme);
+// An MP3 (ID3v2 tag, Xing frame, VBR audio, ID3v1 tag) of the samples.
+std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& Stereo, const TMusicTheme& Theme);
+// Writes every theme into the data folder.
+void WriteMusicFiles(const std::string& DataDir);
