@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/win/casefold.h"
+#include "platform/win/library.h"
 
 extern char** environ;
 
@@ -70,17 +71,6 @@ bool Poll(TProcess& P, bool Block) {
     return true;
   }
   return false;
-}
-
-std::string Dir(const std::string& Path) {
-  size_t slash = Path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : Path.substr(0, slash);
-}
-
-std::string ProgramFolder() {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? Dir(std::string(buf, static_cast<size_t>(n))) : std::string();
 }
 
 bool EndsWithExe(const std::string& Name) {
