@@ -219,13 +219,17 @@ void TForm::WndProc(TMessage& Message) {
       if (Application) Application->SetActive(Message.WParam != 0);
       return;
     case WM_PAINT:
-      PaintWindow();
+      // With a context the form is painting itself into its picture.
+      if (!Message.WParam) PaintWindow();
       return;
     case WM_SHOWWINDOW:
-      if (Message.WParam)
+      if (Message.WParam) {
+        // A window that comes up paints itself whole.
+        if (paint_client_area_) Invalidate();
         DoShow();
-      else
+      } else {
         DoHide();
+      }
       return;
     case WM_SIZE: {
       int w = LOWORD(static_cast<uintptr_t>(Message.LParam)),
