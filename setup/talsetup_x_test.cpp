@@ -1,0 +1,144 @@
+// The real setup program in a window of a virtual X server, driven with
+// xdotool as a user would, beside a fake game that records how it was
+// started.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "game/options/game_options.h"
+#include "platform/backend/sdl/xvfb_server.h"
+#include "platform/win/process.h"
+#include "setup/options_dialog.h"
+#include "setup/setup_test_util.h"
+#include "setup/testprog/x_screenshot.h"
+
+using namespace setup_test;
+
+namespace {
+
+std::string Shell(const std::string& Command) {
+  std::string out;
+  if (FILE* p = popen(Command.c_str(), "r")) {
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+// Where the dialog's controls are: the same forms, laid out headless.
+struct TLayout {
+  TPoint MainTab, GraphicTab, ControlsTab, Thumb, Splinters, ConfigureKeys, SaveAndStart;
+};
+
+TLayout DialogLayout(const std::string& Folder) {
+  THeadlessSetup headless;
+  TApplicationScope app;
+  SetProgramFolder(Folder + "/");
+  CreateSetupForms();
+  auto centre = [](TControl* c) {
+    return c->ClientToWindow(TPoint{c->Width() / 2, c->Height() / 2});
+  };
+  auto tab = [](int i) {
+    TRect r = Form1->PageControl1->TabRect(i);
+    return Form1->PageControl1->ClientToWindow(
+        TPoint{(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2});
+  };
+  TLayout l;
+  l.MainTab = tab(0);
+  l.GraphicTab = tab(1);
+  l.ControlsTab = tab(3);
+  Form1->PageControl1->SetActivePage(Form1->TabSheet2);
+  const TRect t = Form1->CoolTrackBar1->ThumbRect();
+  l.Thumb = Form1->CoolTrackBar1->ClientToWindow(
+      TPoint{(t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2});
+  l.Splinters = centre(Form1->BitBtn4);
+  l.ConfigureKeys = centre(Form1->BitBtn8);
+  l.SaveAndStart = centre(Form1->BitBtn1);
+  SetProgramFolder("");
+  return l;
+}
+
+TEST(SetupUnderX, AUserChangesOptionsConfiguresKeysAndStartsTheGame) {
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+  TScratchDir dir;
+  const std::string programs = dir.File("programs"), current = dir.File("current");
+  std::filesystem::create_directories(programs);
+  std::filesystem::create_directories(current);
+  std::filesystem::copy_file(TAL_SETUP_PROGRAM, programs + "/talsetup");
+  std::filesystem::copy_file(TAL_FAKE_PROGRAM, programs + "/talgame");
+  const std::string record = dir.File("record");
+  const TLayout at = DialogLayout(programs);
+
+  TXvfbServer server;
+  ASSERT_TRUE(server.Start(xvfb, "1024x768x24")) << "Xvfb did not start";
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("TAL_FAKE_RECORD", record.c_str(), 1);
+  // X's client libraries keep what they allocate for the process's life.
+  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+  PROCESS_INFORMATION pi;
+  STARTUPINFOA si;
+  ASSERT_TRUE(CreateProcessA(nullptr, (programs + "/talsetup").c_str(), FALSE, 0, current.c_str(),
+                             &si, &pi));
+  unsetenv("ASAN_OPTIONS");
+  unsetenv("TAL_FAKE_RECORD");
+
+  const std::string window =
+      Shell("timeout 120 xdotool search --sync --onlyvisible --name 'Setup programm'");
+  ASSERT_FALSE(window.empty()) << "the dialog did not show";
+  auto click = [&](TPoint p) {
+    Shell("xdotool mousemove --window " + window + " " + std::to_string(p.X) + " " +
+        std::to_string(p.Y) + " click 1 sleep 0.3");
+  };
+  auto keys = [&](const std::string& Names) { Shell("xdotool key --delay 150 " + Names); };
+
+  // The first click on a window that is not focused only focuses it.
+  click(at.MainTab);
+  click(at.GraphicTab);
+  click(at.Thumb);            // takes the focus, moves nothing
+  keys("Right Right Right");  // brightness 50 -> 53
+  click(at.Splinters);        // High -> Off
+  Shell("sleep 1");
+  const std::string artifacts = std::string(TAL_BIN_DIR) + "/../artifacts";
+  std::filesystem::create_directories(artifacts);
+  EXPECT_TRUE(XWindowScreenshot(server.Display(), std::stoul(window), artifacts + "/talsetup.png"));
+  click(at.ControlsTab);
+  click(at.ConfigureKeys);
+  keys("a d space Shift_L");
+  click(at.SaveAndStart);
+
+  // The dialog closes itself once the game is on its way.
+  bool ended = false;
+  for (int i = 0; i < 600 && !ended; ++i)
+    ended = WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0;
+  if (!ended) kill(static_cast<pid_t>(pi.dwProcessId), SIGKILL);
+  ASSERT_TRUE(ended) << "the setup did not end";
+  CloseHandle(pi.hProcess);
+
+  TOptionValues v = ReadOptionValues(programs + "/game.INI");
+  EXPECT_EQ(v[okBrightness], 53);
+  EXPECT_EQ(v[okSplinters], 0);
+  EXPECT_EQ(v[okLeft], 'A');
+  EXPECT_EQ(v[okRight], 'D');
+  EXPECT_EQ(v[okPrimary], 32);
+  EXPECT_EQ(v[okSecondary], 16);
+  EXPECT_FALSE(std::filesystem::exists(current + "/game.INI"));
+  std::string r;
+  for (int i = 0; i < 500 && r.find("mark=") == std::string::npos; ++i) {
+    usleep(10000);
+    r = ReadAll(record);
+  }
+  EXPECT_EQ(r, "exe=" + std::filesystem::canonical(programs + "/talgame").string() +
+                   "\ncwd=" + std::filesystem::canonical(current).string() +
+                   "\nargc=0\nfds=3\nmark=\n");
+}
+
+}  // namespace
