@@ -52,7 +52,10 @@ TLayout DialogLayout(const std::string& Folder) {
   l.MainTab = tab(0);
   l.GraphicTab = tab(1);
   l.ControlsTab = tab(3);
+  // The thumb is placed when the bar is painted.
+  Form1->Show();
   Form1->PageControl1->SetActivePage(Form1->TabSheet2);
+  Pump();
   const TRect t = Form1->CoolTrackBar1->ThumbRect();
   l.Thumb = Form1->CoolTrackBar1->ClientToWindow(
       TPoint{(t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2});
@@ -100,7 +103,9 @@ TEST(SetupUnderX, AUserChangesOptionsConfiguresKeysAndStartsTheGame) {
   };
   auto keys = [&](const std::string& Names) { Shell("xdotool key --delay 150 " + Names); };
 
-  // The first click on a window that is not focused only focuses it.
+  // Without a window manager nobody gives the window the keyboard; the
+  // first click on a window that is not focused only focuses it.
+  Shell("xdotool windowfocus --sync " + window);
   click(at.MainTab);
   click(at.GraphicTab);
   click(at.Thumb);            // takes the focus, moves nothing
