@@ -148,9 +148,20 @@ TEST_F(DialogControls, ButtonsClickByMouseSpaceAndEnterAndDisabledOnesDoNot) {
   form_->SetEnabled(true);
   Click(20, 20);
   EXPECT_EQ(clicks, 4);
+  // A hint shows once the pointer rests on the button, and goes with it.
   b->SetHint("Press me");
   b->SetShowHint(true);
-  EXPECT_EQ(b->Hint(), "Press me");
+  Post(WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+  EXPECT_EQ(form_->ShownHint(), "");
+  clock_.Advance(TForm::HintPauseMs + 20);
+  Application->ProcessMessages();
+  EXPECT_EQ(form_->ShownHint(), "Press me");
+  EXPECT_EQ(Pixel(21, 41), 0xFFFFE1u);  // the pale box under the pointer
+  Post(WM_MOUSEMOVE, 0, MAKELPARAM(100, 70));
+  EXPECT_EQ(form_->ShownHint(), "");
+  clock_.Advance(TForm::HintPauseMs + 20);
+  Application->ProcessMessages();
+  EXPECT_EQ(form_->ShownHint(), "");
 }
 
 TEST_F(DialogControls, TheMouseStaysWithTheControlItWasPressedOn) {

@@ -169,6 +169,7 @@ void TForm::WndProc(TMessage& Message) {
   if (!Enabled() && ((Message.Msg >= WM_KEYDOWN && Message.Msg <= WM_SYSCHAR) ||
                      (Message.Msg >= WM_MOUSEMOVE && Message.Msg <= WM_MOUSEWHEEL)))
     return;
+  if (HintMessage(Message)) return;
   switch (Message.Msg) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:

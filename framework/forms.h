@@ -63,6 +63,10 @@ class TForm : public TWinControl {
   const std::vector<uint32_t>& ClientPixels() const { return client_pixels_; }
   // Paints the whole client area now and shows it.
   void PaintWindow();
+  // The hint being shown ("" when none).
+  const std::string& ShownHint() const { return hint_text_; }
+  // How long the pointer rests on a control before its hint shows.
+  static constexpr UINT HintPauseMs = 500;
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
@@ -102,6 +106,13 @@ class TForm : public TWinControl {
   TWinControl* active_control_ = nullptr;
   bool paint_client_area_ = false;
   std::vector<uint32_t> client_pixels_;
+  // Hints of the controls of a form that paints its client area.
+  bool HintMessage(TMessage& Message);
+  void HideHint();
+  TControl* hint_control_ = nullptr;
+  std::string hint_text_;
+  TPoint hint_at_;
+  TPoint pointer_;
 };
 
 using TIdleEvent = std::function<void(TObject* Sender, bool& Done)>;
