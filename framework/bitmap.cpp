@@ -172,8 +172,7 @@ void TBitmap::SetTransparentColor(TColor Value) {
 
 void TBitmap::SetTransparentMode(TTransparentMode Value) {
   if (transparent_mode_ == Value) return;
-  if (Value == tmFixed)
-    transparent_color_ = TransparentColor();
+  if (Value == tmFixed) transparent_color_ = TransparentColor();
   transparent_mode_ = Value;
   Changed(this);
 }
@@ -231,9 +230,7 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   bool topDown = h < 0;
   if (h == INT32_MIN) Invalid();
   if (topDown) h = -h;
-  if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide ||
-      int64_t{w} * h > kMaxPixels)
-    Invalid();
+  if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || int64_t{w} * h > kMaxPixels) Invalid();
   if (compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32))
     Invalid();
   std::vector<RGBQUAD> table;
@@ -282,8 +279,11 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   width_ = w;
   height_ = h;
   table_ = table;
-  pixel_format_ = bits == 1 ? pf1bit : bits == 4 ? pf4bit : bits == 8 ? pf8bit
-                  : bits == 24 ? pf24bit : pf32bit;
+  pixel_format_ = bits == 1    ? pf1bit
+                  : bits == 4  ? pf4bit
+                  : bits == 8  ? pf8bit
+                  : bits == 24 ? pf24bit
+                               : pf32bit;
   monochrome_ = bits == 1 && table.size() == 2 && QuadToPixel(table[0]) == 0 &&
                 QuadToPixel(table[1]) == 0xFFFFFF;
   Rebind();

@@ -111,8 +111,8 @@ void TPageControl::Paint() {
     TRect text = t;
     DrawTextA(dc, pages_[static_cast<size_t>(i)]->Caption(), -1, &text,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    if (active && Focused()) DrawFocusRect(dc, TRect{t.Left + 3, t.Top + 3, t.Right - 3,
-                                                     t.Bottom - 2});
+    if (active && Focused())
+      DrawFocusRect(dc, TRect{t.Left + 3, t.Top + 3, t.Right - 3, t.Bottom - 2});
   }
 }
 

@@ -92,12 +92,12 @@ TEST_F(DialogControls, AFormPaintsItselfAndItsControlsInOrderClippedToEach) {
   over->SetBounds(50, 5, 20, 10);
   form_->Show();
   Application->ProcessMessages();
-  EXPECT_EQ(Pixel(5, 5), 0xFF0000u);           // the form (red as a pixel)
-  EXPECT_EQ(Pixel(10, 10), 0x00FF00u);         // green
-  EXPECT_EQ(Pixel(50, 30), 0x0000FFu);         // blue inside green
+  EXPECT_EQ(Pixel(5, 5), 0xFF0000u);    // the form (red as a pixel)
+  EXPECT_EQ(Pixel(10, 10), 0x00FF00u);  // green
+  EXPECT_EQ(Pixel(50, 30), 0x0000FFu);  // blue inside green
   EXPECT_EQ(Pixel(59, 39), 0x0000FFu);
-  EXPECT_EQ(Pixel(61, 45), 0xFF0000u);         // the blue part beyond green is cut
-  EXPECT_EQ(Pixel(55, 12), 0xFFFFFFu);         // placed later: on top
+  EXPECT_EQ(Pixel(61, 45), 0xFF0000u);  // the blue part beyond green is cut
+  EXPECT_EQ(Pixel(55, 12), 0xFFFFFFu);  // placed later: on top
   EXPECT_EQ(Pixel(55, 16), 0x00FF00u);
   // An invalidation is painted once the loop gets to it.
   int before = inner->Paints;

@@ -31,9 +31,7 @@ class TCustomImageList : public TComponent {
   // with the canvas unless Blend is clNone. Not transparent: the whole cell,
   // with Background where the mask leaves pixels out.
   void DrawEx(TCanvas* Canvas, int X, int Y, int Index, bool Transparent, TColor Blend);
-  void Draw(TCanvas* Canvas, int X, int Y, int Index) {
-    DrawEx(Canvas, X, Y, Index, true, clNone);
-  }
+  void Draw(TCanvas* Canvas, int X, int Y, int Index) { DrawEx(Canvas, X, Y, Index, true, clNone); }
   // 0x00RRGGBB of a pixel of an image and whether the mask lets it show.
   uint32_t ImagePixel(int Index, int X, int Y, bool* Shows = nullptr) const;
 

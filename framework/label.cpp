@@ -115,8 +115,8 @@ void TCustomLabel::Paint() {
 
 void TCustomLabel::AdjustBounds() {
   if (!auto_size_ || Has(csReading) || Has(csLoading)) return;
-  TCanvasHandleScope scope(*Canvas(), Canvas()->HandleAllocated() ? Canvas()->Handle()
-                                                                   : MeasureDC());
+  TCanvasHandleScope scope(*Canvas(),
+                           Canvas()->HandleAllocated() ? Canvas()->Handle() : MeasureDC());
   TRect r = ClientRect();
   DoDrawText(r, DT_EXPANDTABS | DT_CALCRECT | (word_wrap_ ? DT_WORDBREAK : 0));
   int x = Left();

@@ -200,8 +200,8 @@ void TCoolLabel::DoDrawText(TRect& Rect, uint32_t Flags) {
 
 void TCoolLabel::AdjustBounds() {
   if (!glyph_ || !AutoSize() || !Parent() || Has(csReading) || Has(csLoading)) return;
-  TCanvasHandleScope scope(*Canvas(), Canvas()->HandleAllocated() ? Canvas()->Handle()
-                                                                   : MeasureDC());
+  TCanvasHandleScope scope(*Canvas(),
+                           Canvas()->HandleAllocated() ? Canvas()->Handle() : MeasureDC());
   TRect r = ClientRect();
   DoDrawText(r, DT_EXPANDTABS | DT_CALCRECT | (WordWrap() ? DT_WORDBREAK : 0));
   int w = r.Right, h = r.Bottom;

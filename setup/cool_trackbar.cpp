@@ -315,9 +315,8 @@ void TCoolTrackBar::MouseMove(TShiftState Shift, int X, int Y) {
   // An empty scale has nothing to drag along.
   if (span <= 0 || max_ <= min_) return;
   const double perPixel = (static_cast<double>(max_) - min_) / span;
-  const int offset = orientation_ == toHorizontal
-                         ? X - thumb_rect_.Left - thumb_rect_.Width() / 2
-                         : Y - thumb_rect_.Top - thumb_rect_.Height() / 2;
+  const int offset = orientation_ == toHorizontal ? X - thumb_rect_.Left - thumb_rect_.Width() / 2
+                                                  : Y - thumb_rect_.Top - thumb_rect_.Height() / 2;
   int64_t target = int64_t{position_} + Round(perPixel * offset);
   SetPosition(static_cast<int>(std::clamp<int64_t>(target, INT32_MIN, INT32_MAX)));
 }
@@ -364,7 +363,8 @@ void TCoolTrackBar::WndProc(TMessage& Message) {
         return;
       }
       if (dc && (options_ & CoolOption(ocPaintWallpaper)) &&
-          PaintWallpaper(dc, ClientRect(), SRCCOPY, (options_ & CoolOption(ocTileWallpaper)) != 0)) {
+          PaintWallpaper(dc, ClientRect(), SRCCOPY,
+                         (options_ & CoolOption(ocTileWallpaper)) != 0)) {
         Message.Result = 1;
         return;
       }

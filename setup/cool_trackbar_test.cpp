@@ -105,18 +105,12 @@ TEST_F(TrackBar, KeysMoveTheValue) {
     bool Told;
   };
   const TCase cases[] = {
-      {0, VK_PRIOR, 0, true},     // asks for -1, clamped, told all the same
-      {5, VK_PRIOR, 2, true},     // page size 3
-      {5, VK_NEXT, 8, true},
-      {9, VK_NEXT, 10, true},
-      {5, VK_HOME, 0, true},
-      {5, VK_END, 10, true},
-      {0, VK_LEFT, 0, false},     // already at the minimum: nothing asked
-      {5, VK_LEFT, 4, true},
-      {5, VK_UP, 4, true},
-      {5, VK_RIGHT, 6, true},
-      {5, VK_DOWN, 6, true},
-      {10, VK_RIGHT, 10, false},
+      {0, VK_PRIOR, 0, true},  // asks for -1, clamped, told all the same
+      {5, VK_PRIOR, 2, true},  // page size 3
+      {5, VK_NEXT, 8, true},  {9, VK_NEXT, 10, true},    {5, VK_HOME, 0, true},
+      {5, VK_END, 10, true},  {0, VK_LEFT, 0, false},  // already at the minimum: nothing asked
+      {5, VK_LEFT, 4, true},  {5, VK_UP, 4, true},       {5, VK_RIGHT, 6, true},
+      {5, VK_DOWN, 6, true},  {10, VK_RIGHT, 10, false},
   };
   bar_->SetMaxValue(10);
   bar_->SetPageSize(3);
@@ -190,10 +184,10 @@ TEST_F(TrackBar, TallerThanWideTurnsVerticalWithItsOwnThumb) {
 TEST_F(TrackBar, ThumbPixelsFollowTheTableAndADisabledBarShowsTheChequeredOne) {
   // Rows of the built-in thumbs (o olive is transparent: the bar's face or
   // the bar shows through).
-  const char* normal[] = {"WWWWWWWWk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "oWssssgko",
-                          "ooWssgkoo", "oooWgkooo", "ooookoooo"};
-  const char* chequered[] = {"WWWWWWWWk", "Wssssssgk", "WssWsWsgk", "WsWsWsWgk", "oWsWsWgko",
-                             "ooWsWgkoo", "oooWgkooo", "ooookoooo"};
+  const char* normal[] = {"WWWWWWWWk", "Wssssssgk", "Wssssssgk", "Wssssssgk",
+                          "oWssssgko", "ooWssgkoo", "oooWgkooo", "ooookoooo"};
+  const char* chequered[] = {"WWWWWWWWk", "Wssssssgk", "WssWsWsgk", "WsWsWsWgk",
+                             "oWsWsWgko", "ooWsWgkoo", "oooWgkooo", "ooookoooo"};
   const int rows[] = {1, 2, 3, 4, 15, 16, 17, 18};
   auto colour = [](char c) -> uint32_t {
     switch (c) {

@@ -213,8 +213,8 @@ int TGlyph::CreateImage(bool Enabled) {
     auto paint = [&](int SliceX, TColor Key, TColor With, int X, int Y) {
       int pitch = 0;
       std::vector<uint8_t> bits = MonochromeMask(*src, SliceX, 0, w, h, Key, pitch);
-      TDeviceContext mask(bits.data(), w, h, pitch, TGdiPixelFormat::Indexed(1),
-                          MonochromeTable(), 2);
+      TDeviceContext mask(bits.data(), w, h, pitch, TGdiPixelFormat::Indexed(1), MonochromeTable(),
+                          2);
       dc->Brush.Color = With;
       RopBlt(dc, X, Y, w, h, &mask, 0, 0, DSPDxax);
     };

@@ -22,11 +22,11 @@ TEST(Glyph, ThePicturesShapeSetsTheNumberOfSlices) {
     int W, H, Before, After;
   };
   const TCase cases[] = {
-      {32, 16, 1, 2}, {16, 16, 3, 1}, {64, 16, 1, 4},
-      {100, 16, 3, 3},  // not a whole number of squares: kept
-      {80, 16, 3, 1},   // five slices are too many: one
-      {0, 16, 3, 3},    // no width: kept, so no slice is ever zero
-      {8, 16, 2, 2},    // narrower than tall: kept
+      {32, 16, 1, 2}, {16, 16, 3, 1},
+      {64, 16, 1, 4}, {100, 16, 3, 3},  // not a whole number of squares: kept
+      {80, 16, 3, 1},                   // five slices are too many: one
+      {0, 16, 3, 3},                    // no width: kept, so no slice is ever zero
+      {8, 16, 2, 2},                    // narrower than tall: kept
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.W << "x" << c.H);
@@ -140,8 +140,8 @@ TEST(Wallpaper, TilesFromTheCornerToTheEdges) {
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 30; ++x)
       if (target->ScanLine(y)[x] == 0xFFFFFF) corners.emplace_back(x, y);
-  EXPECT_EQ(corners, (std::vector<std::pair<int, int>>{{0, 0}, {10, 0}, {20, 0}, {0, 10}, {10, 10},
-                                                       {20, 10}}));
+  EXPECT_EQ(corners, (std::vector<std::pair<int, int>>{
+                         {0, 0}, {10, 0}, {20, 0}, {0, 10}, {10, 10}, {20, 10}}));
   // Nothing beyond the rectangle.
   EXPECT_EQ(target->ScanLine(0)[25], 0x563412u);
   EXPECT_EQ(target->ScanLine(15)[0], 0x563412u);
@@ -156,7 +156,7 @@ TEST(Wallpaper, TilesFromTheCornerToTheEdges) {
 
 TEST(ShadowedText, ShiftsTheCallersRectangleAndDrawsTwice) {
   auto a = Picture(80, 30, clWhite);
-    auto b = Picture(80, 30, clWhite);
+  auto b = Picture(80, 30, clWhite);
   a->DC()->Font.Height = -16;
   b->DC()->Font.Height = -16;
   TRect r{0, 0, 80, 30};

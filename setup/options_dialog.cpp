@@ -18,8 +18,8 @@ namespace {
 constexpr TColor clSilver = 0xC0C0C0;
 constexpr TColor clMaroon = 0x000080;
 
-const char* const kStartError[] = {"Moving left: ", "Moving right: ", "Primary attack: ",
-                                   "Secondary attack: "};
+const char* const kStartError[] = {
+    "Moving left: ", "Moving right: ", "Primary attack: ", "Secondary attack: "};
 
 // Why a program could not start, in words.
 std::string StartFailure(int32_t Code) {
@@ -195,9 +195,9 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   zcRunProg1->SetWait(false);
   zcRunProg1->OnBeforeRun = [this](TObject* s) { OnBeforeRun1(s); };
   zcRunProg1->OnError = [](TObject*, TzcRunError, int32_t Code) {
-    Application->MessageBox(Format("The game \"%s\" could not be started: %s.", "talgame.exe",
-                                   StartFailure(Code)),
-                            Application->Title(), MB_OK | MB_ICONERROR);
+    Application->MessageBox(
+        Format("The game \"%s\" could not be started: %s.", "talgame.exe", StartFailure(Code)),
+        Application->Title(), MB_OK | MB_ICONERROR);
   };
 
   BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
@@ -304,8 +304,7 @@ void TForm1::UpDateOptions() {
   auto caption = [](TBitBtn* b, int32_t value, std::initializer_list<const char*> captions,
                     int32_t first = 0) {
     int32_t i = value - first;
-    if (i >= 0 && i < static_cast<int32_t>(captions.size()))
-      b->SetCaption(*(captions.begin() + i));
+    if (i >= 0 && i < static_cast<int32_t>(captions.size())) b->SetCaption(*(captions.begin() + i));
   };
   caption(BitBtn3, RocketSmoke, {"Off", "On"});
   caption(BitBtn4, Splinters, {"Off", "Medium", "High"});

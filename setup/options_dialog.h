@@ -61,8 +61,8 @@ class TForm1 : public TForm {
   TPageControl* PageControl1;
   TTabSheet *TabSheet1, *TabSheet2, *TabSheet3, *TabSheet4;
   TImage* Image1;
-  TBitBtn *BitBtn1, *BitBtn2, *BitBtn3, *BitBtn4, *BitBtn5, *BitBtn6, *BitBtn7, *BitBtn8,
-      *BitBtn9, *BitBtn10;
+  TBitBtn *BitBtn1, *BitBtn2, *BitBtn3, *BitBtn4, *BitBtn5, *BitBtn6, *BitBtn7, *BitBtn8, *BitBtn9,
+      *BitBtn10;
   TCoolLabel *CoolLabel1, *CoolLabel2, *CoolLabel3, *CoolLabel4, *CoolLabel5, *CoolLabel6,
       *CoolLabel7, *CoolLabel8, *CoolLabel9, *CoolLabel10;
   TCoolTrackBar *CoolTrackBar1, *CoolTrackBar2, *CoolTrackBar3, *CoolTrackBar4;

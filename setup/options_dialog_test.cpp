@@ -167,7 +167,8 @@ TEST_F(OptionsDialog, OptionButtonsCycleThroughTheirCaptions) {
       {Form1->BitBtn6, {"On", "Off"}},
       {Form1->BitBtn7, {"Keyboard", "Joystick", "Mouse"}},
       {Form1->BitBtn9, {"Stereo", "Reverse", "Mono"}},
-      {Form1->BitBtn10, {"Use direct input for joystick: ON", "Use direct input for joystick: OFF"}},
+      {Form1->BitBtn10,
+       {"Use direct input for joystick: ON", "Use direct input for joystick: OFF"}},
   };
   for (const TCase& c : cases) {
     Form1->PageControl1->SetActivePage(static_cast<TTabSheet*>(c.Button->Parent()));

@@ -124,13 +124,26 @@ TEST_F(Starter, ErrorCodesMapToResultsByTheTable) {
     TzcRunError Result;
   };
   const TCase cases[] = {
-      {0, zre_OK},          {1, zre_FileNotFound},    {2, zre_FileNotFound},
-      {3, zre_PathNotFound}, {4, zre_FileError},       {5, zre_networkerror},
-      {6, zre_MemoryError},  {14, zre_MemoryError},    {15, zre_FileError},
-      {31, zre_FileError},   {32, zre_networkerror},   {36, zre_networkerror},
-      {37, zre_UnknownError}, {38, zre_FileError},     {52, zre_FileError},
-      {53, zre_networkerror}, {55, zre_networkerror},  {56, zre_UnknownError},
-      {193, zre_UnknownError}, {-1, zre_UnknownError},
+      {0, zre_OK},
+      {1, zre_FileNotFound},
+      {2, zre_FileNotFound},
+      {3, zre_PathNotFound},
+      {4, zre_FileError},
+      {5, zre_networkerror},
+      {6, zre_MemoryError},
+      {14, zre_MemoryError},
+      {15, zre_FileError},
+      {31, zre_FileError},
+      {32, zre_networkerror},
+      {36, zre_networkerror},
+      {37, zre_UnknownError},
+      {38, zre_FileError},
+      {52, zre_FileError},
+      {53, zre_networkerror},
+      {55, zre_networkerror},
+      {56, zre_UnknownError},
+      {193, zre_UnknownError},
+      {-1, zre_UnknownError},
   };
   for (const TCase& c : cases) EXPECT_EQ(RunErrorFromCode(c.Code), c.Result) << c.Code;
 }
@@ -148,11 +161,11 @@ TEST_F(Starter, FailuresCarryThePlatformsCodesFromWhatTheSystemSays) {
     int32_t Code;
   };
   const TCase cases[] = {
-      {dir_.File("missing"), 2},            // ENOENT
-      {plain + "/inside", 3},               // ENOTDIR
-      {plain, 5},                           // EACCES: not executable, root included
-      {dir_.File("folder"), 5},             // a folder is no program
-      {garbage, 193},                       // ENOEXEC
+      {dir_.File("missing"), 2},  // ENOENT
+      {plain + "/inside", 3},     // ENOTDIR
+      {plain, 5},                 // EACCES: not executable, root included
+      {dir_.File("folder"), 5},   // a folder is no program
+      {garbage, 193},             // ENOEXEC
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Line);
@@ -211,9 +224,9 @@ TEST_F(Starter, CommandLinesSplitByTheOriginalRules) {
       {"talgame.exe", {"talgame.exe"}},
       {"  a   b\tc ", {"a", "b", "c"}},
       {"\"a b\" c", {"a b", "c"}},
-      {"a\\\\\"b c\"", {"a\\b c"}},       // 2n backslashes: n, and the quote opens
-      {"a\\\\\\\"b", {"a\\\"b"}},          // 2n+1: n and a literal quote
-      {"a\\b\\\\c", {"a\\b\\\\c"}},        // not before a quote: literal
+      {"a\\\\\"b c\"", {"a\\b c"}},  // 2n backslashes: n, and the quote opens
+      {"a\\\\\\\"b", {"a\\\"b"}},    // 2n+1: n and a literal quote
+      {"a\\b\\\\c", {"a\\b\\\\c"}},  // not before a quote: literal
       {"\"\"", {""}},
       {"\"a\"\"b\"", {"a\"b"}},
       {"", {}},

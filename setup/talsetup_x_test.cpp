@@ -57,8 +57,8 @@ TLayout DialogLayout(const std::string& Folder) {
   Form1->PageControl1->SetActivePage(Form1->TabSheet2);
   Pump();
   const TRect t = Form1->CoolTrackBar1->ThumbRect();
-  l.Thumb = Form1->CoolTrackBar1->ClientToWindow(
-      TPoint{(t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2});
+  l.Thumb =
+      Form1->CoolTrackBar1->ClientToWindow(TPoint{(t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2});
   l.Splinters = centre(Form1->BitBtn4);
   l.ConfigureKeys = centre(Form1->BitBtn8);
   l.SaveAndStart = centre(Form1->BitBtn1);
@@ -99,7 +99,7 @@ TEST(SetupUnderX, AUserChangesOptionsConfiguresKeysAndStartsTheGame) {
   ASSERT_FALSE(window.empty()) << "the dialog did not show";
   auto click = [&](TPoint p) {
     Shell("xdotool mousemove --window " + window + " " + std::to_string(p.X) + " " +
-        std::to_string(p.Y) + " click 1 sleep 0.3");
+          std::to_string(p.Y) + " click 1 sleep 0.3");
   };
   auto keys = [&](const std::string& Names) { Shell("xdotool key --delay 150 " + Names); };
 
@@ -141,9 +141,8 @@ TEST(SetupUnderX, AUserChangesOptionsConfiguresKeysAndStartsTheGame) {
     usleep(10000);
     r = ReadAll(record);
   }
-  EXPECT_EQ(r, "exe=" + std::filesystem::canonical(programs + "/talgame").string() +
-                   "\ncwd=" + std::filesystem::canonical(current).string() +
-                   "\nargc=0\nfds=3\nmark=\n");
+  EXPECT_EQ(r, "exe=" + std::filesystem::canonical(programs + "/talgame").string() + "\ncwd=" +
+                   std::filesystem::canonical(current).string() + "\nargc=0\nfds=3\nmark=\n");
 }
 
 }  // namespace

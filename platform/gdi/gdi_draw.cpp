@@ -8,8 +8,8 @@ namespace {
 // ---- Text layout ------------------------------------------------------------------
 
 struct TTextLine {
-  std::string Text;     // without prefix marks
-  int Underline = -1;   // index in Text of the character "&" marked
+  std::string Text;    // without prefix marks
+  int Underline = -1;  // index in Text of the character "&" marked
 };
 
 TTextLine StripPrefix(const std::string& Line, bool Prefix) {
@@ -192,8 +192,7 @@ void Ring(HDC DC, const TRect& R, TColor TopLeft, TColor BottomRight, uint32_t F
   if (R.Right <= R.Left || R.Bottom <= R.Top) return;
   if (Flags & BF_TOP) DC->FillSolid(TRect{R.Left, R.Top, R.Right, R.Top + 1}, TopLeft);
   if (Flags & BF_LEFT) DC->FillSolid(TRect{R.Left, R.Top, R.Left + 1, R.Bottom}, TopLeft);
-  if (Flags & BF_BOTTOM)
-    DC->FillSolid(TRect{R.Left, R.Bottom - 1, R.Right, R.Bottom}, BottomRight);
+  if (Flags & BF_BOTTOM) DC->FillSolid(TRect{R.Left, R.Bottom - 1, R.Right, R.Bottom}, BottomRight);
   if (Flags & BF_RIGHT) DC->FillSolid(TRect{R.Right - 1, R.Top, R.Right, R.Bottom}, BottomRight);
 }
 
@@ -392,14 +391,14 @@ TRect DeviceClip(HDC DC, const TDCState& s) {
 // the clip (in device coordinates) stays within the memory.
 void Apply(HDC DC, TDCState& s, TPoint Org, const TRect& DevClip) {
   auto base = reinterpret_cast<uintptr_t>(s.Base);
-  intptr_t shift = static_cast<intptr_t>(Org.X) * BytesPerPixel(DC) +
-                   static_cast<intptr_t>(Org.Y) * DC->Pitch();
+  intptr_t shift =
+      static_cast<intptr_t>(Org.X) * BytesPerPixel(DC) + static_cast<intptr_t>(Org.Y) * DC->Pitch();
   void* bits = reinterpret_cast<void*>(base - static_cast<uintptr_t>(shift));
   DC->Rebind(bits, s.BaseWidth + Org.X, s.BaseHeight + Org.Y, DC->Pitch());
   s.Org = Org;
   s.Expected = bits;
-  TRect c{std::max(DevClip.Left, 0), std::max(DevClip.Top, 0),
-          std::min(DevClip.Right, s.BaseWidth), std::min(DevClip.Bottom, s.BaseHeight)};
+  TRect c{std::max(DevClip.Left, 0), std::max(DevClip.Top, 0), std::min(DevClip.Right, s.BaseWidth),
+          std::min(DevClip.Bottom, s.BaseHeight)};
   DC->SetClipRect(TRect{c.Left + Org.X, c.Top + Org.Y, c.Right + Org.X, c.Bottom + Org.Y});
 }
 

@@ -122,11 +122,15 @@ TEST(RopBlt, CombinesSourceDestinationAndPatternByTheTruthTable) {
     uint32_t Dest, Expect0, Expect1;
   };
   const TCase cases[] = {
-      {SRCCOPY, 0x123456, 0xFFFFFF, 0x000000},  {SRCAND, 0x123456, 0x123456, 0x000000},
-      {SRCPAINT, 0x123456, 0xFFFFFF, 0x123456}, {SRCINVERT, 0x123456, 0xEDCBA9, 0x123456},
-      {NOTSRCCOPY, 0x123456, 0x000000, 0xFFFFFF}, {PATCOPY, 0x123456, 0x0000FF, 0x0000FF},
+      {SRCCOPY, 0x123456, 0xFFFFFF, 0x000000},
+      {SRCAND, 0x123456, 0x123456, 0x000000},
+      {SRCPAINT, 0x123456, 0xFFFFFF, 0x123456},
+      {SRCINVERT, 0x123456, 0xEDCBA9, 0x123456},
+      {NOTSRCCOPY, 0x123456, 0x000000, 0xFFFFFF},
+      {PATCOPY, 0x123456, 0x0000FF, 0x0000FF},
       // The brush where the source is white, the destination where black.
-      {DSPDxax, 0x123456, 0x0000FF, 0x123456},  {BLACKNESS, 0x123456, 0, 0},
+      {DSPDxax, 0x123456, 0x0000FF, 0x123456},
+      {BLACKNESS, 0x123456, 0, 0},
   };
   for (const TCase& c : cases) {
     dst.Pixels = {c.Dest, c.Dest};

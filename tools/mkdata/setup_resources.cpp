@@ -12,10 +12,10 @@ namespace {
 // The thumb points down: o olive (the transparent colour), W white,
 // s silver, g grey, k black. The chequered body shows a selected or
 // disabled thumb.
-const char* const kThumb[20] = {
-    "ooooooooo", "WWWWWWWWk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk",
-    "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk",
-    "Wssssssgk", "oWssssgko", "ooWssgkoo", "oooWgkooo", "ooookoooo", "ooooooooo"};
+const char* const kThumb[20] = {"ooooooooo", "WWWWWWWWk", "Wssssssgk", "Wssssssgk", "Wssssssgk",
+                                "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk",
+                                "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk", "Wssssssgk",
+                                "oWssssgko", "ooWssgkoo", "oooWgkooo", "ooookoooo", "ooooooooo"};
 const char* const kThumbInvert[20] = {
     "ooooooooo", "WWWWWWWWk", "Wssssssgk", "WssWsWsgk", "WsWsWsWgk", "WssWsWsgk", "WsWsWsWgk",
     "WssWsWsgk", "WsWsWsWgk", "WssWsWsgk", "WsWsWsWgk", "WssWsWsgk", "WsWsWsWgk", "WssWsWsgk",
@@ -87,8 +87,7 @@ std::vector<uint8_t> Title() {
       }
       double ex = dx / 1.9, ey = (dy + dx * 0.25) / 0.45;
       double e = std::sqrt(ex * ex + ey * ey);
-      if (e > 62 && e < 70 && (d >= rad || dy + dx * 0.25 > 0))
-        b.ScanLine(y)[x] = 0xD8C890;
+      if (e > 62 && e < 70 && (d >= rad || dy + dx * 0.25 > 0)) b.ScanLine(y)[x] = 0xD8C890;
     }
   TCanvas* c = b.Canvas();
   c->Font()->SetName("Liberation Sans");
