@@ -332,7 +332,23 @@ TEST_F(OptionsDialog, TheDialogPaintsItsTabsAndControls) {
   // The brightness bar's fill: a red of twice the position.
   TPoint bar = Form1->CoolTrackBar1->ClientToWindow(TPoint{30, 12});
   EXPECT_EQ(graphic.Pixel(bar.X, bar.Y), 0x640000u);
-  WritePng("talsetup-headless.png", graphic.Pixels.data(), graphic.Width, graphic.Height);
+  // Each tab and the prompt, for a person to look at.
+  const std::pair<TTabSheet*, const char*> tabs[] = {
+      {Form1->TabSheet2, "graphic"}, {Form1->TabSheet3, "sound"}, {Form1->TabSheet4, "controls"}};
+  for (auto [sheet, name] : tabs) {
+    Form1->PageControl1->SetActivePage(sheet);
+    if (sheet == Form1->TabSheet4) Form1->BitBtn8Click(nullptr);
+    Application->ProcessMessages();
+    const THeadlessPicture& p = HeadlessWindowPicture(Form1->Handle());
+    WritePng(std::string("talsetup-") + name + ".png", p.Pixels.data(), p.Width, p.Height);
+  }
+  Form1->Label1->Hide();
+  Form1->BitBtn2Click(nullptr);
+  Application->ProcessMessages();
+  const THeadlessPicture& prompt = HeadlessWindowPicture(Form2->Handle());
+  ASSERT_EQ(prompt.Width, 323);
+  EXPECT_EQ(prompt.Pixel(160, 2), 0xCDCDCDu);
+  WritePng("talsetup-prompt.png", prompt.Pixels.data(), prompt.Width, prompt.Height);
 }
 
 }  // namespace
