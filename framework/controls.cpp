@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "framework/forms.h"
+#include "platform/gdi/gdi_draw.h"
+#include "platform/win/paint.h"
 #include "platform/win/vkeys.h"
 
 // ---- Hook chain ----------------------------------------------------------------
@@ -120,10 +122,13 @@ void TControl::SetParent(TWinControl* AParent) {
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   bool resized = AWidth != width_ || AHeight != height_;
+  bool moved = resized || ALeft != left_ || ATop != top_;
+  if (moved && visible_) Invalidate();  // where it was
   left_ = ALeft;
   top_ = ATop;
   width_ = AWidth;
   height_ = AHeight;
+  if (moved && visible_) Invalidate();  // where it is now
   if (resized) Resize();
 }
 
@@ -135,7 +140,71 @@ void TControl::SetAlign(TAlign v) {
 void TControl::SetVisible(bool v) {
   if (visible_ == v) return;
   VisibleChanging();
+  if (visible_) Invalidate();
   visible_ = v;
+  if (visible_) Invalidate();
+}
+
+void TControl::SetEnabled(bool v) {
+  if (enabled_ == v) return;
+  enabled_ = v;
+  Perform(CM_ENABLEDCHANGED, 0, 0);
+  Invalidate();
+}
+
+void TControl::SetCaption(const std::string& v) {
+  if (caption_ == v) return;
+  caption_ = v;
+  Perform(CM_TEXTCHANGED, 0, 0);
+  Invalidate();
+}
+
+void TControl::SetColor(TColor v) {
+  if (color_ == v) return;
+  color_ = v;
+  Perform(CM_COLORCHANGED, 0, 0);
+  if (auto* w = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < w->ControlCount(); ++i)
+      w->Controls(i)->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+  Invalidate();
+}
+
+void TControl::Invalidate() {
+  if (!visible_) return;
+  TControl* top = this;
+  while (top->parent_) {
+    if (!top->parent_->visible_) return;
+    top = top->parent_;
+  }
+  auto* form = dynamic_cast<TWinControl*>(top);
+  if (!form || !form->HandleAllocated()) return;
+  TPoint p = ClientToWindow(TPoint{0, 0});
+  if (top == this) p = TPoint{0, 0};
+  RECT r{p.X, p.Y, p.X + width_, p.Y + height_};
+  InvalidateRect(form->Handle(), &r, TRUE);
+}
+
+void TControl::Update() {
+  TControl* top = this;
+  while (top->parent_) top = top->parent_;
+  auto* form = dynamic_cast<TWinControl*>(top);
+  if (form && form->HandleAllocated()) UpdateWindow(form->Handle());
+}
+
+void TControl::PaintTo(HDC DC) {
+  Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
+}
+
+bool TControl::EnabledInParents() const {
+  for (const TControl* c = this; c; c = c->parent_)
+    if (!c->enabled_) return false;
+  return true;
+}
+
+bool TControl::ShowingInParents() const {
+  for (const TControl* c = this; c; c = c->parent_)
+    if (!c->visible_) return false;
+  return true;
 }
 
 TPoint TControl::ClientToWindow(TPoint P) const {
@@ -349,6 +418,42 @@ void TWinControl::SetFocus() {
   }
 }
 
+bool TWinControl::CanFocus() const {
+  return tab_stop_ && ShowingInParents() && EnabledInParents();
+}
+
+void TWinControl::DoEnter() {
+  Invalidate();
+  if (OnEnter) OnEnter(this);
+}
+
+void TWinControl::DoExit() {
+  Invalidate();
+  if (OnExit) OnExit(this);
+}
+
+void TWinControl::PaintTo(HDC DC) {
+  Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
+  Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
+  PaintControls(DC);
+}
+
+void TWinControl::PaintControls(HDC DC, TControl* First) {
+  bool started = First == nullptr;
+  for (TControl* c : std::vector<TControl*>(controls_)) {
+    if (c == First) started = true;
+    if (!started || !c->Visible() || c->Width() <= 0 || c->Height() <= 0) continue;
+    int saved = SaveDC(DC);
+    TPoint org = GetWindowOrg(DC);
+    SetWindowOrgEx(DC, org.X - c->Left(), org.Y - c->Top(), nullptr);
+    IntersectClipRect(DC, TRect{0, 0, c->Width(), c->Height()});
+    // A control that lies wholly outside what is left to paint is skipped.
+    TRect clip = DC->ClipRect();
+    if (clip.Right > clip.Left && clip.Bottom > clip.Top) c->PaintTo(DC);
+    RestoreDC(DC, saved);
+  }
+}
+
 void TWinControl::RealignControls() {
   for (TControl* c : controls_)
     if (c->Align() == alClient) c->SetBounds(0, 0, ClientWidth(), ClientHeight());
@@ -357,10 +462,12 @@ void TWinControl::RealignControls() {
 void TWinControl::InsertControl(TControl* C) {
   controls_.push_back(C);
   C->parent_ = this;
+  C->Invalidate();
   if (C->Align() == alClient) C->SetBounds(0, 0, ClientWidth(), ClientHeight());
 }
 
 void TWinControl::RemoveControl(TControl* C) {
+  C->Invalidate();
   std::erase(controls_, C);
   if (mouse_capture_ == C) mouse_capture_ = nullptr;
   C->parent_ = nullptr;
@@ -430,10 +537,22 @@ void TWinControl::WndProc(TMessage& Message) {
       return;
     }
     case WM_SETFOCUS:
-      if (OnEnter) OnEnter(this);
+      DoEnter();
       return;
     case WM_KILLFOCUS:
-      if (OnExit) OnExit(this);
+      DoExit();
+      return;
+    case WM_ERASEBKGND:
+      // Windowed controls fill their background with their colour.
+      if (Message.WParam && Color() != clDefault && Color() != clNone) {
+        auto* dc = reinterpret_cast<HDC>(Message.WParam);
+        dc->FillSolid(ClientRect(), Color());
+        Message.Result = 1;
+      }
+      return;
+    case WM_PAINT:
+      if (Message.WParam) return;
+      DefaultHandler(Message);
       return;
     case WM_DESTROY:
       DefaultHandler(Message);

@@ -10,6 +10,7 @@
 
 #include "framework/classes.h"
 #include "framework/types.h"
+#include "platform/gdi/gdi.h"
 #include "platform/win/user.h"
 #include "platform/win/wintypes.h"
 
@@ -27,6 +28,18 @@ constexpr UINT CM_DEACTIVATE = 0xB001;
 // Sent to the application's hidden window by the framework when a form
 // releases itself (freed once the message loop regains control).
 constexpr UINT CM_RELEASE = 0xB021;
+// Told to a control when a property that changes its look changed.
+constexpr UINT CM_PARENTCOLORCHANGED = 0xB009;
+constexpr UINT CM_ENABLEDCHANGED = 0xB00C;
+constexpr UINT CM_COLORCHANGED = 0xB00E;
+constexpr UINT CM_FONTCHANGED = 0xB00F;
+constexpr UINT CM_TEXTCHANGED = 0xB012;
+constexpr UINT CM_MOUSEENTER = 0xB013;
+constexpr UINT CM_MOUSELEAVE = 0xB014;
+
+// Which keys a focused control wants before the dialog's own handling.
+constexpr UINT WM_GETDLGCODE = 0x0087;
+constexpr LRESULT DLGC_WANTARROWS = 0x1;
 
 using TWndMethod = std::function<void(TMessage& Message)>;
 
@@ -125,15 +138,38 @@ class TControl : public TComponent {
   void Show() { SetVisible(true); }
   void Hide() { SetVisible(false); }
   bool Enabled() const { return enabled_; }
-  virtual void SetEnabled(bool v) { enabled_ = v; }
+  virtual void SetEnabled(bool v);
   const std::string& Caption() const { return caption_; }
-  virtual void SetCaption(const std::string& v) { caption_ = v; }
+  virtual void SetCaption(const std::string& v);
   TCursor Cursor() const { return cursor_; }
   virtual void SetCursor(TCursor v) { cursor_ = v; }
   TColor Color() const { return color_; }
-  void SetColor(TColor v) { color_ = v; }
+  void SetColor(TColor v);
   // Position of a point of this control in its top-level window's client area.
   TPoint ClientToWindow(TPoint P) const;
+
+  // ---- Painting ----
+  // Marks the control's area of its window for painting (erasing first).
+  virtual void Invalidate();
+  // Paints what is marked now instead of when the loop gets to it.
+  void Update();
+  void Repaint() {
+    Invalidate();
+    Update();
+  }
+  // Paints the control into DC, whose origin is the control's top-left
+  // corner: WM_PAINT with the DC (windowed controls erase first and then
+  // paint their children).
+  virtual void PaintTo(HDC DC);
+  // Enabled, and so is every parent: input reaches it.
+  bool EnabledInParents() const;
+  bool ShowingInParents() const;
+
+  // A short help text shown when the pointer rests on the control.
+  const std::string& Hint() const { return hint_; }
+  void SetHint(const std::string& v) { hint_ = v; }
+  bool ShowHint() const { return show_hint_; }
+  void SetShowHint(bool v) { show_hint_ = v; }
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -167,6 +203,8 @@ class TControl : public TComponent {
   TCursor cursor_ = crDefault;
   TColor color_ = clDefault;
   bool mouse_down_[3] = {false, false, false};
+  std::string hint_;
+  bool show_hint_ = false;
 };
 
 // Key state helpers from a key or mouse message.
@@ -204,7 +242,15 @@ class TWinControl : public TControl {
   void SetCaption(const std::string& v) override;
   bool Focused() const;
   virtual void SetFocus();
+  // Showing, enabled with its parents, and a tab stop.
+  virtual bool CanFocus() const;
+  bool TabStop() const { return tab_stop_; }
+  void SetTabStop(bool v) { tab_stop_ = v; }
   void RealignControls();
+  void PaintTo(HDC DC) override;
+  // Paints the non-windowed children into DC (origin at this control's
+  // top-left), from First on when given.
+  void PaintControls(HDC DC, TControl* First = nullptr);
 
   TKeyEvent OnKeyDown;
   TKeyEvent OnKeyUp;
@@ -222,6 +268,8 @@ class TWinControl : public TControl {
   virtual bool KeyDown(WORD& Key, TShiftState Shift);
   virtual bool KeyUp(WORD& Key, TShiftState Shift);
   virtual bool KeyPress(char& Key);
+  virtual void DoEnter();
+  virtual void DoExit();
   void InsertControl(TControl* C);
   void RemoveControl(TControl* C);
 
@@ -230,4 +278,5 @@ class TWinControl : public TControl {
   HWND handle_ = nullptr;
   std::vector<TControl*> controls_;
   TControl* mouse_capture_ = nullptr;
+  bool tab_stop_ = false;
 };

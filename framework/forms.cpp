@@ -166,6 +166,11 @@ bool TForm::KeyPress(char& Key) {
 }
 
 void TForm::WndProc(TMessage& Message) {
+  // A disabled form takes no input; its controls get none either.
+  if (!Enabled() && ((Message.Msg >= WM_KEYDOWN && Message.Msg <= WM_SYSCHAR) ||
+                     (Message.Msg >= WM_MOUSEMOVE && Message.Msg <= WM_MOUSEWHEEL)))
+    return;
+  if (HintMessage(Message)) return;
   switch (Message.Msg) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
@@ -177,7 +182,9 @@ void TForm::WndProc(TMessage& Message) {
       WORD key = static_cast<WORD>(Message.WParam);
       TShiftState shift = KeyboardShiftState();
       TWinControl* target =
-          active_control_ && active_control_->Visible() ? active_control_ : nullptr;
+          active_control_ && active_control_->Visible() && active_control_->EnabledInParents()
+              ? active_control_
+              : nullptr;
       if (key_preview_ || !target) {
         bool eaten = is_down ? KeyDown(key, shift) : KeyUp(key, shift);
         if (eaten) return;
@@ -214,13 +221,17 @@ void TForm::WndProc(TMessage& Message) {
       if (Application) Application->SetActive(Message.WParam != 0);
       return;
     case WM_PAINT:
-      if (OnPaint) OnPaint(this);
+      // With a context the form is painting itself into its picture.
+      if (!Message.WParam) PaintWindow();
       return;
     case WM_SHOWWINDOW:
-      if (Message.WParam)
+      if (Message.WParam) {
+        // A window that comes up paints itself whole.
+        if (paint_client_area_) Invalidate();
         DoShow();
-      else
+      } else {
         DoHide();
+      }
       return;
     case WM_SIZE: {
       int w = LOWORD(static_cast<uintptr_t>(Message.LParam)),

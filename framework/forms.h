@@ -54,6 +54,20 @@ class TForm : public TWinControl {
   void SetClientWidth(int v) override { SetWidth(v); }
   void SetClientHeight(int v) override { SetHeight(v); }
 
+  // A form drawn with the framework's controls keeps its client area as a
+  // picture: WM_PAINT paints the form and its controls into it and shows it
+  // in the window. Off for forms that show their own frames.
+  bool PaintClientArea() const { return paint_client_area_; }
+  void SetPaintClientArea(bool v);
+  // The picture of the client area as last painted (0x00RRGGBB rows).
+  const std::vector<uint32_t>& ClientPixels() const { return client_pixels_; }
+  // Paints the whole client area now and shows it.
+  void PaintWindow();
+  // The hint being shown ("" when none).
+  const std::string& ShownHint() const { return hint_text_; }
+  // How long the pointer rests on a control before its hint shows.
+  static constexpr UINT HintPauseMs = 500;
+
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
   TNotifyEvent OnShow;
@@ -92,6 +106,15 @@ class TForm : public TWinControl {
   bool created_ = false;
   bool shown_once_ = false;
   TWinControl* active_control_ = nullptr;
+  bool paint_client_area_ = false;
+  std::vector<uint32_t> client_pixels_;
+  // Hints of the controls of a form that paints its client area.
+  bool HintMessage(TMessage& Message);
+  void HideHint();
+  TControl* hint_control_ = nullptr;
+  std::string hint_text_;
+  TPoint hint_at_;
+  TPoint pointer_;
 };
 
 using TIdleEvent = std::function<void(TObject* Sender, bool& Done)>;

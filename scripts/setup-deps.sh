@@ -12,7 +12,7 @@ packages=(
   libmpg123-dev libmp3lame-dev libpixman-1-dev
   libvorbis-dev libopenmpt-dev libavformat-dev libavcodec-dev libswresample-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
-  xvfb xauth
+  xvfb xauth xdotool libx11-dev libpng-dev
 )
 
 missing=()

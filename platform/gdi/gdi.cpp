@@ -1,5 +1,7 @@
 #include "platform/gdi/gdi.h"
 
+#include "platform/gdi/gdi_draw.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -74,7 +76,11 @@ TDeviceContext::TDeviceContext(void* Bits, int Width, int Height, int Pitch,
   ResetClip();
 }
 
-TDeviceContext::~TDeviceContext() = default;
+// A context that goes leaves no saved states behind for the next one made
+// at its address.
+TDeviceContext::~TDeviceContext() {
+  ReleaseDCState(this);
+}
 
 void TDeviceContext::Rebind(void* Bits, int Width, int Height, int Pitch) {
   bits_ = Bits;

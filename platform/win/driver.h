@@ -39,6 +39,9 @@ class TPlatformDriver {
     Height = 600;
   }
   virtual void SetCursorVisible(bool Visible) {}
+  // Shows a top-level window's painted client area: Width x Height pixels of
+  // 0x00RRGGBB, top row first.
+  virtual void PresentWindow(HWND Wnd, const uint32_t* Pixels, int Width, int Height) {}
   virtual void WarpCursor(HWND Wnd, int X, int Y) {}
 
   // Shows a message box and returns the button pressed (IDOK, IDYES...).

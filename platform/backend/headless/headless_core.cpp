@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/backend/headless/headless_paint.h"
 #include "platform/win/driver.h"
 #include "platform/win/shell_seam.h"
 #include "platform/win/user.h"
@@ -56,6 +57,10 @@ class THeadlessDriver : public TPlatformDriver {
   }
 
   void SetCursorVisible(bool Visible) override { H().CursorVisible = Visible; }
+
+  void PresentWindow(HWND Wnd, const uint32_t* Pixels, int Width, int Height) override {
+    HeadlessKeepWindowPicture(Wnd, Pixels, Width, Height);
+  }
 
   int MessageBox(HWND, const std::string& Text, const std::string& Caption, UINT Type) override {
     H().Boxes.push_back({Text, Caption, Type});

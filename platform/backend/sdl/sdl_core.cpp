@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/backend/sdl/sdl_input.h"
+#include "platform/backend/sdl/sdl_paint.h"
 #include "platform/dinput/input_messages.h"
 #include "platform/dinput/keytable.h"
 #include "platform/win/clock.h"
@@ -262,6 +263,10 @@ class TSdlDriver : public TPlatformDriver {
   }
 
   void DesktopSize(int& Width, int& Height) override { SdlDesktopSize(Width, Height); }
+
+  void PresentWindow(HWND Wnd, const uint32_t* Pixels, int W, int H) override {
+    SdlPresentWindowPixels(Window(Wnd), Pixels, W, H);
+  }
 
   void SetCursorVisible(bool Visible) override {
     SDL_ShowCursor(Visible ? SDL_ENABLE : SDL_DISABLE);

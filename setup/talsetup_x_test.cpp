@@ -1,0 +1,204 @@
+// The real setup program in a window of a virtual X server, driven with
+// xdotool as a user would, beside a fake game that records how it was
+// started.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "game/options/game_options.h"
+#include "platform/backend/sdl/xvfb_server.h"
+#include "platform/win/process.h"
+#include "setup/options_dialog.h"
+#include "setup/setup_test_util.h"
+#include "setup/testprog/x_screenshot.h"
+
+using namespace setup_test;
+
+namespace {
+
+std::string Shell(const std::string& Command) {
+  std::string out;
+  if (FILE* p = popen(Command.c_str(), "r")) {
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+// Where the dialog's controls are: the same forms, laid out headless.
+struct TLayout {
+  TPoint MainTab, GraphicTab, ControlsTab, Thumb, Splinters, ConfigureKeys, SaveAndStart;
+};
+
+TLayout DialogLayout(const std::string& Folder) {
+  THeadlessSetup headless;
+  TApplicationScope app;
+  SetProgramFolder(Folder + "/");
+  CreateSetupForms();
+  auto centre = [](TControl* c) {
+    return c->ClientToWindow(TPoint{c->Width() / 2, c->Height() / 2});
+  };
+  auto tab = [](int i) {
+    TRect r = Form1->PageControl1->TabRect(i);
+    return Form1->PageControl1->ClientToWindow(
+        TPoint{(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2});
+  };
+  TLayout l;
+  l.MainTab = tab(0);
+  l.GraphicTab = tab(1);
+  l.ControlsTab = tab(3);
+  // The thumb is placed when the bar is painted.
+  Form1->Show();
+  Form1->PageControl1->SetActivePage(Form1->TabSheet2);
+  Pump();
+  const TRect t = Form1->CoolTrackBar1->ThumbRect();
+  l.Thumb =
+      Form1->CoolTrackBar1->ClientToWindow(TPoint{(t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2});
+  l.Splinters = centre(Form1->BitBtn4);
+  l.ConfigureKeys = centre(Form1->BitBtn8);
+  l.SaveAndStart = centre(Form1->BitBtn1);
+  SetProgramFolder("");
+  return l;
+}
+
+// What one run of the program under X gave; Ran is false when the X side
+// let the run down (the server, a window that went, a busy machine).
+struct TOutcome {
+  bool Ran = false;
+  std::string Why;
+  bool Screenshot = false;
+  TOptionValues Values{};
+  bool IniInCurrent = false;
+  std::string Record, Programs, Current;
+};
+
+TOutcome RunOnce(const std::string& Xvfb, const std::string& Root, const TLayout& At) {
+  TOutcome out;
+  const std::string programs = Root + "/programs", current = Root + "/current";
+  std::filesystem::create_directories(programs);
+  std::filesystem::create_directories(current);
+  std::filesystem::copy_file(TAL_SETUP_PROGRAM, programs + "/talsetup");
+  std::filesystem::copy_file(TAL_FAKE_PROGRAM, programs + "/talgame");
+  const std::string record = Root + "/record";
+  out.Programs = programs;
+  out.Current = current;
+
+  TXvfbServer server;
+  if (!server.Start(Xvfb, "1024x768x24")) {
+    out.Why = "Xvfb did not start";
+    return out;
+  }
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("TAL_FAKE_RECORD", record.c_str(), 1);
+  // X's client libraries keep what they allocate for the process's life.
+  setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+  PROCESS_INFORMATION pi;
+  STARTUPINFOA si;
+  bool started = CreateProcessA(nullptr, (programs + "/talsetup").c_str(), FALSE, 0,
+                                current.c_str(), &si, &pi);
+  unsetenv("ASAN_OPTIONS");
+  unsetenv("TAL_FAKE_RECORD");
+  if (!started) {
+    out.Why = "talsetup did not start";
+    return out;
+  }
+
+  // A search can trip over a window that goes while it looks (SDL makes
+  // and drops some at start): look again until the dialog is there.
+  std::string window;
+  for (int i = 0; i < 240 && window.empty(); ++i) {
+    window = Shell("xdotool search --onlyvisible --name 'Setup programm' 2>/dev/null | head -1");
+    if (window.empty()) usleep(250000);
+  }
+  auto click = [&](TPoint p) {
+    Shell("xdotool mousemove --window " + window + " " + std::to_string(p.X) + " " +
+          std::to_string(p.Y) + " click 1 sleep 0.3 2>/dev/null");
+  };
+  auto keys = [&](const std::string& Names) {
+    Shell("xdotool key --delay 150 " + Names + " 2>/dev/null");
+  };
+  if (!window.empty()) {
+    // Without a window manager nobody gives the window the keyboard; the
+    // first click on a window that is not focused only focuses it.
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null");
+    click(At.MainTab);
+    click(At.GraphicTab);
+    click(At.Thumb);  // takes the focus, moves nothing
+    // End takes the bar to its maximum: a key the server repeats on a busy
+    // machine gives the same result.
+    keys("End");
+    click(At.Splinters);  // High -> Off
+    Shell("sleep 1");
+    const std::string artifacts = std::string(TAL_BIN_DIR) + "/../artifacts";
+    std::filesystem::create_directories(artifacts);
+    out.Screenshot =
+        XWindowScreenshot(server.Display(), std::stoul(window), artifacts + "/talsetup.png");
+    click(At.ControlsTab);
+    click(At.ConfigureKeys);
+    keys("a d space Shift_L");
+    click(At.SaveAndStart);
+  }
+  // The dialog closes itself once the game is on its way.
+  bool ended = false;
+  for (int i = 0; i < 600 && !ended; ++i)
+    ended = WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0;
+  if (!ended) {
+    kill(static_cast<pid_t>(pi.dwProcessId), SIGKILL);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  if (window.empty() || !ended || code != 0 || !out.Screenshot) {
+    out.Why = window.empty() ? "the dialog did not show"
+              : !ended       ? "the setup did not end"
+              : code != 0    ? "the setup ended with " + std::to_string(code)
+                             : "no screenshot";
+    return out;
+  }
+  out.Ran = true;
+  out.Values = ReadOptionValues(programs + "/game.INI");
+  out.IniInCurrent = std::filesystem::exists(current + "/game.INI");
+  for (int i = 0; i < 500 && out.Record.find("mark=") == std::string::npos; ++i) {
+    usleep(10000);
+    out.Record = ReadAll(record);
+  }
+  return out;
+}
+
+TEST(SetupUnderX, AUserChangesOptionsConfiguresKeysAndStartsTheGame) {
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  if (Shell("command -v xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+  TScratchDir dir;
+  const TLayout at = DialogLayout(dir.Path());
+  // On a loaded machine the X side may let a run down; what the program
+  // does is checked on a run that went through.
+  TOutcome out;
+  for (int attempt = 1; attempt <= 3 && !out.Ran; ++attempt) {
+    out = RunOnce(xvfb, dir.File("run" + std::to_string(attempt)), at);
+    if (!out.Ran) std::fprintf(stderr, "run %d: %s\n", attempt, out.Why.c_str());
+  }
+  ASSERT_TRUE(out.Ran) << out.Why;
+  const TOptionValues& v = out.Values;
+  EXPECT_EQ(v[okBrightness], 100);
+  EXPECT_EQ(v[okSplinters], 0);
+  EXPECT_EQ(v[okLeft], 'A');
+  EXPECT_EQ(v[okRight], 'D');
+  EXPECT_EQ(v[okPrimary], 32);
+  EXPECT_EQ(v[okSecondary], 16);
+  EXPECT_FALSE(out.IniInCurrent);
+  EXPECT_EQ(out.Record, "exe=" + std::filesystem::canonical(out.Programs + "/talgame").string() +
+                            "\ncwd=" + std::filesystem::canonical(out.Current).string() +
+                            "\nargc=0\nfds=3\nmark=\n");
+}
+
+}  // namespace
