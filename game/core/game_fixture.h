@@ -16,7 +16,7 @@
 #include "framework/forms.h"
 #include "framework/random.h"
 #include "game/core/main_form.h"
-#include "game/core/music_standin.h"
+#include "music/bass_player.h"
 #include "platform/backend/headless/headless_audio.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_input.h"
@@ -76,12 +76,15 @@ class GameFixture {
     root_ = fs::temp_directory_path() /
             ("tal_game_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
     fs::remove_all(root_);
-    for (const char* sub : {"graphic", "sound"}) {
+    for (const char* sub : {"graphic", "sound", "music"}) {
       fs::create_directories(root_ / "data" / sub);
       for (const auto& e : fs::directory_iterator(fs::path(GeneratedData()) / sub))
         if (!Missing.count(e.path().filename().string()))
           fs::create_symlink(e.path(), root_ / "data" / sub / e.path().filename());
     }
+    // The audio library beside the program, as it ships.
+    for (const char* lib : {"libbass.so", "libbasswma.so"})
+      fs::create_symlink(fs::path(TAL_BIN_DIR) / lib, root_ / lib);
     saved_dir_ = GetCurrentDir();
     SetProgramFolder(root_.string());
     scope_ = std::make_unique<TApplicationScope>();

@@ -8,7 +8,7 @@
 #include "framework/filer.h"
 #include "framework/random.h"
 #include "framework/sysutils.h"
-#include "game/core/music_standin.h"
+#include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/screens/interface_sprite.h"
 #include "platform/gdi/gdi.h"
@@ -648,6 +648,9 @@ void TMainForm::Timer_statTimer(TObject*) {
   // end mark wraps far above any position.
   uint32_t length = MusicPlayer->GetPlaybackLength();
   if (MusicPlayer->GetPlaybackPosition() >= length - 55u) MusicPlayer->SetPlaybackPosition(25);
+  // A tick that missed the window finds the music ended and stopped; start
+  // it again, or it stays silent.
+  if (MusicPlayer->PlayState() == psStopped) MusicPlayer->Play();
 }
 
 void TMainForm::playerFXTimer(TObject*) {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "framework/stdctrls.h"
-#include "game/core/music_standin.h"
+#include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/screens/screens_fixture.h"
 #include "platform/backend/headless/headless_input.h"
@@ -169,7 +169,7 @@ TEST_F(ScreensTest, IntroShowsItsPicturesOnTheSecondsAndEndsInTheMenu) {
   EXPECT_NE(MenuButtons[1], nullptr);
   EXPECT_TRUE(MenuButtons[1]->Visible);
   EXPECT_EQ(ScreenFadeLevel, -200);
-  EXPECT_EQ(MusicPlayer->OpenedFile, "music\\menu.mp3");
+  EXPECT_EQ(MusicPlayer->CurrentFile(), "music\\menu.mp3");
 }
 
 TEST_F(ScreensTest, EscSkipsTheIntroOnlyFromTheSecondPicture) {
@@ -180,14 +180,14 @@ TEST_F(ScreensTest, EscSkipsTheIntroOnlyFromTheSecondPicture) {
   EXPECT_EQ(MenuButtons[1], nullptr);
   IntroScriptStep();
   ASSERT_EQ(GameState, "intro2");
-  MusicPlayer->OpenedFile = "elsewhere";
+  MusicPlayer->OpenFile("music\\main.mp3");
   Key(kScanEscape);
   EXPECT_EQ(GameState, "mainmenu");
   EXPECT_NE(MenuButtons[1], nullptr);
   EXPECT_EQ(ScreenFadeLevel, -200);
   EXPECT_EQ(ScreenFadeStep, 6);
   EXPECT_EQ(Picture(BackdropSprite), "background");
-  EXPECT_EQ(MusicPlayer->OpenedFile, "music\\menu.mp3");
+  EXPECT_EQ(MusicPlayer->CurrentFile(), "music\\menu.mp3");
   // The intro's clock stops counting in the menu.
   const int seconds = IntroSeconds;
   IntroScriptStep();

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/input/input.h"
-#include "game/core/music_standin.h"
+#include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/screens/screens_fixture.h"
 #include "platform/backend/headless/headless_input.h"
@@ -333,15 +333,15 @@ TEST_F(ScreensTest, MusicPlusFromNothingStartsTheMenuMusicAnElementOnlySetsVolum
   ClickOn(B(8));
   ClickOn(MusicBar.Elements[5]);
   EXPECT_EQ(GameOptions.MusicLevel, 5);
-  EXPECT_EQ(MusicPlayer->Volume, 50);
-  EXPECT_EQ(MusicPlayer->OpenedFile, "");
+  EXPECT_EQ(MusicPlayer->StreamVolume(), 50);
+  EXPECT_EQ(MusicPlayer->CurrentFile(), "");
   ClickOn(MusicBar.Elements[1]);
   ClickOn(MusicBar.Minus);
   EXPECT_EQ(GameOptions.MusicLevel, 0);
   ClickOn(MusicBar.Plus);
   EXPECT_EQ(GameOptions.MusicLevel, 1);
-  EXPECT_EQ(MusicPlayer->OpenedFile, "music\\menu.mp3");
-  EXPECT_EQ(MusicPlayer->Volume, 10);
+  EXPECT_EQ(MusicPlayer->CurrentFile(), "music\\menu.mp3");
+  EXPECT_EQ(MusicPlayer->StreamVolume(), 10);
 }
 
 TEST_F(ScreensTest, BrightnessStopsAtItsLimits) {

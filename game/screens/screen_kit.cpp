@@ -4,7 +4,7 @@
 #include "engine/sound/wavelist.h"
 #include "engine/sprite/image_sprite.h"
 #include "game/core/main_form.h"
-#include "game/core/music_standin.h"
+#include "music/bass_player.h"
 
 std::function<void(const std::string&, int32_t, int32_t)> OnScreenSound;
 
@@ -62,7 +62,7 @@ void ApplyMusicVolume() {
 }
 
 bool MusicFileOpen() {
-  return MusicPlayer && !MusicPlayer->OpenedFile.empty();
+  return MusicPlayer && !MusicPlayer->CurrentFile().empty();
 }
 
 void ShowSprite(TImageSprite* Sprite, bool Visible) {

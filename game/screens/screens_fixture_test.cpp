@@ -9,7 +9,7 @@
 #include "engine/dib/dib.h"
 #include "framework/random.h"
 #include "framework/stdctrls.h"
-#include "game/core/music_standin.h"
+#include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/screens/screen_kit.h"
 #include "game/screens/screens_fixture.h"
@@ -136,6 +136,9 @@ void ScreensTest::SetUp() {
   char pattern[] = "/tmp/tal_screens_XXXXXX";
   folder_ = mkdtemp(pattern);
   std::filesystem::create_directory_symlink(std::string(TAL_BIN_DIR) + "/data", folder_ + "/data");
+  // The audio library beside the program, as it ships.
+  for (const char* lib : {"libbass.so", "libbasswma.so"})
+    std::filesystem::create_symlink(std::string(TAL_BIN_DIR) + "/" + lib, folder_ + "/" + lib);
   WriteIni(folder_ + "/game.INI");
   SetProgramFolder(folder_);
   ResetGameState();
