@@ -9,7 +9,9 @@
 
 // ---- Channels ------------------------------------------------------------------
 
-int32_t LowestBitOfMask(uint32_t Mask) { return LowestBit(Mask); }
+int32_t LowestBitOfMask(uint32_t Mask) {
+  return LowestBit(Mask);
+}
 
 int32_t BitCountOfMask(uint32_t Mask) {
   if (!Mask) return 0;
@@ -19,9 +21,15 @@ int32_t BitCountOfMask(uint32_t Mask) {
 namespace {
 // Shift counts of a hostile mask may leave 0..31; such a shift moves
 // everything out, as a wider register would.
-uint32_t Shr(uint32_t v, int32_t n) { return n < 0 || n > 31 ? 0 : v >> n; }
-uint32_t Shl(uint32_t v, int32_t n) { return n < 0 || n > 31 ? 0 : v << n; }
-uint32_t LowBits(int32_t n) { return n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1; }
+uint32_t Shr(uint32_t v, int32_t n) {
+  return n < 0 || n > 31 ? 0 : v >> n;
+}
+uint32_t Shl(uint32_t v, int32_t n) {
+  return n < 0 || n > 31 ? 0 : v << n;
+}
+uint32_t LowBits(int32_t n) {
+  return n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1;
+}
 }  // namespace
 
 TDXTextureImageChannel MakeChannel(uint32_t Mask, bool AsIndex) {
@@ -39,7 +47,8 @@ TDXTextureImageChannel MakeChannel(uint32_t Mask, bool AsIndex) {
     c.ShiftRight = s >= 0 ? s : 0;
     c.ShiftLeft = s >= 0 ? 0 : -s;
     // A channel wider than a byte keeps its top 8 bits: all of the byte.
-    c.ByteMask = c.BitCount >= 8 ? 0xFF : static_cast<int32_t>(LowBits(c.BitCount) << (8 - c.BitCount));
+    c.ByteMask =
+        c.BitCount >= 8 ? 0xFF : static_cast<int32_t>(LowBits(c.BitCount) << (8 - c.BitCount));
     c.ReplicateShift = 8 - c.BitCount;
   }
   return c;
@@ -89,8 +98,7 @@ void TDXTextureImage::DoNotify(int32_t A, int32_t B) {
 
 void TDXTextureImage::SetImage(uint8_t AImageType, int32_t AWidth, int32_t AHeight,
                                int32_t ABitCount, int32_t AWidthBytes, int32_t ANextLine,
-                               uint8_t* AMemory, uint8_t* ATopPBits, int32_t ASize,
-                               bool AutoFree) {
+                               uint8_t* AMemory, uint8_t* ATopPBits, int32_t ASize, bool AutoFree) {
   ClearPixels();
   ImageType = AImageType;
   Width = AWidth;
@@ -286,7 +294,9 @@ void TDXTextureImage::LoadFromFile(const std::string& FileName) {
 // ---- BMP -------------------------------------------------------------------------
 
 namespace {
-[[noreturn]] void InvalidDIB() { Raise<EDXTextureImageError>("DIB is invalid"); }
+[[noreturn]] void InvalidDIB() {
+  Raise<EDXTextureImageError>("DIB is invalid");
+}
 
 template <class T>
 T Get(const uint8_t* p) {
@@ -384,8 +394,7 @@ void LoadBMPTextureImage(TStream& Stream, TDXTextureImage& Image) {
     Image.GChannel = MakeChannel(masks[1], false);
     Image.BChannel = MakeChannel(masks[2], false);
     const int32_t sum = Image.RChannel.BitCount + Image.GChannel.BitCount + Image.BChannel.BitCount;
-    if (sum < bitCount)
-      Image.AChannel = MakeChannel(LowBits(bitCount - sum) << sum, false);
+    if (sum < bitCount) Image.AChannel = MakeChannel(LowBits(bitCount - sum) << sum, false);
     Image.PackedPixelOrder = false;
   }
   for (int64_t i = 0; i < kept; ++i) {
@@ -419,7 +428,9 @@ constexpr int32_t kImageEnd = 1, kImageSub = 2, kImageFormat = 0x101, kImagePixe
 // Sub-images inside sub-images: deeper than any mipmap chain needs.
 constexpr int kMaxImageDepth = 32;
 
-[[noreturn]] void InvalidDXT() { Raise<EDXTextureImageError>("DXT file is invalid"); }
+[[noreturn]] void InvalidDXT() {
+  Raise<EDXTextureImageError>("DXT file is invalid");
+}
 
 // Reads the chunks of one file. Every chunk must fit in what holds it, and
 // every field in its chunk, so a chunk's size can never move the reader
@@ -431,8 +442,7 @@ class TDXTReader {
   void ReadFile(TDXTextureImage& Image) {
     char magic[5];
     s_.ReadBuffer(magic, 5);
-    if (std::memcmp(magic, "dxt:", 5) != 0 || s_.ReadValue<int32_t>() != kDXTVersion)
-      InvalidDXT();
+    if (std::memcmp(magic, "dxt:", 5) != 0 || s_.ReadValue<int32_t>() != kDXTVersion) InvalidDXT();
     const int64_t end = s_.Size();
     for (;;) {
       const auto [type, bodyEnd] = ChunkHeader(end, true);

@@ -192,7 +192,7 @@ TEST(TextureImage, NearestPaletteIndexAndEncodeColor) {
   pal.Palette[0] = {0, 0, 0, 0};
   pal.Palette[1] = {100, 0, 0, 0};
   pal.Palette[2] = {120, 0, 0, 0};
-  pal.Palette[20] = {110, 0, 0, 0};  // beyond the 16 entries a 4-bit index reaches
+  pal.Palette[20] = {110, 0, 0, 0};                  // beyond the 16 entries a 4-bit index reaches
   EXPECT_EQ(pal.NearestPaletteIndex(110, 0, 0), 1);  // a tie: the lower index
   EXPECT_EQ(pal.NearestPaletteIndex(119, 0, 0), 2);
   EXPECT_EQ(pal.NearestPaletteIndex(10, 0, 0), 0);
@@ -391,17 +391,21 @@ TEST(TextureImageBMP, HostileFilesAreRefusedWithTheirMessages) {
   const Case cases[] = {
       {"a valid file", bmp([](TBmp&) {}), ""},
       {"short file header", cut(bmp([](TBmp&) {}), 10), invalid},
-      {"wrong type", [&] {
+      {"wrong type",
+       [&] {
          auto v = bmp([](TBmp&) {});
          v[0] = 'X';
          return v;
-       }(), invalid},
+       }(),
+       invalid},
       {"no header size", cut(bmp([](TBmp&) {}), 16), invalid},
-      {"header size 64", [&] {
+      {"header size 64",
+       [&] {
          auto v = bmp([](TBmp&) {});
          v[14] = 64;
          return v;
-       }(), invalid},
+       }(),
+       invalid},
       {"info header cut short", cut(bmp([](TBmp&) {}), 30), short_},
       {"compression 4", bmp([](TBmp& f) { f.Compression = 4; }), invalid},
       {"RLE8 at 4 bits", bmp([](TBmp& f) { f.Compression = 1, f.BitCount = 4; }), invalid},
@@ -474,7 +478,7 @@ TEST(TextureImageDXT, AnImageWithItsMipmapLevels) {
   extra.raw(TDxt::Chunk(2, TDxt::RgbImage(2, 2, 0x11223344, 1, 1)).b);
   extra.raw(TDxt::Chunk(2, TDxt::RgbImage(1, 1, 0x55667788, 1, 2)).b);
   extra.raw(TDxt::Chunk(2, TBytes().u32(0x200).u32(0xDEAD).b).b);  // another version: skipped
-  d.f.raw(TDxt::Chunk(5, {9, 9}).b);                                // unknown top-level chunk
+  d.f.raw(TDxt::Chunk(5, {9, 9}).b);                               // unknown top-level chunk
   d.f.raw(TDxt::Chunk(2, TDxt::RgbImage(4, 4, 0xAABBCCDD, 0, 0, extra.b)).b);
   d.f.raw(TDxt::Chunk(0, {}).b);
   TDXTextureImage image;
@@ -527,9 +531,7 @@ TEST(TextureImageDXT, HostileFilesAreRefusedWithTheirMessages) {
     TDxt d;
     return d.f.raw(TDxt::Chunk(2, image).b).raw(TDxt::Chunk(0, {}).b).b;
   };
-  auto image = [](const std::vector<uint8_t>& chunks) {
-    return TBytes().u32(0x100).raw(chunks).b;
-  };
+  auto image = [](const std::vector<uint8_t>& chunks) { return TBytes().u32(0x100).raw(chunks).b; };
   auto format = [](uint8_t type, int32_t w, int32_t h, int32_t bits, int32_t wb) {
     TBytes f;
     f.u8(type).u32(w).u32(h).u32(bits).u32(wb);
@@ -554,16 +556,17 @@ TEST(TextureImageDXT, HostileFilesAreRefusedWithTheirMessages) {
   };
   const Case cases[] = {
       {"a valid file", file(image(join(format(1, 2, 2, 8, 0), pixels(0, 8)))), ""},
-      {"wrong magic", [] {
+      {"wrong magic",
+       [] {
          auto v = TDxt().f.raw(TDxt::Chunk(0, {}).b).b;
          v[4] = '!';
          return v;
-       }(), invalid},
+       }(),
+       invalid},
       {"wrong version", TBytes().str("dxt:", 5).u32(0x101).raw(TDxt::Chunk(0, {}).b).b, invalid},
       {"no end chunk", TDxt().f.b, short_},
       {"image type 2", file(image(format(2, 2, 2, 8, 0))), invalid},
-      {"pixels before the format", file(image(join(pixels(0, 8), format(1, 2, 2, 8, 0)))),
-       invalid},
+      {"pixels before the format", file(image(join(pixels(0, 8), format(1, 2, 2, 8, 0)))), invalid},
       {"compressed pixels", file(image(join(format(1, 2, 2, 8, 0), pixels(5, 8)))),
        "Decompression error (5)"},
       {"lines narrower than their pixels", file(image(join(format(1, 4, 2, 32, 8), pixels(0, 16)))),
@@ -577,7 +580,8 @@ TEST(TextureImageDXT, HostileFilesAreRefusedWithTheirMessages) {
       {"4 GiB of pixels", file(image(format(1, 65536, 16384, 32, 0))), invalid},
       {"negative chunk size", TDxt().f.u32(7).u32(0xFFFFFFF8).u32(0).u32(0).b, invalid},
       {"chunk past the file", TDxt().f.u32(7).u32(100).u32(0).b, invalid},
-      {"an image without its end chunk ends with its chunk", file(image(TDxt::Chunk(0x104, {'a'}).b)), ""},
+      {"an image without its end chunk ends with its chunk",
+       file(image(TDxt::Chunk(0x104, {'a'}).b)), ""},
       {"sub-chunk header past its image", file(image({4, 1, 0, 0})), invalid},
       {"sub-image nested too deep", file(deep), invalid},
       {"a sub-image that fails fails its parent",
