@@ -39,3 +39,12 @@ uint32_t TextureKeyOfImage(const TDXTextureImage& Image);
 // on that surface (then no key is set).
 std::optional<uint32_t> TextureSurfaceKey(const DDPIXELFORMAT& Surface,
                                           const TDXTextureImage* Image, uint32_t C);
+
+// Fills one level of a texture, locked at Bits with Pitch bytes a line and
+// Width x Height pixels of Format, from the image: palette to palette, palette
+// to RGB and RGB to RGB (an RGB image on a palette surface writes nothing).
+// Past the image's edges a larger surface gets what a pixel value of 0
+// converts to, or zero bytes where rows are copied as they stand; nothing is
+// ever read past the image.
+void FillTextureLevel(const DDPIXELFORMAT& Format, uint8_t* Bits, int32_t Pitch, int32_t Width,
+                      int32_t Height, const TDXTextureImage& Image);

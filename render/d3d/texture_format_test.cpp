@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 D3DDEVICEDESC Caps(uint32_t textureCaps, uint32_t minW = 0, uint32_t minH = 0, uint32_t maxW = 0,
@@ -155,6 +157,99 @@ TEST(TextureFormat, ColourKeys) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     EXPECT_EQ(TextureSurfaceKey(c.Surface, c.Image, c.C), c.Want);
+  }
+}
+
+// A locked surface of W x H pixels with a pitch wider than its lines, and
+// a guard pattern everywhere, so untouched bytes show.
+struct TSurface {
+  int32_t W, H, Pitch;
+  std::vector<uint8_t> Bytes;
+  TSurface(int32_t w, int32_t h, int32_t bits)
+      : W(w), H(h), Pitch((w * bits + 7) / 8 + 4), Bytes(static_cast<size_t>(Pitch * h), 0xEE) {}
+  uint32_t At(int32_t x, int32_t y, int32_t bits) const {
+    const uint8_t* line = Bytes.data() + y * Pitch;
+    if (bits < 8) return (line[x * bits / 8] >> (x * bits % 8)) & ((1u << bits) - 1);
+    uint32_t v = 0;
+    std::memcpy(&v, line + x * (bits / 8), static_cast<size_t>(bits / 8));
+    return v;
+  }
+};
+
+TEST(TextureFormat, FillingALevel) {
+  {
+    SCOPED_TRACE("same layout: rows copied, a wider and taller surface cleared past the image");
+    TDXTextureImage image;
+    image.SetSize(DXTextureImageType_RGBColor, 3, 2, 16, 6);  // no padding: reads past would show
+    RgbImage(image, 0xF800, 0x7E0, 0x1F, 0);
+    image.SetPixel(2, 1, 0xABCD);
+    TSurface s(16, 4, 16);
+    FillTextureLevel(f565, s.Bytes.data(), s.Pitch, s.W, s.H, image);
+    EXPECT_EQ(s.At(2, 1, 16), 0xABCDu);
+    EXPECT_EQ(s.At(3, 1, 16), 0u);
+    EXPECT_EQ(s.At(15, 3, 16), 0u);
+    EXPECT_EQ(s.Bytes[static_cast<size_t>(s.Pitch - 1)],
+              0xEE);  // the pitch's padding is not touched
+  }
+  {
+    SCOPED_TRACE("8-8-8-8 onto 5-6-5, pixel by pixel; outside the image as pixel 0");
+    TDXTextureImage image;
+    image.SetSize(DXTextureImageType_RGBColor, 2, 1, 32, 0);
+    RgbImage(image, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    image.SetPixel(1, 0, 0x80FF8008);
+    TSurface s(4, 2, 16);
+    FillTextureLevel(f565, s.Bytes.data(), s.Pitch, s.W, s.H, image);
+    EXPECT_EQ(s.At(1, 0, 16), 0xF800u | 0x400u | 0x1u);
+    EXPECT_EQ(s.At(3, 1, 16), 0u);
+  }
+  {
+    SCOPED_TRACE("an image without alpha is opaque on an alpha surface");
+    TDXTextureImage image;
+    image.SetSize(DXTextureImageType_RGBColor, 1, 1, 24, 0);
+    RgbImage(image, 0xFF0000, 0xFF00, 0xFF, 0);
+    image.SetPixel(0, 0, 0x123456);
+    TSurface s(2, 1, 16);
+    FillTextureLevel(f4444, s.Bytes.data(), s.Pitch, s.W, s.H, image);
+    EXPECT_EQ(s.At(0, 0, 16), 0xF135u);
+    EXPECT_EQ(s.At(1, 0, 16), 0xF000u);  // outside: black, still opaque
+  }
+  {
+    SCOPED_TRACE("palette images onto palette surfaces, copied or packed anew");
+    TDXTextureImage image;
+    image.SetSize(DXTextureImageType_PaletteIndexedColor, 3, 1, 4, 0);
+    PaletteImage(image, 0xF, 0);
+    image.PackedPixelOrder = true;  // as a bitmap stores them: high nibble first
+    image.SetPixel(0, 0, 0x1), image.SetPixel(1, 0, 0x2), image.SetPixel(2, 0, 0x3);
+    TSurface s(4, 1, 4);
+    FillTextureLevel(f4, s.Bytes.data(), s.Pitch, s.W, s.H, image);
+    EXPECT_EQ(s.Bytes[0], 0x21);  // low nibble first on the surface
+    EXPECT_EQ(s.At(2, 0, 4), 3u);
+    EXPECT_EQ(s.At(3, 0, 4), 0u);
+    image.PackedPixelOrder = false;
+    TSurface same(4, 1, 4);
+    FillTextureLevel(f4, same.Bytes.data(), same.Pitch, same.W, same.H, image);
+    EXPECT_EQ(same.Bytes[0], image.ScanLine(0)[0]);
+    EXPECT_EQ(same.Bytes[1], image.ScanLine(0)[1]);
+  }
+  {
+    SCOPED_TRACE("a palette image with alpha onto 4-4-4-4");
+    TDXTextureImage image;
+    image.SetSize(DXTextureImageType_PaletteIndexedColor, 1, 1, 16, 0);
+    PaletteImage(image, 0xFF, 0xFF00);
+    image.Palette[7] = {0xFF, 0x00, 0x80, 0};
+    image.SetPixel(0, 0, 0x8007);
+    TSurface s(1, 1, 16);
+    FillTextureLevel(f4444, s.Bytes.data(), s.Pitch, s.W, s.H, image);
+    EXPECT_EQ(s.At(0, 0, 16), 0x8F08u);
+  }
+  {
+    SCOPED_TRACE("an RGB image on a palette surface writes nothing");
+    TDXTextureImage image;
+    image.SetSize(DXTextureImageType_RGBColor, 1, 1, 32, 0);
+    RgbImage(image, 0xFF0000, 0xFF00, 0xFF, 0);
+    TSurface s(1, 1, 8);
+    FillTextureLevel(f8, s.Bytes.data(), s.Pitch, s.W, s.H, image);
+    EXPECT_EQ(s.Bytes[0], 0xEE);
   }
 }
 

@@ -80,6 +80,14 @@ int32_t WidthBytes(int32_t Width, int32_t BitCount) {
 
 // ---- The image -------------------------------------------------------------------
 
+namespace {
+// The bytes a line's pixels take, without padding: the least a given line
+// width may be.
+int64_t LineBytes(int32_t Width, int32_t BitCount) {
+  return (static_cast<int64_t>(Width) * BitCount + 7) / 8;
+}
+}  // namespace
+
 TDXTextureImage::TDXTextureImage(TDXTextureImage* Owner) : owner_(Owner) {
   if (owner_) owner_->sub_images_.push_back(this);
 }
@@ -117,7 +125,7 @@ void TDXTextureImage::SetSize(uint8_t AImageType, int32_t AWidth, int32_t AHeigh
   if (AWidthBytes == 0) AWidthBytes = ::WidthBytes(AWidth, ABitCount);
   const int64_t bytes = static_cast<int64_t>(AWidthBytes) * AHeight;
   if (AWidth < 0 || AHeight < 0 || ABitCount < 0 || AWidthBytes < 0 ||
-      AWidthBytes < ::WidthBytes(AWidth, ABitCount) || bytes > MaxTextureImageBytes)
+      AWidthBytes < LineBytes(AWidth, ABitCount) || bytes > MaxTextureImageBytes)
     Raise<EDXTextureImageError>("Image size %d x %d of %d bits is invalid", AWidth, AHeight,
                                 ABitCount);
   auto* block = new uint8_t[static_cast<size_t>(bytes)]();
@@ -544,7 +552,7 @@ class TDXTReader {
       InvalidDXT();
     // A line narrower than its pixels would make every row copy overrun.
     if (width <= 0 || height <= 0 || widthBytes < 0 ||
-        (widthBytes != 0 && widthBytes < ::WidthBytes(width, bitCount)))
+        (widthBytes != 0 && widthBytes < LineBytes(width, bitCount)))
       InvalidDXT();
     if (widthBytes == 0) widthBytes = ::WidthBytes(width, bitCount);
     const int64_t bytes = static_cast<int64_t>(widthBytes) * height;
