@@ -177,3 +177,27 @@ std::unique_ptr<TDXTextureImage> MakeTextureImageFromDIB(TDIB& DIB) {
     return nullptr;
   }
 }
+
+void SetTextureImageFromDIB(TDXTextureImage& Image, TDIB& DIB) {
+  const int32_t bits = DIB.BitCount();
+  const bool palette = bits <= 8;
+  Image.SetImage(palette ? DXTextureImageType_PaletteIndexedColor : DXTextureImageType_RGBColor,
+                 DIB.GetWidth(), DIB.GetHeight(), bits, DIB.WidthBytes(), DIB.NextLine(),
+                 DIB.PBits(), DIB.TopPBits(), DIB.Size(), false);
+  if (palette) {
+    Image.IndexChannel = MakeChannel(LowMask(bits), true);
+    const TRGBQuads& table = DIB.Image()->ColorTable;
+    for (size_t i = 0; i < table.size(); ++i)
+      Image.Palette[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+    Image.PackedPixelOrder = true;
+    return;
+  }
+  const TPixelLayout& layout = DIB.ImagePixelFormat();
+  Image.RChannel = MakeChannel(static_cast<uint32_t>(layout.RedMask), false);
+  Image.GChannel = MakeChannel(static_cast<uint32_t>(layout.GreenMask), false);
+  Image.BChannel = MakeChannel(static_cast<uint32_t>(layout.BlueMask), false);
+  const int32_t sum = Image.RChannel.BitCount + Image.GChannel.BitCount + Image.BChannel.BitCount;
+  Image.AChannel =
+      sum < bits ? MakeChannel(LowMask(bits - sum) << sum, false) : TDXTextureImageChannel{};
+  Image.PackedPixelOrder = false;
+}

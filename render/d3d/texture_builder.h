@@ -42,6 +42,11 @@ class TDXTBase {
   std::vector<std::unique_ptr<TDXTextureImage>> sources_;
 };
 
+// Points Image at the bitmap's pixels without copying them (the image must
+// not outlive them): a palette image up to 8 bits, an RGB one above, whose
+// bits above the colour masks are alpha.
+void SetTextureImageFromDIB(TDXTextureImage& Image, TDIB& DIB);
+
 // The bitmap as a texture image, its fourth bytes as alpha when it has an
 // alpha channel; nullptr when anything fails.
 std::unique_ptr<TDXTextureImage> MakeTextureImageFromDIB(TDIB& DIB);

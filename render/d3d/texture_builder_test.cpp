@@ -143,4 +143,33 @@ TEST(TextureBuilder, Failures) {
   EXPECT_EQ(MakeTextureImageFromDIB(empty), nullptr);
 }
 
+TEST(TextureBuilder, ABitmapSeenAsATextureImageSharesItsPixels) {
+  {
+    SCOPED_TRACE("32 bits: 8-8-8 and alpha above");
+    TDIB d;
+    Fill32(d, 5, 3, true);
+    TDXTextureImage image;
+    SetTextureImageFromDIB(image, d);
+    EXPECT_EQ(image.ImageType, DXTextureImageType_RGBColor);
+    EXPECT_EQ(image.Memory, d.PBits());
+    EXPECT_FALSE(image.AutoFreeImage);
+    EXPECT_EQ(static_cast<uint32_t>(image.AChannel.Mask), 0xFF000000u);
+    EXPECT_EQ(image.GetPixel(4, 2), static_cast<uint32_t>(d.GetPixel(4, 2)));
+    EXPECT_EQ(image.GetPixel(1, 0), static_cast<uint32_t>(d.GetPixel(1, 0)));
+  }
+  {
+    SCOPED_TRACE("8 bits: a palette image with the bitmap's colours");
+    TDIB d;
+    FillPalette(d, 4, 2);
+    TDXTextureImage image;
+    SetTextureImageFromDIB(image, d);
+    EXPECT_EQ(image.ImageType, DXTextureImageType_PaletteIndexedColor);
+    EXPECT_TRUE(image.PackedPixelOrder);
+    EXPECT_EQ(image.IndexChannel.Mask, 0xFF);
+    EXPECT_EQ(image.GetPixel(3, 1), static_cast<uint32_t>(d.GetPixel(3, 1)));
+    EXPECT_EQ(image.Palette[200].peRed, 200);
+    EXPECT_EQ(image.Palette[200].peGreen, 55);
+  }
+}
+
 }  // namespace
