@@ -11,7 +11,7 @@ packages=(
   libsdl2-dev libfreetype-dev libfontconfig-dev libjpeg62-turbo-dev
   libmpg123-dev libmp3lame-dev libpixman-1-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
-  xvfb xauth
+  xvfb xauth xdotool
 )
 
 missing=()
