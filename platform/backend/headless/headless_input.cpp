@@ -3,39 +3,79 @@
 #include <algorithm>
 
 #include "platform/dinput/dinput.h"
-#include "platform/dinput/keytable.h"
+#include "platform/dinput/input_messages.h"
 #include "platform/win/clock.h"
 #include "platform/win/user.h"
+#include "platform/win/vkeys.h"
+
+namespace {
+struct TPointer {
+  int X = 0, Y = 0;
+  bool Buttons[3] = {};
+};
+TPointer& Pointer() {
+  static TPointer p;
+  return p;
+}
+
+WPARAM MouseKeys() {
+  const TPointer& p = Pointer();
+  WPARAM k = 0;
+  if (p.Buttons[0]) k |= MK_LBUTTON;
+  if (p.Buttons[1]) k |= MK_RBUTTON;
+  if (p.Buttons[2]) k |= MK_MBUTTON;
+  if (GetKeyState(VK_SHIFT) < 0) k |= MK_SHIFT;
+  if (GetKeyState(VK_CONTROL) < 0) k |= MK_CONTROL;
+  return k;
+}
+}  // namespace
 
 void InstallHeadlessInput() {
   RegisterDirectInputModule();
   InputHost().Reset();
   ResetKeyboardState();
+  Pointer() = TPointer{};
 }
 
-// Both views of a key, as the SDL backend's key events give them.
-static void KeyState(int SdlScancode, bool Down) {
-  if (int side = SideVirtualKey(SdlScancode)) {
-    NotifyKeyState(side, Down);
-  } else if (int vk = SdlToVirtualKey(SdlScancode)) {
-    NotifyKeyState(vk, Down);
-  }
-}
-
-void HeadlessKeyDown(int SdlScancode) {
+void HeadlessKeyDown(int SdlScancode, bool Repeat) {
   InputHost().KeyDown(SdlScancode);
-  KeyState(SdlScancode, true);
+  PostKeyInput(GetActiveWindow(), SdlScancode, true, Repeat, GetKeyState(VK_MENU) < 0);
 }
 
 void HeadlessKeyUp(int SdlScancode) {
   InputHost().KeyUp(SdlScancode);
-  KeyState(SdlScancode, false);
+  PostKeyInput(GetActiveWindow(), SdlScancode, false, false, GetKeyState(VK_MENU) < 0);
 }
+
+void HeadlessTypeText(const char* Utf8) {
+  PostTextInput(GetActiveWindow(), Utf8);
+}
+
 void HeadlessMouseMotion(int Dx, int Dy) {
   InputHost().MouseMotion(Dx, Dy);
+  TPointer& p = Pointer();
+  p.X += Dx;
+  p.Y += Dy;
+  PostMouseMoveInput(GetActiveWindow(), p.X, p.Y, MouseKeys());
 }
+
+void HeadlessMouseMoveTo(int X, int Y) {
+  HeadlessMouseMotion(X - Pointer().X, Y - Pointer().Y);
+}
+
 void HeadlessMouseButton(int Index, bool Down) {
   InputHost().MouseButton(Index, Down);
+  if (Index < 0 || Index > 2) return;
+  TPointer& p = Pointer();
+  p.Buttons[Index] = Down;
+  static constexpr TMouseButtonKind kinds[3] = {mbLeftButton, mbRightButton, mbMiddleButton};
+  PostMouseButtonInput(GetActiveWindow(), kinds[Index], Down, false, p.X, p.Y, MouseKeys());
+}
+
+void HeadlessClick(int X, int Y) {
+  HeadlessMouseMoveTo(X, Y);
+  HeadlessMouseButton(0, true);
+  HeadlessMouseButton(0, false);
 }
 
 bool TScriptedHaptic::Supports(THapticEffect::TKind Kind) const {

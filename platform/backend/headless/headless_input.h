@@ -13,11 +13,23 @@
 // Registers "DInput.dll" and starts from nothing pressed and no joystick.
 void InstallHeadlessInput();
 
-// Keys by SDL scancode (the USB usage code: A = 4, Space = 44...).
-void HeadlessKeyDown(int SdlScancode);
+// Keys by SDL scancode (the USB usage code: A = 4, Space = 44...). Like the
+// SDL backend, each reaches the input states, the key state, and the active
+// window as key messages (a repeat as a held key's further key-down).
+void HeadlessKeyDown(int SdlScancode, bool Repeat = false);
 void HeadlessKeyUp(int SdlScancode);
+// Typed UTF-8 text, as WM_CHAR messages to the active window.
+void HeadlessTypeText(const char* Utf8);
+// The mouse moves the cursor on the active window's client area (starting at
+// 0, 0) and reports the motion to the input states; the window gets
+// WM_MOUSEMOVE at the new position.
 void HeadlessMouseMotion(int Dx, int Dy);
+void HeadlessMouseMoveTo(int X, int Y);
+// Index 0 left, 1 right, 2 middle (3: the fourth button, input states only).
+// The window gets the button message at the cursor.
 void HeadlessMouseButton(int Index, bool Down);
+// Moves to X, Y, then presses and releases the left button.
+void HeadlessClick(int X, int Y);
 
 class TScriptedHaptic : public THaptic {
  public:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/backend/sdl/sdl_input.h"
+#include "platform/dinput/input_messages.h"
 #include "platform/dinput/keytable.h"
 #include "platform/win/clock.h"
 #include "platform/win/driver.h"
@@ -57,43 +58,6 @@ WPARAM MouseKeys() {
   return k;
 }
 
-// Text arrives as UTF-8; the programs' text is 8-bit in code page 1251
-// (ASCII and Cyrillic). Other characters have no code there and are dropped.
-void PostText(HWND h, const char* Text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(Text);
-  while (*p) {
-    uint32_t cp;
-    int len;
-    if (*p < 0x80) {
-      cp = *p;
-      len = 1;
-    } else if ((*p & 0xE0) == 0xC0) {
-      cp = *p & 0x1F;
-      len = 2;
-    } else if ((*p & 0xF0) == 0xE0) {
-      cp = *p & 0x0F;
-      len = 3;
-    } else {
-      cp = *p & 0x07;
-      len = 4;
-    }
-    int i = 1;
-    for (; i < len && (p[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (p[i] & 0x3F);
-    p += i;
-    if (i < len) continue;
-    int ch = -1;
-    if (cp < 0x80)
-      ch = static_cast<int>(cp);
-    else if (cp >= 0x410 && cp <= 0x44F)
-      ch = static_cast<int>(0xC0 + (cp - 0x410));
-    else if (cp == 0x401)
-      ch = 0xA8;
-    else if (cp == 0x451)
-      ch = 0xB8;
-    if (ch > 0) PostMessageA(h, WM_CHAR, static_cast<WPARAM>(ch), 1);
-  }
-}
-
 void Translate(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
@@ -122,6 +86,11 @@ void Translate(const SDL_Event& e) {
         case SDL_WINDOWEVENT_EXPOSED:
           PostMessageA(h, WM_PAINT, 0, 0);
           return;
+        case SDL_WINDOWEVENT_MINIMIZED:
+          // The window manager's minimise reaches the form as the system's
+          // would, so a game in play can pause itself.
+          PostMessageA(h, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+          return;
         default:
           return;
       }
@@ -130,29 +99,14 @@ void Translate(const SDL_Event& e) {
     case SDL_KEYUP: {
       HWND h = HandleOf(e.key.windowID);
       if (!h) h = MainHandle();
-      bool down = e.type == SDL_KEYDOWN;
-      int sc = e.key.keysym.scancode;
-      int vk = SdlToVirtualKey(sc);
-      if (int side = SideVirtualKey(sc))
-        NotifyKeyState(side, down);
-      else if (vk)
-        NotifyKeyState(vk, down);
-      if (!h || !vk) return;
-      bool alt = (SDL_GetModState() & KMOD_ALT) != 0 || vk == VK_MENU || vk == VK_F1 + 9;
-      UINT msg = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
-      LPARAM lp = 1 | (static_cast<LPARAM>(SdlToScanCode(sc) & 0x7F) << 16);
-      if (e.key.repeat) lp |= LPARAM{1} << 30;
-      if (!down) lp |= static_cast<LPARAM>(0xC0000000u);
-      PostMessageA(h, msg, static_cast<WPARAM>(vk), lp);
-      // The control characters that typing produces besides text.
-      if (down && !alt && (vk == VK_BACK || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB))
-        PostMessageA(h, WM_CHAR, vk == VK_RETURN ? 13 : vk, lp);
+      PostKeyInput(h, e.key.keysym.scancode, e.type == SDL_KEYDOWN, e.key.repeat != 0,
+                   (SDL_GetModState() & KMOD_ALT) != 0);
       return;
     }
     case SDL_TEXTINPUT: {
       HWND h = HandleOf(e.text.windowID);
       if (!h) h = MainHandle();
-      if (h) PostText(h, e.text.text);
+      PostTextInput(h, e.text.text);
       return;
     }
     case SDL_MOUSEMOTION: {
@@ -161,8 +115,7 @@ void Translate(const SDL_Event& e) {
       // ship never leaves the screen on a desktop of another shape.
       int32_t x = e.motion.x, y = e.motion.y;
       SdlClampToPicture(SDL_GetWindowFromID(e.motion.windowID), x, y);
-      NotifyCursorPos(x, y);
-      if (h) PostMessageA(h, WM_MOUSEMOVE, MouseKeys(), MAKELPARAM(x, y));
+      PostMouseMoveInput(h, x, y, MouseKeys());
       return;
     }
     case SDL_MOUSEBUTTONDOWN:
@@ -171,24 +124,23 @@ void Translate(const SDL_Event& e) {
       if (!h) return;
       bool down = e.type == SDL_MOUSEBUTTONDOWN;
       bool dbl = down && e.button.clicks == 2;
-      UINT msg;
+      TMouseButtonKind button;
       switch (e.button.button) {
         case SDL_BUTTON_LEFT:
-          msg = down ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : WM_LBUTTONUP;
+          button = mbLeftButton;
           break;
         case SDL_BUTTON_RIGHT:
-          msg = down ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_RBUTTONUP;
+          button = mbRightButton;
           break;
         case SDL_BUTTON_MIDDLE:
-          msg = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+          button = mbMiddleButton;
           break;
         default:
           return;
       }
       int32_t x = e.button.x, y = e.button.y;
       SdlClampToPicture(SDL_GetWindowFromID(e.button.windowID), x, y);
-      NotifyCursorPos(x, y);
-      PostMessageA(h, msg, MouseKeys(), MAKELPARAM(x, y));
+      PostMouseButtonInput(h, button, down, dbl, x, y, MouseKeys());
       return;
     }
     case SDL_MOUSEWHEEL: {
