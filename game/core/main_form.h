@@ -1,0 +1,310 @@
+// The game's one window. The main form owns every component and every
+// game-wide variable, and its event handlers are the only entry points into
+// the game: create, show and close, the frame timer's tick, the window
+// timers, the key handler and the display's mouse events. Screens, level flow
+// and play sprites change the shared state below directly.
+//
+// The game is built by areas, each with its own section here: core (form,
+// start-up, frame loop, timers, settings and records), screens (menus, HUD,
+// keys, intro, pause, book), ship (ship, weapons, bonuses, effects), enemies
+// (enemies, bosses, enemy fire) and flow (level flow). Play routines and the
+// play sprite classes are in game/play/play.h.
+//
+// Arrays indexed from 1 keep an unused element 0, so indices read as the
+// numbers the game uses (row 1..10, enemy number 1..10000).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "engine/directx/dxclass.h"
+#include "engine/draw/dxdraws.h"
+#include "engine/draw/pictures.h"
+#include "engine/input/input.h"
+#include "engine/sound/dxsound.h"
+#include "engine/sound/wavelist.h"
+#include "engine/sprite/dx_sprite_engine.h"
+#include "framework/extctrls.h"
+#include "framework/stdctrls.h"
+#include "game/core/enemy_table.h"
+#include "game/core/mission_table.h"
+#include "game/options/game_options.h"
+
+class TBASSPlayer;
+class TInterFaceSprite;
+class TCursorImage;
+class TProgressSprite;
+class TPlayerSprite;
+class TPlayerWeaponSprite;
+class TPlayerSpriteCollision;
+class TFxSprite;
+class TEnemyShoot;
+class TBonusSprite;
+struct TVolumeBar;
+
+class TMainForm : public TDXForm {
+ public:
+  TAL_CLASS_NAME(TMainForm)
+  explicit TMainForm(TComponent* AOwner);
+  ~TMainForm() override;
+
+  // ---- core ---------------------------------------------------------------
+  TDXDraw* DXDraw = nullptr;
+  TDXTimer* DXTimer = nullptr;
+  TDXSpriteEngine* DXSpriteEngine = nullptr;
+  TDXInput* DXInput = nullptr;
+  TDXSound* DXSound = nullptr;
+  TDXImageList* ImageList = nullptr;  // "graphic\data.dan"; its colours are the palette
+  TDXImageList* ModelsList = nullptr;
+  TDXImageList* ExplosionsList = nullptr;
+  TDXImageList* WeaponsList = nullptr;
+  TDXImageList* FxList = nullptr;
+  TDXImageList* BackGroundList = nullptr;
+  TDXImageList* InterFaceList = nullptr;
+  TDXImageList* BonusesList = nullptr;
+  TDXImageList* VideoList = nullptr;
+  TDXImageList* BookList = nullptr;
+  TDXImageList* MainList = nullptr;       // never loaded
+  TDXWaveList* DXWaveList = nullptr;      // "sound\snd.tor": effects
+  TDXWaveList* VoiceList = nullptr;       // "sound\vc.tor": radio voices
+  TDXWaveList* IntroWaveList = nullptr;   // never loaded
+  TTimer* PixelAnimationTimer = nullptr;  // 1 ms
+  TTimer* Timer1 = nullptr;               // 10 ms
+  TTimer* WayPathTimer = nullptr;         // 20 ms
+  TTimer* ScoreTimer = nullptr;           // 40 ms
+  TTimer* Timer_stat = nullptr;           // 50 ms
+  TTimer* playerFX = nullptr;             // 200 ms
+  TTimer* PlayerDeathTimer = nullptr;     // 550 ms
+  TTimer* VideoTimer = nullptr;           // 1000 ms
+  TEdit* Edit1 = nullptr;                 // the typed top-ten name
+  TMemo* Memo1 = nullptr;                 // the path recorder's output
+
+  DDGAMMARAMP OriginalGammaRamp{};
+  bool FontInstalled = false;
+
+  void FormCreate(TObject* Sender);
+  void FormShow(TObject* Sender);
+  void FormClose(TObject* Sender, TCloseAction& Action);
+  void OpenMusic(const std::string& FileName);
+  void UpdateBrightness(int Level);
+  void DXTimerTimer(TObject* Sender, int LagCount);
+  void DXTimerActivate(TObject* Sender);
+  void DXTimerDeactivate(TObject* Sender);
+  void DXDrawInitialize(TObject* Sender);
+  void DXDrawFinalize(TObject* Sender);
+  void DXDrawInitializeSurface(TObject* Sender);
+  void DXDrawRestoreSurface(TObject* Sender);
+  // The form's resize: opens the pause menu during play.
+  void TConstrainedResizeEvent(TObject* Sender);
+  void DXDrawClick(TObject* Sender);
+  void TimerTimer(TObject* Sender);
+  void TrackBar1Change(TObject* Sender);
+  void Timer1Timer(TObject* Sender);
+  void PixelAnimationTimerTimer(TObject* Sender);
+  void ScoreTimerTimer(TObject* Sender);
+  void Timer_statTimer(TObject* Sender);
+  void playerFXTimer(TObject* Sender);
+  void VideoTimerTimer(TObject* Sender);
+  void WayPathTimerTimer(TObject* Sender);
+  void LoadFont(const std::string& FileName);
+  void CloseFont(const std::string& FileName);
+  void LoadSounds();
+
+  // ---- screens ------------------------------------------------------------
+  void FormKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
+
+  // ---- ship ---------------------------------------------------------------
+  void PlayerDeathTimerTimer(TObject* Sender);
+  void DXDrawMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void DXDrawMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void DXDrawMouseMove(TObject* Sender, TShiftState Shift, int X, int Y);
+
+  // ---- enemies, flow: no handlers of their own ----------------------------
+};
+
+extern TMainForm* MainForm;
+
+// =========================================================================
+// core: game-wide variables of the form
+// =========================================================================
+extern std::string GameState;
+extern std::string PrevGameState;
+extern TGameOptions GameOptions;
+extern TBASSPlayer* MusicPlayer;
+extern std::string OverlayFont;
+extern int32_t CurrentMission, CurrentEpisode, CurrentLevel;
+extern int64_t DisplayedScore;
+extern int32_t IntroSeconds;
+extern int32_t ScreenFadeLevel, ScreenFadeStep;
+extern bool FlashActive;
+extern int32_t FlashLevel;
+extern int32_t ShakeCount, ShakeAmplitude;
+extern int32_t CursorPulseStep;
+extern double ShipPrevX;
+extern bool ShipRemoved;
+extern int32_t ContinueBlink;
+extern std::string CheatBuffer;
+extern int32_t CheatCountdown;
+extern int64_t FaceTime;
+extern int32_t StatStep;
+extern bool BossDying;
+extern int32_t BossDeathCountdown;
+extern bool ClickFlag, RightClickFlag;
+extern int32_t MouseX, MouseY;
+extern TCursorImage* CursorSprite;
+extern bool PathRecorderDone;
+extern int32_t PathRecorderCount;
+extern std::array<int32_t, 401> RecordedPathX, RecordedPathY;
+
+// Interface sprites made at start-up.
+extern TInterFaceSprite* GameOverMainButton;
+extern TInterFaceSprite* GameOverExitButton;
+extern TInterFaceSprite* PauseOverlay;
+extern TInterFaceSprite* PausePanel;
+extern TInterFaceSprite* PauseLaptop;
+extern TInterFaceSprite* PauseResumeButton;
+extern TInterFaceSprite* PauseMainButton;
+extern TInterFaceSprite* PauseExitButton;
+extern TInterFaceSprite* ReadyBanner;
+extern TInterFaceSprite* EpisodeDigit;
+extern TInterFaceSprite* MissionDigit;
+extern TInterFaceSprite* LevelDigit;
+extern TInterFaceSprite* BookBackground;
+extern TInterFaceSprite* IncomingMessage;
+extern TInterFaceSprite* BookCloseButton;
+extern TInterFaceSprite* BookArt;
+extern TInterFaceSprite* BookModel;
+extern TInterFaceSprite* BookFx;
+extern std::array<TInterFaceSprite*, 20> BookEntries;  // 1..19
+// Picture names of the book entries and their hovered pictures (at most 20
+// characters each), 1..19.
+extern std::array<std::string, 20> BookEntryNames;
+extern std::array<std::string, 20> BookEntryLitNames;
+
+// The top-ten table, row 1 the best.
+struct Trecords {
+  std::string Name;
+  int64_t Score = 0;
+};
+extern std::array<Trecords, 11> TopRanks;  // 1..10
+
+// =========================================================================
+// core: settings file, records and best times
+// =========================================================================
+// game.INI in the program folder.
+std::string IniFileName();
+std::string ReadIniValue(const std::string& Section, const std::string& Ident);
+void WriteIniValue(const std::string& Section, const std::string& Ident, const std::string& Value);
+void LoadIniFile();
+void SaveIniFile();
+void AbsoluteClose();
+void UpdateRecords(bool Insert);
+void ClearRecords();
+void UpdateTime();
+// The best-time slot of a level: (Mission - 1) * 10 + Level, 1..100; 0 for
+// none (level 0, or a position outside the table).
+int32_t BestTimeSlot(int32_t Mission, int32_t Level);
+std::string TranslateTime(int64_t Seconds, int Mode);
+// Asks the desktop to open FileName when it exists.
+void OpenShellFile(const std::string& FileName);
+// Plays a wave of DXWaveList at the effect level (nothing at level 0), with
+// the pan of the channel setting.
+void PlayEffect(const std::string& Name, int32_t Pan);
+
+// =========================================================================
+// screens: menus, HUD and face, keys and intro, pause and book
+// =========================================================================
+void CreateMainMenu();
+void HideShowMainMenu(bool Show);
+void HideShowOptions(bool Show);
+void HideShowSoundOptions(bool Show);
+void HideShowGraphicOptions(bool Show);
+void HideShowControlsOptions(bool Show);
+void HideShowChooseEpisode(bool Show);
+void HideShowChooseMission(bool Show, int32_t Episode);
+void HideShowTopRanks(bool Show);
+void HideShowCredits(bool Show);
+void HideShowHelp(bool Show);
+void ShowDKdifficulty(bool Show);
+void ShowDKmessage(bool Show);
+void GoToMainMenu();
+void gotovictory();
+void GoToEnterName();
+void ScoresTextout(const std::string& Digits);
+void SWeaponTextout();
+void TWeaponTextout(int32_t Kind);
+void AnimAteFace(const std::string& Picture, int32_t FrameCount, double Speed, int32_t HoldTime,
+                 bool Looped, const std::string& Caption, int32_t Category);
+void UpdateStroka(int32_t Step, const std::string& Line1, const std::string& Line2,
+                  const std::string& Line3, const std::string& Line4, const std::string& Line5,
+                  const std::string& Line6, const std::string& Line7, const std::string& Line8);
+void Death();
+void ShowPauseMenu();
+void HidePauseMenu();
+void HideShowBook(bool Show, int32_t Row);
+// The one-second timer's intro script, and the 50-ms timer's statistics
+// lines; the form's timers call them at their place in the tick.
+void IntroScriptStep();
+void StatisticsLinesStep();
+
+extern TInterFaceSprite* BackdropSprite;
+extern TInterFaceSprite* DoorTop;
+extern TInterFaceSprite* DoorBottom;
+extern std::string DoorState;
+extern TInterFaceSprite* ConfirmPanel;
+extern TInterFaceSprite* NameEntryPanel;
+extern bool GameCreated;
+extern std::array<TInterFaceSprite*, 27> MenuButtons;  // 1..26
+extern TVolumeBar MusicBar, SoundBar, RadioVoxBar;
+// Heads-up display, made by NewGame.
+extern TInterFaceSprite* LeftPanel;
+extern std::array<TInterFaceSprite*, 8> ScoreDigits;    // 1..7
+extern std::array<TInterFaceSprite*, 3> MissionDigits;  // 1..2
+extern std::array<TInterFaceSprite*, 3> LevelDigits;    // 1..2
+extern TInterFaceSprite* FaceFx;
+extern TInterFaceSprite* FaceSprite;
+extern TInterFaceSprite* PrimaryIcon;
+extern TInterFaceSprite* SecondaryIcon;
+extern std::array<TInterFaceSprite*, 3> RocketDigits;  // 1..2
+extern TInterFaceSprite* ExtraWeaponIcon;
+extern std::array<TInterFaceSprite*, 3> ExtraTimeDigits;  // 1..2
+extern TInterFaceSprite* GodBar;
+extern std::array<std::string, 9> MessageLines;  // 1..8
+
+// =========================================================================
+// play variables, shared by the ship, enemy and flow areas
+// =========================================================================
+constexpr int MaxEnemyNumber = 10000;
+constexpr int32_t HitTestLimit = 1000;
+constexpr double ShipSpeed = 0.5;
+extern const std::array<int32_t, 11> FlameOffsetsLeft;   // 1..10
+extern const std::array<int32_t, 11> FlameOffsetsRight;  // 1..10
+
+extern TPlayerSprite* PlayerShip;
+extern TPlayerWeaponSprite* PrimaryMount;
+extern TPlayerWeaponSprite* SecondaryMount;
+extern TFxSprite* ShipFire;
+extern std::array<TFxSprite*, 3> EngineFlames;  // 1..2
+extern TFxSprite* ExtraWeaponMount;
+extern std::array<TPlayerSpriteCollision*, 4> ShipHitBoxes;  // 1..3
+extern double PrimaryCounter;
+extern int32_t DeathCountdown;
+extern bool FireLocked;
+extern int32_t EnemiesAlive, EnemyCount;
+extern int32_t HitEnemy;
+extern std::array<double, MaxEnemyNumber + 1> EnemyX, EnemyY;
+extern std::array<int32_t, MaxEnemyNumber + 1> EnemyWidth, EnemyHeight;
+extern std::array<bool, MaxEnemyNumber + 1> EnemyDestroyed;
+extern int32_t BossPartsAlive;
+extern double BossBaseX, BossBaseY;
+extern int32_t BonusesInFlight;
+extern std::array<bool, 9> BonusKindFalling;  // 1..8
+
+// =========================================================================
+// ship: form-unit routines
+// =========================================================================
+void PlayerHit(TEnemyShoot* Shot);
+void TakeBonus(TBonusSprite* Bonus);
+
+// enemies and flow: see game/play/play.h
