@@ -247,6 +247,9 @@ void HideShowBook(bool Show, int32_t Row);
 // lines; the form's timers call them at their place in the tick.
 void IntroScriptStep();
 void StatisticsLinesStep();
+// The heads-up display's sprites, made by a new game between the ship's
+// companions and the ship.
+void CreateHeadsUpDisplay();
 
 extern TInterFaceSprite* BackdropSprite;
 extern TInterFaceSprite* DoorTop;

@@ -33,3 +33,4 @@ void IntroScriptStep() {}
 void StatisticsLinesStep() {}
 
 void TMainForm::FormKeyDown(TObject*, WORD&, TShiftState) {}
+void CreateHeadsUpDisplay() {}
