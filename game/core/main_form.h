@@ -14,9 +14,12 @@
 // numbers the game uses (row 1..10, enemy number 1..10000).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "engine/directx/dxclass.h"
 #include "engine/draw/dxdraws.h"
@@ -27,6 +30,7 @@
 #include "engine/sprite/dx_sprite_engine.h"
 #include "framework/extctrls.h"
 #include "framework/stdctrls.h"
+#include "framework/sysutils.h"
 #include "game/core/enemy_table.h"
 #include "game/core/mission_table.h"
 #include "game/options/game_options.h"
@@ -280,6 +284,36 @@ extern std::array<std::string, 9> MessageLines;  // 1..8
 // =========================================================================
 constexpr int MaxEnemyNumber = 10000;
 constexpr int32_t HitTestLimit = 1000;
+
+// A table of the enemies' hit boxes by enemy number. It grows to every
+// number a level makes, since a boss fight keeps making enemies for as long
+// as it lasts; a number below 0 or beyond any level's reach raises
+// EListError instead of writing elsewhere.
+template <class T>
+class TEnemyTable {
+ public:
+  explicit TEnemyTable(T Initial) : items_(MaxEnemyNumber + 1, Store(Initial)) {}
+  auto& operator[](int32_t Number) {
+    if (Number < 0 || Number > kLimit) Raise<EListError>("Enemy number %d out of range", Number);
+    const auto n = static_cast<size_t>(Number);
+    if (n >= items_.size()) items_.resize(std::max(n + 1, items_.size() * 2), fill_);
+    return items_[n];
+  }
+  // The highest number held; numbers above it have never been written.
+  int32_t Last() const { return static_cast<int32_t>(items_.size()) - 1; }
+  // Every number, held or not, to Value.
+  void Clear(T Value) {
+    fill_ = Store(Value);
+    items_.assign(MaxEnemyNumber + 1, fill_);
+  }
+
+ private:
+  static constexpr int32_t kLimit = 10'000'000;
+  using TStore = std::conditional_t<std::is_same_v<T, bool>, uint8_t, T>;
+  static TStore Store(T Value) { return static_cast<TStore>(Value); }
+  TStore fill_{};
+  std::vector<TStore> items_;
+};
 constexpr double ShipSpeed = 0.5;
 extern const std::array<int32_t, 11> FlameOffsetsLeft;   // 1..10
 extern const std::array<int32_t, 11> FlameOffsetsRight;  // 1..10
@@ -296,9 +330,9 @@ extern int32_t DeathCountdown;
 extern bool FireLocked;
 extern int32_t EnemiesAlive, EnemyCount;
 extern int32_t HitEnemy;
-extern std::array<double, MaxEnemyNumber + 1> EnemyX, EnemyY;
-extern std::array<int32_t, MaxEnemyNumber + 1> EnemyWidth, EnemyHeight;
-extern std::array<bool, MaxEnemyNumber + 1> EnemyDestroyed;
+extern TEnemyTable<double> EnemyX, EnemyY;
+extern TEnemyTable<int32_t> EnemyWidth, EnemyHeight;
+extern TEnemyTable<bool> EnemyDestroyed;
 extern int32_t BossPartsAlive;
 extern double BossBaseX, BossBaseY;
 extern int32_t BonusesInFlight;
@@ -309,5 +343,9 @@ extern std::array<bool, 9> BonusKindFalling;  // 1..8
 // =========================================================================
 void PlayerHit(TEnemyShoot* Shot);
 void TakeBonus(TBonusSprite* Bonus);
+// The level-complete test: nothing left to shoot, catch or count up, so
+// the level-complete screen opens. The score roll-up, explosions and
+// bonuses all make it through this one routine.
+void CheckLevelComplete();
 
 // enemies and flow: see game/play/play.h

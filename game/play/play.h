@@ -3,9 +3,11 @@
 // routines, by area; the shared play variables are in game/core/main_form.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
+#include "engine/sprite/background_sprite.h"
 #include "engine/sprite/image_sprite.h"
 #include "game/core/enemy_table.h"
 #include "game/core/main_form.h"
@@ -13,77 +15,161 @@
 // =========================================================================
 // ship: ship, weapons and hit testing, bonuses, effects and scenery
 // =========================================================================
+// The ship. Play sprites that other sprites or the form point at clear
+// those pointers when they are freed, so a reference is checked by testing
+// it, never by trusting it.
 class TPlayerSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerSprite)
   using TImageSprite::TImageSprite;
+  ~TPlayerSprite() override;
+  // The ship itself never collides; its hit boxes do.
+  void DoCollision(TSprite*, bool&) override {}
+  void DoMove(int32_t MoveCount) override;
+
+ private:
+  void StepIntoNextLevel();
+  void StepInPlay(double MoveCount);
 };
 
+// A gun mount: PrimaryMount or SecondaryMount.
 class TPlayerWeaponSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerWeaponSprite)
   using TImageSprite::TImageSprite;
+  ~TPlayerWeaponSprite() override;
+  void DoMove(int32_t MoveCount) override;
 };
 
+// One of the ship's three hit boxes: never drawn, collides with enemy shots
+// and bonuses.
 class TPlayerSpriteCollision : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPlayerSpriteCollision)
   using TImageSprite::TImageSprite;
+  ~TPlayerSpriteCollision() override;
+  void DoCollision(TSprite* Sprite, bool& Done) override;
+  void DoMove(int32_t MoveCount) override;
 };
 
+// A player's shot or a bomb's splinter.
 class TWeaponSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TWeaponSprite)
   using TImageSprite::TImageSprite;
+  void DoMove(int32_t MoveCount) override;
+
+  int32_t Damage = 0;
+  // 0 shrapnel, 1 primary shot, 2 rocket, 3 extra-weapon shot, 4 bomb splinter.
+  int32_t Kind = 0;
+  double Speed = 0;
+  // Direction in 1/256 turns, 0 right, 64 down.
+  int32_t Angle = 0;
 };
 
 class TBonusSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TBonusSprite)
   using TImageSprite::TImageSprite;
+  ~TBonusSprite() override;
+  void DoMove(int32_t MoveCount) override;
+
+  int32_t Kind = 0;  // 1..8
+  bool Taken = false;
+
+  // Marks its kind as falling until it goes.
+  void SetFalling() { falling_ = true; }
+  // Its kind is no longer falling: taken, missed or removed.
+  void Gone();
+
+ private:
+  bool falling_ = false;
 };
 
+// Splinters; also the ship's flames, fire and extra-weapon mount and the
+// enemies' health bars, which have an empty Kind.
 class TFxSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TFxSprite)
   using TImageSprite::TImageSprite;
+  ~TFxSprite() override;
+  void DoMove(int32_t MoveCount) override;
+
+  int32_t Angle = 0;  // 1/256 turns
+  double Speed = 0;
+  std::string Kind;
 };
 
+// An explosion or its overlay.
 class TExplosionSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TExplosionSprite)
   using TImageSprite::TImageSprite;
+  void DoMove(int32_t MoveCount) override;
 };
 
+// The impact flash of a player's shot.
 class TClipExplosion : public TImageSprite {
  public:
   TAL_CLASS_NAME(TClipExplosion)
   using TImageSprite::TImageSprite;
+  void DoMove(int32_t MoveCount) override;
 };
 
-class TBackMapSprite : public TImageSprite {
+// A tiled background layer.
+class TBackMapSprite : public TBackgroundSprite {
  public:
   TAL_CLASS_NAME(TBackMapSprite)
-  using TImageSprite::TImageSprite;
+  using TBackgroundSprite::TBackgroundSprite;
+  void DoMove(int32_t MoveCount) override;
+
+  double Speed = 0;
+  std::string Kind;
 };
 
+// An asteroid.
 class TObjectSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TObjectSprite)
   using TImageSprite::TImageSprite;
+  void DoMove(int32_t MoveCount) override;
+
+  double Speed = 0;  // sets only its spin
+  int32_t Angle = 0;
 };
 
+// A smoke particle.
 class TPixelAnimationSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TPixelAnimationSprite)
   using TImageSprite::TImageSprite;
+  void DoMove(int32_t MoveCount) override;
+
+  std::string Kind;
 };
 
+// A muzzle flash; a "player" one follows the primary mount sideways.
 class TShootFxSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TShootFxSprite)
   using TImageSprite::TImageSprite;
+  void DoMove(int32_t MoveCount) override;
+
+  double OffsetX = 0;  // its X minus the primary mount's X when made
+  std::string Owner;
 };
+
+// Bonus chances in percent by level 1..10; the level flow changes the
+// level-10 entries for the rest of the run.
+struct TBonusChance {
+  using TRow = std::array<int32_t, 11>;
+  std::array<TRow, 6> Upgrade;  // by primary level 1..5
+  TRow Rockets;
+  std::array<TRow, 3> Extra;     // 1 extra weapon 1, 2 extra weapon 2
+  std::array<TRow, 3> ArmorGod;  // 1 armor, 2 god
+  TRow Bomb;
+};
+extern TBonusChance BonusChance;
 
 void PlayerShoot(int32_t Weapon, int32_t Level, int32_t Shrapnel, double X, double Y);
 void ClearEnemyDestroyedMass();
@@ -99,6 +185,12 @@ void CreateClipExplosion(int32_t Z, const std::string& Name, double X, double Y,
 void CreateSplinters(int32_t Width, int32_t Height, double X, double Y, int32_t Count);
 void CreatePixels(const std::string& Kind, const std::string& Picture, double X, double Y);
 void LoadEpisode();
+// The ship's sprites as a new game makes them, in this order, which is also
+// their move order: CreateShipCompanions (both flames, the ship's fire, the
+// extra-weapon mount) before the heads-up display, CreatePlayerShip (the
+// ship, its hit boxes, both mounts) after it.
+void CreateShipCompanions();
+void CreatePlayerShip();
 
 // =========================================================================
 // enemies: creation and formations, movement and damage, bosses, enemy fire
