@@ -5,6 +5,7 @@
 
 #include "game/core/music_standin.h"
 #include "game/play/play.h"
+#include "game/play/ship_common.h"
 #include "game/screens/interface_sprite.h"
 
 int32_t FinishedMission = 0, FinishedLevel = 0;
@@ -18,8 +19,9 @@ void SetVisible(TSprite* Sprite, bool Visible) {
   if (Sprite) Sprite->Visible = Visible;
 }
 
-void SetPicture(TImageSprite* Sprite, TDXImageList* List, const std::string& Name) {
-  if (Sprite) Sprite->SetImage(List->Items().Find(Name));
+// The named picture, for a sprite that still exists.
+void SetPictureOf(TImageSprite* Sprite, TDXImageList* List, const std::string& Name) {
+  if (Sprite) SetPicture(Sprite, List, Name);
 }
 
 void SetFrame(TImageSprite* Sprite, int32_t Frame) {
@@ -41,16 +43,6 @@ void EnsureMainMusic() {
     PlayMusic(MainMusic);
 }
 
-// The ship and everything drawn around it.
-void ShowShip(bool Visible) {
-  SetVisible(PlayerShip, Visible);
-  SetVisible(PrimaryMount, Visible);
-  SetVisible(SecondaryMount, Visible);
-  SetVisible(ShipFire, Visible);
-  SetVisible(EngineFlames[1], Visible);
-  SetVisible(EngineFlames[2], Visible);
-}
-
 void ShowTransitionDigits(bool Visible) {
   SetVisible(MissionDigit, Visible);
   SetVisible(LevelDigit, Visible);
@@ -65,8 +57,8 @@ int32_t MissionDigitFrame() {
 void SetPrimaryLevel(int32_t Level) {
   Player.PrimaryLevel = Level;
   if (!MainForm) return;
-  SetPicture(PrimaryMount, MainForm->WeaponsList, "primary" + std::to_string(Level));
-  SetPicture(PrimaryIcon, MainForm->InterFaceList, "primary" + std::to_string(Level));
+  SetPictureOf(PrimaryMount, MainForm->WeaponsList, "primary" + std::to_string(Level));
+  SetPictureOf(PrimaryIcon, MainForm->InterFaceList, "primary" + std::to_string(Level));
 }
 
 void SetDigitPair(std::array<TInterFaceSprite*, 3>& Digits, int32_t First, int32_t Second) {
@@ -89,14 +81,14 @@ void ApplyChances(const TLevelTenSetup& S) {
   auto set = [](int32_t& Chance, int32_t Value) {
     if (Value != Keep) Chance = Value;
   };
-  set(BombChance[10], S.Bomb);
-  set(ArmorGodChance[1][10], S.Armor);
-  set(ArmorGodChance[2][10], S.God);
-  set(UpgradeChance[1][10], S.Upgrade1);
-  set(UpgradeChance[2][10], S.Upgrade2);
-  set(UpgradeChance[3][10], S.Upgrade3);
-  set(RocketsChance[10], S.Rockets);
-  set(ExtraWeaponChance[1][10], S.ExtraWeapon1);
+  set(BonusChance.Bomb[10], S.Bomb);
+  set(BonusChance.ArmorGod[1][10], S.Armor);
+  set(BonusChance.ArmorGod[2][10], S.God);
+  set(BonusChance.Upgrade[1][10], S.Upgrade1);
+  set(BonusChance.Upgrade[2][10], S.Upgrade2);
+  set(BonusChance.Upgrade[3][10], S.Upgrade3);
+  set(BonusChance.Rockets[10], S.Rockets);
+  set(BonusChance.Extra[1][10], S.ExtraWeapon1);
 }
 
 // Set after each of levels 1..9 without a boss; the weapon after level 9.
@@ -202,7 +194,7 @@ void ShowCompleteLevel(bool Show) {
     Player.ExtraWeaponCounter = 0;
     SetVisible(ExtraWeaponMount, false);
     SetPrimaryLevel(1);
-    SetPicture(PlayerShip, MainForm->ModelsList, "player1left");
+    SetPictureOf(PlayerShip, MainForm->ModelsList, "player1left");
     SetVisible(ExtraWeaponIcon, false);
     SetVisible(ExtraTimeDigits[1], false);
     SetVisible(ExtraTimeDigits[2], false);
@@ -215,7 +207,7 @@ void ShowCompleteLevel(bool Show) {
   SetFrame(EpisodeDigit, CurrentEpisode - 1);
   SetFrame(LevelDigit, CurrentLevel);
 
-  ShowShip(false);
+  ShowShipGroup(false);
   BonusesInFlight = 0;
 
   DisplayedScore = Player.Score;
@@ -280,15 +272,10 @@ void EnterNewLevel() {
   LoadLevel();
   GameState = "game";
 
-  SetVisible(PlayerShip, true);
-  SetVisible(PrimaryMount, true);
-  SetVisible(SecondaryMount, true);
-  SetPicture(SecondaryIcon, MainForm->InterFaceList,
-             "secondary" + std::to_string(Player.SecondaryLevel));
+  ShowShipGroup(true);
+  SetPictureOf(SecondaryIcon, MainForm->InterFaceList,
+               "secondary" + std::to_string(Player.SecondaryLevel));
   SWeaponTextout();
-  SetVisible(ShipFire, true);
-  SetVisible(EngineFlames[1], true);
-  SetVisible(EngineFlames[2], true);
 
   LoadEpisode();
   EnsureMainMusic();
@@ -308,11 +295,11 @@ void EnterNewLevel() {
   if (GodBar) GodBar->Height = 0;
   if (CurrentLevel == 10) {
     Player.Armor = false;
-    SetPicture(PlayerShip, MainForm->ModelsList, "player1left");
+    SetPictureOf(PlayerShip, MainForm->ModelsList, "player1left");
   }
   const std::string ship = PictureOf(PlayerShip);
   if (ship != "player1left_armor" && ship != "player1right_armor")
-    SetPicture(PlayerShip, MainForm->ModelsList, "player1left");
+    SetPictureOf(PlayerShip, MainForm->ModelsList, "player1left");
   Player.ExtraWeapon1Time = 0;
   Player.ExtraWeapon2Time = 0;
   SetVisible(ExtraWeaponMount, false);
