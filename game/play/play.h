@@ -195,10 +195,16 @@ void CreatePlayerShip();
 // =========================================================================
 // enemies: creation and formations, movement and damage, bosses, enemy fire
 // =========================================================================
+class TEnemyFxSprite;
+
 class TEnemySprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TEnemySprite)
   using TImageSprite::TImageSprite;
+
+  void DoMove(int32_t MoveCount) override;
+  // Kind 1: one shot aimed at the ship; kind 2: a ring of eight.
+  void Shoot(int32_t Kind);
 
   double TargetX = 0, TargetY = 0;
   double StartX = 0, StartY = 0;
@@ -213,25 +219,63 @@ class TEnemySprite : public TImageSprite {
   double FireTimer = 0;
   double Phase = 0;
   int32_t PathIndex = 0;
+
+  // Pieces of the step, shared between the ordinary and the boss code.
+  // Fires K when the timer is due, else counts it on in 22-ms units.
+  void FireRule(int32_t Kind, int32_t MoveCount);
+  // One step towards the next point of way path Path (1..8).
+  void FollowPath(int32_t Path, int32_t MoveCount);
+  // Movement pattern 5, by KindName.
+  void BossMove(int32_t MoveCount);
+  // The boss death sequence for this enemy; true when it must die now.
+  bool BossDeathStep();
+  // A hit part of a boss fight: its explosions and the generator releases.
+  void BossPartExplosion();
+  void GeneratorRelease();
+
+ private:
+  // Explosion, hit box, count and score: what every death has in common.
+  void Perish();
 };
 
 class TEnemyShoot : public TImageSprite {
  public:
   TAL_CLASS_NAME(TEnemyShoot)
   using TImageSprite::TImageSprite;
+
+  void DoMove(int32_t MoveCount) override;
+
+  double Speed = 0;
+  int32_t Pattern = 0;
+  TEnemyFxSprite* Glow = nullptr;
+  int32_t Angle = 0;
 };
 
 class TEnemyFxSprite : public TImageSprite {
  public:
   TAL_CLASS_NAME(TEnemyFxSprite)
   using TImageSprite::TImageSprite;
+
+  void DoMove(int32_t MoveCount) override;
 };
 
 void LoadEnemies(int32_t Level);
 void CreateEnemy(int32_t Z, int32_t EnemyType, double X, double Y, int32_t Number, bool Spawned,
                  bool WithPoints);
 void CreateBoss(int32_t Z, int32_t Number, int32_t PartIndex, int32_t PartKind, double X, double Y);
+// Direction from (X1, Y1) to (X2, Y2) in degrees, -90..270, 90 straight
+// down; 90 also for two equal points.
 double CheckAngle(double X1, double Y1, double X2, double Y2);
+
+// The countdown value whose round of death-sequence explosions was made last.
+extern int32_t BossExplosionMark;
+// BossKind of the level being played; 0 outside the mission table.
+int32_t CurrentBossKind();
+// The way-path point an enemy made with PathIndex Index starts on, as an
+// index that names a point and whose successor does too: 0 stays 0 (the
+// enemy stays where it was made and flies to point 1), and indices past 399
+// wrap round the 399-step cycle that path following flies.
+int32_t StartPathIndex(int32_t Index);
 
 // =========================================================================
 // flow: level flow
