@@ -251,9 +251,11 @@ void HideShowBook(bool Show, int32_t Row);
 // lines; the form's timers call them at their place in the tick.
 void IntroScriptStep();
 void StatisticsLinesStep();
-// The heads-up display's sprites, made by a new game between the ship's
-// companions and the ship.
+// The heads-up display's sprites, in their order; NewGame makes them.
 void CreateHeadsUpDisplay();
+// Puts a control mode (1 mouse, 2 keyboard, 3 joystick) into force on the
+// input devices; wherever the mode changes, this is what applies it.
+void ApplyControls(int32_t Mode);
 
 extern TInterFaceSprite* BackdropSprite;
 extern TInterFaceSprite* DoorTop;
@@ -264,6 +266,8 @@ extern TInterFaceSprite* NameEntryPanel;
 extern bool GameCreated;
 extern std::array<TInterFaceSprite*, 27> MenuButtons;  // 1..26
 extern TVolumeBar MusicBar, SoundBar, RadioVoxBar;
+extern TProgressSprite* BrightnessMinus;
+extern TProgressSprite* BrightnessPlus;
 // Heads-up display, made by NewGame.
 extern TInterFaceSprite* LeftPanel;
 extern std::array<TInterFaceSprite*, 8> ScoreDigits;    // 1..7
@@ -347,5 +351,8 @@ void TakeBonus(TBonusSprite* Bonus);
 // the level-complete screen opens. The score roll-up, explosions and
 // bonuses all make it through this one routine.
 void CheckLevelComplete();
+// Puts the mounts, flames, fire and extra-weapon mount in their places around
+// the ship, as the ship's move step does (the pause menu needs it at once).
+void PlaceShipAttachments();
 
 // enemies and flow: see game/play/play.h
