@@ -1,13 +1,9 @@
 #include "framework/classes.h"
-#include "platform/win/paths.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+
+#include "platform/win/files.h"
 
 // ---- TPersistent -----------------------------------------------------------
 
@@ -241,56 +237,38 @@ int64_t TByteStream::Seek(int64_t Offset, TSeekOrigin Origin) {
 // ---- TFileStream ------------------------------------------------------------------
 
 bool FileExists(const std::string& FileName) {
-  struct stat st;
-  return ::stat(NativePath(FileName).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return FileIsRegular(FileName);
 }
 
 TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) {
-  std::string path = NativePath(FileName);
   if (Mode == fmCreate) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) Raise<EFCreateError>("Cannot create file \"%s\". %s", FileName, std::strerror(errno));
+    fd_ = ::FileCreate(FileName);
+    if (fd_ < 0) Raise<EFCreateError>("Cannot create file \"%s\". %s", FileName, LastFileError());
   } else {
-    int flags = (Mode & 3) == fmOpenWrite ? O_WRONLY : (Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY;
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd_ < 0) Raise<EFOpenError>("Cannot open file \"%s\". %s", FileName, std::strerror(errno));
+    TFileOpenMode m = (Mode & 3) == fmOpenWrite       ? fomWrite
+                      : (Mode & 3) == fmOpenReadWrite ? fomReadWrite
+                                                      : fomRead;
+    fd_ = ::FileOpen(FileName, m);
+    if (fd_ < 0) Raise<EFOpenError>("Cannot open file \"%s\". %s", FileName, LastFileError());
   }
 }
 
 TFileStream::~TFileStream() {
-  if (fd_ >= 0) ::close(fd_);
+  ::FileClose(fd_);
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
-  int64_t total = 0;
-  auto* p = static_cast<uint8_t*>(Buffer);
-  while (total < Count) {
-    ssize_t n = ::read(fd_, p + total, static_cast<size_t>(Count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += n;
-  }
-  return total;
+  return ::FileRead(fd_, Buffer, Count);
 }
 
 int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
-  int64_t total = 0;
-  auto* p = static_cast<const uint8_t*>(Buffer);
-  while (total < Count) {
-    ssize_t n = ::write(fd_, p + total, static_cast<size_t>(Count - total));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    total += n;
-  }
-  return total;
+  return ::FileWrite(fd_, Buffer, Count);
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
-  off_t r = ::lseek(fd_, static_cast<off_t>(Offset), whence);
-  return r < 0 ? -1 : static_cast<int64_t>(r);
+  return ::FileSeek(fd_, Offset, Origin == soBeginning ? 0 : Origin == soCurrent ? 1 : 2);
 }
 
 void TFileStream::SetSize(int64_t NewSize) {
-  if (::ftruncate(fd_, static_cast<off_t>(NewSize)) != 0) Raise<EStreamError>("Stream size cannot be changed");
+  if (!::FileTruncate(fd_, NewSize)) Raise<EStreamError>("Stream size cannot be changed");
 }

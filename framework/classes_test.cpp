@@ -95,4 +95,29 @@ TEST(Text, FormatAndCaseInsensitiveCompare) {
   EXPECT_THROW(StrToInt("xyz"), EConvertError);
 }
 
+TEST(Text, StrToInt64KeepsTheWholeRange) {
+  const struct {
+    const char* Text;
+    bool Ok;
+    int64_t Value;
+  } cases[] = {
+      {"2147483648", true, 2147483648LL},
+      {" -9223372036854775808 ", true, INT64_MIN},
+      {"9223372036854775807", true, INT64_MAX},
+      {"9223372036854775808", false, 0},
+      {"-9223372036854775809", false, 0},
+      {"$FFFFFFFFFFFFFFFF", true, -1},
+      {"$10000000000000000", false, 0},
+      {"12x", false, 0},
+      {"-", false, 0},
+      {"", false, 0},
+  };
+  for (const auto& c : cases) {
+    int64_t v = 0;
+    EXPECT_EQ(TryStrToInt64(c.Text, v), c.Ok) << c.Text;
+    if (c.Ok) EXPECT_EQ(v, c.Value) << c.Text;
+  }
+  EXPECT_THROW(StrToInt64("xyz"), EConvertError);
+}
+
 }  // namespace

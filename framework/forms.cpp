@@ -1,10 +1,9 @@
 #include "framework/forms.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "platform/win/driver.h"
+#include "platform/win/files.h"
 #include "platform/win/library.h"
 #include "platform/win/vkeys.h"
 
@@ -275,11 +274,7 @@ void TApplication::SetTitle(const std::string& v) {
   if (handle_) SetWindowTextA(handle_, v.c_str());
 }
 
-std::string TApplication::ExeName() const {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-}
+std::string TApplication::ExeName() const { return ProgramFileName(); }
 
 HWND TApplication::Handle() {
   if (handle_ && !IsWindow(handle_)) handle_ = nullptr;

@@ -1,5 +1,6 @@
 #include "framework/inifiles.h"
 
+#include "platform/win/files.h"
 #include "platform/win/profile.h"
 
 namespace {
@@ -72,5 +73,36 @@ void TIniFile::EraseSection(const std::string& Section) {
 
 void TIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
   if (!ProfileDeleteKey(file_name_, Section, Ident))
+    Raise<EIniFileException>("Unable to write to %s", file_name_);
+}
+
+// ---- TMemIniFile ----------------------------------------------------------------
+
+TMemIniFile::TMemIniFile(const std::string& FileName) : file_name_(FileName) {
+  std::string text;
+  if (ReadFileText(FileName, text)) text_.Parse(text);
+}
+
+std::string TMemIniFile::ReadString(const std::string& Section, const std::string& Ident,
+                                    const std::string& Default) const {
+  auto v = text_.Get(Section, Ident);
+  std::string r = v ? *v : Default;
+  if (r.size() > kValueBuffer - 1) r.resize(kValueBuffer - 1);
+  return r;
+}
+
+bool TMemIniFile::ValueExists(const std::string& Section, const std::string& Ident) const {
+  return text_.Get(Section, Ident).has_value();
+}
+
+void TMemIniFile::WriteString(const std::string& Section, const std::string& Ident,
+                              const std::string& Value) {
+  if (Value.find_first_of("\r\n") != std::string::npos)
+    Raise<EIniFileException>("Unable to write to %s", file_name_);
+  text_.Set(Section, Ident, Value);
+}
+
+void TMemIniFile::UpdateFile() {
+  if (!ReplaceFileText(file_name_, text_.Text()))
     Raise<EIniFileException>("Unable to write to %s", file_name_);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/classes.h"
+#include "platform/win/profile.h"
 
 class TIniFile : public TObject {
  public:
@@ -38,4 +39,31 @@ class TIniFile : public TObject {
 
  private:
   std::string file_name_;
+};
+
+// The whole file read once; reads and writes work on the copy in memory, and
+// UpdateFile replaces the file once with every change, so a program that
+// dies while saving leaves either the old file or the new one. Sections and
+// keys match without regard to case; other lines are kept as they are.
+class TMemIniFile : public TObject {
+ public:
+  TAL_CLASS_NAME(TMemIniFile)
+  // A missing or unreadable file reads as empty.
+  explicit TMemIniFile(const std::string& FileName);
+  const std::string& FileName() const { return file_name_; }
+
+  // At most 2047 characters come back, as through the profile functions.
+  std::string ReadString(const std::string& Section, const std::string& Ident,
+                         const std::string& Default) const;
+  bool ValueExists(const std::string& Section, const std::string& Ident) const;
+  // A value holding a line break is refused with EIniFileException, since it
+  // would plant lines of its own.
+  void WriteString(const std::string& Section, const std::string& Ident, const std::string& Value);
+  // Raises EIniFileException "Unable to write to %s" when the file cannot be
+  // replaced; the file is then as it was.
+  void UpdateFile();
+
+ private:
+  std::string file_name_;
+  TProfileText text_;
 };

@@ -71,6 +71,49 @@ bool TryStrToInt(const std::string& s, int& out) {
   return true;
 }
 
+bool TryStrToInt64(const std::string& s, int64_t& out) {
+  std::string t = Trim(s);
+  if (t.empty()) return false;
+  const char* p = t.c_str();
+  bool neg = false;
+  if (*p == '+' || *p == '-') neg = (*p++ == '-');
+  int base = 10;
+  if (*p == '$') {
+    base = 16;
+    ++p;
+  } else if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    base = 16;
+    p += 2;
+  }
+  if (!*p) return false;
+  // Decimal digits gather as the magnitude, which may reach 2^63 for the
+  // most negative value; hexadecimal ones as the bit pattern.
+  uint64_t v = 0;
+  const uint64_t limit = base == 10 ? (neg ? uint64_t{1} << 63 : uint64_t{INT64_MAX}) : UINT64_MAX;
+  for (; *p; ++p) {
+    uint64_t d;
+    if (*p >= '0' && *p <= '9')
+      d = static_cast<uint64_t>(*p - '0');
+    else if (base == 16 && *p >= 'a' && *p <= 'f')
+      d = static_cast<uint64_t>(*p - 'a' + 10);
+    else if (base == 16 && *p >= 'A' && *p <= 'F')
+      d = static_cast<uint64_t>(*p - 'A' + 10);
+    else
+      return false;
+    if (v > (limit - d) / static_cast<uint64_t>(base)) return false;
+    v = v * static_cast<uint64_t>(base) + d;
+  }
+  if (neg) v = ~v + 1;
+  out = static_cast<int64_t>(v);
+  return true;
+}
+
+int64_t StrToInt64(const std::string& s) {
+  int64_t v;
+  if (!TryStrToInt64(s, v)) Raise<EConvertError>("'%s' is not a valid integer value", s);
+  return v;
+}
+
 int StrToInt(const std::string& s) {
   int v;
   if (!TryStrToInt(s, v)) Raise<EConvertError>("'%s' is not a valid integer value", s);

@@ -120,5 +120,9 @@ bool SameText(const std::string& a, const std::string& b);
 int CompareText(const std::string& a, const std::string& b);
 int StrToInt(const std::string& s);  // raises EConvertError "'%s' is not a valid integer value"
 bool TryStrToInt(const std::string& s, int& out);
+// The same for 64 bits: decimal within the signed range, or up to 16
+// hexadecimal digits taken as the bit pattern.
+int64_t StrToInt64(const std::string& s);
+bool TryStrToInt64(const std::string& s, int64_t& out);
 std::string IntToStr(int64_t v);
 std::string IntToHex(uint64_t v, int digits);

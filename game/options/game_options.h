@@ -1,7 +1,15 @@
-// The settings record that both programs keep in game.INI's [Options].
+// The settings both programs keep in game.INI: [Options] and the four
+// configurable keys of [Keys]. One table holds every key with its default,
+// the value a missing or malformed key takes (the setup program's starting
+// choices); the game's settings record is filled from it.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+
+class TMemIniFile;
 
 struct TGameOptions {
   int32_t SoundFxLevel = 8;
@@ -22,3 +30,70 @@ struct TGameOptions {
   bool FPS = false;
   bool UDI = false;
 };
+
+// Windows virtual-key codes of the keyboard's left, right, fire and rocket
+// states (slot 0 of each in the key-assignment table).
+struct TGameKeys {
+  int32_t Left = 0x25;       // the left arrow
+  int32_t Right = 0x27;      // the right arrow
+  int32_t Primary = 0x20;    // Space
+  int32_t Secondary = 0x10;  // Shift
+};
+
+// The keys, in the order the setup program reads and writes them.
+enum TOptionKeyIndex : int {
+  okUDI,
+  okFPS,
+  okRocketSmoke,
+  okBrightness,
+  okSoundFxLevel,
+  okMusicLevel,
+  okRadioVoxLevel,
+  okChannels,
+  okSplinters,
+  okControls,
+  okBumpiness,
+  okLeft,
+  okRight,
+  okPrimary,
+  okSecondary,
+  OptionKeyCount
+};
+
+struct TOptionKey {
+  const char* Section;
+  const char* Ident;
+  int32_t Default;
+};
+extern const std::array<TOptionKey, OptionKeyCount> OptionKeys;
+
+// One number per key, by TOptionKeyIndex.
+using TOptionValues = std::array<int32_t, OptionKeyCount>;
+TOptionValues DefaultOptionValues();
+
+// A stored number: a signed 32-bit integer as the framework converts it;
+// false for anything else (then the key takes its default).
+bool ParseOptionValue(const std::string& Text, int32_t& Value);
+
+// Every key as stored, or its default when missing or malformed.
+TOptionValues ReadOptionValues(const TMemIniFile& Ini);
+TOptionValues ReadOptionValues(const std::string& FileName);
+// Puts the given keys into Ini (in memory), numbers in decimal.
+void WriteOptionValues(TMemIniFile& Ini, const TOptionValues& Values,
+                       std::initializer_list<TOptionKeyIndex> Keys);
+// Writes all the keys, replacing the file once and keeping every other line.
+// Raises EIniFileException "Unable to write to %s" when it cannot.
+void WriteOptionValues(const std::string& FileName, const TOptionValues& Values);
+
+// The game's reading of the values into its record: UDI and FPS take 0 and
+// 1 and leave the flag for other numbers; RocketSmoke is set by any number
+// but 0; Controls goes into SavedControls too. Asteroids and PageFlip are
+// always on.
+void ApplyOptionValues(const TOptionValues& Values, TGameOptions& Options, TGameKeys& Keys);
+// The record as the values it is stored as (flags as 0 and 1).
+TOptionValues OptionValuesOf(const TGameOptions& Options, const TGameKeys& Keys);
+
+// The [Options] keys the game writes, in the order it writes them.
+inline constexpr std::initializer_list<TOptionKeyIndex> GameWrittenOptionKeys = {
+    okBrightness, okSoundFxLevel, okMusicLevel, okRadioVoxLevel, okChannels,
+    okSplinters,  okRocketSmoke,  okControls,   okBumpiness};
