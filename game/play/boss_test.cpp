@@ -189,7 +189,7 @@ TEST_F(BossFight, GeneratorsReleaseEnemiesWhileAnotherPartRemains) {
       const TEnemySprite* e = enemies[6 + i];
       EXPECT_EQ(e->Info.EnemyType, c.Types[i]);
       EXPECT_EQ(e->Number, 8 + static_cast<int>(i));
-      EXPECT_FALSE(EnemyDestroyed[static_cast<size_t>(e->Number)]);
+      EXPECT_FALSE(EnemyDestroyed[e->Number]);
       EXPECT_GT(e->Info.Points, 0);
     }
     // The last generator releases nothing.
@@ -226,7 +226,7 @@ TEST_F(BossFight, DeathSequenceRunsSevenRoundsThenDestroysEveryoneWithPoints) {
     // A sent-in enemy still flying when the last part goes.
     ++EnemyCount;
     CreateEnemy(20, 2, 300, -100, EnemyCount, false, true);
-    EnemyDestroyed[static_cast<size_t>(EnemyCount)] = false;
+    EnemyDestroyed[EnemyCount] = false;
     Silence();
     for (size_t p = 1; p < boss.size(); ++p) Kill(boss[p]);
     EXPECT_TRUE(BossDying);
@@ -253,6 +253,37 @@ TEST_F(BossFight, DeathSequenceRunsSevenRoundsThenDestroysEveryoneWithPoints) {
     EXPECT_EQ(Player.Score - scoreBefore, c.BodyScore + sentPoints);
     Clear();
   }
+}
+
+TEST_F(BossFight, ALongCreatorFightPastTenThousandEnemiesStaysHittable) {
+  auto boss = Fight(1);
+  Silence();
+  TEnemySprite* creator = boss[3];
+  EnemyCount = 9998;
+  for (int i = 0; i < 4; ++i) {
+    creator->FireTimer = creator->Info.Reload;
+    Step(16);
+  }
+  EXPECT_EQ(EnemyCount, 10002);
+  TEnemySprite* sent = Last();
+  ASSERT_EQ(sent->Number, 10002);
+  Step(16);
+  EXPECT_EQ(EnemyWidth[10002], sent->Width);
+  EXPECT_FALSE(EnemyDestroyed[10002]);
+
+  // A player's shot standing in its middle hits it, and the hit lands.
+  auto* shot = new TWeaponSprite(Engine());
+  shot->SetImage(Form->WeaponsList->Items().Find("clip1"));
+  shot->Kind = 1;
+  shot->Damage = 3;
+  shot->Speed = 0;
+  shot->X = sent->X + sent->Width / 2;
+  shot->Y = sent->Y + sent->Height / 2;
+  const int health = sent->Info.Health;
+  Step(16);
+  EXPECT_EQ(HitEnemy, 10002);
+  Step(16);
+  EXPECT_EQ(sent->Info.Health, health - 3);
 }
 
 }  // namespace

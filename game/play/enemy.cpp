@@ -80,17 +80,14 @@ void EnterEnemyBook(int32_t Type) {
 }  // namespace
 
 void SetEnemyBox(int32_t Number, double X, double Y, int32_t Width, int32_t Height) {
-  if (Number < 1 || static_cast<size_t>(Number) >= EnemyX.size()) return;
-  const auto n = static_cast<size_t>(Number);
-  EnemyX[n] = X;
-  EnemyY[n] = Y;
-  EnemyWidth[n] = Width;
-  EnemyHeight[n] = Height;
+  EnemyX[Number] = X;
+  EnemyY[Number] = Y;
+  EnemyWidth[Number] = Width;
+  EnemyHeight[Number] = Height;
 }
 
 void SetEnemyDestroyed(int32_t Number, bool Destroyed) {
-  if (Number < 1 || static_cast<size_t>(Number) >= EnemyDestroyed.size()) return;
-  EnemyDestroyed[static_cast<size_t>(Number)] = Destroyed;
+  EnemyDestroyed[Number] = Destroyed;
 }
 
 TFxSprite* MakeHealthBar() {

@@ -8,7 +8,7 @@
 class TFxSprite;
 class TImageSprite;
 
-// Hit-box entries of an enemy number; numbers without room are left alone.
+// Hit-box entries of an enemy number.
 void SetEnemyBox(int32_t Number, double X, double Y, int32_t Width, int32_t Height);
 void SetEnemyDestroyed(int32_t Number, bool Destroyed);
 

@@ -6,7 +6,30 @@
 
 namespace {
 
-using EnemyFire = EnemyFixture;
+// One step of a shot of flight pattern P at (400, 300) heading right (angle
+// 0) at speed 1, with the ship below and to the left.
+struct TFlight {
+  double X, Y, Speed;
+  int Angle;
+};
+
+class EnemyFire : public EnemyFixture {
+ public:
+  TFlight FlyOnce(TEnemySprite* E, int Pattern, int M) {
+    for (TEnemyShoot* s : Shots()) s->MarkDead();
+    Engine()->FreeDead();
+    E->ShotPattern = Pattern;
+    E->Shoot(2);
+    TEnemyShoot* s = Shots()[0];
+    s->X = 400;
+    s->Y = 300;
+    s->Speed = 1;
+    s->Angle = 0;
+    s->Glow->Y = 0;
+    s->DoMove(M);
+    return {s->X, s->Y, s->Speed, s->Angle};
+  }
+};
 
 TEST(CheckAngleTest, GivesTheDirectionInDegreesWithDownAt90) {
   struct TCase {
@@ -85,27 +108,6 @@ TEST_F(EnemyFire, NobodyFiresOutsidePlayOrWhileABossDies) {
   EXPECT_TRUE(Shots().empty());
 }
 
-// One step of a shot of flight pattern P at (400, 300) heading right (angle
-// 0) at speed 1, with the ship below and to the left.
-struct TFlight {
-  double X, Y, Speed;
-  int Angle;
-};
-TFlight FlyOnce(EnemyFixture& F, TEnemySprite* E, int Pattern, int M) {
-  for (TEnemyShoot* s : F.Shots()) s->MarkDead();
-  F.Engine()->FreeDead();
-  E->ShotPattern = Pattern;
-  E->Shoot(2);
-  TEnemyShoot* s = F.Shots()[0];
-  s->X = 400;
-  s->Y = 300;
-  s->Speed = 1;
-  s->Angle = 0;
-  s->Glow->Y = 0;
-  s->DoMove(M);
-  return {s->X, s->Y, s->Speed, s->Angle};
-}
-
 TEST_F(EnemyFire, ShotsFlyByTheirPattern) {
   PlayerShip->X = 100;
   PlayerShip->Y = 538;
@@ -130,7 +132,7 @@ TEST_F(EnemyFire, ShotsFlyByTheirPattern) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Pattern);
-    const TFlight f = FlyOnce(*this, e, c.Pattern, static_cast<int>(m));
+    const TFlight f = FlyOnce(e, c.Pattern, static_cast<int>(m));
     EXPECT_NEAR(f.X, c.X, 1e-9);
     EXPECT_NEAR(f.Y, c.Y, 1e-9);
     EXPECT_NEAR(f.Speed, c.Speed, 1e-12);
@@ -140,7 +142,7 @@ TEST_F(EnemyFire, ShotsFlyByTheirPattern) {
   // 4 and 5 turn towards the ship's centre each step and close in on it.
   for (int pattern : {4, 5}) {
     SCOPED_TRACE(pattern);
-    const TFlight f = FlyOnce(*this, e, pattern, static_cast<int>(m));
+    const TFlight f = FlyOnce(e, pattern, static_cast<int>(m));
     const int towards = static_cast<int>(std::nearbyint(CheckAngle(400, 300, cx, cy) / 1.40625));
     EXPECT_EQ(f.Angle, towards);
     EXPECT_LT(f.X, 400);
@@ -149,7 +151,7 @@ TEST_F(EnemyFire, ShotsFlyByTheirPattern) {
   }
   // ... except 5 with the "enemy8clip" picture, which keeps its heading.
   e->Info.Shot = "enemy8clip";
-  const TFlight f = FlyOnce(*this, e, 5, static_cast<int>(m));
+  const TFlight f = FlyOnce(e, 5, static_cast<int>(m));
   EXPECT_EQ(f.Angle, 0);
   EXPECT_NEAR(f.X, 400 + m / 40 * (1 + m / 65), 1e-9);
   EXPECT_NEAR(f.Y, 300, 1e-9);

@@ -30,7 +30,7 @@ TEST_F(EnemyCreation, FirstLevelFillsItsFormationGridInNumberOrder) {
       EXPECT_EQ(e->Info.EnemyType, 4);
       EXPECT_EQ(e->X, c * 58 + 32);
       EXPECT_EQ(e->Y, r * 50 - 45);
-      EXPECT_FALSE(EnemyDestroyed[static_cast<size_t>(n)]);
+      EXPECT_FALSE(EnemyDestroyed[n]);
     }
   // The box is published by the first step, not by the making.
   EXPECT_EQ(EnemyWidth[1], 0);
@@ -52,7 +52,7 @@ TEST_F(EnemyCreation, BossLevelsMakeAnUnhittableBodyAndItsPartsAtTheirOffsets) {
     Engine()->FreeDead();
     CurrentMission = c.Mission;
     CurrentLevel = 10;
-    EnemyDestroyed.fill(true);
+    ClearEnemyDestroyedMass();
     LoadEnemies(10);
     const auto enemies = Enemies();
     ASSERT_EQ(static_cast<int>(enemies.size()), 1 + c.Parts);
@@ -68,7 +68,7 @@ TEST_F(EnemyCreation, BossLevelsMakeAnUnhittableBodyAndItsPartsAtTheirOffsets) {
     for (int i = 1; i <= c.Parts; ++i) {
       EXPECT_EQ(enemies[static_cast<size_t>(i)]->Number, i + 1);
       EXPECT_TRUE(enemies[static_cast<size_t>(i)]->BossPart);
-      EXPECT_FALSE(EnemyDestroyed[static_cast<size_t>(i) + 1]);
+      EXPECT_FALSE(EnemyDestroyed[i + 1]);
     }
     EXPECT_EQ(enemies[1]->X, -25 + c.FirstX);
     EXPECT_EQ(enemies[1]->Y, -15 + c.FirstY);
@@ -372,7 +372,7 @@ TEST_F(EnemyDamage, HitsWearHealthDownAndTheLastOneKills) {
   Step();
   EXPECT_EQ(EnemiesAlive, 0);
   EXPECT_TRUE(Enemies().empty());
-  EXPECT_TRUE(EnemyDestroyed[static_cast<size_t>(1)]);
+  EXPECT_TRUE(EnemyDestroyed[1]);
   EXPECT_EQ(Player.LevelScore, 3);
   EXPECT_EQ(Player.EnemiesDestroyed, 1);
 

@@ -1,75 +1,37 @@
-// For the enemy tests: the main form on the headless display with the
-// generated model, effect, weapon and explosion pictures, the game's tables,
-// a ship to aim at, a seeded generator and play variables as a level starts.
-// Frames are moved by hand with a fixed lag.
+// For the enemy tests: the play fixture's headless main form with the
+// generated archives, plus the game's tables, a ship to aim at and the boss
+// and book variables as a level starts. Frames are moved by hand with a
+// fixed lag.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "framework/forms.h"
 #include "framework/random.h"
 #include "game/core/main_form.h"
 #include "game/play/play.h"
-#include "platform/backend/headless/headless_core.h"
-#include "platform/backend/headless/headless_video.h"
-#include "platform/ddraw/ddraw.h"
-#include "platform/win/library.h"
+#include "game/play/ship_test_fixture.h"
 
-class EnemyFixture : public ::testing::Test {
+class EnemyFixture : public TPlayFixture {
  public:
   void SetUp() override {
-    const std::string data = std::string(TAL_BIN_DIR) + "/data/graphic/";
-    ASSERT_TRUE(std::filesystem::exists(data + "models.dan")) << data << " holds no archives";
-    scratch_ = std::filesystem::temp_directory_path() /
-               ("tal_enemy_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(scratch_);
-    std::filesystem::create_directories(scratch_);
-    SetProgramFolder(scratch_.string() + "/");
-
-    HeadlessInstall();
-    HeadlessInstallVideo();
-    DDRegisterModule();
-    form_ = new TMainForm(nullptr);
-    form_->ModelsList->Items().LoadFromFile(data + "models.dan");
-    form_->FxList->Items().LoadFromFile(data + "fx.dan");
-    form_->WeaponsList->Items().LoadFromFile(data + "weapons.dan");
-    form_->ExplosionsList->Items().LoadFromFile(data + "explosions.dan");
-    form_->Perform(WM_ACTIVATE, WA_ACTIVE, 0);
-    form_->DXDraw->Initialize();
-    ASSERT_TRUE(form_->DXDraw->CanDraw());
-
+    TPlayFixture::SetUp();
+    if (HasFatalFailure()) return;
     InitEnemyTexts();
     InitMissionTable();
-    RandSeed = 20261210;
-    GameOptions = TGameOptions();
-    GameState = "game";
-    CurrentMission = 1;
-    CurrentLevel = 1;
     EnemiesAlive = 0;
-    EnemyCount = 0;
-    HitEnemy = -1;
-    EnemyX.fill(0);
-    EnemyY.fill(0);
-    EnemyWidth.fill(0);
-    EnemyHeight.fill(0);
-    EnemyDestroyed.fill(true);
     BossPartsAlive = 0;
     BossBaseX = BossBaseY = 0;
     BossDying = false;
     BossDeathCountdown = 0;
     BossExplosionMark = 0;
-    FireLocked = false;
-    ShakeCount = ShakeAmplitude = 0;
     EnemyBook.fill(0);
     EnemyBookCount = 0;
 
     PlayerShip = new TPlayerSprite(Engine());
-    PlayerShip->SetImage(form_->ModelsList->Items().Find("player1left"));
+    PlayerShip->SetImage(Form->ModelsList->Items().Find("player1left"));
     PlayerShip->X = 350;
     PlayerShip->Y = 595 - PlayerShip->Height;
     PlayerShip->SetZ(15);
@@ -77,33 +39,17 @@ class EnemyFixture : public ::testing::Test {
     PlayerShip->Moved = false;
   }
 
-  void TearDown() override {
-    PlayerShip = nullptr;
-    delete form_;
-    MainForm = nullptr;
-    DDSetVideoOutput(nullptr);
-    HeadlessUninstall();
-    std::filesystem::remove_all(scratch_);
-  }
-
-  TSpriteEngine* Engine() { return form_->DXSpriteEngine->Engine(); }
+  TSpriteEngine* Engine() { return TPlayFixture::Engine(); }
 
   // One frame's move pass with lag M, then the dead are freed.
-  void Step(int M = 16) {
-    Engine()->Move(M);
-    Engine()->FreeDead();
-  }
+  void Step(int M = 16) { Frame(M); }
 
-  // Live sprites of class T, in creation order.
+  std::vector<TEnemySprite*> Enemies() { return All<TEnemySprite>(); }
+  std::vector<TEnemyShoot*> Shots() { return All<TEnemyShoot>(); }
   template <class T>
   std::vector<T*> Live() {
-    std::vector<T*> out;
-    for (int i = 0; i < Engine()->Count(); ++i)
-      if (auto* s = dynamic_cast<T*>(Engine()->Items(i)); s && !s->IsDead()) out.push_back(s);
-    return out;
+    return All<T>();
   }
-  std::vector<TEnemySprite*> Enemies() { return Live<TEnemySprite>(); }
-  std::vector<TEnemyShoot*> Shots() { return Live<TEnemyShoot>(); }
 
   // The newest enemy made.
   TEnemySprite* Last() {
@@ -113,7 +59,7 @@ class EnemyFixture : public ::testing::Test {
   TEnemySprite* Make(int Type, double X = 300, double Y = 100) {
     ++EnemyCount;
     CreateEnemy(20, Type, X, Y, EnemyCount, false, true);
-    EnemyDestroyed[static_cast<size_t>(EnemyCount)] = false;
+    EnemyDestroyed[EnemyCount] = false;
     return Last();
   }
   // Hands the enemy a player hit of Damage for its next step.
@@ -121,9 +67,4 @@ class EnemyFixture : public ::testing::Test {
     HitEnemy = E->Number;
     Player.HitDamage = Damage;
   }
-
-  TMainForm* form_ = nullptr;
-
- private:
-  std::filesystem::path scratch_;
 };

@@ -279,11 +279,27 @@ TEST_F(Archives, SizesFitTheGamesLayout) {
     std::string Carrier, Part;
     int X, Y;
   } placed[] = {
-      {"player1left", "collision1", 16, 0}, {"player1left", "collision2", 0, 26},
-      {"player1left", "collision3", 8, 20}, {"boss1", "boss1weapon1", 702, 20},
-      {"boss1", "boss1creator", 612, 23},   {"boss2", "boss2generator", 697, 35},
-      {"boss2", "boss2generator", 243, 50}, {"boss3", "boss3generator", 345, 80},
+      {"player1left", "collision1", 16, 0},
+      {"player1left", "collision2", 0, 26},
+      {"player1left", "collision3", 8, 20},
+      // Every boss part at its offset on its body; a few of boss 3's stick
+      // out past its top or left edge by design, none past the other two.
+      {"boss1", "boss1weapon1", 18, 35},
+      {"boss1", "boss1weapon1", 702, 20},
+      {"boss1", "boss1creator", 115, 23},
+      {"boss1", "boss1creator", 612, 23},
+      {"boss2", "boss2generator", 40, 35},
+      {"boss2", "boss2generator", 126, 42},
+      {"boss2", "boss2generator", 243, 50},
+      {"boss2", "boss2generator", 495, 50},
+      {"boss2", "boss2generator", 613, 42},
+      {"boss2", "boss2generator", 697, 35},
+      {"boss3", "boss3generator", 37, -10},
+      {"boss3", "boss3generator", -10, 80},
       {"boss3", "boss3generator", 60, 193},
+      {"boss3", "boss3generator", 310, -10},
+      {"boss3", "boss3generator", 345, 80},
+      {"boss3", "boss3generator", 270, 193},
   };
   for (const TPlaced& p : placed) {
     SCOPED_TRACE(p.Carrier + " / " + p.Part);
