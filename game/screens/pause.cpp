@@ -49,8 +49,8 @@ void HidePauseMenu() {
 void ShowBookType(int32_t Type) {
   const TEnemyType& type = EnemyTypes[static_cast<size_t>(Type)];
   SetPicture(BookArt, MainForm->BookList, "art" + std::to_string(Type));
-  SetPicture(BookModel, MainForm->ModelsList, type.Model);
-  if (BookModel) {
+  if (BookModel && !type.Model.empty()) {
+    SetPicture(BookModel, MainForm->ModelsList, type.Model);
     BookModel->AnimLooped = true;
     BookModel->AnimCount = type.ModelFrames;
     BookModel->AnimSpeed = type.ModelSpeed;
