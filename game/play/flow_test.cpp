@@ -48,11 +48,16 @@ class FlowTest : public ::testing::Test {
     // One pass of the loop: the form is shown and its display started.
     Application->Run();
     ASSERT_TRUE(MusicPlayer) << "the form made no music player";
+    // Each test plays a run of its own.
+    savedChances_ = BonusChance;
+    Player = TPlayer{};
     GameOptions.MusicLevel = 8;
+    GameCreated = false;
     CreateMainMenu();
   }
 
   void TearDown() override {
+    BonusChance = savedChances_;
     delete form_;
     DDSetVideoOutput(nullptr);
     UninstallHeadlessAudio();
@@ -98,6 +103,7 @@ class FlowTest : public ::testing::Test {
   }
 
   fs::path folder_;
+  TBonusChance savedChances_{};
   TApplicationScope scope_;
   TMainForm* form_ = nullptr;
 };
