@@ -151,12 +151,8 @@ void AnimateStvorki(const std::string& State) {
 }
 
 void NewGame() {
-  if (GameOptions.Controls == 3) {
-    // The menus need the mouse only when the joystick is read through
-    // DirectInput too; otherwise the mouse stays out of the joystick's way.
-    MainForm->DXInput->Mouse()->SetEnabled(GameOptions.UDI);
-    MainForm->DXInput->SetUseDirectInput(GameOptions.UDI);
-  }
+  // In joystick mode the mouse is read only alongside a DirectInput joystick.
+  if (GameOptions.Controls == 3) ApplyControls(3);
   if (GameOptions.MusicLevel > 0) PlayMusic(MainMusic);
   BonusesInFlight = 0;
   ClearEnemyDestroyedMass();
