@@ -389,6 +389,10 @@ bool TWinControl::RouteMouse(TMessage& Message) {
   if (!is_mouse) return false;
   TPoint p = Point(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam));
   TControl* target = mouse_capture_ ? mouse_capture_ : ControlAtPos(p);
+  // The pointer takes the look of the control under it; a control with no
+  // cursor draws its own.
+  if (Message.Msg == WM_MOUSEMOVE && !Parent())
+    SetPointerHidden((target ? target->Cursor() : Cursor()) == crNone);
   bool press = Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_RBUTTONDOWN ||
                Message.Msg == WM_MBUTTONDOWN || Message.Msg == WM_LBUTTONDBLCLK ||
                Message.Msg == WM_RBUTTONDBLCLK;

@@ -53,6 +53,7 @@
 #include <vector>
 
 #include "framework/classes.h"
+#include "platform/win/codepage.h"
 
 enum TValueType : uint8_t {
   vaNull = 0,
@@ -191,7 +192,5 @@ void WriteComponent(TStream& Stream, const TComponent& Root);
 void ReadComponentResource(TStream& Stream, TComponent& Root);
 void WriteComponentResource(TStream& Stream, const std::string& ResName, const TComponent& Root);
 
-// The 8-bit text of the user's code page (1251) to and from UTF-8 and UTF-16.
-std::string Utf8ToAnsi(const std::string& Utf8);
-std::string AnsiToUtf8(const std::string& Ansi);
-std::string WideToAnsi(const std::u16string& Wide);
+// The 8-bit text of the user's code page (1251) to and from UTF-8 and UTF-16:
+// Utf8ToAnsi, AnsiToUtf8 and WideToAnsi of platform/win/codepage.h.

@@ -103,3 +103,67 @@ int32_t BossPartsAlive = 0;
 double BossBaseX = 0, BossBaseY = 0;
 int32_t BonusesInFlight = 0;
 std::array<bool, 9> BonusKindFalling{};
+
+void ForgetPlaySprite(TSprite* Sprite) {
+  if (!Sprite) return;
+  auto forget = [Sprite](auto*& Pointer) {
+    if (static_cast<TSprite*>(Pointer) == Sprite) Pointer = nullptr;
+  };
+  forget(PlayerShip);
+  forget(PrimaryMount);
+  forget(SecondaryMount);
+  forget(ShipFire);
+  forget(EngineFlames[1]);
+  forget(EngineFlames[2]);
+  forget(ExtraWeaponMount);
+  for (int i = 1; i <= 3; ++i) forget(ShipHitBoxes[i]);
+  forget(CursorSprite);
+}
+
+void ForgetGameSprites() {
+  PlayerShip = nullptr;
+  PrimaryMount = SecondaryMount = nullptr;
+  ShipFire = ExtraWeaponMount = nullptr;
+  EngineFlames = {};
+  ShipHitBoxes = {};
+  CursorSprite = nullptr;
+  for (TInterFaceSprite** s : {&GameOverMainButton,
+                               &GameOverExitButton,
+                               &PauseOverlay,
+                               &PausePanel,
+                               &PauseLaptop,
+                               &PauseResumeButton,
+                               &PauseMainButton,
+                               &PauseExitButton,
+                               &ReadyBanner,
+                               &EpisodeDigit,
+                               &MissionDigit,
+                               &LevelDigit,
+                               &BookBackground,
+                               &IncomingMessage,
+                               &BookCloseButton,
+                               &BookArt,
+                               &BookModel,
+                               &BookFx,
+                               &BackdropSprite,
+                               &DoorTop,
+                               &DoorBottom,
+                               &ConfirmPanel,
+                               &NameEntryPanel,
+                               &LeftPanel,
+                               &FaceFx,
+                               &FaceSprite,
+                               &PrimaryIcon,
+                               &SecondaryIcon,
+                               &ExtraWeaponIcon,
+                               &GodBar})
+    *s = nullptr;
+  BookEntries = {};
+  MenuButtons = {};
+  ScoreDigits = {};
+  MissionDigits = {};
+  LevelDigits = {};
+  RocketDigits = {};
+  ExtraTimeDigits = {};
+  MusicBar = SoundBar = RadioVoxBar = TVolumeBar();
+}

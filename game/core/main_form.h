@@ -115,6 +115,12 @@ class TMainForm : public TDXForm {
   void CloseFont(const std::string& FileName);
   void LoadSounds();
 
+ private:
+  void CreateInterfaceSprites();
+  void DrawOverlays(TCanvas* Canvas);
+  void BankShip();
+
+ public:
   // ---- screens ------------------------------------------------------------
   void FormKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
 
@@ -210,8 +216,25 @@ void UpdateTime();
 // none (level 0, or a position outside the table).
 int32_t BestTimeSlot(int32_t Mission, int32_t Level);
 std::string TranslateTime(int64_t Seconds, int Mode);
+// The enemy book's [eB] value: 19 fields of two digits. Reading drops fields
+// that are not types 1..19 or repeat an earlier one, and closes the gaps.
+void ReadEnemyBook(const std::string& Text);
+std::string EnemyBookText();
+// Adds a destroyed enemy's type to the book when it is not there yet and a
+// place is free, shows it as the newest entry and writes [eB] at once; false
+// when nothing changed.
+bool EnterEnemyBook(int32_t Type);
 // Asks the desktop to open FileName when it exists.
 void OpenShellFile(const std::string& FileName);
+// The move step's lag for a frame: scaled down on easy (0) and up on hard
+// (2); -1 for any other difficulty, which freezes every sprite.
+int32_t ScaledLag(int32_t LagCount, int32_t Difficulty);
+// The gamma ramp for a brightness level (50 leaves Original as it is).
+DDGAMMARAMP BrightnessRamp(const DDGAMMARAMP& Original, int Level);
+// Clears every game-wide pointer to Sprite, which is going away.
+void ForgetPlaySprite(TSprite* Sprite);
+// Clears every game-wide sprite pointer (the sprite engine is going away).
+void ForgetGameSprites();
 // Plays a wave of DXWaveList at the effect level (nothing at level 0), with
 // the pan of the channel setting.
 void PlayEffect(const std::string& Name, int32_t Pan);

@@ -71,5 +71,15 @@ struct TWayPath {
 };
 extern std::array<TWayPath, WayPathCount + 1> WayPaths;
 
+// What each path is known by: the box it stays in and nine of its points.
+struct TWayPathSample {
+  int32_t Point, X, Y;
+};
+struct TWayPathShape {
+  int32_t MinX, MaxX, MinY, MaxY;
+  std::array<TWayPathSample, 9> Samples;
+};
+extern const std::array<TWayPathShape, WayPathCount + 1> WayPathShapes;  // 1..8
+
 // Sets the player defaults and fills Episodes and WayPaths; run once at start.
 void InitMissionTable();

@@ -49,30 +49,9 @@ int32_t RoundL(long double v) {
   return ToInt32(static_cast<double>(std::nearbyintl(v)));
 }
 
-bool InEnemyBook(int32_t Type) {
-  for (int i = 1; i <= EnemyBookSize; ++i)
-    if (EnemyBook[static_cast<size_t>(i)] == Type) return true;
-  return false;
-}
-
-// The [eB] value: two digits per entry below 10, plain decimal otherwise.
-std::string EnemyBookText() {
-  std::string s;
-  for (int i = 1; i <= EnemyBookSize; ++i) {
-    const int32_t v = EnemyBook[static_cast<size_t>(i)];
-    if (v >= 0 && v < 10) s += '0';
-    s += std::to_string(v);
-  }
-  return s;
-}
-
-void EnterEnemyBook(int32_t Type) {
-  if (Type < 1 || Type > EnemyTypeCount || InEnemyBook(Type) || EnemyBookCount >= EnemyBookSize)
-    return;
-  ++EnemyBookCount;
-  EnemyBook[static_cast<size_t>(EnemyBookCount)] = Type;
-  EnemyBook[EnemyBookSize + 1] = EnemyBookCount;
-  WriteIniValue("eB", "e", EnemyBookText());
+// A type destroyed for the first time enters the book, which says so.
+void NoteInEnemyBook(int32_t Type) {
+  if (!EnterEnemyBook(Type)) return;
   if (IncomingMessage) IncomingMessage->Visible = true;
   PlayEffect("message", -200);
 }
@@ -349,7 +328,7 @@ void TEnemySprite::DoMove(int32_t MoveCount) {
       }
     } else {
       if (!(bossLevel && Info.Pattern == 2)) CreateBonus(Z(), 10, X, Y);
-      if (!bossLevel) EnterEnemyBook(Info.EnemyType);
+      if (!bossLevel) NoteInEnemyBook(Info.EnemyType);
       GeneratorRelease();
       Perish();
     }

@@ -7,6 +7,9 @@
 
 #include "engine/sprite/image_sprite.h"
 
+// Clears the game-wide pointers to a sprite that is going away.
+void ForgetPlaySprite(TSprite* Sprite);
+
 // Each interface sprite moves the doors, the banner, the door digits and the
 // face once per frame of its own, so those speeds grow with the number of
 // interface sprites in existence (the timing of the transitions counts on it).
@@ -22,6 +25,7 @@ class TCursorImage : public TImageSprite {
  public:
   TAL_CLASS_NAME(TCursorImage)
   using TImageSprite::TImageSprite;
+  ~TCursorImage() override { ForgetPlaySprite(this); }
   void DoMove(int32_t MoveCount) override;
 };
 

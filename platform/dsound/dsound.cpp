@@ -240,6 +240,7 @@ HRESULT IDirectSoundBuffer::Play(DWORD Reserved, DWORD Priority, DWORD Flags) {
   if (voice_.Lost) return DSERR_BUFFERLOST;
   voice_.Playing = true;
   voice_.Looping = (Flags & DSBPLAY_LOOPING) != 0;
+  TSoundMixer::Instance().NotifyPlayLocked(voice_);
   return DS_OK;
 }
 

@@ -200,3 +200,8 @@ void TClockAudioOutput::Pump() {
     frames -= n;
   }
 }
+
+void TSoundMixer::SetPlayObserver(TPlayObserver Observer) {
+  std::lock_guard g(mutex_);
+  play_observer_ = std::move(Observer);
+}

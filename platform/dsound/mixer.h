@@ -76,6 +76,15 @@ class TSoundMixer {
   // both attenuate in hundredths of a decibel and -10000 is silence.
   static float ChannelGain(int32_t Volume, int32_t Pan, bool Right);
 
+  // Told of every buffer that starts playing, with its settings at that
+  // moment; runs under the lock, so it must not call back into the mixer.
+  // Nil removes it.
+  using TPlayObserver = std::function<void(const TMixVoice& Voice)>;
+  void SetPlayObserver(TPlayObserver Observer);
+  void NotifyPlayLocked(const TMixVoice& Voice) {
+    if (play_observer_) play_observer_(Voice);
+  }
+
  private:
   TSoundMixer();
   std::mutex mutex_;
@@ -83,6 +92,7 @@ class TSoundMixer {
   std::unique_ptr<TAudioOutput> output_;
   uint32_t rate_ = 44100;
   std::vector<float> scratch_;
+  TPlayObserver play_observer_;
 };
 
 // An output without a device: the mixer runs on a millisecond clock and each

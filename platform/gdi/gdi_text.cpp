@@ -10,8 +10,12 @@
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <vector>
 
 #include "platform/gdi/gdi.h"
+#include "platform/gdi/gdi_fontres.h"
+#include "platform/win/codepage.h"
+#include "platform/win/paths.h"
 
 namespace {
 
@@ -111,6 +115,30 @@ class TFontCache {
     return face;
   }
 
+  // Font files the program added, which font lookups find besides the
+  // system's fonts.
+  int AddFile(const std::string& File) {
+    if (!config_) config_ = FcInitLoadConfigAndFonts();
+    if (!config_ ||
+        !FcConfigAppFontAddFile(config_, reinterpret_cast<const FcChar8*>(File.c_str())))
+      return 0;
+    added_.push_back(File);
+    files_.clear();
+    return 1;
+  }
+
+  bool RemoveFile(const std::string& File) {
+    auto it = std::find(added_.begin(), added_.end(), File);
+    if (it == added_.end() || !config_) return false;
+    added_.erase(it);
+    // The font library removes only all added files at once.
+    FcConfigAppFontClear(config_);
+    for (const auto& f : added_)
+      FcConfigAppFontAddFile(config_, reinterpret_cast<const FcChar8*>(f.c_str()));
+    files_.clear();
+    return true;
+  }
+
   ~TFontCache() {
     for (auto& [file, face] : faces_)
       if (face) FT_Done_Face(face);
@@ -126,6 +154,7 @@ class TFontCache {
   FcConfig* config_ = nullptr;
   std::map<std::pair<std::string, TFontStyles>, std::string> files_;
   std::map<std::string, FT_Face> faces_;
+  std::vector<std::string> added_;
 };
 
 struct TLineMetrics {
@@ -170,7 +199,7 @@ TSize TDeviceContext::TextExtent(const std::string& Text) {
   TLineMetrics m = Metrics(face);
   int width = 0;
   for (unsigned char ch : Text) {
-    if (FT_Load_Char(face, ch, FT_LOAD_DEFAULT) != 0) continue;
+    if (FT_Load_Char(face, AnsiToCode(ch), FT_LOAD_DEFAULT) != 0) continue;
     width += static_cast<int>((face->glyph->advance.x + 32) >> 6);
   }
   return TSize{width, m.Ascent + m.Descent};
@@ -189,7 +218,7 @@ void TDeviceContext::TextOut(int X, int Y, const std::string& Text) {
   int baseline = Y + m.Ascent;
   TColor color = ColorToRGB(Font.Color);
   for (unsigned char ch : Text) {
-    if (FT_Load_Char(face, ch, FT_LOAD_RENDER) != 0) continue;
+    if (FT_Load_Char(face, AnsiToCode(ch), FT_LOAD_RENDER) != 0) continue;
     FT_GlyphSlot gs = face->glyph;
     const FT_Bitmap& bm = gs->bitmap;
     int gx = pen + gs->bitmap_left, gy = baseline - gs->bitmap_top;
@@ -209,4 +238,18 @@ void TDeviceContext::TextOut(int X, int Y, const std::string& Text) {
   uint32_t p = ColorToPixel(color);
   if (Font.Style & fsUnderline) HLine(X, pen, baseline + 1, p);
   if (Font.Style & fsStrikeOut) HLine(X, pen, baseline - m.Ascent / 3, p);
+}
+
+int AddFontResourceA(const char* FileName) {
+  if (!FileName || !*FileName) return 0;
+  TFontCache& c = TFontCache::Get();
+  std::lock_guard g(c.Lock);
+  return c.AddFile(NativePath(FileName));
+}
+
+BOOL RemoveFontResourceA(const char* FileName) {
+  if (!FileName || !*FileName) return FALSE;
+  TFontCache& c = TFontCache::Get();
+  std::lock_guard g(c.Lock);
+  return c.RemoveFile(NativePath(FileName)) ? TRUE : FALSE;
 }

@@ -454,12 +454,25 @@ int MessageBoxA(HWND Wnd, const char* Text, const char* Caption, UINT Type) {
 
 // ---- Cursor and keyboard ---------------------------------------------------------
 
+namespace {
+// The pointer shows while the display count is not negative and the window
+// under it does not ask for no pointer.
+bool PointerHidden = false;
+bool PointerShown() { return S().CursorCount >= 0 && !PointerHidden; }
+}  // namespace
+
 int ShowCursor(BOOL Show) {
   auto& s = S();
-  int before = s.CursorCount;
+  bool before = PointerShown();
   s.CursorCount += Show ? 1 : -1;
-  if ((before >= 0) != (s.CursorCount >= 0)) PlatformDriver().SetCursorVisible(s.CursorCount >= 0);
+  if (before != PointerShown()) PlatformDriver().SetCursorVisible(PointerShown());
   return s.CursorCount;
+}
+
+void SetPointerHidden(bool Hidden) {
+  bool before = PointerShown();
+  PointerHidden = Hidden;
+  if (before != PointerShown()) PlatformDriver().SetCursorVisible(PointerShown());
 }
 
 BOOL GetCursorPos(POINT* Point) {

@@ -98,6 +98,8 @@ int MessageBoxA(HWND Wnd, const char* Text, const char* Caption, UINT Type);
 
 // ---- Cursor and keyboard ---------------------------------------------------------
 int ShowCursor(BOOL Show);
+// Hides the pointer while it is over a control whose cursor is none.
+void SetPointerHidden(bool Hidden);
 BOOL GetCursorPos(POINT* Point);
 BOOL SetCursorPos(int X, int Y);
 // Bit 15 set while the key is down; bit 0 toggles with each press.

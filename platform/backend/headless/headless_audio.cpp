@@ -15,6 +15,14 @@ std::vector<int16_t>& Captured() {
   return v;
 }
 
+// Guarded by the mixer's lock, as the observer runs under it. Capped like the
+// sound, for long runs.
+std::vector<THeadlessWavePlay>& WavesPlayed() {
+  static std::vector<THeadlessWavePlay> v;
+  if (v.size() > 100000) v.erase(v.begin(), v.begin() + 50000);
+  return v;
+}
+
 // A long headless run keeps at most this much; tests look at the recent past.
 constexpr size_t kMaxCapturedSamples = size_t{HeadlessAudioRate} * 2 * 120;
 
@@ -32,8 +40,22 @@ void InstallHeadlessAudio() {
                                             c.insert(c.end(), frames, frames + size_t{count} * 2);
                                           },
                                           HeadlessAudioRate));
+  mixer.SetPlayObserver([](const TMixVoice& v) {
+    WavesPlayed().push_back({v.Samples, v.Volume, v.Pan, v.Looping});
+  });
   std::lock_guard g(mixer.Mutex());
   Captured().clear();
+  WavesPlayed().clear();
+}
+
+std::vector<THeadlessWavePlay> HeadlessWavesPlayed() {
+  std::lock_guard g(TSoundMixer::Instance().Mutex());
+  return WavesPlayed();
+}
+
+void HeadlessClearWavesPlayed() {
+  std::lock_guard g(TSoundMixer::Instance().Mutex());
+  WavesPlayed().clear();
 }
 
 std::vector<int16_t> TakeHeadlessAudio() {
@@ -48,6 +70,8 @@ std::vector<int16_t> TakeHeadlessAudio() {
 void UninstallHeadlessAudio() {
   TSoundMixer& mixer = TSoundMixer::Instance();
   mixer.SetOutput(nullptr);
+  mixer.SetPlayObserver(nullptr);
   std::lock_guard g(mixer.Mutex());
   Captured().clear();
+  WavesPlayed().clear();
 }

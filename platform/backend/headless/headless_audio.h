@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Registers "DSound.dll" and replaces the mixer's output; the capture
@@ -14,3 +15,14 @@ std::vector<int16_t> TakeHeadlessAudio();
 constexpr uint32_t HeadlessAudioRate = 44100;
 // Back to the default output (mixing into nothing).
 void UninstallHeadlessAudio();
+
+// Every sound buffer started since InstallHeadlessAudio (or the last clear):
+// its samples, volume and pan as it started.
+struct THeadlessWavePlay {
+  std::shared_ptr<std::vector<uint8_t>> Samples;
+  int32_t Volume = 0;
+  int32_t Pan = 0;
+  bool Looping = false;
+};
+std::vector<THeadlessWavePlay> HeadlessWavesPlayed();
+void HeadlessClearWavesPlayed();

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/win/driver.h"
+#include "platform/win/shell_seam.h"
 #include "platform/win/user.h"
 
 namespace {
@@ -16,6 +17,7 @@ struct THeadlessState {
   int DesktopWidth = 1024, DesktopHeight = 768;
   bool CursorVisible = true;
   bool Installed = false;
+  std::vector<std::string> ShellOpened;
 };
 
 THeadlessState& H() {
@@ -74,10 +76,18 @@ void HeadlessInstall(uint64_t StartMs) {
   h.Wait = nullptr;
   h.CursorVisible = true;
   h.Installed = true;
+  h.ShellOpened.clear();
+  SetShellExecuteHandler(
+      [](const std::string&, const std::string& File) { H().ShellOpened.push_back(File); });
+}
+
+const std::vector<std::string>& HeadlessShellOpened() {
+  return H().ShellOpened;
 }
 
 void HeadlessUninstall() {
   auto& h = H();
+  SetShellExecuteHandler(nullptr);
   SetPlatformDriver(nullptr);
   SetClockSource(nullptr);
   h.Clock.reset();

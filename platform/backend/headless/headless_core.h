@@ -45,3 +45,6 @@ void HeadlessSetWait(std::function<void(uint64_t TimeoutUs)> Wait);
 void HeadlessSetDesktopSize(int Width, int Height);
 // Cursor visibility as the program last set it.
 bool HeadlessCursorVisible();
+
+// Files the shell was asked to open since HeadlessInstall, in order.
+const std::vector<std::string>& HeadlessShellOpened();

@@ -10,6 +10,7 @@
 #include "platform/dinput/input_messages.h"
 #include "platform/dinput/keytable.h"
 #include "platform/win/clock.h"
+#include "platform/win/codepage.h"
 #include "platform/win/driver.h"
 #include "platform/win/user.h"
 #include "platform/win/vkeys.h"
@@ -240,7 +241,7 @@ class TSdlDriver : public TPlatformDriver {
   }
 
   void SetNativeWindowText(HWND Wnd, const std::string& Text) override {
-    if (SDL_Window* w = Window(Wnd)) SDL_SetWindowTitle(w, Text.c_str());
+    if (SDL_Window* w = Window(Wnd)) SDL_SetWindowTitle(w, AnsiToUtf8(Text).c_str());
   }
 
   void SetNativeWindowBounds(HWND Wnd, int X, int Y, int Width, int Height) override {
@@ -269,7 +270,8 @@ class TSdlDriver : public TPlatformDriver {
 
   int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption,
                  UINT Type) override {
-    std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
+    const std::string title = AnsiToUtf8(Caption), message = AnsiToUtf8(Text);
+    std::fprintf(stderr, "[%s] %s\n", title.c_str(), message.c_str());
     UINT kind = Type & MB_TYPEMASK;
     std::vector<SDL_MessageBoxButtonData> buttons;
     auto add = [&](int id, const char* text, Uint32 flags) {
@@ -300,8 +302,8 @@ class TSdlDriver : public TPlatformDriver {
     SDL_MessageBoxData data{};
     data.flags = icon;
     data.window = SdlWindowOf(Wnd);
-    data.title = Caption.c_str();
-    data.message = Text.c_str();
+    data.title = title.c_str();
+    data.message = message.c_str();
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();
     int pressed = buttons.front().buttonid;
