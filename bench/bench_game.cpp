@@ -45,7 +45,9 @@ class TBossFight {
       HeadlessAdvance(kFrameMs);
       Application->Terminate();
     });
-    form_ = Application->CreateForm<TMainForm>();
+    InitEnemyTexts();
+  InitMissionTable();
+  form_ = Application->CreateForm<TMainForm>();
     Application->Run();
     HeadlessSetIdlePace(nullptr);
 

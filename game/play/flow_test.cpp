@@ -44,15 +44,21 @@ class FlowTest : public ::testing::Test {
       HeadlessAdvance(16);
       Application->Terminate();
     });
+    // The screen as the program starts, whatever a test before left.
+    GameState = "intro";
+    PrevGameState = "";
+    GameCreated = false;
+    DeathCountdown = -10;
+    // The tables as the program fills them before its form exists.
+    InitEnemyTexts();
+    InitMissionTable();
     form_ = Application->CreateForm<TMainForm>();
     // One pass of the loop: the form is shown and its display started.
     Application->Run();
     ASSERT_TRUE(MusicPlayer) << "the form made no music player";
     // Each test plays a run of its own.
     savedChances_ = BonusChance;
-    Player = TPlayer{};
     GameOptions.MusicLevel = 8;
-    GameCreated = false;
     CreateMainMenu();
   }
 

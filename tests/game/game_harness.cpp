@@ -75,6 +75,8 @@ bool TGameRun::Play(const std::function<void()>& EachFrame, uint64_t LimitMs) {
   });
   Application->Initialize();
   Application->SetTitle("Taloren: Ostrime");
+  InitEnemyTexts();
+  InitMissionTable();
   form_ = Application->CreateForm<TMainForm>();
   Application->Run();
   HeadlessSetIdlePace(nullptr);
