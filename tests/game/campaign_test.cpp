@@ -33,15 +33,27 @@ std::string Ini(const std::string& Folder, const std::string& Section, const std
   return file.ReadString(Section, Key, "");
 }
 
-// What the test sees of a run, screen by screen.
+// What the test sees of a run, screen by screen; each level's end goes to
+// the log with the time it took.
 struct TWatch {
   int LevelsCompleted = 0;
   int GameOvers = 0;
   int Victories = 0;
   std::string Last;
-  void Step() {
+  uint64_t LevelStartMs = 0;
+  void Step(uint64_t NowMs) {
+    if (NowMs % 60000 < TGameRun::FrameMs)
+      std::printf("  %3.0f s: \"%s\", mission %d level %d, %d enemies alive\n", NowMs / 1000.0,
+                  GameState.c_str(), CurrentMission, CurrentLevel, EnemiesAlive);
     if (GameState == Last) return;
-    if (GameState == "levelcomplete" && Last == "game") ++LevelsCompleted;
+    if (GameState == "game" && Last == "ready") LevelStartMs = NowMs;
+    if (GameState == "levelcomplete" && Last == "game") {
+      ++LevelsCompleted;
+      std::printf("  %3.0f s: level %d of mission %d done in %.0f s\n", NowMs / 1000.0,
+                  LevelsCompleted, CurrentLevel == 0 ? CurrentMission - 1 : CurrentMission,
+                  (NowMs - LevelStartMs) / 1000.0);
+      std::fflush(stdout);
+    }
     if (GameState == "gameover") ++GameOvers;
     if (GameState == "victory") ++Victories;
     Last = GameState;
@@ -57,13 +69,13 @@ void PlayMission(int32_t Mission) {
   TPilot::TPlan plan;
   plan.Mission = Mission;
   plan.Ending = Mission == 10 ? TPilot::enVictory : TPilot::enLeaveAfterMission;
-  TPilot pilot(plan);
+  TPilot pilot(plan, TGameRun::FrameMs);
   TWatch watch;
   TGameRun run(dir, kSeed + static_cast<uint64_t>(Mission));
   const bool ended = run.Play(
       [&] {
         pilot.Step();
-        watch.Step();
+        watch.Step(run.ElapsedMs());
       },
       kMissionLimitMs);
   std::printf("mission %d: %.0f s of play in %d frames\n", Mission, run.ElapsedMs() / 1000.0,
@@ -125,7 +137,7 @@ uint64_t FramesOfANewGame(uint64_t Seed, const std::string& Folder) {
     uint64_t sum = 0;
     {
       MakeGameFolder(Folder, true);
-      TPilot pilot({});
+      TPilot pilot({}, TGameRun::FrameMs);
       TGameRun run(Folder, Seed);
       run.Play([&] { pilot.Step(); }, 90 * 1000);
       sum = run.FrameSum();
@@ -155,7 +167,7 @@ TEST(Campaign, GameOver) {
   TPilot::TPlan plan;
   plan.Codes = false;
   plan.Ending = TPilot::enGameOver;
-  TPilot pilot(plan);
+  TPilot pilot(plan, TGameRun::FrameMs);
   TGameRun run(dir, kSeed);
 
   struct {

@@ -22,21 +22,22 @@ const char* const GodCode = "KQFXCZB";
 const char* const WeaponCode = "YDHKWFQVBO";
 const char* const RocketsCode = "QJZCNGXHDVK";
 
-// Frames a typed code waits after the last key, so the game's buffer of
+// How long a typed code waits after the last key, so the game's buffer of
 // recent keys has emptied and the code matches on its own.
-constexpr int kCodePause = 75;
+constexpr int kCodePauseMs = 1200;
 
 }  // namespace
 
-void TPilot::ClickAt(int X, int Y, int Every) {
-  if (inState_ < 20 || inState_ % Every != 0) return;
+void TPilot::ClickAt(int X, int Y, int EveryMs) {
+  constexpr int kFirstMs = 300;
+  if (inState_ < kFirstMs || (inState_ - kFirstMs) % EveryMs >= frameMs_) return;
   HeadlessClick(X, Y);
 }
 
-void TPilot::ClickOn(const TImageSprite* Sprite, int Every) {
+void TPilot::ClickOn(const TImageSprite* Sprite, int EveryMs) {
   if (!Sprite || !Sprite->Visible) return;
   ClickAt(static_cast<int>(Sprite->X) + Sprite->Width / 2,
-          static_cast<int>(Sprite->Y) + Sprite->Height / 2, Every);
+          static_cast<int>(Sprite->Y) + Sprite->Height / 2, EveryMs);
 }
 
 void TPilot::Type(const std::string& Letters) {
@@ -50,25 +51,25 @@ void TPilot::HoldFire(bool Hold) {
 }
 
 void TPilot::Step() {
-  ++frame_;
+  now_ += frameMs_;
   if (GameState != state_) {
     if (GameState == "game" && state_ == "ready") ++levels_;
     state_ = GameState;
     inState_ = 0;
   } else {
-    ++inState_;
+    inState_ += frameMs_;
   }
   if (!keys_.empty()) {
     const int key = keys_.front();
     keys_.pop_front();
     HeadlessKeyDown(key);
     HeadlessKeyUp(key);
-    lastKey_ = frame_;
+    lastKey_ = now_;
   }
   if (state_ != "game") HoldFire(false);
 
   if (state_ == "intro2") {
-    if (inState_ == 10) {
+    if (At(200)) {
       HeadlessKeyDown(kEscape);
       HeadlessKeyUp(kEscape);
     }
@@ -89,15 +90,15 @@ void TPilot::Step() {
   } else if (state_ == "message") {
     ClickOn(MenuButtons[21]);
   } else if (state_ == "victory") {
-    ClickAt(400, 300, 60);
+    ClickAt(400, 300, 1000);
   } else if (state_ == "gameover") {
     ClickOn(GameOverMainButton);
   } else if (state_ == "topranks") {
     if (NameEntryPanel && NameEntryPanel->Visible) {
-      if (!typedName_ && inState_ == 20) {
+      if (!typedName_ && At(300)) {
         typedName_ = true;
         HeadlessTypeText(plan_.Name.c_str());
-      } else if (typedName_ && inState_ == 30) {
+      } else if (typedName_ && At(600)) {
         HeadlessKeyDown(kReturn);
         HeadlessKeyUp(kReturn);
       }
@@ -113,14 +114,14 @@ void TPilot::Fight() {
     // A few shots straight ahead for a score, then sit still and take the
     // first hit.
     leaving_ = true;
-    HoldFire(inState_ < 120);
+    HoldFire(inState_ < 2000);
     return;
   }
   if (plan_.Ending == enLeaveAfterMission && CurrentMission > plan_.Mission) {
     // The next mission has begun: leave the game from its pause menu.
     leaving_ = true;
     HoldFire(false);
-    if (inState_ >= 20 && inState_ % 30 == 0 && EnemiesAlive > 0) {
+    if (inState_ >= 300 && inState_ % 500 < frameMs_ && EnemiesAlive > 0) {
       HeadlessKeyDown(kEscape);
       HeadlessKeyUp(kEscape);
     }
@@ -130,12 +131,13 @@ void TPilot::Fight() {
   Aim();
   HoldFire(true);
   // A pair of rockets now and then.
-  if (inState_ % 180 == 90) HeadlessMouseButton(1, true);
-  if (inState_ % 180 == 92) HeadlessMouseButton(1, false);
+  const int phase = inState_ % 3000;
+  if (phase >= 1500 && phase < 1500 + frameMs_) HeadlessMouseButton(1, true);
+  if (phase >= 1500 + frameMs_ && phase < 1500 + 2 * frameMs_) HeadlessMouseButton(1, false);
 }
 
 void TPilot::Codes() {
-  if (!keys_.empty() || frame_ - lastKey_ < kCodePause) return;
+  if (!keys_.empty() || now_ - lastKey_ < kCodePauseMs) return;
   // The god bar shows the seconds left: type the code again before it ends.
   if (Player.GodTime <= 3)
     Type(GodCode);

@@ -27,9 +27,10 @@ class TPilot {
     std::string Name = "PILOT";
   };
 
-  explicit TPilot(TPlan Plan) : plan_(std::move(Plan)) {}
+  TPilot(TPlan Plan, int FrameMs) : plan_(std::move(Plan)), frameMs_(FrameMs) {}
 
-  // One frame's worth of the player's hands; call once after every frame.
+  // One frame's worth of the player's hands; call once after every frame,
+  // FrameMs after the one before.
   void Step();
 
   // Levels the pilot saw start ("game" entered after "ready").
@@ -39,16 +40,21 @@ class TPilot {
   void Fight();
   void Codes();
   void Aim();
-  void ClickOn(const TImageSprite* Sprite, int Every = 30);
-  void ClickAt(int X, int Y, int Every = 30);
+  // Clicks once the screen has stood for a moment, and again every EveryMs
+  // while it stays.
+  void ClickOn(const TImageSprite* Sprite, int EveryMs = 500);
+  void ClickAt(int X, int Y, int EveryMs = 500);
+  // True on the one frame at which the screen has stood for Ms.
+  bool At(int Ms) const { return inState_ >= Ms && inState_ - frameMs_ < Ms; }
   void Type(const std::string& Letters);
   void HoldFire(bool Hold);
 
   TPlan plan_;
+  int frameMs_;
   std::string state_;
-  int inState_ = 0;  // frames since the screen changed
-  int frame_ = 0;
-  int lastKey_ = -1000;
+  int inState_ = 0;  // milliseconds since the screen changed
+  int now_ = 0;
+  int lastKey_ = -100000;
   std::deque<int> keys_;  // scancodes still to press, one a frame
   bool firing_ = false;
   bool typedName_ = false;
