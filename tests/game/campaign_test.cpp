@@ -50,7 +50,8 @@ struct TWatch {
                   GameState.c_str(), CurrentMission, CurrentLevel, EnemiesAlive);
     if (GameState == Last) return;
     if (GameState == "game" && Last == "ready") LevelStartMs = NowMs;
-    if (GameState == "levelcomplete" && Last == "game") {
+    // The last level of all goes straight on to the victory screen.
+    if ((GameState == "levelcomplete" || GameState == "victory") && Last == "game") {
       ++LevelsCompleted;
       std::printf("  %3.0f s: level %d of mission %d done in %.0f s\n", NowMs / 1000.0,
                   LevelsCompleted, CurrentLevel == 0 ? CurrentMission - 1 : CurrentMission,
