@@ -120,8 +120,9 @@ void PlayMission(int32_t Mission) {
 }
 
 // Disabled: missions 1, 2 and 6 to 10 each pass on their own, but the runs
-// of missions 3 and 5 stopped making progress in level 8 and did not end;
-// until that is found, the parts would hold up the suite.
+// of mission 3 (in its level 8) and mission 5 (in its level 9) stopped
+// making progress and did not end; until that is found, the parts would
+// hold up the suite.
 TEST(Campaign, DISABLED_Mission1) { PlayMission(1); }
 TEST(Campaign, DISABLED_Mission2) { PlayMission(2); }
 TEST(Campaign, DISABLED_Mission3) { PlayMission(3); }
