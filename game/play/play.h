@@ -287,3 +287,6 @@ void EnterNewLevel();
 void LoadLevel();
 void ShowGameOver(bool Show);
 void AnimateStvorki(const std::string& State);
+// The level the player finished last (0: none since the mission began); its
+// best time is kept under it even after the mission moves on.
+extern int32_t FinishedMission, FinishedLevel;

@@ -399,8 +399,10 @@ void TMainForm::DXDrawMouseMove(TObject*, TShiftState, int X, int Y) {
 }
 
 void CheckLevelComplete() {
+  // A ship going down cannot finish the level: its death sequence ends the
+  // game, and must not meet the next level with the controls taken away.
   if (EnemiesAlive <= 0 && BonusesInFlight <= 0 && CurrentMission <= 10 && CurrentLevel <= 10 &&
-      DisplayedScore >= Player.Score && GameState != "gameover")
+      DisplayedScore >= Player.Score && GameState != "gameover" && DeathCountdown < 0)
     ShowCompleteLevel(true);
 }
 

@@ -75,5 +75,11 @@ void PostMouseButtonInput(HWND Wnd, TMouseButtonKind Button, bool Down, bool Dou
       msg = Down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
       break;
   }
+  // The message tells the buttons as the event left them, whatever the
+  // device reads by now: a quick click's release may already be in.
+  const WPARAM own = Button == mbLeftButton ? MK_LBUTTON
+                     : Button == mbRightButton ? MK_RBUTTON
+                                               : MK_MBUTTON;
+  Keys = Down ? Keys | own : Keys & ~own;
   PostMessageA(Wnd, msg, Keys, MAKELPARAM(X, Y));
 }
