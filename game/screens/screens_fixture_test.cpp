@@ -70,53 +70,8 @@ void ResetGameState() {
   DoorState = "opened";
   GameCreated = false;
   MessageLines = {};
-  for (auto* p : {&GameOverMainButton,
-                  &GameOverExitButton,
-                  &PauseOverlay,
-                  &PausePanel,
-                  &PauseLaptop,
-                  &PauseResumeButton,
-                  &PauseMainButton,
-                  &PauseExitButton,
-                  &ReadyBanner,
-                  &EpisodeDigit,
-                  &MissionDigit,
-                  &LevelDigit,
-                  &BookBackground,
-                  &IncomingMessage,
-                  &BookCloseButton,
-                  &BookArt,
-                  &BookModel,
-                  &BookFx,
-                  &BackdropSprite,
-                  &DoorTop,
-                  &DoorBottom,
-                  &ConfirmPanel,
-                  &NameEntryPanel,
-                  &LeftPanel,
-                  &FaceFx,
-                  &FaceSprite,
-                  &PrimaryIcon,
-                  &SecondaryIcon,
-                  &ExtraWeaponIcon,
-                  &GodBar})
-    *p = nullptr;
-  CursorSprite = nullptr;
-  BookEntries = {};
-  MenuButtons = {};
-  ScoreDigits = {};
-  MissionDigits = {};
-  LevelDigits = {};
-  RocketDigits = {};
-  ExtraTimeDigits = {};
-  MusicBar = SoundBar = RadioVoxBar = TVolumeBar();
+  ForgetGameSprites();
   BrightnessMinus = BrightnessPlus = nullptr;
-  PlayerShip = nullptr;
-  PrimaryMount = SecondaryMount = nullptr;
-  ShipFire = nullptr;
-  EngineFlames = {};
-  ExtraWeaponMount = nullptr;
-  ShipHitBoxes = {};
   MusicPlayer = nullptr;
 }
 
