@@ -157,7 +157,10 @@ void TPilot::Aim() {
   for (int n = 1; n <= last; ++n) {
     if (EnemyDestroyed[n] || EnemyWidth[n] <= 0 || EnemyHeight[n] <= 0) continue;
     const double bottom = EnemyY[n] + EnemyHeight[n];
-    if (bottom < 0) continue;
+    // A destroyed enemy's box lies below the screen; when the last enemy but
+    // one goes, number 1 turns hittable again (a boss body's rule, on every
+    // level), and its box must not draw the ship away from the live ones.
+    if (bottom < 0 || EnemyY[n] >= 600) continue;
     const double distance = std::abs(EnemyX[n] + EnemyWidth[n] / 2.0 - shipCentre);
     // Rows within 40 pixels count as one; then the nearest.
     if (bottom > bestBottom + 40 || (bottom > bestBottom - 40 && distance < bestDistance)) {
