@@ -95,6 +95,23 @@ TEST(Text, FormatAndCaseInsensitiveCompare) {
   EXPECT_THROW(StrToInt("xyz"), EConvertError);
 }
 
+TEST(Text, TryStrToIntTakesDecimalValuesAndHexPatternsOf32Bits) {
+  const struct {
+    const char* Text;
+    bool Ok;
+    int Value;
+  } cases[] = {{"2147483647", true, INT32_MAX}, {"-2147483648", true, INT32_MIN},
+               {"2147483648", false, 0},       {"$FFFFFFFF", true, -1},
+               {"-$1", true, -1},              {"0x7fffffff", true, INT32_MAX},
+               {"$100000000", false, 0},       {"$FFFFFFFFFFFFFFFF", false, 0},
+               {"-$FFFFFFFF", true, 1},        {"12a", false, 0}};
+  for (const auto& c : cases) {
+    int v = 0;
+    EXPECT_EQ(TryStrToInt(c.Text, v), c.Ok) << c.Text;
+    if (c.Ok) EXPECT_EQ(v, c.Value) << c.Text;
+  }
+}
+
 TEST(Text, StrToInt64KeepsTheWholeRange) {
   const struct {
     const char* Text;

@@ -40,33 +40,18 @@ bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && CompareText(a, b) == 0;
 }
 
+// Decimal text must be a 32-bit value; hexadecimal text is a 32-bit pattern,
+// so "$FFFFFFFF" reads as -1, as the platform's conversion has it.
 bool TryStrToInt(const std::string& s, int& out) {
-  std::string t = Trim(s);
-  if (t.empty()) return false;
-  const char* p = t.c_str();
-  bool neg = false;
-  if (*p == '+' || *p == '-') neg = (*p++ == '-');
-  int base = 10;
-  if (*p == '$') {
-    base = 16;
-    ++p;
-  } else if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
-    base = 16;
-    p += 2;
-  }
-  if (!*p) return false;
-  int64_t v = 0;
-  for (; *p; ++p) {
-    int d;
-    if (*p >= '0' && *p <= '9') d = *p - '0';
-    else if (base == 16 && *p >= 'a' && *p <= 'f') d = *p - 'a' + 10;
-    else if (base == 16 && *p >= 'A' && *p <= 'F') d = *p - 'A' + 10;
-    else return false;
-    v = v * base + d;
-    if (v > 0xFFFFFFFFLL) return false;
-  }
-  if (neg) v = -v;
-  if (base == 10 && (v > INT32_MAX || v < INT32_MIN)) return false;
+  int64_t v;
+  if (!TryStrToInt64(s, v)) return false;
+  const std::string t = Trim(s);
+  const size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  const bool neg = t[0] == '-';
+  const bool hex = t[i] == '$' || (t.compare(i, 2, "0x") == 0 || t.compare(i, 2, "0X") == 0);
+  const bool fits = hex ? (neg ? v <= 0 && v >= -0xFFFFFFFFLL : v >= 0 && v <= 0xFFFFFFFFLL)
+                        : v >= INT32_MIN && v <= INT32_MAX;
+  if (!fits) return false;
   out = static_cast<int>(static_cast<uint32_t>(v));
   return true;
 }
