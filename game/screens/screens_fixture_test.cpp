@@ -18,6 +18,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/library.h"
 #include "platform/win/user.h"

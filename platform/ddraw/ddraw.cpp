@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/win/library.h"
 
 struct TDDSurfaceMemory {
