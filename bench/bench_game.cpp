@@ -40,8 +40,8 @@ class TBossFight {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     HeadlessSetIdlePace([] {
       HeadlessAdvance(kFrameMs);
       Application->Terminate();

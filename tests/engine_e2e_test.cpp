@@ -64,8 +64,8 @@ TRun PlayScript() {
   HeadlessInstall(1000);
   THeadlessVideo& video = HeadlessInstallVideo();
   DDRegisterModule();
-  InstallHeadlessAudio();
-  InstallHeadlessInput();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
   std::shared_ptr<TScriptedJoystick> joystick = HeadlessAddJoystick(true);
   // One frame per idle pass, 16 ms apart, as a 60 Hz display paces the game.
   HeadlessSetIdlePace([] { HeadlessAdvance(16); });

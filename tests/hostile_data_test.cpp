@@ -129,7 +129,7 @@ class HostileData : public ::testing::Test {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     RegisterDirectSoundModule();
     RegisterDIBGraphicClass();
     form = std::make_unique<TForm>(nullptr);

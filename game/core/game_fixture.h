@@ -93,8 +93,8 @@ class GameFixture {
     HeadlessSetDesktopSize(800, 600);
     video_ = &HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     HeadlessSetIdlePace([] { HeadlessAdvance(16); });
     ResetGame();
   }

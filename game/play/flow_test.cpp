@@ -41,8 +41,8 @@ class FlowTest : public ::testing::Test {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     HeadlessSetIdlePace([] {
       HeadlessAdvance(16);
       Application->Terminate();

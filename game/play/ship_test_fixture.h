@@ -36,8 +36,8 @@ class TPlayFixture : public testing::Test {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     Joystick = HeadlessAddJoystick(false);
 
     Form = new TMainForm(nullptr);

@@ -87,8 +87,8 @@ void ScreensTest::SetUp() {
   HeadlessInstall(1000);
   HeadlessInstallVideo();
   DDRegisterModule();
-  InstallHeadlessAudio();
-  InstallHeadlessInput();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
   char pattern[] = "/tmp/tal_screens_XXXXXX";
   folder_ = mkdtemp(pattern);
   std::filesystem::create_directory_symlink(std::string(TAL_BIN_DIR) + "/data", folder_ + "/data");

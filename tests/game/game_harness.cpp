@@ -37,8 +37,8 @@ TGameRun::TGameRun(const std::string& Folder, uint64_t Seed)
   HeadlessInstall(Seed);
   HeadlessInstallVideo();
   DDRegisterModule();
-  InstallHeadlessAudio();
-  InstallHeadlessInput();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
   SetProgramFolder(Folder + "/");
 }
 
