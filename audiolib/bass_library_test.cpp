@@ -86,7 +86,7 @@ class LibraryTest : public ::testing::Test {
     HeadlessUninstall();
   }
   void StartDevice() {
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     ASSERT_TRUE(BASS_Init(-1, 44100, 0, nullptr));
     ASSERT_TRUE(BASS_Start());
   }

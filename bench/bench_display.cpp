@@ -12,6 +12,7 @@
 
 #include "engine/draw/dxdraws.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/library.h"
 
@@ -39,8 +40,8 @@ class TBossFight {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     HeadlessSetIdlePace([] {
       HeadlessAdvance(kFrameMs);
       Application->Terminate();

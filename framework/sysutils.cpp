@@ -1,6 +1,7 @@
 #include "framework/sysutils.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "framework/casefold.h"
@@ -111,4 +112,16 @@ std::string IntToHex(uint64_t v, int digits) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%0*llX", digits, static_cast<unsigned long long>(v));
   return buf;
+}
+
+const double (&TurnCosines())[256] {
+  static const struct TCosines {
+    double Table[256];
+    TCosines() {
+      const long double pi = 3.141592653589793238462643383279502884L;
+      for (int i = 0; i < 256; ++i)
+        Table[i] = static_cast<double>(std::cos(static_cast<long double>(i) / 256 * 2 * pi));
+    }
+  } cosines;
+  return cosines.Table;
 }

@@ -116,6 +116,11 @@ inline double WrapFloat(int32_t n, double x) {
   return r;
 }
 
+// The one table of cosines: entry i is the cosine of i / 256 of a turn,
+// computed in extended precision and stored as double. Built on first use,
+// so code that runs before main may already ask for angles.
+const double (&TurnCosines())[256];
+
 inline int32_t Max(int32_t a, int32_t b) { return a > b ? a : b; }
 inline int32_t Min(int32_t a, int32_t b) { return a < b ? a : b; }
 

@@ -16,6 +16,7 @@
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 namespace {
 

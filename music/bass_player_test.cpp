@@ -25,7 +25,7 @@ class PlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HeadlessInstall(1000);
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     SetProgramFolder(TAL_BIN_DIR);
     old_dir_ = std::filesystem::current_path();
     std::filesystem::current_path(std::string(TAL_BIN_DIR) + "/data");

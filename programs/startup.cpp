@@ -24,8 +24,8 @@ bool StartPlatform(TDirectXBindingSet Binding) {
   RegisterDirectSoundModule();  // "DSound.dll"
   // Without an audio device the mixer plays into nothing: the game runs
   // silently rather than not at all.
-  InstallSdlAudio();
-  SdlInputInstall();  // "DInput.dll", keyboard, mouse, joysticks
+  SdlInstallAudio();
+  SdlInstallInput();  // "DInput.dll", keyboard, mouse, joysticks
   // ---------------------------------------------------------------------------
   LoadDirectXBinding(Binding);
   return true;

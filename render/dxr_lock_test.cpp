@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "render/dxrender.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/gdi/pixel_access.h"
 #include "render/dxr_emit.h"
 
 namespace {
@@ -82,50 +83,11 @@ inline uint32_t& Dword(uint8_t* m, int32_t off) {
 }
 
 inline uint32_t Read(uintptr_t p, int32_t bits) {
-  auto* b = reinterpret_cast<const uint8_t*>(p);
-  switch (bits) {
-    case 8:
-      return b[0];
-    case 16: {
-      uint16_t w;
-      std::memcpy(&w, b, 2);
-      return w;
-    }
-    case 24: {
-      uint16_t w;
-      std::memcpy(&w, b, 2);
-      return w | (uint32_t(b[2]) << 16);
-    }
-    case 32: {
-      uint32_t d;
-      std::memcpy(&d, b, 4);
-      return d;
-    }
-  }
-  return 0;
+  return ReadRowPixel(reinterpret_cast<const uint8_t*>(p), 0, bits == 1 || bits == 4 ? 0 : bits);
 }
 
 inline void Write(uintptr_t p, int32_t bits, uint32_t v) {
-  auto* b = reinterpret_cast<uint8_t*>(p);
-  switch (bits) {
-    case 8:
-      b[0] = uint8_t(v);
-      break;
-    case 16: {
-      uint16_t w = uint16_t(v);
-      std::memcpy(b, &w, 2);
-      break;
-    }
-    case 24: {
-      uint16_t w = uint16_t(v);
-      std::memcpy(b, &w, 2);
-      b[2] = uint8_t(v >> 16);
-      break;
-    }
-    case 32:
-      std::memcpy(b, &v, 4);
-      break;
-  }
+  WriteRowPixel(reinterpret_cast<uint8_t*>(p), 0, bits == 1 || bits == 4 ? 0 : bits, v);
 }
 
 inline uintptr_t RowAddress(const TDXRSurfaceInfo& s, int64_t y, int64_t x, int32_t bytes) {

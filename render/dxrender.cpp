@@ -18,14 +18,10 @@ namespace {
 struct TRenderUnit {
   bool HasMMX = false;
   bool UseMMX = false;
-  double Cosine[256];
   std::unique_ptr<TDXRMachine> Machine;
 
   TRenderUnit() {
     DetectFeatures();
-    for (int i = 0; i < 256; ++i)
-      Cosine[i] = std::cos(static_cast<long double>(i) / 256.0L * 2.0L *
-                           3.14159265358979323846264338327950288L);
     UseMMX = HasMMX;
   }
   void DetectFeatures() {
@@ -64,10 +60,10 @@ void SetRenderOption(uint8_t Option, uint32_t Value) {
 }
 
 double RenderCos(uint8_t Angle) {
-  return Unit().Cosine[Angle];
+  return TurnCosines()[Angle];
 }
 double RenderSin(uint8_t Angle) {
-  return Unit().Cosine[uint8_t(Angle + 192)];
+  return TurnCosines()[uint8_t(Angle + 192)];
 }
 
 int32_t MulDivTrunc(int64_t a, int64_t b, int64_t c) {

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the sanitizer tree and runs every test,
-# then each fuzz target briefly on its seed corpus. Any failure or sanitizer
+# Checks that no layer includes a higher one, installs what is missing,
+# builds the sanitizer tree and runs every test, then each fuzz target
+# briefly on its seed corpus. Any failure or sanitizer
 # report fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/check-layers.sh"
 "$root/scripts/build.sh" test
 dir="$root/build-test"
 

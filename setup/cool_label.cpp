@@ -9,13 +9,9 @@
 TCoolLabel::TCoolLabel(TComponent* AOwner)
     : TCustomLabel(AOwner), glyph_(std::make_unique<TGlyph>()), shadow_color_(clBtnHighlight) {
   glyph_->OnChange = [this](TObject*) { Invalidate(); };
-  link_.OnChange = [this](TObject*) { Invalidate(); };
 }
 
-TCoolLabel::~TCoolLabel() {
-  if (link_.Sender) link_.Sender->UnRegisterChanges(&link_);
-  wallpaper_.reset();
-}
+TCoolLabel::~TCoolLabel() = default;
 
 void TCoolLabel::SetShadowColor(TColor Value) {
   if (shadow_color_ == Value) return;
@@ -74,37 +70,24 @@ void TCoolLabel::SetNumGlyphs(int Value) {
 }
 
 TBitmap* TCoolLabel::Wallpaper() {
-  if (!wallpaper_) {
-    wallpaper_ = std::make_unique<TBitmap>();
-    wallpaper_->OnChange = [this](TObject*) {
-      Invalidate();
-      Perform(CM_COLORCHANGED, 0, 0);
-    };
-  }
-  return wallpaper_.get();
+  return wallpaper_.Bitmap();
 }
 
 void TCoolLabel::SetWallpaper(TBitmap* Value) {
-  Wallpaper()->Assign(Value);
-  Invalidate();
+  wallpaper_.SetBitmap(Value);
 }
 
 void TCoolLabel::SetCoolImages(TCoolImages* Value) {
-  if (link_.Sender == Value) return;
-  if (link_.Sender) link_.Sender->UnRegisterChanges(&link_);
-  if (Value) Value->RegisterChanges(&link_);
-  Invalidate();
+  wallpaper_.SetImages(Value);
 }
 
 void TCoolLabel::Notification(TComponent* AComponent, bool Removing) {
   TCustomLabel::Notification(AComponent, Removing);
-  if (Removing && AComponent && AComponent == link_.Sender) SetCoolImages(nullptr);
+  wallpaper_.Notification(AComponent, Removing);
 }
 
 void TCoolLabel::SetIdWallpaper(int Value) {
-  if (id_wallpaper_ == Value) return;
-  id_wallpaper_ = Value;
-  Invalidate();
+  wallpaper_.SetId(Value);
 }
 
 void TCoolLabel::SetAutoSize(bool v) {
@@ -113,11 +96,7 @@ void TCoolLabel::SetAutoSize(bool v) {
 }
 
 bool TCoolLabel::PaintWallpaper(HDC DC, const TRect& Rect, uint32_t Rop, bool Tile) {
-  TBitmap* b = link_.Sender ? link_.Sender->WallpaperAt(id_wallpaper_) : nullptr;
-  if (!b && wallpaper_ && !wallpaper_->Empty()) b = wallpaper_.get();
-  if (!b) return false;
-  DrawWallpaper(DC, b, Rect, Rop, Tile);
-  return true;
+  return wallpaper_.Paint(DC, Rect, Rop, Tile);
 }
 
 void TCoolLabel::Paint() {

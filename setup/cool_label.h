@@ -35,9 +35,9 @@ class TCoolLabel : public TCustomLabel {
   TGlyph* GlyphHolder() { return glyph_.get(); }
   TBitmap* Wallpaper();
   void SetWallpaper(TBitmap* Value);
-  TCoolImages* CoolImages() const { return link_.Sender; }
+  TCoolImages* CoolImages() const { return wallpaper_.Images(); }
   void SetCoolImages(TCoolImages* Value);
-  int IdWallpaper() const { return id_wallpaper_; }
+  int IdWallpaper() const { return wallpaper_.Id(); }
   void SetIdWallpaper(int Value);
   void SetAutoSize(bool v) override;
 
@@ -55,9 +55,7 @@ class TCoolLabel : public TCustomLabel {
   int shadow_size_ = 1;
   TShadowPosition shadow_pos_ = spLeftTop;
   bool simple_view_ = false;
-  std::unique_ptr<TBitmap> wallpaper_;
   TBevelCut bevel_inner_ = bvNone, bevel_outer_ = bvNone;
   int bevels_offset_ = 0;
-  int id_wallpaper_ = -1;
-  TCoolChangeLink link_;
+  TCoolWallpaper wallpaper_{this};
 };

@@ -9,13 +9,10 @@
 TCoolTrackBar::TCoolTrackBar(TComponent* AOwner) : TCustomControl(AOwner), bar_color_(clWindow) {
   SetBounds(0, 0, 150, 40);
   SetTabStop(true);
-  link_.OnChange = [this](TObject*) { Invalidate(); };
   LoadThumb("THUMB_HORZ");
 }
 
-TCoolTrackBar::~TCoolTrackBar() {
-  if (link_.Sender) link_.Sender->UnRegisterChanges(&link_);
-}
+TCoolTrackBar::~TCoolTrackBar() = default;
 
 void TCoolTrackBar::LoadThumb(const char* Name) {
   try {
@@ -64,37 +61,24 @@ void TCoolTrackBar::SetThumbVertSelected(TBitmap* Value) {
 }
 
 TBitmap* TCoolTrackBar::Wallpaper() {
-  if (!wallpaper_) {
-    wallpaper_ = std::make_unique<TBitmap>();
-    wallpaper_->OnChange = [this](TObject*) {
-      Invalidate();
-      Perform(CM_COLORCHANGED, 0, 0);
-    };
-  }
-  return wallpaper_.get();
+  return wallpaper_.Bitmap();
 }
 
 void TCoolTrackBar::SetWallpaper(TBitmap* Value) {
-  Wallpaper()->Assign(Value);
-  Invalidate();
+  wallpaper_.SetBitmap(Value);
 }
 
 void TCoolTrackBar::SetCoolImages(TCoolImages* Value) {
-  if (link_.Sender == Value) return;
-  if (link_.Sender) link_.Sender->UnRegisterChanges(&link_);
-  if (Value) Value->RegisterChanges(&link_);
-  Invalidate();
+  wallpaper_.SetImages(Value);
 }
 
 void TCoolTrackBar::Notification(TComponent* AComponent, bool Removing) {
   TCustomControl::Notification(AComponent, Removing);
-  if (Removing && AComponent && AComponent == link_.Sender) SetCoolImages(nullptr);
+  wallpaper_.Notification(AComponent, Removing);
 }
 
 void TCoolTrackBar::SetIdWallpaper(int Value) {
-  if (id_wallpaper_ == Value) return;
-  id_wallpaper_ = Value;
-  Invalidate();
+  wallpaper_.SetId(Value);
 }
 
 double TCoolTrackBar::Scale() const {
@@ -343,11 +327,7 @@ void TCoolTrackBar::Resize() {
 }
 
 bool TCoolTrackBar::PaintWallpaper(HDC DC, const TRect& Rect, uint32_t Rop, bool Tile) {
-  TBitmap* b = link_.Sender ? link_.Sender->WallpaperAt(id_wallpaper_) : nullptr;
-  if (!b && wallpaper_ && !wallpaper_->Empty()) b = wallpaper_.get();
-  if (!b) return false;
-  DrawWallpaper(DC, b, Rect, Rop, Tile);
-  return true;
+  return wallpaper_.Paint(DC, Rect, Rop, Tile);
 }
 
 void TCoolTrackBar::WndProc(TMessage& Message) {

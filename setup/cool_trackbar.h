@@ -65,9 +65,9 @@ class TCoolTrackBar : public TCustomControl {
   void SetThumbVertSelected(TBitmap* Value);
   TBitmap* Wallpaper();
   void SetWallpaper(TBitmap* Value);
-  TCoolImages* CoolImages() const { return link_.Sender; }
+  TCoolImages* CoolImages() const { return wallpaper_.Images(); }
   void SetCoolImages(TCoolImages* Value);
-  int IdWallpaper() const { return id_wallpaper_; }
+  int IdWallpaper() const { return wallpaper_.Id(); }
   void SetIdWallpaper(int Value);
 
   TBitmap* Thumb() { return &thumb_; }
@@ -114,10 +114,8 @@ class TCoolTrackBar : public TCustomControl {
   TPaintOptions paint_options_ = AllPaintOptions;
   TBevelCut bevel_inner_ = bvNone, bevel_outer_ = bvNone;
   std::unique_ptr<TBitmap> thumb_horz_, thumb_vert_, thumb_horz_sel_, thumb_vert_sel_;
-  std::unique_ptr<TBitmap> wallpaper_;
-  int id_wallpaper_ = -1;
   TBitmap thumb_;
   TRect thumb_rect_, bar_rect_;
   bool dragging_ = false;
-  TCoolChangeLink link_;
+  TCoolWallpaper wallpaper_{this};
 };

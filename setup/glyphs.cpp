@@ -304,3 +304,50 @@ TBitmap* TCoolImages::WallpaperAt(int Index) {
   TBitmap* b = bitmaps_->Items(Index)->Bitmap();
   return b && !b->Empty() ? b : nullptr;
 }
+
+// ---- Wallpaper of a control ------------------------------------------------
+
+TCoolWallpaper::TCoolWallpaper(TControl* Control) : control_(Control) {
+  link_.OnChange = [this](TObject*) { control_->Invalidate(); };
+}
+
+TBitmap* TCoolWallpaper::Bitmap() {
+  if (!bitmap_) {
+    bitmap_ = std::make_unique<TBitmap>();
+    bitmap_->OnChange = [this](TObject*) {
+      control_->Invalidate();
+      control_->Perform(CM_COLORCHANGED, 0, 0);
+    };
+  }
+  return bitmap_.get();
+}
+
+void TCoolWallpaper::SetBitmap(TBitmap* Value) {
+  Bitmap()->Assign(Value);
+  control_->Invalidate();
+}
+
+void TCoolWallpaper::SetImages(TCoolImages* Value) {
+  if (link_.Sender == Value) return;
+  if (link_.Sender) link_.Sender->UnRegisterChanges(&link_);
+  if (Value) Value->RegisterChanges(&link_);
+  control_->Invalidate();
+}
+
+void TCoolWallpaper::SetId(int Value) {
+  if (id_ == Value) return;
+  id_ = Value;
+  control_->Invalidate();
+}
+
+void TCoolWallpaper::Notification(TComponent* AComponent, bool Removing) {
+  if (Removing && AComponent && AComponent == link_.Sender) SetImages(nullptr);
+}
+
+bool TCoolWallpaper::Paint(HDC DC, const TRect& Rect, uint32_t Rop, bool Tile) {
+  TBitmap* b = link_.Sender ? link_.Sender->WallpaperAt(id_) : nullptr;
+  if (!b && bitmap_ && !bitmap_->Empty()) b = bitmap_.get();
+  if (!b) return false;
+  DrawWallpaper(DC, b, Rect, Rop, Tile);
+  return true;
+}

@@ -181,3 +181,27 @@ class TCoolImages : public TComponent {
   std::unique_ptr<TBitmaps> bitmaps_;
   std::vector<TCoolChangeLink*> links_;
 };
+
+// A control's wallpaper: a picture of a shared store by index, or else the
+// control's own bitmap. A change of either repaints the control.
+class TCoolWallpaper {
+ public:
+  explicit TCoolWallpaper(TControl* Control);
+  // The control's own bitmap, made on first use.
+  TBitmap* Bitmap();
+  void SetBitmap(TBitmap* Value);
+  TCoolImages* Images() const { return link_.Sender; }
+  void SetImages(TCoolImages* Value);
+  int Id() const { return id_; }
+  void SetId(int Value);
+  // Forgets a store that is going away.
+  void Notification(TComponent* AComponent, bool Removing);
+  // False when there is no picture to paint.
+  bool Paint(HDC DC, const TRect& Rect, uint32_t Rop, bool Tile);
+
+ private:
+  TControl* control_;
+  std::unique_ptr<TBitmap> bitmap_;
+  int id_ = -1;
+  TCoolChangeLink link_;
+};

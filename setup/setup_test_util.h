@@ -97,7 +97,7 @@ class THeadlessSetup {
  public:
   THeadlessSetup() {
     HeadlessInstall(1000);
-    InstallHeadlessInput();
+    HeadlessInstallInput();
     HeadlessClearWindowPictures();
     RegisterSetupResources();
   }

@@ -17,6 +17,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
 
@@ -63,8 +64,8 @@ TRun PlayScript() {
   HeadlessInstall(1000);
   THeadlessVideo& video = HeadlessInstallVideo();
   DDRegisterModule();
-  InstallHeadlessAudio();
-  InstallHeadlessInput();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
   std::shared_ptr<TScriptedJoystick> joystick = HeadlessAddJoystick(true);
   // One frame per idle pass, 16 ms apart, as a 60 Hz display paces the game.
   HeadlessSetIdlePace([] { HeadlessAdvance(16); });

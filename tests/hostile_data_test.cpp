@@ -25,6 +25,7 @@
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dsound/dsound.h"
 #include "tests/hostile_peak_memory.h"
 
@@ -128,7 +129,7 @@ class HostileData : public ::testing::Test {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     RegisterDirectSoundModule();
     RegisterDIBGraphicClass();
     form = std::make_unique<TForm>(nullptr);

@@ -6,6 +6,7 @@
 #include "framework/canvas.h"
 #include "framework/filer.h"
 #include "framework/jpeg.h"
+#include "platform/gdi/pixel_access.h"
 
 namespace {
 
@@ -371,62 +372,16 @@ int32_t TDIB::GetPixel(int32_t X, int32_t Y) {
   EnsureDecompressed();
   if (X < 0 || X >= width_ || Y < 0 || Y >= height_ || !top_pbits_) return 0;
   const uint8_t* row = top_pbits_ + static_cast<int64_t>(Y) * next_line_;
-  switch (bit_count_) {
-    case 1:
-      return (row[X >> 3] >> (7 - (X & 7))) & 1;
-    case 4:
-      return (X & 1) ? (row[X >> 1] & 0x0F) : (row[X >> 1] >> 4);
-    case 8:
-      return row[X];
-    case 16:
-      return U16(row + 2 * static_cast<int64_t>(X));
-    case 24: {
-      const uint8_t* p = row + 3 * static_cast<int64_t>(X);
-      return (p[0] << 16) | (p[1] << 8) | p[2];
-    }
-    case 32:
-      return static_cast<int32_t>(U32(row + 4 * static_cast<int64_t>(X)));
-    default:
-      return 0;
-  }
+  const uint32_t v = ReadRowPixel(row, X, bit_count_);
+  return static_cast<int32_t>(bit_count_ == 24 ? SwapPixel24(v) : v);
 }
 
 void TDIB::SetPixel(int32_t X, int32_t Y, int32_t Value) {
   Unshare(true);
   if (X < 0 || X >= width_ || Y < 0 || Y >= height_ || !top_pbits_) return;
   uint8_t* row = top_pbits_ + static_cast<int64_t>(Y) * next_line_;
-  const uint32_t v = static_cast<uint32_t>(Value);
-  switch (bit_count_) {
-    case 1: {
-      const uint8_t bit = static_cast<uint8_t>(0x80 >> (X & 7));
-      row[X >> 3] = static_cast<uint8_t>((v & 1) ? (row[X >> 3] | bit) : (row[X >> 3] & ~bit));
-      break;
-    }
-    case 4: {
-      uint8_t& b = row[X >> 1];
-      b = (X & 1) ? static_cast<uint8_t>((b & 0xF0) | (v & 0x0F))
-                  : static_cast<uint8_t>((b & 0x0F) | ((v & 0x0F) << 4));
-      break;
-    }
-    case 8:
-      row[X] = static_cast<uint8_t>(v);
-      break;
-    case 16:
-      PutU16(row + 2 * static_cast<int64_t>(X), v);
-      break;
-    case 24: {
-      uint8_t* p = row + 3 * static_cast<int64_t>(X);
-      p[0] = static_cast<uint8_t>(v >> 16);
-      p[1] = static_cast<uint8_t>(v >> 8);
-      p[2] = static_cast<uint8_t>(v);
-      break;
-    }
-    case 32:
-      PutU32(row + 4 * static_cast<int64_t>(X), v);
-      break;
-    default:
-      break;
-  }
+  const auto v = static_cast<uint32_t>(Value);
+  WriteRowPixel(row, X, bit_count_, bit_count_ == 24 ? SwapPixel24(v) : v);
 }
 
 TCanvas* TDIB::Canvas() {

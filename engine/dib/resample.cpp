@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/dib/dib.h"
+#include "platform/gdi/pixel_access.h"
 
 // ---- Depth conversion -------------------------------------------------------------
 
@@ -20,64 +21,26 @@ void TDIB::MakeBitfieldColorTable(int32_t R, int32_t G, int32_t B) {
 
 namespace {
 
-uint8_t ReadIndex(const uint8_t* Row, int32_t X, int32_t Bits) {
-  switch (Bits) {
-    case 1:
-      return (Row[X >> 3] >> (7 - (X & 7))) & 1;
-    case 4:
-      return (X & 1) ? (Row[X >> 1] & 0x0F) : (Row[X >> 1] >> 4);
-    default:
-      return Row[X];
-  }
-}
-
-void WriteIndex(uint8_t* Row, int32_t X, int32_t Bits, uint8_t V) {
-  switch (Bits) {
-    case 1: {
-      const uint8_t bit = static_cast<uint8_t>(0x80 >> (X & 7));
-      Row[X >> 3] = static_cast<uint8_t>((V & 1) ? (Row[X >> 3] | bit) : (Row[X >> 3] & ~bit));
-      break;
-    }
-    case 4: {
-      uint8_t& b = Row[X >> 1];
-      b = (X & 1) ? static_cast<uint8_t>((b & 0xF0) | (V & 0x0F))
-                  : static_cast<uint8_t>((b & 0x0F) | (V << 4));
-      break;
-    }
-    default:
-      Row[X] = V;
-  }
-}
-
 // Colour of pixel X of a row at any depth.
 RGBQUAD ReadColor(const uint8_t* Row, int32_t X, int32_t Bits, const TPixelLayout& Layout,
                   const TRGBQuads& Table) {
   RGBQUAD c{};
+  const uint32_t v = ReadRowPixel(Row, X, Bits);
   switch (Bits) {
     case 1:
     case 4:
     case 8:
-      c = Table[ReadIndex(Row, X, Bits)];
+      c = Table[v];
       c.rgbReserved = 0;
       break;
-    case 16: {
-      const uint8_t* p = Row + 2 * static_cast<int64_t>(X);
-      UnpackPixel(Layout, p[0] | (p[1] << 8), c.rgbRed, c.rgbGreen, c.rgbBlue);
+    case 16:
+    case 32:
+      UnpackPixel(Layout, static_cast<int32_t>(v), c.rgbRed, c.rgbGreen, c.rgbBlue);
       break;
-    }
-    case 24: {
-      const uint8_t* p = Row + 3 * static_cast<int64_t>(X);
-      c = RGBQUAD{p[0], p[1], p[2], 0};
+    case 24:
+      c = RGBQUAD{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                  static_cast<uint8_t>(v >> 16), 0};
       break;
-    }
-    case 32: {
-      const uint8_t* p = Row + 4 * static_cast<int64_t>(X);
-      UnpackPixel(Layout,
-                  static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) |
-                                       (static_cast<uint32_t>(p[3]) << 24)),
-                  c.rgbRed, c.rgbGreen, c.rgbBlue);
-      break;
-    }
     default:
       break;
   }
@@ -86,27 +49,19 @@ RGBQUAD ReadColor(const uint8_t* Row, int32_t X, int32_t Bits, const TPixelLayou
 
 void WriteColor(uint8_t* Row, int32_t X, int32_t Bits, const TPixelLayout& Layout, RGBQUAD C) {
   switch (Bits) {
-    case 16: {
-      const uint32_t v = static_cast<uint32_t>(PackPixel(Layout, C.rgbRed, C.rgbGreen, C.rgbBlue));
-      uint8_t* p = Row + 2 * static_cast<int64_t>(X);
-      p[0] = static_cast<uint8_t>(v);
-      p[1] = static_cast<uint8_t>(v >> 8);
+    case 16:
+      WriteRowPixel(Row, X, 16,
+                    static_cast<uint32_t>(PackPixel(Layout, C.rgbRed, C.rgbGreen, C.rgbBlue)));
       break;
-    }
-    case 24: {
-      uint8_t* p = Row + 3 * static_cast<int64_t>(X);
-      p[0] = C.rgbBlue;
-      p[1] = C.rgbGreen;
-      p[2] = C.rgbRed;
+    case 24:
+      WriteRowPixel(Row, X, 24, C.rgbBlue | (C.rgbGreen << 8) | (C.rgbRed << 16));
       break;
-    }
-    case 32: {
-      const uint32_t v = static_cast<uint32_t>(PackPixel(Layout, C.rgbRed, C.rgbGreen, C.rgbBlue));
-      uint8_t* p = Row + 4 * static_cast<int64_t>(X);
-      for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-      p[3] = 0;
+    case 32:
+      // The fourth byte of a 32-bit pixel is always 0.
+      WriteRowPixel(
+          Row, X, 32,
+          static_cast<uint32_t>(PackPixel(Layout, C.rgbRed, C.rgbGreen, C.rgbBlue)) & 0xFFFFFF);
       break;
-    }
     default:
       break;
   }
@@ -137,7 +92,7 @@ void TDIB::ConvertBitCount(int32_t ABitCount) {
     for (int32_t y = 0; y < height_; ++y) {
       const uint8_t* src = old.ScanLine(y);
       uint8_t* dst = ScanLine(y);
-      for (int32_t x = 0; x < width_; ++x) WriteIndex(dst, x, to, ReadIndex(src, x, from));
+      for (int32_t x = 0; x < width_; ++x) WriteRowPixel(dst, x, to, ReadRowPixel(src, x, from));
     }
     return;
   }
@@ -165,7 +120,7 @@ void TDIB::ConvertBitCount(int32_t ABitCount) {
                    .emplace(key, static_cast<uint8_t>(GdiNearestIndex(
                                      ColorTable.data(), count, c.rgbRed, c.rgbGreen, c.rgbBlue)))
                    .first;
-        WriteIndex(dst, x, to, it->second);
+        WriteRowPixel(dst, x, to, it->second);
       }
     }
     return;

@@ -98,29 +98,14 @@ void TDirectX::SetResultCode(HRESULT Value) {
 
 // ---- Shared routines ----------------------------------------------------------------
 
-namespace {
-// Built on first use, so other start-up code may already ask for angles.
-const double (&Cosines())[256] {
-  static const struct TCosine {
-    double Table[256];
-    TCosine() {
-      const long double pi = 3.141592653589793238462643383279502884L;
-      for (int i = 0; i < 256; ++i)
-        Table[i] = static_cast<double>(std::cos(static_cast<long double>(i) / 256 * 2 * pi));
-    }
-  } cosine;
-  return cosine.Table;
-}
-}  // namespace
-
-const double (&CosineTable)[256] = Cosines();
+const double (&CosineTable)[256] = TurnCosines();
 
 double CosineStep(uint8_t Angle) {
-  return Cosines()[Angle];
+  return TurnCosines()[Angle];
 }
 
 double SineStep(uint8_t Angle) {
-  return Cosines()[(Angle + 192) & 255];
+  return TurnCosines()[(Angle + 192) & 255];
 }
 
 uint32_t D3DRGB(float R, float G, float B) {

@@ -5,6 +5,7 @@
 #include "engine/draw/dxdraws.h"
 #include "framework/filer.h"
 #include "framework/forms.h"
+#include "framework/scope_exit.h"
 #include "platform/win/clock.h"
 
 namespace {
@@ -281,21 +282,16 @@ bool TDXDrawDriverBlt::SetSize(int AWidth, int AHeight) {
   c->surface_width_ = Max(AWidth, 1);
   c->surface_height_ = Max(AHeight, 1);
   ++c->hold_restore_;
-  try {
-    c->BroadcastNotify(dnFinalizeSurface);
-    if (c->called_do_initialize_surface_) {
-      c->called_do_initialize_surface_ = false;
-      c->DoFinalizeSurface();
-    }
-    CreateBackSurface();
-    c->BroadcastNotify(dnInitializeSurface);
-    c->called_do_initialize_surface_ = true;
-    c->DoInitializeSurface();
-  } catch (...) {
-    --c->hold_restore_;
-    throw;
+  const TScopeExit hold([c] { --c->hold_restore_; });
+  c->BroadcastNotify(dnFinalizeSurface);
+  if (c->called_do_initialize_surface_) {
+    c->called_do_initialize_surface_ = false;
+    c->DoFinalizeSurface();
   }
-  --c->hold_restore_;
+  CreateBackSurface();
+  c->BroadcastNotify(dnInitializeSurface);
+  c->called_do_initialize_surface_ = true;
+  c->DoInitializeSurface();
   return true;
 }
 
@@ -500,7 +496,8 @@ void TCustomDXDraw::Initialize() {
     DoInitializing();
     updating_ = true;
     internal_initialized_ = true;
-    try {
+    {
+      const TScopeExit done([this] { updating_ = false; });
       BroadcastNotify(dnInitializing);
       if (now_options_.Contains(doFlip))
         driver_ = std::make_unique<TDXDrawDriverFlip>(this);
@@ -518,20 +515,13 @@ void TCustomDXDraw::Initialize() {
       driver_->Initialize();
       initialized_ = true;
       ++hold_restore_;
-    } catch (...) {
-      updating_ = false;
-      throw;
     }
-    updating_ = false;
   } catch (...) {
     Finalize();
     throw;
   }
   {
-    struct THold {
-      int& Count;
-      ~THold() { --Count; }
-    } hold{hold_restore_};
+    const TScopeExit hold([this] { --hold_restore_; });
     BroadcastNotify(dnSurfaceSizeChanged);
     BroadcastNotify(dnInitialize);
     called_do_initialize_ = true;
@@ -789,15 +779,10 @@ void TCustomDXDraw::FormWndProc(TMessage& Message, const TWndMethod& Previous) {
 
 void TCustomDXDraw::Paint() {
   if (ComponentState() & csDesigning) return;
-  TDXDrawOptions saved = now_options_;
+  const TDXDrawOptions saved = now_options_;
+  const TScopeExit restore([&] { now_options_ = saved; });
   now_options_.Exclude(doWaitVBlank);
-  try {
-    Flip();
-  } catch (...) {
-    now_options_ = saved;
-    throw;
-  }
-  now_options_ = saved;
+  Flip();
 }
 
 bool TCustomDXDraw::PaletteChanged(bool Foreground) {

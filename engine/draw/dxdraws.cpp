@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/dib/dib.h"
+#include "framework/scope_exit.h"
 #include "render/dxrender.h"
 
 TD2D* CurrentD2D = nullptr;
@@ -365,22 +366,17 @@ void TDirectDrawSurface::LoadFromGraphicRect(TGraphic* Graphic, int AWidth, int 
   SetSize(AWidth, AHeight);
   if (!surf_) return;
   TDirectDrawSurfaceCanvas* c = Canvas();
-  try {
-    if (auto* dib = dynamic_cast<TDIB*>(Graphic)) {
-      c->CopyRect(TRect{0, 0, AWidth, AHeight}, dib->Canvas(), SrcRect);
-    } else if (AWidth == SrcRect.Width() && AHeight == SrcRect.Height()) {
-      c->Draw(-SrcRect.Left, -SrcRect.Top, Graphic);
-    } else {
-      TDIB temp;
-      temp.SetSize(SrcRect.Width(), SrcRect.Height(), 24);
-      temp.Canvas()->Draw(-SrcRect.Left, -SrcRect.Top, Graphic);
-      c->StretchDraw(TRect{0, 0, AWidth, AHeight}, &temp);
-    }
-  } catch (...) {
-    c->Release();
-    throw;
+  const TScopeExit release([c] { c->Release(); });
+  if (auto* dib = dynamic_cast<TDIB*>(Graphic)) {
+    c->CopyRect(TRect{0, 0, AWidth, AHeight}, dib->Canvas(), SrcRect);
+  } else if (AWidth == SrcRect.Width() && AHeight == SrcRect.Height()) {
+    c->Draw(-SrcRect.Left, -SrcRect.Top, Graphic);
+  } else {
+    TDIB temp;
+    temp.SetSize(SrcRect.Width(), SrcRect.Height(), 24);
+    temp.Canvas()->Draw(-SrcRect.Left, -SrcRect.Top, Graphic);
+    c->StretchDraw(TRect{0, 0, AWidth, AHeight}, &temp);
   }
-  c->Release();
 }
 
 void TDirectDrawSurface::Assign(TPersistent* Source) {
@@ -412,13 +408,8 @@ void TDirectDrawSurface::AssignTo(TPersistent* Dest) {
   }
   dib->SetSize(Width(), Height(), std::max(BitCount(), 24));
   TDirectDrawSurfaceCanvas* c = Canvas();
-  try {
-    dib->Canvas()->CopyRect(ClientRect(), c, ClientRect());
-  } catch (...) {
-    c->Release();
-    throw;
-  }
-  c->Release();
+  const TScopeExit release([c] { c->Release(); });
+  dib->Canvas()->CopyRect(ClientRect(), c, ClientRect());
 }
 
 // ---- Draw family ----------------------------------------------------------------------------
@@ -548,27 +539,23 @@ void TDirectDrawSurface::BlendDraw(const TDrawArgs& A) {
   }
   const int32_t alpha = A.Blend == 0 ? 0 : A.Alpha;
   const uint32_t key = srcDesc.ddckCKSrcBlt.dwColorSpaceLowValue;
-  try {
-    switch (A.Kind) {
-      case dkRect:
-        RenderBlendRect(destInfo, srcInfo, A.DestRect, A.SrcRect, op, alpha, A.Transparent, key);
-        break;
-      case dkRotate:
-        RenderBlendRotate(destInfo, srcInfo, A.X, A.Y, A.W, A.H, A.SrcRect, A.CenterX, A.CenterY,
-                          Round(A.Angle), op, alpha, A.Transparent, key);
-        break;
-      case dkWave:
-        RenderBlendWave(destInfo, srcInfo, A.X, A.Y, A.W, A.H, A.SrcRect, A.Amplitude, A.Length,
-                        A.Phase, op, alpha, A.Transparent, key);
-        break;
-    }
-  } catch (...) {
+  const TScopeExit unlock([&] {
     UnlockRenderSurface(source, srcInfo);
     UnlockRenderSurface(dest, destInfo);
-    throw;
+  });
+  switch (A.Kind) {
+    case dkRect:
+      RenderBlendRect(destInfo, srcInfo, A.DestRect, A.SrcRect, op, alpha, A.Transparent, key);
+      break;
+    case dkRotate:
+      RenderBlendRotate(destInfo, srcInfo, A.X, A.Y, A.W, A.H, A.SrcRect, A.CenterX, A.CenterY,
+                        Round(A.Angle), op, alpha, A.Transparent, key);
+      break;
+    case dkWave:
+      RenderBlendWave(destInfo, srcInfo, A.X, A.Y, A.W, A.H, A.SrcRect, A.Amplitude, A.Length,
+                      A.Phase, op, alpha, A.Transparent, key);
+      break;
   }
-  UnlockRenderSurface(source, srcInfo);
-  UnlockRenderSurface(dest, destInfo);
 }
 
 void TDirectDrawSurface::DrawAdd(const TRect& DestRect, const TRect& SrcRect,

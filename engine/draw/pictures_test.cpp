@@ -8,6 +8,7 @@
 #include "engine/draw/dxdraws.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 namespace {
 

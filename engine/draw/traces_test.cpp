@@ -15,6 +15,7 @@
 #include "framework/filer.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 namespace {
 

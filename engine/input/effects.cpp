@@ -5,6 +5,7 @@
 
 #include "engine/input/input.h"
 #include "framework/filer.h"
+#include "framework/scope_exit.h"
 
 namespace {
 
@@ -499,10 +500,7 @@ void CopyFromItem(const TForceFeedbackEffectItem& I, TForceFeedbackEffect& E) {
 void TForceFeedbackEffects::SaveToStream(TStream& Stream) const {
   auto self = const_cast<TForceFeedbackEffects*>(this);
   component_->Effects = std::make_unique<TForceFeedbackEffectItems>(component_.get());
-  struct TFree {
-    TForceFeedbackEffectComponent* c;
-    ~TFree() { c->Effects.reset(); }
-  } free{component_.get()};
+  const TScopeExit free([c = component_.get()] { c->Effects.reset(); });
   CopyToItem(*self, *static_cast<TForceFeedbackEffectItem*>(component_->Effects->Add()));
   WriteComponentResource(Stream, kResourceName, *component_);
 }
@@ -510,10 +508,7 @@ void TForceFeedbackEffects::SaveToStream(TStream& Stream) const {
 void TForceFeedbackEffects::LoadFromStream(TStream& Stream) {
   Clear();
   component_->Effects = std::make_unique<TForceFeedbackEffectItems>(component_.get());
-  struct TFree {
-    TForceFeedbackEffectComponent* c;
-    ~TFree() { c->Effects.reset(); }
-  } free{component_.get()};
+  const TScopeExit free([c = component_.get()] { c->Effects.reset(); });
   ReadComponentResource(Stream, *component_);
   if (component_->Effects->Count() > 0) CopyFromItem(*component_->Effects->Item(0), *this);
 }

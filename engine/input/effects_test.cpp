@@ -137,7 +137,7 @@ class EffectDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HeadlessInstall();
-    InstallHeadlessInput();
+    HeadlessInstallInput();
     FreeDirectXLibraries();
     form_ = new TForm(Application);
     SetForegroundWindow(form_->Handle());

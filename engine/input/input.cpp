@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "framework/filer.h"
+#include "framework/scope_exit.h"
 #include "platform/win/user.h"
 
 namespace {
@@ -170,10 +171,7 @@ void TCustomInput::Acquire() {
   // it again: one attempt at a time.
   if (acquiring_ || !InputAllowed()) return;
   acquiring_ = true;
-  struct TDone {
-    bool& flag;
-    ~TDone() { flag = false; }
-  } done{acquiring_};
+  const TScopeExit done([this] { acquiring_ = false; });
   if (device_) device_->Acquire();
   effects_->Acquire();
 }

@@ -31,7 +31,7 @@ class DXInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HeadlessInstall();
-    InstallHeadlessInput();
+    HeadlessInstallInput();
     FreeDirectXLibraries();
     form_ = new TForm(Application);
     SetForegroundWindow(form_->Handle());
@@ -81,7 +81,7 @@ TEST_F(DXInputTest, StatesLatchOverPolls) {
   };
   for (bool useDI : {true, false}) {
     SCOPED_TRACE(useDI ? "DirectInput" : "keyboard state");
-    InstallHeadlessInput();  // nothing held from the last pass
+    HeadlessInstallInput();  // nothing held from the last pass
     TDXInput* in = Make([&](TDXInput& i) { i.SetUseDirectInput(useDI); });
     ASSERT_TRUE(in->Keyboard()->Initialized());
     EXPECT_EQ(in->Keyboard()->Device() != nullptr, useDI);

@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "framework/forms.h"
+#include "framework/scope_exit.h"
 
 // ---- TDirectSound ---------------------------------------------------------------
 
@@ -308,16 +309,13 @@ void TCustomDXSound::BindWindow() {
 
 void TCustomDXSound::Finalize() {
   if (!started_) return;
-  struct TCleanup {
-    TCustomDXSound* s;
-    ~TCleanup() {
-      s->initialized_ = false;
-      s->started_ = false;
-      s->now_options_ = s->options_;
-      s->primary_.reset();
-      s->dsound_.reset();
-    }
-  } cleanup{this};
+  const TScopeExit cleanup([this] {
+    initialized_ = false;
+    started_ = false;
+    now_options_ = options_;
+    primary_.reset();
+    dsound_.reset();
+  });
   subclass_.reset();
   if (calledDoInitialize_) {
     calledDoInitialize_ = false;

@@ -38,7 +38,7 @@ class SoundTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HeadlessInstall(1000);
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     RegisterDirectSoundModule();
     DSoundFaults() = TDSoundFaults{};
     form_ = std::make_unique<TForm>(nullptr);

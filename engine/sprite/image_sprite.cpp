@@ -8,6 +8,7 @@
 #include "engine/draw/pictures.h"
 #include "engine/sprite/dx_sprite_engine.h"
 #include "framework/filer.h"
+#include "platform/gdi/pixel_access.h"
 
 namespace {
 
@@ -61,24 +62,8 @@ void DrawPatternAs(TPictureCollectionItem* Image, TDirectDrawSurface* Dest, cons
 
 // Reads a pixel of 8, 16, 24 or 32 bits; 24-bit values read first byte high.
 uint32_t ReadPixel(const uint8_t* row, int32_t x, int bits) {
-  switch (bits) {
-    case 8:
-      return row[x];
-    case 16: {
-      uint16_t v;
-      std::memcpy(&v, row + 2 * x, 2);
-      return v;
-    }
-    case 24: {
-      const uint8_t* p = row + 3 * x;
-      return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-    }
-    default: {
-      uint32_t v;
-      std::memcpy(&v, row + 4 * x, 4);
-      return v;
-    }
-  }
+  if (bits == 24) return SwapPixel24(ReadRowPixel(row, x, 24));
+  return ReadRowPixel(row, x, bits == 8 || bits == 16 ? bits : 32);
 }
 
 }  // namespace

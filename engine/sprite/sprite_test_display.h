@@ -14,6 +14,7 @@
 #include "framework/forms.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 class TSpriteTestDisplay {
  public:

@@ -22,6 +22,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/files.h"
 #include "platform/win/library.h"
@@ -92,8 +93,8 @@ class GameFixture {
     HeadlessSetDesktopSize(800, 600);
     video_ = &HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     HeadlessSetIdlePace([] { HeadlessAdvance(16); });
     ResetGame();
   }

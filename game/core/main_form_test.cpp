@@ -12,6 +12,7 @@
 #include "game/core/game_fixture.h"
 #include "game/play/play.h"
 #include "game/screens/interface_sprite.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // mission advance and the game-over screen.
 #include <string>
 
+#include "framework/scope_exit.h"
 #include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/play/ship_common.h"
@@ -123,14 +124,12 @@ bool ValidPosition(int32_t Mission, int32_t Level) {
 // moved the position on to the next one.
 void KeepFinishedLevelTime() {
   if (!ValidPosition(FinishedMission, FinishedLevel)) return;
-  struct TRestore {
-    int32_t Mission = CurrentMission, Level = CurrentLevel, Episode = CurrentEpisode;
-    ~TRestore() {
-      CurrentMission = Mission;
-      CurrentLevel = Level;
-      CurrentEpisode = Episode;
-    }
-  } restore;
+  const int32_t mission = CurrentMission, level = CurrentLevel, episode = CurrentEpisode;
+  const TScopeExit restore([=] {
+    CurrentMission = mission;
+    CurrentLevel = level;
+    CurrentEpisode = episode;
+  });
   CurrentMission = FinishedMission;
   CurrentLevel = FinishedLevel;
   CurrentEpisode = FinishedMission < 6 ? 1 : 2;

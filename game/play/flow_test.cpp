@@ -18,6 +18,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/win/library.h"
 
 namespace {
@@ -40,8 +41,8 @@ class FlowTest : public ::testing::Test {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     HeadlessSetIdlePace([] {
       HeadlessAdvance(16);
       Application->Terminate();

@@ -22,6 +22,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/library.h"
 
@@ -35,8 +36,8 @@ class TPlayFixture : public testing::Test {
     HeadlessInstall(1000);
     HeadlessInstallVideo();
     DDRegisterModule();
-    InstallHeadlessAudio();
-    InstallHeadlessInput();
+    HeadlessInstallAudio();
+    HeadlessInstallInput();
     Joystick = HeadlessAddJoystick(false);
 
     Form = new TMainForm(nullptr);

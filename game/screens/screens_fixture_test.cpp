@@ -18,6 +18,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/library.h"
 #include "platform/win/user.h"
@@ -86,8 +87,8 @@ void ScreensTest::SetUp() {
   HeadlessInstall(1000);
   HeadlessInstallVideo();
   DDRegisterModule();
-  InstallHeadlessAudio();
-  InstallHeadlessInput();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
   char pattern[] = "/tmp/tal_screens_XXXXXX";
   folder_ = mkdtemp(pattern);
   std::filesystem::create_directory_symlink(std::string(TAL_BIN_DIR) + "/data", folder_ + "/data");

@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/ddraw/ddraw_seam.h"
+#include "platform/gdi/pixel_access.h"
 #include "platform/win/library.h"
 
 struct TDDSurfaceMemory {
@@ -58,40 +60,17 @@ uint32_t BytesPerPixel(const DDPIXELFORMAT& f) {
   return (f.dwRGBBitCount + 7) / 8;
 }
 
+// Pixels of 1 to 4 whole bytes; any other width reads and writes 32 bits.
+int32_t PixelBits(uint32_t bpp) {
+  return bpp >= 1 && bpp <= 3 ? static_cast<int32_t>(bpp * 8) : 32;
+}
+
 uint32_t ReadPixel(const uint8_t* p, uint32_t bpp) {
-  switch (bpp) {
-    case 1:
-      return *p;
-    case 2:
-      return static_cast<uint32_t>(p[0] | (p[1] << 8));
-    case 3:
-      return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-    default: {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
+  return ReadRowPixel(p, 0, PixelBits(bpp));
 }
 
 void WritePixel(uint8_t* p, uint32_t bpp, uint32_t v) {
-  switch (bpp) {
-    case 1:
-      *p = static_cast<uint8_t>(v);
-      break;
-    case 2:
-      p[0] = static_cast<uint8_t>(v);
-      p[1] = static_cast<uint8_t>(v >> 8);
-      break;
-    case 3:
-      p[0] = static_cast<uint8_t>(v);
-      p[1] = static_cast<uint8_t>(v >> 8);
-      p[2] = static_cast<uint8_t>(v >> 16);
-      break;
-    default:
-      std::memcpy(p, &v, 4);
-      break;
-  }
+  WriteRowPixel(p, 0, PixelBits(bpp), v);
 }
 
 void FillRows(TDDSurfaceMemory& m, const TRect& r, uint32_t color) {

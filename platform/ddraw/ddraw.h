@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/types.h"
+#include "platform/win/geometry.h"
 #include "platform/gdi/gdi.h"
 #include "platform/win/wintypes.h"
 
@@ -360,45 +360,3 @@ using TDirectDrawEnumerateA = HRESULT (*)(const TDDEnumCallback&);
 
 // Pixel formats of the layer (16-bit 5-6-5 is the default display format).
 DDPIXELFORMAT DDPixelFormat(uint32_t BitCount, bool RGB555 = false);
-
-// The picture a presented frame carries: 0x00RRGGBB pixels, the gamma ramp
-// already applied.
-struct TDDFrame {
-  uint32_t Width = 0, Height = 0;
-  // The device asked for full screen (a borderless desktop-sized window).
-  bool FullScreen = false;
-  std::vector<uint32_t> Pixels;
-};
-
-// What a backend offers to show frames.
-class IDDVideoOutput {
- public:
-  virtual ~IDDVideoOutput() = default;
-  // Shows one logical frame; a backend with vertical sync waits here.
-  virtual void Present(const TDDFrame& Frame) = 0;
-  // The display modes the layer advertises.
-  virtual std::vector<TDDDisplayMode> DisplayModes() const = 0;
-};
-
-// Installs the backend's output (nil: frames go nowhere). Not owned.
-void DDSetVideoOutput(IDDVideoOutput* Output);
-IDDVideoOutput* DDVideoOutput();
-
-// Converts a primary surface's pixels into a frame through the gamma ramp
-// (and the palette at 8 bits). Exposed so backends and benchmarks share it.
-void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame);
-
-// Fault injection for tests: each counter makes that many of the next calls
-// fail with the given result.
-struct TDDFaults {
-  int FailVideoMemory = 0;   // CreateSurface without DDSCAPS_SYSTEMMEMORY: DDERR_OUTOFVIDEOMEMORY
-  int FailSystemMemory = 0;  // CreateSurface with DDSCAPS_SYSTEMMEMORY: DDERR_OUTOFMEMORY
-  int FailPrimary = 0;       // CreateSurface of a primary: DDERR_GENERIC
-  int FailAttachedSurface = 0;  // GetAttachedSurface: DDERR_NOTFOUND
-  int FailCreateDevice = 0;     // DirectDrawCreate(Ex): DDERR_GENERIC
-  int FailCreateClipper = 0;    // CreateClipper: DDERR_GENERIC
-  bool NoPrimaryGamma = false;  // GetCaps leaves out DDCAPS2_PRIMARYGAMMA
-};
-TDDFaults& DDFaults();
-// Makes every surface of every live device lost.
-void DDLoseAllSurfaces();

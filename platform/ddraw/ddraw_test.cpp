@@ -1,4 +1,5 @@
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 #include <gtest/gtest.h>
 

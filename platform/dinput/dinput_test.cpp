@@ -13,7 +13,7 @@ class DInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClockSource(&clock_);
-    InstallHeadlessInput();
+    HeadlessInstallInput();
     ASSERT_EQ(DirectInputCreateA(nullptr, DIRECTINPUT_VERSION, &di_, nullptr), DI_OK);
     wnd_ = CreateWindowHandle(TWindowParams{}, [](HWND h, UINT m, WPARAM w, LPARAM l) {
       return DefWindowProcA(h, m, w, l);

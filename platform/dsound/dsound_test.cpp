@@ -14,7 +14,7 @@ class MixerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetClockSource(&clock_);
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     ASSERT_EQ(DirectSoundCreate(nullptr, &ds_, nullptr), DS_OK);
   }
   void TearDown() override {

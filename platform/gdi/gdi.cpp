@@ -1,6 +1,7 @@
 #include "platform/gdi/gdi.h"
 
 #include "platform/gdi/gdi_draw.h"
+#include "platform/gdi/pixel_access.h"
 
 #include <algorithm>
 #include <cmath>
@@ -129,61 +130,12 @@ TColor TDeviceContext::PixelToColor(uint32_t Pixel) const {
 
 uint32_t TDeviceContext::GetRawPixel(int X, int Y) const {
   if (!bits_ || X < 0 || Y < 0 || X >= width_ || Y >= height_) return 0;
-  const uint8_t* row = Row(Y);
-  switch (format_.BitCount) {
-    case 1:
-      return (row[X >> 3] >> (7 - (X & 7))) & 1u;
-    case 4:
-      return (X & 1) ? (row[X >> 1] & 0x0F) : (row[X >> 1] >> 4);
-    case 8:
-      return row[X];
-    case 16:
-      return static_cast<uint32_t>(row[2 * X] | (row[2 * X + 1] << 8));
-    case 24:
-      return static_cast<uint32_t>(row[3 * X] | (row[3 * X + 1] << 8) | (row[3 * X + 2] << 16));
-    case 32: {
-      uint32_t v;
-      std::memcpy(&v, row + 4 * X, 4);
-      return v;
-    }
-    default:
-      return 0;
-  }
+  return ReadRowPixel(Row(Y), X, format_.BitCount);
 }
 
 void TDeviceContext::SetRawPixel(int X, int Y, uint32_t Pixel) {
   if (!bits_ || X < 0 || Y < 0 || X >= width_ || Y >= height_) return;
-  uint8_t* row = Row(Y);
-  switch (format_.BitCount) {
-    case 1: {
-      uint8_t bit = static_cast<uint8_t>(0x80 >> (X & 7));
-      row[X >> 3] = Pixel ? (row[X >> 3] | bit) : (row[X >> 3] & ~bit);
-      break;
-    }
-    case 4: {
-      uint8_t& b = row[X >> 1];
-      b = (X & 1) ? static_cast<uint8_t>((b & 0xF0) | (Pixel & 0x0F))
-                  : static_cast<uint8_t>((b & 0x0F) | ((Pixel & 0x0F) << 4));
-      break;
-    }
-    case 8:
-      row[X] = static_cast<uint8_t>(Pixel);
-      break;
-    case 16:
-      row[2 * X] = static_cast<uint8_t>(Pixel);
-      row[2 * X + 1] = static_cast<uint8_t>(Pixel >> 8);
-      break;
-    case 24:
-      row[3 * X] = static_cast<uint8_t>(Pixel);
-      row[3 * X + 1] = static_cast<uint8_t>(Pixel >> 8);
-      row[3 * X + 2] = static_cast<uint8_t>(Pixel >> 16);
-      break;
-    case 32:
-      std::memcpy(row + 4 * X, &Pixel, 4);
-      break;
-    default:
-      break;
-  }
+  WriteRowPixel(Row(Y), X, format_.BitCount, Pixel);
 }
 
 TColor TDeviceContext::GetPixel(int X, int Y) const {

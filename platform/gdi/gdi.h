@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/types.h"
+#include "platform/win/geometry.h"
 #include "platform/gdi/pixel_channels.h"
 
 struct RGBQUAD {

@@ -10,6 +10,7 @@
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/library.h"
 
@@ -36,8 +37,8 @@ TGameRun::TGameRun(const std::string& Folder, uint64_t Seed)
   HeadlessInstall(Seed);
   HeadlessInstallVideo();
   DDRegisterModule();
-  InstallHeadlessAudio();
-  InstallHeadlessInput();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
   SetProgramFolder(Folder + "/");
 }
 

@@ -28,7 +28,7 @@ constexpr size_t kMaxCapturedSamples = size_t{HeadlessAudioRate} * 2 * 120;
 
 }  // namespace
 
-void InstallHeadlessAudio() {
+void HeadlessInstallAudio() {
   RegisterDirectSoundModule();
   TSoundMixer& mixer = TSoundMixer::Instance();
   mixer.SetOutput(

@@ -8,7 +8,7 @@
 
 // Registers "DSound.dll" and replaces the mixer's output; the capture
 // starts empty at the clock's now.
-void InstallHeadlessAudio();
+void HeadlessInstallAudio();
 // Brings the mixer up to the clock's now and hands over everything mixed
 // since the last call: interleaved 16-bit stereo frames at HeadlessAudioRate.
 std::vector<int16_t> TakeHeadlessAudio();
@@ -16,7 +16,7 @@ constexpr uint32_t HeadlessAudioRate = 44100;
 // Back to the default output (mixing into nothing).
 void UninstallHeadlessAudio();
 
-// Every sound buffer started since InstallHeadlessAudio (or the last clear):
+// Every sound buffer started since HeadlessInstallAudio (or the last clear):
 // its samples, volume and pan as it started.
 struct THeadlessWavePlay {
   std::shared_ptr<std::vector<uint8_t>> Samples;

@@ -30,7 +30,7 @@ WPARAM MouseKeys() {
 }
 }  // namespace
 
-void InstallHeadlessInput() {
+void HeadlessInstallInput() {
   RegisterDirectInputModule();
   InputHost().Reset();
   ResetKeyboardState();

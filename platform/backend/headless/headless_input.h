@@ -11,7 +11,7 @@
 #include "platform/dinput/input_host.h"
 
 // Registers "DInput.dll" and starts from nothing pressed and no joystick.
-void InstallHeadlessInput();
+void HeadlessInstallInput();
 
 // Keys by SDL scancode (the USB usage code: A = 4, Space = 44...). Like the
 // SDL backend, each reaches the input states, the key state, and the active

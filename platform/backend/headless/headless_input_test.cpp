@@ -20,7 +20,7 @@ class HeadlessInputMessages : public ::testing::Test {
  protected:
   void SetUp() override {
     HeadlessInstall(1000);
-    InstallHeadlessInput();
+    HeadlessInstallInput();
     TWindowParams p;
     p.Caption = "target";
     p.Width = 800;

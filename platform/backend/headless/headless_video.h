@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 class THeadlessVideo : public IDDVideoOutput {
  public:

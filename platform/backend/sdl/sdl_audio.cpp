@@ -34,7 +34,7 @@ bool g_installed = false;
 
 }  // namespace
 
-bool InstallSdlAudio() {
+bool SdlInstallAudio() {
   RegisterDirectSoundModule();
   if (g_installed) return true;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {

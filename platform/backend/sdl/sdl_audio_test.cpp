@@ -40,7 +40,7 @@ TEST(SdlAudioTest, WithoutADeviceSoundStillRunsOnTheClock) {
   TVirtualClock clock(5000);
   SetClockSource(&clock);
   TSoundMixer::Instance().SetOutput(nullptr);
-  EXPECT_FALSE(InstallSdlAudio());
+  EXPECT_FALSE(SdlInstallAudio());
   std::unique_ptr<IDirectSound> ds;
   ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
   auto b = PlayingBuffer(*ds);
@@ -58,8 +58,8 @@ TEST(SdlAudioTest, WithoutADeviceSoundStillRunsOnTheClock) {
 
 TEST(SdlAudioTest, ADeviceTakesOverTheMixerAndGivesItBack) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  if (!InstallSdlAudio()) GTEST_SKIP() << "SDL has no dummy audio driver here";
-  EXPECT_TRUE(InstallSdlAudio());  // once is enough
+  if (!SdlInstallAudio()) GTEST_SKIP() << "SDL has no dummy audio driver here";
+  EXPECT_TRUE(SdlInstallAudio());  // once is enough
   std::unique_ptr<IDirectSound> ds;
   ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
   auto b = PlayingBuffer(*ds);
@@ -73,7 +73,7 @@ TEST(SdlAudioTest, ADeviceTakesOverTheMixerAndGivesItBack) {
 // reports the end, with nobody asking.
 TEST(SdlAudioTest, MusicIsFedAndEndsOnADeviceThread) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  if (!InstallSdlAudio()) GTEST_SKIP() << "SDL has no dummy audio driver here";
+  if (!SdlInstallAudio()) GTEST_SKIP() << "SDL has no dummy audio driver here";
   void* dl = dlopen(TAL_BIN_DIR "/libbass.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(dl, nullptr) << dlerror();
   using TProc = uint32_t (*)(uint32_t, void*, uint32_t, void*);

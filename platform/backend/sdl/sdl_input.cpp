@@ -299,7 +299,7 @@ void SdlClampToPicture(SDL_Window* Window, int32_t& X, int32_t& Y) {
   Y = std::clamp<int32_t>(Y, 0, h - 1);
 }
 
-void SdlInputInstall() {
+void SdlInstallInput() {
   auto& s = St();
   RegisterDirectInputModule();
   if (s.Listener) return;

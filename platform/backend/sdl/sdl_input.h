@@ -12,7 +12,7 @@
 // Registers "DInput.dll", opens the joysticks present and follows SDL's
 // events from then on. Needs SdlInstall first. Joysticks and force feedback
 // are optional: without them the keyboard and mouse still work.
-void SdlInputInstall();
+void SdlInstallInput();
 void SdlInputUninstall();
 
 // SDL's renderer already maps mouse positions onto the logical picture it

@@ -93,7 +93,7 @@ TEST(SdlInput, EventsReachTheHost) {
   else
     unsetenv("SDL_VIDEODRIVER");
   if (!up) GTEST_SKIP() << "SDL cannot start here";
-  SdlInputInstall();
+  SdlInstallInput();
   InputHost().Reset();
   auto push = [](SDL_Event e) { SDL_PushEvent(&e); };
   auto pump = [] {

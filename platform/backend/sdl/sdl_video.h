@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/ddraw/ddraw.h"
+#include "platform/ddraw/ddraw_seam.h"
 
 class TSdlVideo : public IDDVideoOutput {
  public:

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# check-layers.sh — fails when a lower layer includes a higher one.
+#
+# Layers, lowest first: platform; framework (and audiolib, which stands on
+# platform alone); render; engine; game, music and setup; the programs, the
+# generator, the cross-module tests, benchmarks and fuzz targets. Code may
+# include its own layer and the ones below it. Besides, the backends behind
+# platform/backend/ are picked by the top layer, so only they, the top layer
+# and test code name them.
+#
+# Test code (files whose name says test or fixture) is exempt from the order:
+# a test may drive its module from above, as the programs do.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+# Known breaches, each with the reason it stands: "includer -> included".
+allowed=(
+  # Texture images and the texture builder load through the bitmap class.
+  "render/d3d/texture_builder.cpp -> engine/dib/dib.h"
+  "render/d3d/texture_image.cpp -> engine/dib/shared_image.h"
+)
+
+git ls-files -z -- '*.cpp' '*.h' '*.cc' '*.hpp' |
+  xargs -0 grep -nH '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' |
+  awk -v allowed="$(printf '%s\n' "${allowed[@]}")" '
+    function rank(path) {
+      if (path ~ /^platform\//) return 0
+      if (path ~ /^(framework|audiolib)\//) return 1
+      if (path ~ /^render\//) return 2
+      if (path ~ /^engine\//) return 3
+      if (path ~ /^(game|music|setup)\//) return 4
+      if (path ~ /^(programs|tools|tests|bench|fuzz)\//) return 5
+      return -1
+    }
+    BEGIN {
+      n = split(allowed, list, "\n")
+      for (i = 1; i <= n; i++) if (list[i] != "") ok[list[i]] = 1
+    }
+    {
+      split($0, part, ":")
+      file = part[1]; line = part[2]
+      target = $0; sub(/^[^"]*"/, "", target); sub(/".*$/, "", target)
+      base = file; sub(/^.*\//, "", base)
+      if (base ~ /test|fixture/) next
+      from = rank(file); to = rank(target)
+      if (from < 0 || to < 0) next
+      why = ""
+      if (to > from) why = "a lower layer includes a higher one"
+      else if (target ~ /^platform\/backend\// && file !~ /^platform\/backend\// && from < 5)
+        why = "only the programs pick a backend"
+      if (why == "" || ((file " -> " target) in ok)) next
+      print file ":" line ": includes " target ": " why > "/dev/stderr"
+      failures++
+    }
+    END {
+      if (failures) {
+        print "check-layers: " failures " include(s) break the layer order" > "/dev/stderr"
+        exit 1
+      }
+      print "check-layers: layer order holds"
+    }'
