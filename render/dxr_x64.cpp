@@ -43,17 +43,22 @@ void* TDXRCodeBuffer::Install(const uint8_t* Code, size_t Length, size_t EntryOf
       return Data + e.Offset + EntryOffset;
     }
   }
+  if (FailInstalls) return nullptr;
   // Routines start on cache lines; a full block starts again from empty.
   size_t at = (Used + 63) & ~size_t(63);
   if (at + Length > Size) {
     at = 0;
     Entries.clear();
+    ++Gen;
   }
-  if (mprotect(Data, Size, PROT_READ | PROT_WRITE) != 0) return nullptr;
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  const size_t first = at / page * page, last = (at + Length + page - 1) / page * page;
+  if (mprotect(Data + first, last - first, PROT_READ | PROT_WRITE) != 0) return nullptr;
   std::memcpy(Data + at, Code, Length);
-  if (mprotect(Data, Size, PROT_READ | PROT_EXEC) != 0) {
+  if (mprotect(Data + first, last - first, PROT_READ | PROT_EXEC) != 0) {
     Entries.clear();
     Used = 0;
+    ++Gen;
     return nullptr;
   }
   Used = at + Length;
@@ -176,7 +181,9 @@ class TAsm {
   void Lea(int r, const TMem& m, bool w = true) { OpM(0, w, {0x8D}, r, m); }
   // ALU: ext 0 add, 1 or, 4 and, 5 sub, 6 xor, 7 cmp.
   void AluRR(int ext, int d, int s, bool w = false) { OpR(0, w, {uint8_t(ext * 8 + 1)}, s, d); }
-  void AluRM(int ext, int d, const TMem& m) { OpM(0, false, {uint8_t(ext * 8 + 3)}, d, m); }
+  void AluRM(int ext, int d, const TMem& m, bool w = false) {
+    OpM(0, w, {uint8_t(ext * 8 + 3)}, d, m);
+  }
   void AluMR(int ext, const TMem& m, int s, bool w = false) {
     OpM(0, w, {uint8_t(ext * 8 + 1)}, s, m);
   }
@@ -215,6 +222,7 @@ class TAsm {
     OpR(0, true, {0x69}, d, s);
     D32(uint32_t(imm));
   }
+  void Imul64M(int d, const TMem& m) { OpM(0, true, {0x0F, 0xAF}, d, m); }
   void Cmov(uint8_t cc, int d, int s) { OpR(0, false, {0x0F, uint8_t(0x40 | cc)}, d, s); }
   void Ret() { Byte(0xC3); }
 
@@ -389,20 +397,45 @@ class TNativeEmitter final : public TDXREmitter {
     A.MovMR(M(Dst), rCX);
   }
 
-  // rd := Bits + DestY * Pitch + DestX * bytes, from the machine's position.
-  void Address(int rd, const TDXRSurfaceInfo& s) {
+  // rd := Bits + DestY * Pitch + DestX * bytes, from the machine's position
+  // and the surface's place in the parameter block.
+  void Address(int rd, int32_t params, int32_t bytes) {
     A.Movsxd(rCX, M(L.DestY));
-    A.Imul64I(rCX, rCX, s.Pitch);
-    A.MovRI64(rd, reinterpret_cast<uint64_t>(s.Bits));
+    A.Imul64M(rCX, M(params + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.MovRM(rd, M(params + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
     A.AluRR(0, rd, rCX, true);
-    const int32_t bytes = s.BitCount / 8;
     if (bytes != 0) {
       A.Movsxd(rDX, M(L.DestX));
       A.Imul64I(rDX, rDX, bytes);
       A.AluRR(0, rd, rDX, true);
     }
   }
-  void EmitDestAddress(const TDXRSurfaceInfo& Dest) override { Address(r8, Dest); }
+  int32_t ParamsOff(int i) const {
+    return int32_t(reinterpret_cast<const char*>(&Mach.Params[i]) -
+                   reinterpret_cast<const char*>(&Mach));
+  }
+  // The parameter entry of a surface the machine refers to; a surface it
+  // does not know cannot be reached at run time, so the build fails.
+  int32_t ParamsOf(const TDXRSurfaceInfo& s) {
+    if (&s == Mach.Dest) return ParamsOff(TDXRMachine::ParamDest);
+    for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
+      if (&s == Mach.Textures[i].Surface) return ParamsOff(TDXRMachine::ParamTexture + i);
+    if (&s == Mach.DepthBuffer.Surface) return ParamsOff(TDXRMachine::ParamDepth);
+    Unreachable = true;
+    return 0;
+  }
+  int32_t MachineOff(const void* p) {
+    const auto* c = static_cast<const char*>(p);
+    const auto* m = reinterpret_cast<const char*>(&Mach);
+    if (c < m || c >= m + sizeof(TDXRMachine)) {
+      Unreachable = true;
+      return 0;
+    }
+    return int32_t(c - m);
+  }
+  void EmitDestAddress(const TDXRSurfaceInfo& Dest) override {
+    Address(r8, ParamsOf(Dest), Dest.BitCount / 8);
+  }
   void EmitDestStep(int32_t Bytes) override {
     if (Bytes != 0) A.AluRI(0, r8, Bytes, true);
   }
@@ -445,7 +478,7 @@ class TNativeEmitter final : public TDXREmitter {
     }
   }
   void EmitDepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) override {
-    Address(r9, Depth);
+    Address(r9, ParamsOf(Depth), Depth.BitCount / 8);
     A.MovMR(M(PtrOff), r9, true);
   }
   void EmitDepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
@@ -499,24 +532,18 @@ class TNativeEmitter final : public TDXREmitter {
     const TDXRSurfaceInfo& s = *T.Surface;
     const int bc = s.BitCount;
     if (bc != 1 && bc != 2 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) return;
+    const int32_t params = ParamsOff(TDXRMachine::ParamTexture + int(&T - Mach.Textures));
     A.MovRM(rCX, M(PairOff));
     A.Shr(rCX, 16);
     A.MovRM(rDX, M(PairOff + 4));
     A.Shr(rDX, 16);
     if (T.Addressing == amWrap) {
-      A.AluRI(4, rCX, s.WidthMask);
-      A.AluRI(4, rDX, s.HeightMask);
+      A.AluRM(4, rCX, M(params + int32_t(offsetof(TDXRSurfaceParams, WidthMask))));
+      A.AluRM(4, rDX, M(params + int32_t(offsetof(TDXRSurfaceParams, HeightMask))));
     }
-    const uint32_t absPitch = s.Pitch < 0 ? 0u - uint32_t(s.Pitch) : uint32_t(s.Pitch);
-    if ((bc == 8 || bc == 16 || bc == 32) && absPitch == (1u << s.PitchBit) &&
-        s.Pitch != INT32_MIN) {
-      A.Shl(rDX, s.PitchBit, true);
-      if (s.Pitch < 0) A.Neg(rDX, true);
-    } else {
-      A.Imul64I(rDX, rDX, s.Pitch);
-    }
-    A.MovRI64(r9, reinterpret_cast<uint64_t>(s.Bits));
-    A.AluRR(0, r9, rDX, true);
+    A.Imul64M(rDX, M(params + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.AluRM(0, rDX, M(params + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
+    A.MovRR(r9, rDX, true);
     switch (bc) {
       case 8:
         A.MovzxB(rAX, TMem{r9, 0, rCX, 1});
@@ -565,10 +592,7 @@ class TNativeEmitter final : public TDXREmitter {
       A.AluRI(4, rCX, int32_t(keyMask));
       r = rCX;
     }
-    if (T.ColorKey == 0)
-      A.Test(r, r);
-    else
-      A.AluRI(7, r, int32_t(T.ColorKey));
+    A.AluRM(7, r, M(MachineOff(&T.ColorKey)));
     A.JumpBack(ccE, LoopHead);
   }
 
@@ -594,12 +618,18 @@ class TNativeEmitter final : public TDXREmitter {
   void EmitUnpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
                   TDXRChannels Ch) override {
     if (Ch == 0) return;
-    const uint16_t def[4] = {Default.R, Default.G, Default.B, Default.A};
+    const int32_t def = MachineOff(&Default);
+    // A channel the format lacks takes the default's word, read when the
+    // routine runs.
+    auto putDefault = [&](int k) {
+      A.MovzxW(rCX, M(def + 2 * k));
+      A.MovM16R(M(Target + 2 * k), rCX);
+    };
     if (Info.Kind != 0) {
       for (int k = 0; k < 4; ++k) {
         if (!(Ch & ChannelOf(k))) continue;
         if (Info.Channels[k].Mask == 0) {
-          A.MovM16I(M(Target + 2 * k), def[k]);
+          putDefault(k);
         } else {
           ChannelWord(Info.Channels[k]);
           A.MovM16R(M(Target + 2 * k), rCX);
@@ -615,7 +645,7 @@ class TNativeEmitter final : public TDXREmitter {
         A.Shr(rCX, c.Shift & 31);
         A.Shl(rCX, c.LeftShift & 31);
         A.MovzxBR(rCX, rCX);  // the palette has 256 entries
-        A.MovRI64(rDX, reinterpret_cast<uint64_t>(&Info.Palette[0][0]));
+        A.MovRM(rDX, M(ParamsOf(Info) + int32_t(offsetof(TDXRSurfaceParams, Palette))), true);
         A.MovRM(rDX, TMem{rDX, 0, rCX, 4});
         for (int k = 0; k < 3; ++k) {
           A.MovRR(rCX, rDX);
@@ -625,7 +655,7 @@ class TNativeEmitter final : public TDXREmitter {
           A.MovM16R(M(Target + 2 * k), rCX);
         }
       } else {
-        for (int k = 0; k < 3; ++k) A.MovM16I(M(Target + 2 * k), def[k]);
+        for (int k = 0; k < 3; ++k) putDefault(k);
       }
     }
     if (Ch & chAlpha) {
@@ -634,7 +664,7 @@ class TNativeEmitter final : public TDXREmitter {
         ChannelWord(c);
         A.MovM16R(M(Target + 6), rCX);
       } else {
-        A.MovM16I(M(Target + 6), def[3]);
+        putDefault(3);
       }
     }
   }
@@ -874,10 +904,11 @@ class TNativeEmitter final : public TDXREmitter {
     };
     constexpr int x0 = 0, x1 = 1, x2 = 2, x3 = 3, x4 = 4, x8 = 8, x9 = 9, x10 = 10, x11 = 11,
                   x12 = 12;
-    int used = 0;
+    // A draw's own values sit in lanes of their own, written at compile.
+    int used = WideLaneFirstFixed;
     bool full = false;
     auto lanes = [&](uint16_t v) {
-      for (int i = 0; i < used; ++i)
+      for (int i = WideLaneFirstFixed; i < used; ++i)
         if (Mach.WideConstants[i][0] == v) return WideOff(i);
       if (used == int(std::size(Mach.WideConstants))) {
         full = true;
@@ -893,17 +924,17 @@ class TNativeEmitter final : public TDXREmitter {
     for (int k = 0; k < 4; ++k) {
       texMask[k] = lanes(uint16_t(w.Tex->Channels[k].Mask));
       destMask[k] = lanes(uint16_t(w.Dest->Channels[k].Mask));
-      constant[k] = lanes(w.Const[k]);
+      constant[k] = WideOff(WideLaneDefault + k);
     }
-    const int32_t keyMask = lanes(w.KeyMask), key = lanes(w.Key);
+    const int32_t keyMask = lanes(w.KeyMask), key = WideOff(WideLaneKey);
     if (full) return false;
 
     A.AluRI(7, rSI, 8);
     const size_t skip = A.JumpFwd(ccL);
     A.MovRM(rDX, M(w.VOff));
     A.Shr(rDX, 16);
-    A.Imul64I(rDX, rDX, w.Tex->Pitch);
-    A.MovRI64(r9, reinterpret_cast<uint64_t>(w.Tex->Bits));
+    A.Imul64M(rDX, M(w.TexParams + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.MovRM(r9, M(w.TexParams + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
     A.AluRR(0, r9, rDX, true);
     const size_t loop = A.Pos;
     A.MovRM(rCX, M(w.UOff));
@@ -1013,7 +1044,7 @@ class TNativeEmitter final : public TDXREmitter {
   }
 
   bool Finish() override {
-    if (A.Over) return false;
+    if (A.Over || Unreachable) return false;
     *EntryOut = Entry;
     *LengthOut = A.Pos;
     return true;
@@ -1045,6 +1076,7 @@ class TNativeEmitter final : public TDXREmitter {
   size_t* EntryOut;
   size_t* LengthOut;
   size_t Exit = 0, LoopHead = 0, Body = 0, Entry = 0;
+  bool Unreachable = false;
 };
 
 }  // namespace
