@@ -1,10 +1,14 @@
 #include "platform/ddraw/ddraw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "platform/win/library.h"
@@ -733,14 +737,136 @@ void IDirectDraw::Present(const IDirectDrawSurface& Primary) {
 
 namespace {
 
-// The 16-bit conversion goes through one table per format and ramp, rebuilt
-// only when either changes (fades change the ramp a few times a second).
+// A 16-bit layout with wider channels goes through one table of every pixel
+// value per format and ramp, rebuilt only when either changes (fades change
+// the ramp a few times a second).
 struct TLut16 {
   DDPIXELFORMAT Format;
   DDGAMMARAMP Ramp;
   bool Valid = false;
   std::vector<uint32_t> Table;
 };
+
+// A 16-bit frame goes out through one small table per channel: no channel
+// of the game's formats has more than 6 bits, so a table is at most 64
+// bytes, four vector registers, and a lookup is a handful of byte shuffles
+// instead of a read from a table of every pixel value. An identity ramp only
+// widens the channels.
+struct TChannelLuts {
+  DDPIXELFORMAT Format;
+  DDGAMMARAMP Ramp;
+  bool Valid = false, Usable = false, Identity = false;
+  TPixelChannel Channel[3];  // red, green, blue
+  int Pos[3] = {}, Bits[3] = {};
+  alignas(32) uint8_t Table[3][64] = {};
+};
+
+bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelFormat& gf) {
+  const TPixelChannels c = gf.Channels();
+  const TPixelChannel* ch[3] = {&c.Red, &c.Green, &c.Blue};
+  const uint16_t* curve[3] = {ramp.red, ramp.green, ramp.blue};
+  bool identity = true;
+  for (int k = 0; k < 3; ++k)
+    for (int i = 0; i < 256; ++i) identity = identity && (curve[k][i] >> 8) == i;
+  l.Identity = identity;
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t mask = ch[k]->Mask;
+    if (mask == 0 || mask > 0xFFFF) return false;
+    const int pos = std::countr_zero(mask), bits = std::popcount(mask);
+    if ((mask >> pos) != (1u << bits) - 1 || bits > 6) return false;
+    l.Channel[k] = *ch[k];
+    l.Pos[k] = pos;
+    l.Bits[k] = bits;
+    for (uint32_t v = 0; v < (1u << bits); ++v)
+      l.Table[k][v] = static_cast<uint8_t>(curve[k][UnpackChannel(*ch[k], v << pos)] >> 8);
+  }
+  return true;
+}
+
+void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  for (uint32_t x = 0; x < n; ++x) {
+    const uint32_t p = s[x];
+    out[x] = static_cast<uint32_t>(l.Table[0][(p >> l.Pos[0]) & ((1u << l.Bits[0]) - 1)]) << 16 |
+             static_cast<uint32_t>(l.Table[1][(p >> l.Pos[1]) & ((1u << l.Bits[1]) - 1)]) << 8 |
+             l.Table[2][(p >> l.Pos[2]) & ((1u << l.Bits[2]) - 1)];
+  }
+}
+
+#if defined(__x86_64__)
+// Thirty-two pixels per pass. The tables are kept as 16-byte blocks, each the
+// difference from the block before, so shuffling every block with the index
+// less 16 per block and combining with xor leaves exactly the entry asked
+// for (a shuffle index below zero reads as zero).
+__attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint32_t* out,
+                                                        uint32_t n, const TChannelLuts& l) {
+  __m256i blocks[3][4];
+  int nblocks[3];
+  for (int k = 0; k < 3; ++k) {
+    nblocks[k] = ((1 << l.Bits[k]) + 15) / 16;
+    alignas(16) uint8_t prev[16] = {};
+    for (int b = 0; b < nblocks[k]; ++b) {
+      alignas(16) uint8_t delta[16];
+      for (int i = 0; i < 16; ++i) {
+        delta[i] = l.Table[k][16 * b + i] ^ prev[i];
+        prev[i] = l.Table[k][16 * b + i];
+      }
+      blocks[k][b] =
+          _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(delta)));
+    }
+  }
+  const __m256i zero = _mm256_setzero_si256();
+  uint32_t x = 0;
+  for (; x + 32 <= n; x += 32) {
+    const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
+    const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16));
+    __m256i c[3];
+    for (int k = 0; k < 3; ++k) {
+      const TPixelChannel& ch = l.Channel[k];
+      const __m256i mask = _mm256_set1_epi16(static_cast<short>(ch.Mask));
+      __m256i a0, a1;
+      if (l.Identity) {
+        // The widening of an 8-bit read: the channel's bits moved to the
+        // top of the byte, then copied into the low bits.
+        const __m128i up = _mm_cvtsi32_si128(ch.Up & 31), down = _mm_cvtsi32_si128(ch.Down & 31),
+                      fill = _mm_cvtsi32_si128(ch.Fill & 31);
+        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask), up), down);
+        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask), up), down);
+        a0 = _mm256_or_si256(a0, _mm256_srl_epi16(a0, fill));
+        a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill));
+        c[k] = _mm256_packus_epi16(a0, a1);
+      } else {
+        const __m128i pos = _mm_cvtsi32_si128(l.Pos[k]);
+        a0 = _mm256_srl_epi16(_mm256_and_si256(p0, mask), pos);
+        a1 = _mm256_srl_epi16(_mm256_and_si256(p1, mask), pos);
+        const __m256i idx = _mm256_packus_epi16(a0, a1);
+        __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
+        for (int b = 1; b < nblocks[k]; ++b)
+          v = _mm256_xor_si256(
+              v, _mm256_shuffle_epi8(blocks[k][b],
+                                     _mm256_sub_epi8(idx, _mm256_set1_epi8(static_cast<char>(16 * b)))));
+        c[k] = v;
+      }
+    }
+    // Bytes blue, green, red, 0 per pixel. Packing and unpacking work within
+    // 128-bit halves, so the halves are put back in order at the end.
+    const __m256i bgLo = _mm256_unpacklo_epi8(c[2], c[1]), bgHi = _mm256_unpackhi_epi8(c[2], c[1]);
+    const __m256i r0Lo = _mm256_unpacklo_epi8(c[0], zero), r0Hi = _mm256_unpackhi_epi8(c[0], zero);
+    const __m256i v0 = _mm256_unpacklo_epi16(bgLo, r0Lo), v1 = _mm256_unpackhi_epi16(bgLo, r0Lo);
+    const __m256i v2 = _mm256_unpacklo_epi16(bgHi, r0Hi), v3 = _mm256_unpackhi_epi16(bgHi, r0Hi);
+    auto* o = reinterpret_cast<__m256i*>(out + x);
+    _mm256_storeu_si256(o + 0, _mm256_permute2x128_si256(v0, v1, 0x20));
+    _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(v0, v1, 0x31));
+    _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(v2, v3, 0x20));
+    _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(v2, v3, 0x31));
+  }
+  return x;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
 
 }  // namespace
 
@@ -767,7 +893,28 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
            (static_cast<uint32_t>(Ramp.green[g] >> 8) << 8) |
            static_cast<uint32_t>(Ramp.blue[b] >> 8);
   };
-  if (f.dwRGBBitCount == 16) {
+  static thread_local TChannelLuts luts;
+  if (f.dwRGBBitCount == 16 &&
+      (!luts.Valid || !SameFormat(luts.Format, f) ||
+       std::memcmp(&luts.Ramp, &Ramp, sizeof Ramp) != 0)) {
+    luts.Usable = BuildChannelLuts(luts, Ramp, gf);
+    luts.Format = f;
+    luts.Ramp = Ramp;
+    luts.Valid = true;
+  }
+  if (f.dwRGBBitCount == 16 && luts.Usable && (reinterpret_cast<uintptr_t>(base) & 1) == 0 &&
+      (lk.lPitch & 1) == 0) {
+    for (uint32_t y = 0; y < h; ++y) {
+      const auto* row = reinterpret_cast<const uint16_t*>(
+          base + static_cast<size_t>(y) * static_cast<size_t>(lk.lPitch));
+      uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
+      uint32_t x = 0;
+#if defined(__x86_64__)
+      if (HasAvx2()) x = ComposeRowAvx2(row, out, w, luts);
+#endif
+      ComposeRowLut(row + x, out + x, w - x, luts);
+    }
+  } else if (f.dwRGBBitCount == 16) {
     static thread_local TLut16 lut;
     if (!lut.Valid || !SameFormat(lut.Format, f) ||
         std::memcmp(&lut.Ramp, &Ramp, sizeof Ramp) != 0) {

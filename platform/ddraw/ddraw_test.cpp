@@ -264,4 +264,61 @@ TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
   }
 }
 
+// Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven and
+// scattered ramps comes out as its widened channels looked up one by one; a
+// row length that is not a multiple of the vector width covers the tail.
+TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
+  DDGAMMARAMP identity, uneven, scattered;
+  uint32_t seed = 99;
+  for (int i = 0; i < 256; ++i) {
+    identity.red[i] = identity.green[i] = identity.blue[i] = static_cast<uint16_t>(i * 257);
+    uneven.red[i] = static_cast<uint16_t>((255 - i) * 257);
+    uneven.green[i] = static_cast<uint16_t>((i / 2) * 257);
+    uneven.blue[i] = static_cast<uint16_t>(i * 200);
+    for (uint16_t* c : {&scattered.red[i], &scattered.green[i], &scattered.blue[i]}) {
+      seed = seed * 1103515245u + 12345u;
+      *c = static_cast<uint16_t>(seed >> 8);
+    }
+  }
+  constexpr uint32_t W = 77, H = 65536 / W + 1;
+  for (bool rgb555 : {false, true}) {
+    DDSURFACEDESC d;
+    d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    d.dwWidth = W;
+    d.dwHeight = H;
+    d.ddpfPixelFormat = DDPixelFormat(16, rgb555);
+    PDirectDrawSurface s;
+    ASSERT_EQ(dd->CreateSurface(&d, &s), DD_OK);
+    DDSURFACEDESC lk;
+    ASSERT_EQ(s->Lock(nullptr, &lk, DDLOCK_WAIT, nullptr), DD_OK);
+    for (uint32_t i = 0; i < W * H; ++i) {
+      const auto v = static_cast<uint16_t>(i);
+      std::memcpy(static_cast<uint8_t*>(lk.lpSurface) + (i / W) * static_cast<size_t>(lk.lPitch) +
+                      (i % W) * 2,
+                  &v, 2);
+    }
+    s->Unlock(nullptr);
+    const DDPIXELFORMAT& f = s->PixelFormat();
+    const TGdiPixelFormat gf = TGdiPixelFormat::Masks(f.dwRGBBitCount, f.dwRBitMask,
+                                                      f.dwGBitMask, f.dwBBitMask);
+    const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered};
+    for (int n = 0; n < 3; ++n) {
+      const DDGAMMARAMP* ramp = ramps[n];
+      TDDFrame frame;
+      DDComposeFrame(*s, *ramp, frame);
+      ASSERT_EQ(frame.Pixels.size(), size_t{W} * H);
+      for (uint32_t i = 0; i < W * H; ++i) {
+        uint8_t r, g, b;
+        gf.Unpack(i & 0xFFFF, r, g, b);
+        const uint32_t want = static_cast<uint32_t>(ramp->red[r] >> 8) << 16 |
+                              static_cast<uint32_t>(ramp->green[g] >> 8) << 8 |
+                              static_cast<uint32_t>(ramp->blue[b] >> 8);
+        ASSERT_EQ(frame.Pixels[i], want) << "pixel " << std::hex << (i & 0xFFFF) << " 555 "
+                                         << rgb555 << " ramp " << n;
+      }
+    }
+  }
+}
+
 }  // namespace
