@@ -915,8 +915,7 @@ void TDXRCompiler::Signature(std::string& key, const TDXRNode* root) {
     Put(key, t.Filter);
     Put(key, t.Addressing);
     Put(key, t.Channels);
-    if (t.ConstantSteps)
-      Put(key, uint8_t((t.DU == 0) | (t.DV == 0) << 1 | (t.DU == 65536) << 2));
+    if (t.ConstantSteps) Put(key, uint8_t((t.DU == 0) | (t.DV == 0) << 1 | (t.DU == 65536) << 2));
   }
 }
 

@@ -13,12 +13,27 @@
 
 #include "platform/win/library.h"
 
+// Where a keyed 16-bit picture is opaque, row by row. Pictures on surfaces
+// rarely change between draws, so the runs are kept with the pixels and
+// dropped whenever the pixels may change (a lock, a device context, a blit or
+// fill onto the surface, a restore); a picture drawn every frame is scanned
+// for its key once.
+struct TDDKeyedRuns {
+  uint32_t KeyLo = 0, KeyHi = 0;
+  std::vector<uint32_t> RowStart;  // Height + 1 indexes into Runs
+  struct TRun {
+    uint32_t First, Count;
+  };
+  std::vector<TRun> Runs;
+};
+
 struct TDDSurfaceMemory {
   std::vector<uint8_t> Bytes;
   uint32_t Width = 0, Height = 0;
   int32_t Pitch = 0;
   DDPIXELFORMAT Format;
   bool Lost = false;
+  std::shared_ptr<const TDDKeyedRuns> KeyedRuns;
 };
 
 namespace {
@@ -143,10 +158,66 @@ void CopyRowKeyed(T* __restrict d, const T* __restrict s, int n, T lo, T hi) {
   }
 }
 
+const TDDKeyedRuns& KeyedRunsOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
+  if (m.KeyedRuns && m.KeyedRuns->KeyLo == key.dwColorSpaceLowValue &&
+      m.KeyedRuns->KeyHi == key.dwColorSpaceHighValue)
+    return *m.KeyedRuns;
+  auto runs = std::make_shared<TDDKeyedRuns>();
+  runs->KeyLo = key.dwColorSpaceLowValue;
+  runs->KeyHi = key.dwColorSpaceHighValue;
+  runs->RowStart.reserve(m.Height + 1);
+  for (uint32_t y = 0; y < m.Height; ++y) {
+    runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
+    const uint8_t* row = m.Bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(m.Pitch);
+    uint32_t x = 0;
+    while (x < m.Width) {
+      auto opaque = [&](uint32_t i) {
+        uint16_t v;
+        std::memcpy(&v, row + 2 * i, 2);
+        return v < runs->KeyLo || v > runs->KeyHi;
+      };
+      while (x < m.Width && !opaque(x)) ++x;
+      const uint32_t first = x;
+      while (x < m.Width && opaque(x)) ++x;
+      if (x > first) runs->Runs.push_back({first, x - first});
+    }
+  }
+  runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
+  m.KeyedRuns = std::move(runs);
+  return *m.KeyedRuns;
+}
+
+// Runs are short and many: copied inline, eight pixels at a time with one
+// overlapping store for the rest.
+inline void CopyRun16(uint8_t* __restrict d, const uint8_t* __restrict s, uint32_t n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i)));
+    if (i < n)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * (n - 8)),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (n - 8))));
+    return;
+  }
+#endif
+  if (n >= 4) {
+    uint64_t a, b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + 2 * (n - 4), 8);
+    std::memcpy(d, &a, 8);
+    std::memcpy(d + 2 * (n - 4), &b, 8);
+    return;
+  }
+  std::memcpy(d, s, 2 * size_t{n});
+}
+
 // Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
-// unclipped rectangles that give the stretch mapping.
+// unclipped rectangles that give the stretch mapping. Runs, when given, are
+// the source's opaque pixels.
 void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst, const TRect& full,
-              const TRect& fullSrc, bool keyed, DDCOLORKEY key) {
+              const TRect& fullSrc, bool keyed, DDCOLORKEY key, const TDDKeyedRuns* runs) {
   uint32_t bpp = BytesPerPixel(dm.Format);
   int fw = full.Right - full.Left, fh = full.Bottom - full.Top;
   int sw = fullSrc.Right - fullSrc.Left, sh = fullSrc.Bottom - fullSrc.Top;
@@ -155,6 +226,21 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
   if (!stretch) {
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
+    if (keyed && runs) {
+      const auto lo = static_cast<uint32_t>(sx), hi = static_cast<uint32_t>(sx + n);
+      for (int y = dst.Top; y < dst.Bottom; ++y) {
+        const auto sy = static_cast<size_t>(fullSrc.Top + (y - full.Top));
+        uint8_t* d = dm.Bytes.data() + static_cast<size_t>(y) * dp;
+        const uint8_t* s = sm.Bytes.data() + sy * sp;
+        for (uint32_t r = runs->RowStart[sy]; r < runs->RowStart[sy + 1]; ++r) {
+          const TDDKeyedRuns::TRun run = runs->Runs[r];
+          const uint32_t a = std::max(run.First, lo), b = std::min(run.First + run.Count, hi);
+          if (a < b)
+            CopyRun16(d + 2 * (static_cast<size_t>(dst.Left) + a - lo), s + 2 * size_t{a}, b - a);
+        }
+      }
+      return;
+    }
     for (int y = dst.Top; y < dst.Bottom; ++y) {
       int sy = fullSrc.Top + (y - full.Top);
       uint8_t* d =
@@ -377,6 +463,7 @@ HRESULT IDirectDrawSurface::Lock(const TRect* Rect, DDSURFACEDESC* Desc, uint32_
                     static_cast<size_t>(r.Top) * static_cast<size_t>(mem_->Pitch) +
                     static_cast<size_t>(r.Left) * BytesPerPixel(mem_->Format);
   ++locks_;
+  mem_->KeyedRuns.reset();
   return DD_OK;
 }
 
@@ -392,7 +479,11 @@ HRESULT IDirectDrawSurface::IsLost() const {
 
 HRESULT IDirectDrawSurface::Restore() {
   mem_->Lost = false;
-  if (back_) back_->mem_->Lost = false;
+  mem_->KeyedRuns.reset();
+  if (back_) {
+    back_->mem_->Lost = false;
+    back_->mem_->KeyedRuns.reset();
+  }
   return DD_OK;
 }
 
@@ -459,6 +550,7 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
   const size_t nparts = clipper_ ? clips.size() : 1;
   if (Flags & DDBLT_COLORFILL) {
     if (!Fx) return DDERR_INVALIDPARAMS;
+    mem_->KeyedRuns.reset();
     for (size_t i = 0; i < nparts; ++i) FillRows(*mem_, parts[i], Fx->dwFillColor);
   } else {
     if (!Source) return DDERR_INVALIDPARAMS;
@@ -476,8 +568,12 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
       copy = std::make_shared<TDDSurfaceMemory>(*sm);
       sm = copy.get();
     }
+    const TDDKeyedRuns* runs = nullptr;
+    if (keyed && !copy && BytesPerPixel(sm->Format) == 2)
+      runs = &KeyedRunsOf(*Source->mem_, Source->srcKey_);
+    mem_->KeyedRuns.reset();
     for (size_t i = 0; i < nparts; ++i)
-      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_);
+      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_, runs);
   }
   if (IsPrimary() && device_) device_->Present(*this);
   return DD_OK;
@@ -524,6 +620,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* Out) {
       table.assign(sys, sys + 256);
     }
   }
+  mem_->KeyedRuns.reset();
   dc_ = std::make_unique<TDeviceContext>(
       mem_->Bytes.data(), static_cast<int>(mem_->Width), static_cast<int>(mem_->Height),
       mem_->Pitch, GdiFormat(mem_->Format), table.data(), static_cast<int>(table.size()));
@@ -759,6 +856,11 @@ struct TChannelLuts {
   TPixelChannel Channel[3];  // red, green, blue
   int Pos[3] = {}, Bits[3] = {};
   alignas(32) uint8_t Table[3][64] = {};
+  // For the vector lookups: each table repeated over the index bits its
+  // channel lacks, and cut into 16-byte blocks each held as the difference
+  // from the block before.
+  alignas(64) uint8_t Repeated[3][64] = {};
+  alignas(16) uint8_t Delta[3][4][16] = {};
 };
 
 bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelFormat& gf) {
@@ -779,6 +881,10 @@ bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelF
     l.Bits[k] = bits;
     for (uint32_t v = 0; v < (1u << bits); ++v)
       l.Table[k][v] = static_cast<uint8_t>(curve[k][UnpackChannel(*ch[k], v << pos)] >> 8);
+    for (int i = 0; i < 64; ++i) {
+      l.Repeated[k][i] = l.Table[k][i & ((1 << bits) - 1)];
+      l.Delta[k][i / 16][i % 16] = l.Table[k][i] ^ (i >= 16 ? l.Table[k][i - 16] : 0);
+    }
   }
   return true;
 }
@@ -803,16 +909,9 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint3
   int nblocks[3];
   for (int k = 0; k < 3; ++k) {
     nblocks[k] = ((1 << l.Bits[k]) + 15) / 16;
-    alignas(16) uint8_t prev[16] = {};
-    for (int b = 0; b < nblocks[k]; ++b) {
-      alignas(16) uint8_t delta[16];
-      for (int i = 0; i < 16; ++i) {
-        delta[i] = l.Table[k][16 * b + i] ^ prev[i];
-        prev[i] = l.Table[k][16 * b + i];
-      }
-      blocks[k][b] =
-          _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(delta)));
-    }
+    for (int b = 0; b < 4; ++b)
+      blocks[k][b] = _mm256_broadcastsi128_si256(
+          _mm_load_si128(reinterpret_cast<const __m128i*>(l.Delta[k][b])));
   }
   const __m256i zero = _mm256_setzero_si256();
   uint32_t x = 0;
@@ -842,8 +941,9 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint3
         __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
         for (int b = 1; b < nblocks[k]; ++b)
           v = _mm256_xor_si256(
-              v, _mm256_shuffle_epi8(blocks[k][b],
-                                     _mm256_sub_epi8(idx, _mm256_set1_epi8(static_cast<char>(16 * b)))));
+              v,
+              _mm256_shuffle_epi8(
+                  blocks[k][b], _mm256_sub_epi8(idx, _mm256_set1_epi8(static_cast<char>(16 * b)))));
         c[k] = v;
       }
     }
@@ -862,13 +962,58 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint3
   return x;
 }
 
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+__attribute__((target("avx512f"))) inline __m512i PlaceChannel(__m512i d, int shift) {
+  return shift >= 0 ? _mm512_slli_epi32(d, static_cast<unsigned>(shift))
+                    : _mm512_srli_epi32(d, static_cast<unsigned>(-shift));
+}
+
+// Sixteen pixels per pass where the processor looks bytes up in 64-byte
+// tables: each pixel widened to 32 bits is shifted so that a channel's bits
+// start its output byte, and one lookup per channel writes that byte only.
+// A lookup reads the low 6 bits of each byte, so a narrower channel's table
+// repeats over the bits above it.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t ComposeRowVbmi(
+    const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  __m512i table[3];
+  int shift[3];
+  for (int k = 0; k < 3; ++k) {
+    table[k] = _mm512_load_si512(l.Repeated[k]);
+    shift[k] = 8 * (2 - k) - l.Pos[k];  // red is byte 2, blue byte 0
+  }
+
+  const __mmask64 byte0 = 0x1111111111111111ull, byte1 = byte0 << 1, byte2 = byte0 << 2;
+  uint32_t x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m512i d =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)));
+    __m512i r = _mm512_maskz_permutexvar_epi8(byte0, PlaceChannel(d, shift[2]), table[2]);
+    r = _mm512_mask_permutexvar_epi8(r, byte1, PlaceChannel(d, shift[1]), table[1]);
+    r = _mm512_mask_permutexvar_epi8(r, byte2, PlaceChannel(d, shift[0]), table[0]);
+    _mm512_storeu_si512(out + x, r);
+  }
+  return x;
+}
+
+int gVectorLimit = 512;
+
+int ComposeVectors() {
+  static const int has = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw")
+                             ? 512
+                         : __builtin_cpu_supports("avx2") ? 256
+                                                          : 0;
+  return std::min(has, gVectorLimit);
 }
 #endif
 
 }  // namespace
+
+void DDLimitComposeVectors(int Bits) {
+#if defined(__x86_64__)
+  gVectorLimit = Bits;
+#else
+  (void)Bits;
+#endif
+}
 
 void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame) {
   uint32_t w = Primary.Width(), h = Primary.Height();
@@ -894,9 +1039,8 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
            static_cast<uint32_t>(Ramp.blue[b] >> 8);
   };
   static thread_local TChannelLuts luts;
-  if (f.dwRGBBitCount == 16 &&
-      (!luts.Valid || !SameFormat(luts.Format, f) ||
-       std::memcmp(&luts.Ramp, &Ramp, sizeof Ramp) != 0)) {
+  if (f.dwRGBBitCount == 16 && (!luts.Valid || !SameFormat(luts.Format, f) ||
+                                std::memcmp(&luts.Ramp, &Ramp, sizeof Ramp) != 0)) {
     luts.Usable = BuildChannelLuts(luts, Ramp, gf);
     luts.Format = f;
     luts.Ramp = Ramp;
@@ -910,7 +1054,11 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
       uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
       uint32_t x = 0;
 #if defined(__x86_64__)
-      if (HasAvx2()) x = ComposeRowAvx2(row, out, w, luts);
+      const int vectors = ComposeVectors();
+      if (vectors == 512)
+        x = ComposeRowVbmi(row, out, w, luts);
+      else if (vectors == 256)
+        x = ComposeRowAvx2(row, out, w, luts);
 #endif
       ComposeRowLut(row + x, out + x, w - x, luts);
     }
