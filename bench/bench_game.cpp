@@ -6,9 +6,9 @@
 // timing.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 
 #include "engine/directx/directx.h"
 #include "framework/forms.h"
@@ -46,8 +46,8 @@ class TBossFight {
       Application->Terminate();
     });
     InitEnemyTexts();
-    InitMissionTable();
-    form_ = Application->CreateForm<TMainForm>();
+  InitMissionTable();
+  form_ = Application->CreateForm<TMainForm>();
     Application->Run();
     HeadlessSetIdlePace(nullptr);
 
@@ -141,13 +141,8 @@ void GameFrameBossFight(benchmark::State& State) {
   State.counters["sprites"] = samples ? sprites / static_cast<double>(samples) : 0;
   State.counters["enemy_shots"] = samples ? shots / static_cast<double>(samples) : 0;
 }
-BENCHMARK(GameFrameBossFight)
-    ->ArgName("mission")
-    ->Arg(1)
-    ->Arg(3)
-    ->Arg(5)
-    ->Arg(10)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(GameFrameBossFight)->ArgName("mission")->Arg(1)->Arg(3)->Arg(5)->Arg(10)->Unit(
+    benchmark::kMicrosecond);
 
 }  // namespace
 
