@@ -25,6 +25,10 @@ struct TDDKeyedRuns {
     uint32_t First, Count;
   };
   std::vector<TRun> Runs;
+  // The same as one bit per pixel (set: opaque), rows of MaskStride bytes
+  // with room to read 8 bytes from any pixel of a row.
+  uint32_t MaskStride = 0;
+  std::vector<uint8_t> Mask;
 };
 
 struct TDDSurfaceMemory {
@@ -45,6 +49,23 @@ std::vector<std::weak_ptr<IDirectDraw>> gDevices;
 // Larger surfaces are refused rather than allocated: sizes can come from
 // stored data.
 constexpr uint64_t kMaxSurfacePixels = 64ull * 1024 * 1024;
+
+// The widest vectors the blitter and the present use: 512 bits where the
+// processor has the byte and word instructions of that width, else 256 where
+// it has them, else none; tests lower the limit to reach every path.
+int gVectorLimit = 512;
+int VectorBits() {
+#if defined(__x86_64__)
+  static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                 __builtin_cpu_supports("avx512vbmi")
+                             ? 512
+                         : __builtin_cpu_supports("avx2") ? 256
+                                                          : 0;
+  return std::min(has, gVectorLimit);
+#else
+  return 0;
+#endif
+}
 
 bool Consume(int& counter) {
   if (counter <= 0) return false;
@@ -183,6 +204,13 @@ const TDDKeyedRuns& KeyedRunsOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
     }
   }
   runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
+  runs->MaskStride = (m.Width + 7) / 8 + 8;
+  runs->Mask.assign(static_cast<size_t>(runs->MaskStride) * m.Height, 0);
+  for (uint32_t y = 0; y < m.Height; ++y)
+    for (uint32_t r = runs->RowStart[y]; r < runs->RowStart[y + 1]; ++r)
+      for (uint32_t x = runs->Runs[r].First; x < runs->Runs[r].First + runs->Runs[r].Count; ++x)
+        runs->Mask[static_cast<size_t>(y) * runs->MaskStride + x / 8] |=
+            static_cast<uint8_t>(1u << (x % 8));
   m.KeyedRuns = std::move(runs);
   return *m.KeyedRuns;
 }
@@ -213,6 +241,29 @@ inline void CopyRun16(uint8_t* __restrict d, const uint8_t* __restrict s, uint32
   std::memcpy(d, s, 2 * size_t{n});
 }
 
+#if defined(__x86_64__)
+// Thirty-two pixels per step: the picture's own bits say which to store, so
+// keyed pixels are neither compared nor branched on, and the masked load
+// reads nothing past the row.
+__attribute__((target("avx512f,avx512bw"))) void BlitRowsMasked16(uint8_t* d, size_t dp,
+                                                                  const uint8_t* s, size_t sp,
+                                                                  const uint8_t* mask, size_t mp,
+                                                                  uint32_t sx, uint32_t n,
+                                                                  int rows) {
+  for (int y = 0; y < rows; ++y, d += dp, s += sp, mask += mp)
+    for (uint32_t i = 0; i < n; i += 32) {
+      const uint32_t at = sx + i;
+      uint64_t bits;
+      std::memcpy(&bits, mask + at / 8, 8);
+      auto m = static_cast<uint32_t>(bits >> (at % 8));
+      if (n - i < 32) m &= (1u << (n - i)) - 1;
+      if (!m) continue;
+      const __m512i v = _mm512_maskz_loadu_epi16(m, s + 2 * size_t{at});
+      _mm512_mask_storeu_epi16(d + 2 * size_t{i}, m, v);
+    }
+}
+#endif
+
 // Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
 // unclipped rectangles that give the stretch mapping. Runs, when given, are
 // the source's opaque pixels.
@@ -226,6 +277,17 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
   if (!stretch) {
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
+#if defined(__x86_64__)
+    if (keyed && runs && VectorBits() == 512) {
+      const auto sy = static_cast<size_t>(fullSrc.Top + (dst.Top - full.Top));
+      BlitRowsMasked16(
+          dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2,
+          dp, sm.Bytes.data() + sy * sp, sp, runs->Mask.data() + sy * runs->MaskStride,
+          runs->MaskStride, static_cast<uint32_t>(sx), static_cast<uint32_t>(n),
+          dst.Bottom - dst.Top);
+      return;
+    }
+#endif
     if (keyed && runs) {
       const auto lo = static_cast<uint32_t>(sx), hi = static_cast<uint32_t>(sx + n);
       for (int y = dst.Top; y < dst.Bottom; ++y) {
@@ -994,25 +1056,12 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t ComposeRowVbmi(
   return x;
 }
 
-int gVectorLimit = 512;
-
-int ComposeVectors() {
-  static const int has = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw")
-                             ? 512
-                         : __builtin_cpu_supports("avx2") ? 256
-                                                          : 0;
-  return std::min(has, gVectorLimit);
-}
 #endif
 
 }  // namespace
 
-void DDLimitComposeVectors(int Bits) {
-#if defined(__x86_64__)
+void DDLimitVectors(int Bits) {
   gVectorLimit = Bits;
-#else
-  (void)Bits;
-#endif
 }
 
 void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame) {
@@ -1054,7 +1103,7 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
       uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
       uint32_t x = 0;
 #if defined(__x86_64__)
-      const int vectors = ComposeVectors();
+      const int vectors = VectorBits();
       if (vectors == 512)
         x = ComposeRowVbmi(row, out, w, luts);
       else if (vectors == 256)

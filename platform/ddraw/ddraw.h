@@ -388,8 +388,9 @@ IDDVideoOutput* DDVideoOutput();
 // (and the palette at 8 bits). Exposed so backends and benchmarks share it.
 void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame);
 // Test hook: the widest vectors (in bits: 512, 256, or 0 for none) that
-// composing may use where the processor has them, so every path is tested.
-void DDLimitComposeVectors(int Bits);
+// blitting and composing may use where the processor has them, so every
+// path is tested.
+void DDLimitVectors(int Bits);
 
 // Fault injection for tests: each counter makes that many of the next calls
 // fail with the given result.
