@@ -6,14 +6,13 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/bench_pictures.h"
+#include "bench/bench_ratios.h"
 #include "engine/draw/dxdraws.h"
 #include "platform/ddraw/ddraw.h"
 
@@ -231,6 +230,17 @@ void BM_FrameCopy_memcpy(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * int64_t(from.size()));
 }
+// The same on processors whose vectors stop at 256 bits.
+void BM_KeyedBlits_Ours256(benchmark::State& state) {
+  DDLimitVectors(256);
+  BM_KeyedBlits_Ours(state);
+  DDLimitVectors(512);
+}
+void BM_Present_Ours256(benchmark::State& state) {
+  DDLimitVectors(256);
+  BM_Present_Ours(state);
+  DDLimitVectors(512);
+}
 void BM_Frame_Ours(benchmark::State& state) {
   TOurs o;
   for (auto _ : state) {
@@ -247,39 +257,21 @@ BENCHMARK(BM_KeyedBlits_SDL2RLE);
 BENCHMARK(BM_GameKeyedDraws);
 BENCHMARK(BM_Present_Ours);
 BENCHMARK(BM_FrameCopy_memcpy);
+BENCHMARK(BM_KeyedBlits_Ours256);
+BENCHMARK(BM_Present_Ours256);
 BENCHMARK(BM_Frame_Ours);
-
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    for (const Run& r : Runs)
-      if (r.iterations > 0) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(Runs);
-  }
-  void Ratios() const {
-    auto ratio = [&](const char* ours, const char* peer, const char* bound) {
-      auto a = times_.find(ours), b = times_.find(peer);
-      if (a == times_.end() || b == times_.end() || b->second <= 0) return;
-      std::printf("%-22s / %-22s = %.2f  (%s)\n", ours, peer, a->second / b->second, bound);
-    };
-    ratio("BM_Clear_Ours", "BM_Clear_SDL2", "at most 1");
-    ratio("BM_KeyedBlits_Ours", "BM_KeyedBlits_SDL2RLE", "at most 1");
-    ratio("BM_GameKeyedDraws", "BM_KeyedBlits_SDL2RLE", "through the engine's wrapper");
-    ratio("BM_Present_Ours", "BM_FrameCopy_memcpy", "at most 3");
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.Ratios();
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(
+      argc, argv,
+      {
+          {"BM_Clear_Ours", "BM_Clear_SDL2", "at most 1"},
+          {"BM_KeyedBlits_Ours", "BM_KeyedBlits_SDL2RLE", "at most 1"},
+          {"BM_GameKeyedDraws", "BM_KeyedBlits_SDL2RLE", "through the engine's wrapper"},
+          {"BM_Present_Ours", "BM_FrameCopy_memcpy", "at most 3"},
+          {"BM_KeyedBlits_Ours256", "BM_KeyedBlits_SDL2RLE", "256-bit vectors"},
+          {"BM_Present_Ours256", "BM_FrameCopy_memcpy", "256-bit vectors"},
+      });
 }

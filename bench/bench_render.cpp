@@ -10,13 +10,12 @@
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "bench/bench_pictures.h"
+#include "bench/bench_ratios.h"
 #include "render/dxrender.h"
 
 namespace {
@@ -212,37 +211,12 @@ void BM_Rotate_TurningSprite(benchmark::State& state) {
   return true;
 }();
 
-// Keeps each run's time so the changing draws can be set against the
-// repeated ones at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    for (const Run& r : Runs)
-      if (r.iterations > 0) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(Runs);
-  }
-  void Ratios() const {
-    auto ratio = [&](const char* changing, const char* repeated) {
-      auto a = times_.find(changing), b = times_.find(repeated);
-      if (a == times_.end() || b == times_.end() || b->second <= 0) return;
-      std::printf("%-24s / %-22s = %.2f  (at most 1.2)\n", changing, repeated,
-                  a->second / b->second);
-    };
-    ratio("BM_Blend_NewPictures", "BM_Blend_SamePicture");
-    ratio("BM_Rotate_TurningSprite", "BM_Rotate_SameAngle");
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.Ratios();
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv,
+                       {
+                           {"BM_Blend_NewPictures", "BM_Blend_SamePicture", "at most 1.2"},
+                           {"BM_Rotate_TurningSprite", "BM_Rotate_SameAngle", "at most 1.2"},
+                       });
 }

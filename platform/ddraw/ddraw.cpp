@@ -262,6 +262,41 @@ __attribute__((target("avx512f,avx512bw"))) void BlitRowsMasked16(uint8_t* d, si
       _mm512_mask_storeu_epi16(d + 2 * size_t{i}, m, v);
     }
 }
+
+// Sixteen pixels per step with 256-bit vectors: a chunk the picture covers
+// is copied, a chunk it leaves bare is skipped, and the rest blend through a
+// lane mask made from the picture's bits; the last few pixels of a row go
+// one by one.
+__attribute__((target("avx2"))) void BlitRowsMasked16Avx2(uint8_t* d, size_t dp, const uint8_t* s,
+                                                          size_t sp, const uint8_t* mask, size_t mp,
+                                                          uint32_t sx, uint32_t n, int rows) {
+  const __m256i lanes =
+      _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
+                        static_cast<short>(16384), static_cast<short>(0x8000));
+  for (int y = 0; y < rows; ++y, d += dp, s += sp, mask += mp) {
+    uint32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+      const uint32_t at = sx + i;
+      uint32_t bits;
+      std::memcpy(&bits, mask + at / 8, 4);
+      const auto m = static_cast<uint16_t>(bits >> (at % 8));
+      if (!m) continue;
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 2 * size_t{at}));
+      auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
+      if (m == 0xFFFF) {
+        _mm256_storeu_si256(out, v);
+        continue;
+      }
+      const __m256i sel = _mm256_cmpeq_epi16(
+          _mm256_and_si256(_mm256_set1_epi16(static_cast<short>(m)), lanes), lanes);
+      _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), v, sel));
+    }
+    for (; i < n; ++i) {
+      const uint32_t at = sx + i;
+      if (mask[at / 8] & (1u << (at % 8))) std::memcpy(d + 2 * size_t{i}, s + 2 * size_t{at}, 2);
+    }
+  }
+}
 #endif
 
 // Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
@@ -278,9 +313,9 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
 #if defined(__x86_64__)
-    if (keyed && runs && VectorBits() == 512) {
+    if (keyed && runs && VectorBits() >= 256) {
       const auto sy = static_cast<size_t>(fullSrc.Top + (dst.Top - full.Top));
-      BlitRowsMasked16(
+      (VectorBits() == 512 ? BlitRowsMasked16 : BlitRowsMasked16Avx2)(
           dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2,
           dp, sm.Bytes.data() + sy * sp, sp, runs->Mask.data() + sy * runs->MaskStride,
           runs->MaskStride, static_cast<uint32_t>(sx), static_cast<uint32_t>(n),
@@ -965,12 +1000,14 @@ void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelL
 // difference from the block before, so shuffling every block with the index
 // less 16 per block and combining with xor leaves exactly the entry asked
 // for (a shuffle index below zero reads as zero).
-__attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint32_t* out,
-                                                        uint32_t n, const TChannelLuts& l) {
+// The numbers of blocks are constants, so every loop below unrolls and the
+// tables stay in registers.
+template <int BlocksR, int BlocksG, int BlocksB, bool Identity>
+__attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint32_t* out,
+                                                         uint32_t n, const TChannelLuts& l) {
   __m256i blocks[3][4];
-  int nblocks[3];
+  constexpr int nblocks[3] = {BlocksR, BlocksG, BlocksB};
   for (int k = 0; k < 3; ++k) {
-    nblocks[k] = ((1 << l.Bits[k]) + 15) / 16;
     for (int b = 0; b < 4; ++b)
       blocks[k][b] = _mm256_broadcastsi128_si256(
           _mm_load_si128(reinterpret_cast<const __m128i*>(l.Delta[k][b])));
@@ -985,7 +1022,7 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint3
       const TPixelChannel& ch = l.Channel[k];
       const __m256i mask = _mm256_set1_epi16(static_cast<short>(ch.Mask));
       __m256i a0, a1;
-      if (l.Identity) {
+      if constexpr (Identity) {
         // The widening of an 8-bit read: the channel's bits moved to the
         // top of the byte, then copied into the low bits.
         const __m128i up = _mm_cvtsi32_si128(ch.Up & 31), down = _mm_cvtsi32_si128(ch.Down & 31),
@@ -1022,6 +1059,15 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint3
     _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(v2, v3, 0x31));
   }
   return x;
+}
+
+__attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint32_t* out,
+                                                        uint32_t n, const TChannelLuts& l) {
+  if (l.Identity) return ComposeRowAvx2T<1, 1, 1, true>(s, out, n, l);
+  if (l.Bits[0] <= 5 && l.Bits[1] <= 6 && l.Bits[2] <= 5)
+    return l.Bits[1] <= 5 ? ComposeRowAvx2T<2, 2, 2, false>(s, out, n, l)
+                          : ComposeRowAvx2T<2, 4, 2, false>(s, out, n, l);
+  return ComposeRowAvx2T<4, 4, 4, false>(s, out, n, l);
 }
 
 __attribute__((target("avx512f"))) inline __m512i PlaceChannel(__m512i d, int shift) {
