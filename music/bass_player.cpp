@@ -62,6 +62,7 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
   spectrum_timer_ = std::make_unique<TTimer>(nullptr);
   spectrum_timer_->SetEnabled(false);
   spectrum_timer_->SetInterval(33);
+  spectrum_timer_->SetOnTimer([this](TObject*) { SpectrumTimerTick(); });
 
   bass_loaded_ = LoadBASS(ProgramFolder(), "bass.dll");
   if (!bass_loaded_) return;
@@ -426,16 +427,6 @@ void TBASSPlayer::SetVolume(int32_t Volume) {
 void TBASSPlayer::StopZerIdiput() {
   // Stand-in: the visualisation program is never found.
   if (shared_memory_) shared_memory_->SendClosing();
-}
-
-void TBASSPlayer::SetEffects(TSoundEffects NewEffects) {
-  // Stand-in: the effects are remembered, not installed.
-  effects_ = NewEffects;
-}
-
-void TBASSPlayer::ClearEffectHandles() {
-  flanger_dsp_ = 0;
-  if (dx8_effect_ready_) fx_handles_.fill(0);
 }
 
 LRESULT TBASSPlayer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {

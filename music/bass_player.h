@@ -70,7 +70,13 @@ class TBASSPlayer : public TComponent {
   void SetPlaybackPosition(uint32_t Ms);
   void SetVolume(int32_t Volume);
   void StopZerIdiput();
+  // Stores the set and applies it to the current channel; without one, the
+  // next open applies it.
   void SetEffects(TSoundEffects NewEffects);
+  // Forgets the installed effects (they die with their channel).
+  void ClearEffectHandles();
+  // The spectrum timer's step: 25 bands from the playing channel's FFT.
+  void SpectrumTimerTick();
 
   // The library is bound, its version accepted and the device started;
   // set by the constructor only, read by the game.
@@ -89,6 +95,28 @@ class TBASSPlayer : public TComponent {
   int32_t StreamVolume() const { return stream_volume_; }
   bool PluginFirst = false;
   HWND MessageWindow() const { return message_window_; }
+  TSoundEffects Effects() const { return effects_; }
+  HDSP FlangerDSPHandle() const { return flanger_dsp_; }
+  // Equaliser bands 0 to 9, then the echo and the reverb.
+  const std::array<HFX, 12>& FXHandles() const { return fx_handles_; }
+  const TBandOut& BandOut() const { return band_out_; }
+  bool SpectrumTimerEnabled() const { return spectrum_timer_->Enabled(); }
+  TfisSharedMemory* SharedMemory() const { return shared_memory_.get(); }
+  void* SharedView() const { return shared_view_; }
+  TAppExec* AppExec() const { return app_exec_.get(); }
+  TPluginConfigForm* ConfigForm() const { return config_form_.get(); }
+
+  static constexpr int kEQBands = 10;
+  static constexpr int kEchoSlot = 10;
+  static constexpr int kReverbSlot = 11;
+  struct TEQBand {
+    float Center;     // Hz
+    float Bandwidth;  // semitones
+  };
+  // The owner may tune these; the next SetEffects applies them.
+  std::array<float, kEQBands>& EQGains() { return eq_gains_; }
+  uint16_t& EchoLevel() { return echo_level_; }
+  uint16_t& ReverbLevel() { return reverb_level_; }
 
   TNotifyEvent OnPlayEnd;
   std::function<void(TObject*, uint16_t, uint32_t)> OnPluginStartPlay;
@@ -104,7 +132,6 @@ class TBASSPlayer : public TComponent {
   void Resume();
   void Restart();
   bool StartChannel(bool SetSync);
-  void ClearEffectHandles();
 
   HWND app_window_ = nullptr;
   std::unique_ptr<TTimer> spectrum_timer_;
@@ -140,7 +167,20 @@ class TBASSPlayer : public TComponent {
   int32_t music_volume_ = 0, stream_volume_ = 0, plugin_volume_ = 255;
   bool dx8_effect_ready_ = false;
   uint16_t echo_level_ = 16, reverb_level_ = 16;
-  std::array<float, 10> eq_gains_{};
+  std::array<float, kEQBands> eq_gains_{};
   uint16_t eq_band_count_ = 10;
+  std::array<TEQBand, kEQBands> eq_bands_ = {{{80, 4},
+                                              {170, 4},
+                                              {310, 4},
+                                              {600, 4},
+                                              {1000, 5},
+                                              {3000, 6},
+                                              {6000, 5},
+                                              {10000, 4},
+                                              {12000, 3},
+                                              {14000, 3}}};
+  BASS_FXPARAMEQ eq_params_{};
+  BASS_FXECHO echo_params_{};
+  BASS_FXREVERB reverb_params_{};
   TPlayState play_state_ = psNotOpened;
 };
