@@ -8,6 +8,7 @@
 #include "framework/forms.h"
 #include "music/rt_bass.h"
 #include "platform/win/clock.h"
+#include "platform/win/ipc.h"
 #include "platform/win/library.h"
 #include "platform/win/user.h"
 
@@ -108,7 +109,7 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
   shared_memory_ = std::make_unique<TfisSharedMemory>(this);
   shared_memory_->ShareName = "fisSharedMemory1";
   shared_memory_->Size = 2312;
-  shared_memory_->TargetApp = "ZerIdi";
+  shared_memory_->TargetApplication = "ZerIdi";
   if (shared_memory_->OpenMapping()) shared_view_ = shared_memory_->MapView();
 }
 
@@ -425,8 +426,7 @@ void TBASSPlayer::SetVolume(int32_t Volume) {
 }
 
 void TBASSPlayer::StopZerIdiput() {
-  // Stand-in: the visualisation program is never found.
-  if (shared_memory_) shared_memory_->SendClosing();
+  if (FindWindowA("TApplication", "ZerIdi") && shared_memory_) shared_memory_->Notify(20, 0);
 }
 
 LRESULT TBASSPlayer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {

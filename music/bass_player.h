@@ -13,6 +13,8 @@
 #include "audiolib/bass.h"
 #include "framework/classes.h"
 #include "framework/extctrls.h"
+#include "music/appexec.h"
+#include "music/fis_shared_memory.h"
 #include "music/mpeg_audio.h"
 #include "music/player_standins.h"
 #include "music/stream_files.h"

@@ -22,7 +22,6 @@ namespace mf = music_fixtures;
 
 namespace {
 
-
 // The game's music-loop step, run by a 50 ms window timer: near the end, seek
 // back to 25 ms; a player the end sync stopped (the timer missed the window)
 // is started again.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/backend/headless/headless_audio.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/win/clock.h"
+#include "platform/win/ipc.h"
 #include "platform/win/library.h"
 
 class PlayerTest : public ::testing::Test {
@@ -22,6 +24,9 @@ class PlayerTest : public ::testing::Test {
   void SetUp() override {
     HeadlessInstall(1000);
     InstallHeadlessAudio();
+    // The player's link names are this run's own: parallel runs never meet.
+    static int run = 0;
+    SetIpcNamespace("tal" + std::to_string(::getpid()) + "_" + std::to_string(++run) + "_");
     SetProgramFolder(TAL_BIN_DIR);
     old_dir_ = std::filesystem::current_path();
     std::filesystem::current_path(std::string(TAL_BIN_DIR) + "/data");
@@ -33,6 +38,7 @@ class PlayerTest : public ::testing::Test {
     UninstallHeadlessAudio();
     SetProgramFolder("");
     HeadlessUninstall();
+    SetIpcNamespace("");
   }
   // Runs the message loop on the virtual clock for Ms milliseconds. The
   // library catches up with the clock whenever it is asked; this loop asks

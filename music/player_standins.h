@@ -1,36 +1,13 @@
-// Stand-ins for the player's effects, spectrum, visualisation link, program
-// starter, plug-in host and plug-in configuration form, which come later.
-// Each keeps the name and the calls the player makes, and does the least
-// that keeps the player's own behaviour whole: no plug-in is ever found, no
-// effect is installed, the shared block is never mapped.
+// Stand-ins for the player's plug-in host and plug-in configuration form,
+// which come later. Each keeps the name and the calls the player makes, and
+// does the least that keeps the player's own behaviour whole: no plug-in is
+// ever found.
 #pragma once
 
 #include <string>
 
 #include "framework/classes.h"
 #include "platform/win/wintypes.h"
-
-// Stand-in: the shared-memory link to an outside visualisation program.
-class TfisSharedMemory : public TComponent {
- public:
-  explicit TfisSharedMemory(TComponent* AOwner) : TComponent(AOwner) {}
-  std::string ShareName;
-  int Size = 0;
-  std::string TargetApp;
-  // Stand-in: the mapping is never opened.
-  bool OpenMapping() { return false; }
-  void* MapView() { return nullptr; }
-  void UnmapView(void*) {}
-  void CloseMapping() {}
-  // Stand-in: the player-closing notice goes nowhere.
-  void SendClosing() {}
-};
-
-// Stand-in: the program starter.
-class TAppExec : public TComponent {
- public:
-  explicit TAppExec(TComponent* AOwner) : TComponent(AOwner) {}
-};
 
 // Stand-in: the plug-in configuration form, kept hidden.
 class TPluginConfigForm : public TComponent {
