@@ -649,6 +649,16 @@ BASS_EXPORT BASS_BOOL BASS_ChannelStop(BASS_DWORD Handle) {
   std::lock_guard g(TSoundMixer::Instance().Mutex());
   c->Voice.Playing = false;
   c->Paused = false;
+  if (c->Kind == TKind::User) {
+    // A user stream has no place to return to: what it had queued is
+    // dropped, and its position counts again from what it is given next.
+    c->Voice.Stream->Clear();
+    c->Voice.Stream->Heard = 0;
+    c->Voice.Cursor = 0;
+    c->Base = 0;
+    c->SourceDone = false;
+    c->EndFired = false;
+  }
   return Ok(1);
 }
 

@@ -17,6 +17,7 @@
 #include "music/fis_shared_memory.h"
 #include "music/mpeg_audio.h"
 #include "music/player_standins.h"
+#include "music/plugin_ctrl.h"
 #include "music/stream_files.h"
 #include "platform/win/wintypes.h"
 
@@ -40,20 +41,7 @@ struct TStreamInfo {
   std::string Comment;
 };
 
-// What the output emulator reports with WM_PluginStartPlay (lParam points
-// to it).
-#pragma pack(push, 1)
-struct TPluginStartRecord {
-  uint16_t BitsPerSample;
-  uint32_t SampleRate;
-  uint16_t Channels;
-};
-#pragma pack(pop)
-
-// The player's private messages.
-constexpr UINT WM_PluginEOF = 1026;
-constexpr UINT WM_PluginStartPlay = 1125;
-constexpr UINT WM_SetChannel = 1129;
+// The player's own messages; the plug-in host's are in plugin_ctrl.h.
 constexpr UINT WM_PlayEnd = 1131;
 constexpr UINT WM_NewFFTData = 1132;
 constexpr UINT WM_SetPluginFirst = 1133;
@@ -97,6 +85,10 @@ class TBASSPlayer : public TComponent {
   int32_t StreamVolume() const { return stream_volume_; }
   bool PluginFirst = false;
   HWND MessageWindow() const { return message_window_; }
+  HWND HostWindow() const { return host_window_; }
+  int32_t PluginIndex() const { return plugin_index_; }
+  bool Busy() const { return busy_; }
+  bool PluginOutputStarted() const { return plugin_output_started_; }
   TSoundEffects Effects() const { return effects_; }
   HDSP FlangerDSPHandle() const { return flanger_dsp_; }
   // Equaliser bands 0 to 9, then the echo and the reverb.
@@ -134,6 +126,9 @@ class TBASSPlayer : public TComponent {
   void Resume();
   void Restart();
   bool StartChannel(bool SetSync);
+  bool StartPlugin();
+  // One round of a wait for the plug-in: messages, then Ms of time.
+  void PluginWait(uint32_t Ms);
 
   HWND app_window_ = nullptr;
   std::unique_ptr<TTimer> spectrum_timer_;
@@ -158,7 +153,7 @@ class TBASSPlayer : public TComponent {
   std::unique_ptr<TWAVfile> wav_reader_;
   std::unique_ptr<TAppExec> app_exec_;
   std::unique_ptr<TPluginConfigForm> config_form_;
-  TPluginHost plugin_host_;
+  In_Module* plugin_module_ = nullptr;
   bool wma_ready_ = false;
   int32_t plugin_index_ = -1;
   std::string version_ = "1.2";
