@@ -16,7 +16,7 @@
 #include "music/appexec.h"
 #include "music/fis_shared_memory.h"
 #include "music/mpeg_audio.h"
-#include "music/player_standins.h"
+#include "music/plugin_config.h"
 #include "music/plugin_ctrl.h"
 #include "music/stream_files.h"
 #include "platform/win/wintypes.h"
@@ -44,7 +44,6 @@ struct TStreamInfo {
 // The player's own messages; the plug-in host's are in plugin_ctrl.h.
 constexpr UINT WM_PlayEnd = 1131;
 constexpr UINT WM_NewFFTData = 1132;
-constexpr UINT WM_SetPluginFirst = 1133;
 
 class TBASSPlayer : public TComponent {
  public:

@@ -487,6 +487,10 @@ void SetPlayerWindow(HWND Wnd) {
   PlayerWindow = Wnd;
 }
 
+HWND GetPlayerWindow() {
+  return PlayerWindow;
+}
+
 HWND GetHostWindow() {
   return HostWindow;
 }

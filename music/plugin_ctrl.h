@@ -19,6 +19,9 @@ constexpr UINT WM_SetChannel = 1129;
 // Shown by the host window for the emulator: a box on the plug-in's own
 // thread would stall its decoding.
 constexpr UINT WM_WriteNoSpace = 1130;
+// From the configuration form to the player's window: lParam 1 prefers
+// plug-ins.
+constexpr UINT WM_SetPluginFirst = 1133;
 
 // What the emulator reports with WM_PluginStartPlay (lParam points to it).
 #pragma pack(push, 1)
@@ -70,6 +73,7 @@ int CurrentPlugin();
 int32_t HostOutputTime(bool FromEmulator);
 void MarkSeek();
 void SetPlayerWindow(HWND Wnd);
+HWND GetPlayerWindow();
 HWND GetHostWindow();
 
 // The output every plug-in gets.

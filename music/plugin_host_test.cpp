@@ -51,9 +51,12 @@ TEST_F(HostTest, LoadAndUnloadAnswerWithTheirCodes) {
     int Code;
   };
   const TCase loads[] = {
-      {"missing.so", plCannotLoad},  {"in_mp3.dll", plCannotLoad},  // a Windows plug-in cannot load
-                                                                    // here
-      {"noexport.so", plNotAPlugin}, {"nilexport.so", plNotAPlugin}, {"tone.so", plLoaded},
+      {"missing.so", plCannotLoad},
+      {"in_mp3.dll", plCannotLoad},  // a Windows plug-in cannot load
+                                     // here
+      {"noexport.so", plNotAPlugin},
+      {"nilexport.so", plNotAPlugin},
+      {"tone.so", plLoaded},
       {"tone.so", plAlreadyLoaded},
   };
   for (const TCase& c : loads) EXPECT_EQ(LoadPlugin(c.Name), c.Code) << c.Name;
