@@ -413,3 +413,49 @@ TEST_F(PluginPlayTest, AToneFilePlaysSeeksAndEndsThroughThePlugIn) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TAlwaysPlaying {
+  static BASS_DWORD IsActive(BASS_DWORD) { return BASS_ACTIVE_PLAYING; }
+};
+
+TEST_F(HostTest, TheEndWaitGivesUpAfterTheRingsLengthAndASecond) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  int ends = 0;
+  player.OnPlayEnd = [&](TObject*) { ++ends; };
+  TPluginStartRecord rec{16, 44100, 2};
+  PostMessageA(player.MessageWindow(), WM_PluginStartPlay, 0, reinterpret_cast<LPARAM>(&rec));
+  Application->ProcessMessages();
+  ASSERT_TRUE(player.PluginOutputStarted());
+  // An output that never stops playing.
+  RT_bass::BASS_ChannelIsActive = &TAlwaysPlaying::IsActive;
+  const uint32_t start = timeGetTime();
+  SendMessageA(GetHostWindow(), WM_PluginEOF, 0, 0);
+  Application->ProcessMessages();
+  EXPECT_EQ(ends, 1);
+  const uint32_t waited = timeGetTime() - start;
+  EXPECT_GE(waited, 1500u) << "half a second of ring, and a second";
+  EXPECT_LT(waited, 1700u);
+}
+
+TEST_F(HostTest, APlayerFreedWhileAPlugInPlaysClosesItsOutputFirst) {
+  auto player = std::make_unique<TBASSPlayer>(nullptr);
+  ASSERT_TRUE(player->AudioReady);
+  SetProgramFolder(TAL_TEST_PLUGIN_DIR);
+  ASSERT_EQ(LoadPlugin("tone.so"), plLoaded);
+  const std::string file = mf::TempDir() + "/long.ton";
+  std::ofstream(file) << "TON 22050 1 8 440 60000\n";
+  // Played behind the player's back: only the host's shut-down stops it,
+  // through the plug-in's Quit, which closes the emulator's stream.
+  In_Module* m = GetPluginModule(0);
+  ASSERT_EQ(m->Play(const_cast<char*>(file.c_str())), 0);
+  ASSERT_NE(EmulatorState().EmuStream, 0u);
+  EXPECT_EQ(EmulatorState().PrebufferBytes, 22050 * 2 / 10);
+  player.reset();
+  EXPECT_EQ(EmulatorState().EmuStream, 0u);
+  EXPECT_FALSE(HostReady());
+}
+
+}  // namespace
