@@ -1,0 +1,185 @@
+#include "render/d3d/d2d.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine/dib/dib.h"
+#include "engine/draw/pictures.h"
+#include "platform/backend/headless/headless_core.h"
+#include "platform/backend/headless/headless_video.h"
+
+namespace {
+
+using Frame = std::vector<uint16_t>;
+constexpr int kW = 320, kH = 200;
+
+class D2DOnDisplay : public ::testing::Test {
+ public:
+  void SetUp() override {
+    HeadlessInstall();
+    HeadlessInstallVideo();
+    DDRegisterModule();
+    D3DResetMachine();
+    InstallDirect3DPath();
+    SkipNextFlip = false;
+  }
+  void TearDown() override {
+    images = nullptr;
+    draw = nullptr;
+    form.reset();
+    SetDirect3DPath(nullptr);
+    D3DResetMachine();
+    DDSetVideoOutput(nullptr);
+    HeadlessUninstall();
+  }
+
+  void Start(bool ThreeD) {
+    form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(0, 0, kW, kH);
+    draw = new TDXDraw(form.get());
+    draw->SetParent(form.get());
+    draw->SetAutoSize(false);
+    draw->SetBounds(0, 0, kW, kH);
+    draw->SetSurfaceWidth(kW);
+    draw->SetSurfaceHeight(kH);
+    TDXDrawOptions o{doDirectX7Mode, doHardware};
+    if (ThreeD) o.Include(do3D);
+    draw->SetOptions(o);
+    form->Perform(WM_ACTIVATE, WA_ACTIVE, 0);
+    draw->Initialize();
+    ASSERT_TRUE(draw->Initialized());
+    images = new TDXImageList(form.get());
+    images->SetDXDraw(draw);
+  }
+
+  // A picture of smooth colours with a keyed (black) hole, in patterns.
+  TPictureCollectionItem* AddPicture(const char* Name, int W, int H, int PW, int PH) {
+    auto dib = std::make_unique<TDIB>();
+    dib->SetSize(W, H, 24);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        int r = 40 + (x * 200) / W, g = 30 + (y * 200) / H, b = 90 + ((x + y) * 3) % 120;
+        bool hole = (x % PW) >= PW / 4 && (x % PW) < PW / 2 && (y % PH) >= PH / 4 && (y % PH) < PH / 2;
+        if (hole) r = g = b = 0;
+        dib->SetPixel(x, y, (b << 16) | (g << 8) | r);
+      }
+    auto* item = static_cast<TPictureCollectionItem*>(images->Items().Add());
+    item->SetName(Name);
+    item->Picture().SetGraphic(dib.get());
+    item->PatternWidth = PW;
+    item->PatternHeight = PH;
+    item->Transparent = true;
+    item->SetTransparentColor(clBlack);
+    images->Items().Initialize(draw);
+    item->Restore();
+    return item;
+  }
+
+  void Background() {
+    DDSURFACEDESC d;
+    ASSERT_TRUE(draw->Surface->Lock(nullptr, d));
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        uint16_t v = static_cast<uint16_t>(((x * 31 / kW) << 11) | (((y * 63) / kH) << 5) | (((x + y) * 31) / (kW + kH)));
+        std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + 2 * x, &v, 2);
+      }
+    draw->Surface->Unlock();
+  }
+
+  Frame Shot() {
+    Frame f(kW * kH);
+    DDSURFACEDESC d;
+    EXPECT_TRUE(draw->Surface->Lock(nullptr, d));
+    for (int y = 0; y < kH; ++y)
+      std::memcpy(&f[y * kW], static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch, 2 * kW);
+    draw->Surface->Unlock();
+    return f;
+  }
+
+  std::unique_ptr<TForm> form;
+  TDXDraw* draw = nullptr;
+  TDXImageList* images = nullptr;
+};
+
+bool Near(uint16_t a, uint16_t b, int Tol = 1) {
+  auto f = [](uint16_t v, int s, int m) { return (v >> s) & m; };
+  return std::abs(f(a, 11, 31) - f(b, 11, 31)) <= Tol && std::abs(f(a, 5, 63) - f(b, 5, 63)) <= Tol &&
+         std::abs(f(a, 0, 31) - f(b, 0, 31)) <= Tol;
+}
+
+// Pixels of A that match neither the same nor a neighbouring pixel of B.
+int Mismatches(const Frame& A, const Frame& B, bool Neighbours) {
+  int bad = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      bool ok = false;
+      const int r = Neighbours ? 1 : 0;
+      for (int dy = -r; dy <= r && !ok; ++dy)
+        for (int dx = -r; dx <= r && !ok; ++dx) {
+          int xx = x + dx, yy = y + dy;
+          if (xx < 0 || yy < 0 || xx >= kW || yy >= kH) continue;
+          ok = Near(A[y * kW + x], B[yy * kW + xx]);
+        }
+      if (!ok) {
+        ++bad;
+        ADD_FAILURE() << "at " << x << "," << y << " " << std::hex << A[y * kW + x] << " vs " << B[y * kW + x] << std::dec;
+      }
+    }
+  return bad;
+}
+
+enum TScene { scFlat, scTurned, scWaves };
+
+Frame DrawScene(D2DOnDisplay& T, bool ThreeD, TScene Scene) {
+  T.Start(ThreeD);
+  TPictureCollectionItem* p = T.AddPicture("ship", 96, 32, 32, 32);
+  T.Background();
+  TDirectDrawSurface* s = T.draw->Surface;
+  T.draw->SetTextureFilter(D2D_POINT);
+  switch (Scene) {
+    case scFlat:
+      p->StretchDraw(s, TRect{4, 4, 36, 36}, 0);
+      p->DrawAlpha(s, TRect{44, 4, 76, 36}, 1, 128);
+      p->DrawAdd(s, TRect{84, 4, 116, 36}, 2, 255);
+      p->DrawAdd(s, TRect{124, 4, 156, 36}, 0, 128);
+      p->DrawAlpha(s, TRect{164, 4, 196, 36}, 2, 255);
+      break;
+    case scTurned:
+      p->DrawRotate(s, 60, 60, 32, 32, 0, 0.5, 0.5, 64);
+      p->DrawRotateAlpha(s, 120, 60, 32, 32, 1, 0.5, 0.5, 128, 128);
+      p->DrawRotateAdd(s, 180, 60, 32, 32, 2, 0.5, 0.5, 192, 255);
+      break;
+    case scWaves:
+      p->DrawWaveX(s, 20, 100, 32, 32, 0, 4, 32, 0);
+      p->DrawWaveXAdd(s, 80, 100, 32, 32, 1, 3, 16, 64, 128);
+      break;
+  }
+  Frame f = T.Shot();
+  // The 3D picture really came through the device.
+  EXPECT_EQ(ThreeD, T.draw->D3DDevice7 && T.draw->D3DDevice7->DrawCount() > 0);
+  T.images = nullptr;
+  T.draw = nullptr;
+  T.form.reset();
+  return f;
+}
+
+TEST_F(D2DOnDisplay, FlatDrawsAgreeWithTheTwoDimensionalPathOnEveryPixel) {
+  Frame flat2 = DrawScene(*this, false, scFlat);
+  Frame flat3 = DrawScene(*this, true, scFlat);
+  EXPECT_EQ(Mismatches(flat3, flat2, false), 0);
+}
+
+TEST_F(D2DOnDisplay, RotationsAndWavesMatchANeighbourOfTheTwoDimensionalPicture) {
+  for (TScene sc : {scTurned, scWaves}) {
+    Frame a = DrawScene(*this, false, sc);
+    Frame b = DrawScene(*this, true, sc);
+    EXPECT_EQ(Mismatches(b, a, true), 0) << sc;
+    EXPECT_EQ(Mismatches(a, b, true), 0) << sc;
+  }
+}
+
+}  // namespace
