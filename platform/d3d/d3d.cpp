@@ -426,15 +426,6 @@ void FillTriangle(const TPipeline& P, const D3DTLVERTEX* a, const D3DTLVERTEX* b
 
 }  // namespace
 
-D3DCOLOR D3DRGB(double r, double g, double b) {
-  auto q = [](double v) {
-    if (!(v > 0)) return 0u;
-    if (v >= 1) return 255u;
-    return static_cast<uint32_t>(v * 255.0);
-  };
-  return RGBA_MAKE(q(r), q(g), q(b), 255);
-}
-
 // ---- Machine ---------------------------------------------------------------------
 
 std::vector<TD3DDeviceInfo> D3DDefaultDevices() {

@@ -170,15 +170,6 @@ constexpr uint32_t D3DFVF_TLVERTEX = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPE
 
 using D3DCOLOR = uint32_t;
 // Colours are 0xAARRGGBB.
-constexpr D3DCOLOR RGBA_MAKE(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-  return (a << 24) | (r << 16) | (g << 8) | b;
-}
-constexpr D3DCOLOR RGB_MAKE(uint32_t r, uint32_t g, uint32_t b) {
-  return RGBA_MAKE(r, g, b, 255);
-}
-// From fractions 0..1 (values outside are held to it).
-D3DCOLOR D3DRGB(double r, double g, double b);
-
 struct D3DTLVERTEX {
   float sx = 0, sy = 0, sz = 0, rhw = 0;
   D3DCOLOR color = 0, specular = 0;

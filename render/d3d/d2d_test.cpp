@@ -183,3 +183,121 @@ TEST_F(D2DOnDisplay, RotationsAndWavesMatchANeighbourOfTheTwoDimensionalPicture)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(D2DTextureCache, PicturesAreSquaredUpToAPowerOfTwo) {
+  struct Case {
+    int W, H, Bits, Side;
+    double U1, V1;
+    int OutBits;
+  } cases[] = {
+      {3, 5, 24, 8, 0.375, 0.625, 24},
+      {1, 1, 24, 2, 0.5, 0.5, 24},
+      {16, 16, 8, 16, 1, 1, 24},
+      {16, 16, 32, 16, 1, 1, 32},
+  };
+  for (const Case& c : cases) {
+    TD2DTextureEntry e;
+    e.Image = std::make_unique<TDIB>();
+    e.Image->SetSize(c.W, c.H, c.Bits);
+    MakePowerOfTwo(e);
+    EXPECT_EQ(e.Image->GetWidth(), c.Side) << c.W << "x" << c.H;
+    EXPECT_EQ(e.Image->GetHeight(), c.Side);
+    EXPECT_DOUBLE_EQ(e.U1, c.U1);
+    EXPECT_DOUBLE_EQ(e.V1, c.V1);
+    EXPECT_EQ(e.Image->BitCount(), c.OutBits);
+  }
+}
+
+TEST(D2DTextureCache, WavesGetWholeStripsAndAtLeastOne) {
+  struct Case {
+    int Extent, Length, Strips;
+  } cases[] = {{64, 64, 8}, {64, 48, 16}, {64, 0, 1}, {64, 1000, 1}, {0, 10, 1}, {64, -64, 8},
+               {7, 1, 7}};
+  for (const Case& c : cases)
+    EXPECT_EQ(TD2DDirect3D::WaveStrips(c.Extent, c.Length), c.Strips) << c.Extent << " " << c.Length;
+}
+
+TEST_F(D2DOnDisplay, TheCacheEmptiesBeforeItsTwoThousandFiftiethEntryAndIgnoresCase) {
+  Start(true);
+  TPictureCollectionItem* p = AddPicture("Ship", 8, 8, 8, 8);
+  auto* d = static_cast<TD2DDirect3D*>(draw->D2D());
+  ASSERT_TRUE(d->CheckUsable());
+  TD2DTextures& t = *d->Textures();
+  for (int i = 0; i < 2049; ++i) {
+    ASSERT_TRUE(t.LoadSurface(p->GetPatternSurface(0), true, "s" + std::to_string(i)));
+  }
+  EXPECT_EQ(t.Count(), 2049);
+  ASSERT_TRUE(t.AddFromItem(p));
+  EXPECT_EQ(t.Count(), 1);
+  EXPECT_TRUE(t.Contains("SHIP"));
+  EXPECT_EQ(t.IndexOf("sHiP"), 0);
+}
+
+TEST_F(D2DOnDisplay, MirrorAppliesToOneDrawAndPatternsAreInsetByHalfATexel) {
+  Start(true);
+  TPictureCollectionItem* p = AddPicture("strip", 96, 32, 32, 32);
+  auto* d = static_cast<TD2DDirect3D*>(draw->D2D());
+  draw->SetMirrorFlip(MirrorFlipBit(rmfMirror));
+  p->StretchDraw(draw->Surface, TRect{0, 0, 32, 32}, 1);
+  const std::vector<D3DTLVERTEX>& v = draw->D3DDevice7->LastVertices();
+  ASSERT_EQ(v.size(), 4u);
+  // 96 x 32 becomes 128 x 128: pattern 1 spans u 32/128 to 63.5/128.
+  EXPECT_FLOAT_EQ(v[0].tu, 63.5f / 128);
+  EXPECT_FLOAT_EQ(v[1].tu, 32.0f / 128);
+  EXPECT_FLOAT_EQ(v[2].tv, 31.5f / 128);
+  EXPECT_FLOAT_EQ(v[0].sx, -0.5f);
+  EXPECT_EQ(d->MirrorFlip, 0);
+  p->DrawWaveX(draw->Surface, 10, 10, 32, 32, 0, 3, 32, 0);
+  EXPECT_EQ(draw->D3DDevice7->LastVertices().size(), 18u);
+}
+
+TEST_F(D2DOnDisplay, AfterALossAndRestoreTheFrameIsTheSame) {
+  Start(true);
+  TPictureCollectionItem* p = AddPicture("ship", 96, 32, 32, 32);
+  auto scene = [&] {
+    Background();
+    p->StretchDraw(draw->Surface, TRect{4, 4, 36, 36}, 0);
+    p->DrawAlpha(draw->Surface, TRect{44, 4, 76, 36}, 1, 128);
+    p->DrawWaveX(draw->Surface, 80, 4, 32, 32, 2, 3, 16, 0);
+    return Shot();
+  };
+  Frame before = scene();
+  DDLoseAllSurfaces();
+  EXPECT_TRUE(draw->CanDraw());
+  Frame after = scene();
+  EXPECT_EQ(Mismatches(after, before, false), 0);
+}
+
+TEST_F(D2DOnDisplay, ATextureMadeOutsideTheCacheReloadsItsPixelsOnRestore) {
+  Start(true);
+  TDIB dib;
+  dib.SetSize(4, 4, 24);
+  for (int i = 0; i < 16; ++i) dib.SetPixel(i % 4, i / 4, 0x102030 * (i + 1));
+  TDirect3DTexture2 tex(draw, static_cast<TGraphic*>(&dib), false);
+  ASSERT_NE(tex.Surface(), nullptr);
+  auto read = [&] {
+    DDSURFACEDESC d;
+    EXPECT_EQ(tex.SurfaceOrNil()->ISurface()->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    std::vector<uint8_t> bytes(static_cast<uint8_t*>(d.lpSurface),
+                               static_cast<uint8_t*>(d.lpSurface) + d.lPitch * 4);
+    tex.SurfaceOrNil()->ISurface()->Unlock(nullptr);
+    return bytes;
+  };
+  std::vector<uint8_t> first = read();
+  DDLoseAllSurfaces();
+  // A restore wipes what the surface held; the texture fills it again.
+  tex.SurfaceOrNil()->ISurface()->Restore();
+  {
+    DDSURFACEDESC d;
+    ASSERT_EQ(tex.SurfaceOrNil()->ISurface()->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    std::memset(d.lpSurface, 0, static_cast<size_t>(d.lPitch) * 4);
+    tex.SurfaceOrNil()->ISurface()->Unlock(nullptr);
+  }
+  DDLoseAllSurfaces();
+  draw->CheckSurfaces();
+  EXPECT_EQ(read(), first);
+}
+
+}  // namespace
