@@ -57,16 +57,24 @@ class D2DOnDisplay : public ::testing::Test {
   }
 
   // A picture of smooth colours with a keyed (black) hole, in patterns.
-  TPictureCollectionItem* AddPicture(const char* Name, int W, int H, int PW, int PH) {
+  // The picture's colour at (x, y) as 0x00BBGGRR; 0 in its keyed holes.
+  static int PictureColor(int x, int y, int W, int H, int PW, int PH) {
+    int r = 40 + (x * 200) / W, g = 30 + (y * 200) / H, b = 90 + ((x + y) * 3) % 120;
+    bool hole = (x % PW) >= PW / 4 && (x % PW) < PW / 2 && (y % PH) >= PH / 4 && (y % PH) < PH / 2;
+    if (hole) r = g = b = 0;
+    return (b << 16) | (g << 8) | r;
+  }
+  TPictureCollectionItem* AddPicture(const char* Name, int W, int H, int PW, int PH,
+                                     bool Transposed = false) {
     auto dib = std::make_unique<TDIB>();
-    dib->SetSize(W, H, 24);
+    dib->SetSize(Transposed ? H : W, Transposed ? W : H, 24);
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x) {
-        int r = 40 + (x * 200) / W, g = 30 + (y * 200) / H, b = 90 + ((x + y) * 3) % 120;
-        bool hole = (x % PW) >= PW / 4 && (x % PW) < PW / 2 && (y % PH) >= PH / 4 && (y % PH) < PH / 2;
-        if (hole) r = g = b = 0;
-        dib->SetPixel(x, y, (b << 16) | (g << 8) | r);
+        const int c = PictureColor(x, y, W, H, PW, PH);
+        if (Transposed) dib->SetPixel(y, x, c);
+        else dib->SetPixel(x, y, c);
       }
+    if (Transposed) std::swap(PW, PH);
     auto* item = static_cast<TPictureCollectionItem*>(images->Items().Add());
     item->SetName(Name);
     item->Picture().SetGraphic(dib.get());
@@ -79,12 +87,16 @@ class D2DOnDisplay : public ::testing::Test {
     return item;
   }
 
-  void Background() {
+  static uint16_t BackgroundAt(int x, int y) {
+    return static_cast<uint16_t>(((x * 31 / kW) << 11) | (((y * 63) / kH) << 5) |
+                                 (((x + y) * 31) / (kW + kH)));
+  }
+  void Background(bool Transposed = false) {
     DDSURFACEDESC d;
     ASSERT_TRUE(draw->Surface->Lock(nullptr, d));
     for (int y = 0; y < kH; ++y)
       for (int x = 0; x < kW; ++x) {
-        uint16_t v = static_cast<uint16_t>(((x * 31 / kW) << 11) | (((y * 63) / kH) << 5) | (((x + y) * 31) / (kW + kH)));
+        uint16_t v = Transposed ? (x < kH && y < kH ? BackgroundAt(y, x) : 0) : BackgroundAt(x, y);
         std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + 2 * x, &v, 2);
       }
     draw->Surface->Unlock();
@@ -132,12 +144,13 @@ int Mismatches(const Frame& A, const Frame& B, bool Neighbours) {
   return bad;
 }
 
-enum TScene { scFlat, scTurned, scWaves };
+enum TScene { scFlat, scTurned, scWaves, scSub, scWaveY, scWaveXTransposed };
 
 Frame DrawScene(D2DOnDisplay& T, bool ThreeD, TScene Scene) {
   T.Start(ThreeD);
-  TPictureCollectionItem* p = T.AddPicture("ship", 96, 32, 32, 32);
-  T.Background();
+  const bool transposed = Scene == scWaveXTransposed;
+  TPictureCollectionItem* p = T.AddPicture("ship", 96, 32, 32, 32, Scene == scWaveXTransposed);
+  T.Background(transposed);
   TDirectDrawSurface* s = T.draw->Surface;
   T.draw->SetTextureFilter(D2D_POINT);
   switch (Scene) {
@@ -156,6 +169,18 @@ Frame DrawScene(D2DOnDisplay& T, bool ThreeD, TScene Scene) {
     case scWaves:
       p->DrawWaveX(s, 20, 100, 32, 32, 0, 4, 32, 0);
       p->DrawWaveXAdd(s, 80, 100, 32, 32, 1, 3, 16, 64, 128);
+      break;
+    case scSub:
+      p->DrawSub(s, TRect{4, 44, 36, 76}, 0, 255);
+      p->DrawSub(s, TRect{44, 44, 76, 76}, 1, 128);
+      break;
+    case scWaveY:
+      p->DrawWaveY(s, 40, 20, 32, 32, 0, 4, 32, 0);
+      p->DrawWaveYAlpha(s, 100, 20, 32, 32, 1, 3, 16, 64, 128);
+      break;
+    case scWaveXTransposed:
+      p->DrawWaveX(s, 20, 40, 32, 32, 0, 4, 32, 0);
+      p->DrawWaveXAlpha(s, 20, 100, 32, 32, 1, 3, 16, 64, 128);
       break;
   }
   Frame f = T.Shot();
@@ -180,6 +205,57 @@ TEST_F(D2DOnDisplay, RotationsAndWavesMatchANeighbourOfTheTwoDimensionalPicture)
     EXPECT_EQ(Mismatches(b, a, true), 0) << sc;
     EXPECT_EQ(Mismatches(a, b, true), 0) << sc;
   }
+}
+
+// Subtraction through the device is destination x (1 - source), where the
+// software path takes destination - source.
+TEST_F(D2DOnDisplay, SubtractionFollowsTheDevicesOwnFormula) {
+  Frame f = DrawScene(*this, true, scSub);
+  auto expand = [](int v, int bits) { return bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4); };
+  struct Draw {
+    int Left, Top, Pattern, Alpha;
+  } draws[] = {{4, 44, 0, 255}, {44, 44, 1, 128}};
+  int bad = 0;
+  for (const Draw& d : draws)
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x) {
+        const int c = PictureColor(d.Pattern * 32 + x, y, 96, 32, 32, 32);
+        const uint16_t bg = BackgroundAt(d.Left + x, d.Top + y);
+        uint16_t want = bg;
+        if (c != 0) {
+          const int src[3] = {c & 0xFF, (c >> 8) & 0xFF, c >> 16};  // r, g, b
+          const int shifts[3] = {11, 5, 0}, bits[3] = {5, 6, 5};
+          want = 0;
+          for (int k = 0; k < 3; ++k) {
+            const int s8 = src[k] * d.Alpha / 255;
+            const int d8 = expand((bg >> shifts[k]) & ((1 << bits[k]) - 1), bits[k]);
+            const int out = d8 * (255 - s8) / 255;
+            want = static_cast<uint16_t>(want | ((out >> (8 - bits[k])) << shifts[k]));
+          }
+        }
+        if (!Near(f[(d.Top + y) * kW + d.Left + x], want)) ++bad;
+      }
+  EXPECT_EQ(bad, 0);
+}
+
+// The software path draws no vertical wave: the device's one is the
+// horizontal wave of the transposed picture, transposed.
+TEST_F(D2DOnDisplay, AVerticalWaveIsTheTransposedHorizontalOne) {
+  Frame y3 = DrawScene(*this, true, scWaveY);
+  Frame x2 = DrawScene(*this, false, scWaveXTransposed);
+  int bad = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kH; ++x) {
+      bool ok = false;
+      for (int dy = -1; dy <= 1 && !ok; ++dy)
+        for (int dx = -1; dx <= 1 && !ok; ++dx) {
+          const int xx = x + dx, yy = y + dy;
+          if (xx < 0 || yy < 0 || xx >= kH || yy >= kH) continue;
+          ok = Near(y3[y * kW + x], x2[xx * kW + yy]);
+        }
+      if (!ok) ++bad;
+    }
+  EXPECT_EQ(bad, 0);
 }
 
 }  // namespace
