@@ -23,7 +23,7 @@ class PlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     HeadlessInstall(1000);
-    InstallHeadlessAudio();
+    HeadlessInstallAudio();
     // The player's link names are this run's own: parallel runs never meet.
     static int run = 0;
     SetIpcNamespace("tal" + std::to_string(::getpid()) + "_" + std::to_string(++run) + "_");

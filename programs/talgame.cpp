@@ -4,9 +4,12 @@
 #include "game/core/main_form.h"
 #include "game/core/mission_table.h"
 #include "programs/startup.h"
+#include "render/d3d/d2d.h"
 
 int main() {
   if (!StartPlatform(dbGame)) return 1;
+  // The game asks for no 3D drawing, but its display owns a drawer all the same.
+  InstallDirect3DPath();
   InitEnemyTexts();
   InitMissionTable();
   Application->Initialize();

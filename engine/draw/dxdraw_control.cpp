@@ -170,8 +170,17 @@ void DXDrawPaletteEntries(const std::array<RGBQUAD, 256>& ColorTable, bool Allow
 
 TDXDrawDriver::TDXDrawDriver(TCustomDXDraw* DXDraw) : dxdraw_(DXDraw) {
   TDXDrawOptions o = dxdraw_->Options();
-  // Choosing a display driver by its 3D device belongs to the Direct3D path,
-  // which is not joined yet; the primary driver serves every request.
+  const bool full3D = o.Contains(doFullScreen) && o.Contains(do3D) && o.Contains(doHardware) &&
+                      !o.Contains(doSystemMemory);
+  if (full3D && Direct3DPath()) {
+    TDirect3DSetupOptions request = 0;
+    if (o.Contains(doSelectDriver)) request |= soSelectDriver;
+    if (!dxdraw_->Display()->FixedBitCount) request |= soBitCount;
+    if (o.Contains(doHardware)) request |= soHardware;
+    if (o.Contains(doRetainedMode)) request |= soRetainedMode;
+    if (o.Contains(doZBuffer)) request |= soZBuffer;
+    Direct3DPath()->SelectDisplayDriver(request, dxdraw_);
+  }
   const GUID* guid =
       (o.Contains(doFullScreen) && o.Contains(doHardware) && !o.Contains(doSystemMemory))
           ? dxdraw_->DriverGUID()
@@ -185,6 +194,11 @@ TDXDrawDriver::~TDXDrawDriver() {
 }
 
 void TDXDrawDriver::Finalize() {
+  TCustomDXDraw* c = dxdraw_;
+  for (PDirect3DDevice* d : {&c->D3DDevice, &c->D3DDevice2, &c->D3DDevice3, &c->D3DDevice7})
+    d->reset();
+  for (PDirect3D* d : {&c->D3D, &c->D3D2, &c->D3D3, &c->D3D7}) d->reset();
+  if (Direct3DPath()) Direct3DPath()->FreeZBuffer(c);
   FreeAndNil(dxdraw_->ZBuffer);
   FreeAndNil(dxdraw_->Clipper);
   FreeAndNil(dxdraw_->Palette);
@@ -210,11 +224,25 @@ void TDXDrawDriver::MakePalette(uint32_t Caps) {
 }
 
 void TDXDrawDriver::Initialize3D() {
-  // Stand-in for the Direct3D set-up until the Direct3D path is joined: no
-  // device is made, so none of the options it would be asked for (hardware,
-  // retained mode, driver selection, Z-buffer) is achieved.
-  TDXDrawOptions& o = dxdraw_->NowOptions();
+  TCustomDXDraw* c = dxdraw_;
+  const TDXDrawOptions asked = c->Options();
+  TDirect3DSetupOptions achieved = 0;
+  // Without the Direct3D path no device is made, so none of the options it
+  // would be asked for is achieved.
+  if (Direct3DPath()) {
+    TDirect3DSetupOptions request = 0;
+    if (asked.Contains(doHardware)) request |= soHardware;
+    if (c->EffectiveOptions().Contains(doRetainedMode)) request |= soRetainedMode;
+    if (asked.Contains(doSelectDriver)) request |= soSelectDriver;
+    if (asked.Contains(doZBuffer)) request |= soZBuffer;
+    achieved = Direct3DPath()->Initialize3D(c, asked.Contains(doDirectX7Mode), request);
+  }
+  TDXDrawOptions& o = c->NowOptions();
   for (auto x : {doRetainedMode, doHardware, doSelectDriver, doZBuffer}) o.Exclude(x);
+  if (achieved & soHardware) o.Include(doHardware);
+  if (achieved & soRetainedMode) o.Include(doRetainedMode);
+  if (achieved & soSelectDriver) o.Include(doSelectDriver);
+  if (achieved & soZBuffer) o.Include(doZBuffer);
 }
 
 void TDXDrawDriverBlt::Initialize() {
@@ -349,7 +377,7 @@ TCustomDXDraw::TCustomDXDraw(TComponent* AOwner) : TWinControl(AOwner) {
   DefaultColorTable = ColorTable;
   TWinControl::SetBounds(Left(), Top(), 100, 100);
   SetColor(clBlack);
-  d2d_ = std::make_unique<TD2D>(this);
+  if (Direct3DPath()) d2d_ = Direct3DPath()->MakeD2D(this);
   CurrentD2D = d2d_.get();
   traces_ = std::make_unique<TTraces>(this);
 }
@@ -465,7 +493,8 @@ void TCustomDXDraw::DoInitialize() {
   if (OnInitialize) OnInitialize(this);
 }
 void TCustomDXDraw::DoInitializeSurface() {
-  if (d2d_) SkipNextFlip = d2d_->SelectRenderTarget();
+  // Only a device that refuses the back surface costs a frame.
+  if (d2d_) SkipNextFlip = D3DDevice7 && !d2d_->SelectBackSurface();
   if (OnInitializeSurface) OnInitializeSurface(this);
 }
 void TCustomDXDraw::DoInitializing() {
@@ -530,10 +559,8 @@ void TCustomDXDraw::Initialize() {
     called_do_initialize_surface_ = true;
     DoInitializeSurface();
   }
-  if (!d2d_) {
-    d2d_ = std::make_unique<TD2D>(this);
-    CurrentD2D = d2d_.get();
-  }
+  if (!d2d_ && Direct3DPath()) d2d_ = Direct3DPath()->MakeD2D(this);
+  if (d2d_) CurrentD2D = d2d_.get();
   RestoreSurface();
 }
 
@@ -705,11 +732,12 @@ void TCustomDXDraw::SetDriverGUID(const GUID* Value) {
 }
 
 void TCustomDXDraw::SetMirrorFlip(TRenderMirrorFlips Value) {
-  if (options_.Contains(do3D) && d2d_) d2d_->MirrorFlip = Value;
+  if (options_.Contains(do3D) && d2d_) d2d_->SetMirrorFlip(Value);
 }
 
 void TCustomDXDraw::SetTextureFilter(int Value) {
-  if (options_.Contains(do3D) && d2d_) d2d_->TextureFilter = Value;
+  if (options_.Contains(do3D) && d2d_)
+    d2d_->SetTextureFilter(static_cast<TD2DTextureFilter>(std::clamp(Value, 0, 4)));
 }
 
 void TCustomDXDraw::Loaded() {

@@ -10,6 +10,29 @@
 TD2D* CurrentD2D = nullptr;
 bool SkipNextFlip = false;
 
+namespace {
+const TDirect3DPath* gDirect3DPath = nullptr;
+}  // namespace
+
+void SetDirect3DPath(const TDirect3DPath* Path) {
+  gDirect3DPath = Path;
+}
+const TDirect3DPath* Direct3DPath() {
+  return gDirect3DPath;
+}
+
+namespace {
+
+// The hardware drawer that takes a draw onto Dest: only the back surface of
+// the control whose drawer is current, and only while it is usable.
+TD2D* HardwareFor(const TDirectDrawSurface* Dest) {
+  TD2D* d = CurrentD2D;
+  if (!d || !d->DXDraw() || d->DXDraw()->Surface != Dest) return nullptr;
+  return d->CheckUsable() ? d : nullptr;
+}
+
+}  // namespace
+
 // ---- Device -------------------------------------------------------------------
 
 TDirectDraw::TDirectDraw(const GUID* DriverGUID, bool DirectX7Mode) {
@@ -477,9 +500,9 @@ void TDirectDrawSurface::StretchDraw(const TRect& DestRect, const TRect& SrcRect
                                      TDirectDrawSurface* Source, bool Transparent) {
   auto empty = [](const TRect& r) { return r.Top >= r.Bottom || r.Left >= r.Right; };
   if (!Source || empty(DestRect) || empty(SrcRect)) return;
-  if (CurrentD2D && CurrentD2D->CheckUsable()) {
-    // Hardware 2D drawing would take the back surface here; the stand-in
-    // never reports itself usable.
+  if (TD2D* d = HardwareFor(this)) {
+    d->RenderSurface(Source, DestRect, Transparent, rtDraw, 255);
+    return;
   }
   DDBLTFX fx;
   fx.dwSize = 100;
@@ -506,9 +529,24 @@ void TDirectDrawSurface::BlendDraw(const TDrawArgs& A) {
     return;
   if (A.Kind != dkRect && (A.W == 0 || A.H == 0)) return;
   if (A.Blend != 0 && A.Alpha <= 0) return;
-  if (CurrentD2D && CurrentD2D->CheckUsable()) {
-    // Hardware 2D drawing would take the back surface here; the stand-in
-    // never reports itself usable.
+  if (TD2D* d = HardwareFor(this)) {
+    static constexpr TRenderType kRenderTypes[] = {rtDraw, rtAdd, rtBlend, rtSub};
+    const TRenderType rt = kRenderTypes[A.Blend & 3];
+    const int alpha = A.Blend == 0 ? 255 : A.Alpha;
+    switch (A.Kind) {
+      case dkRect:
+        d->RenderSurface(A.Source, A.DestRect, A.Transparent, rt, alpha);
+        break;
+      case dkRotate:
+        d->RenderSurfaceRotate(A.Source, A.X, A.Y, A.W, A.H, rt, A.CenterX, A.CenterY, A.Angle,
+                               alpha, A.Transparent);
+        break;
+      case dkWave:
+        d->RenderSurfaceWaveX(A.Source, A.X, A.Y, A.W, A.H, rt, A.Transparent, A.Amplitude,
+                              A.Length, A.Phase, alpha);
+        break;
+    }
+    return;
   }
   IDirectDrawSurface* dest = GetIDirectDrawSurface();
   IDirectDrawSurface* source = A.Source->GetIDirectDrawSurface();

@@ -18,6 +18,7 @@
 #include "framework/controls.h"
 #include "framework/forms.h"
 #include "framework/graphics.h"
+#include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "render/blit.h"
 
@@ -241,23 +242,78 @@ class TDirectDrawSurface : public TDirectX {
 
 // ---- Hardware 2D drawing ------------------------------------------------
 
-// Stand-in for the hardware 2D drawer until the Direct3D path is joined: it
-// exists so the display control can own and ask it, and it is never usable,
-// so every draw takes the blitter or software path.
+class TPictureCollectionItem;
+
+// Hardware 2D drawing as the display sees it: pictures drawn as textured
+// quads through the control's Direct3D device. The drawer and the Direct3D
+// set-up belong to the Direct3D path (render/d3d), which builds on this
+// module; the engine reaches them only through this interface and the
+// TDirect3DPath hooks that the path installs, so the libraries link in one
+// direction. Without the path installed a control has no drawer and makes
+// no Direct3D object.
 class TD2D {
  public:
   explicit TD2D(TCustomDXDraw* DXDraw) : dxdraw_(DXDraw) {}
+  virtual ~TD2D() = default;
   TCustomDXDraw* DXDraw() const { return dxdraw_; }
-  bool CheckUsable() const { return false; }
+  virtual bool CheckUsable() = 0;
   // Chooses the back surface as the render target; false without a device.
-  bool SelectRenderTarget() const { return false; }
-  void ClearTextureCache() {}
-  uint8_t MirrorFlip = 0;
-  int TextureFilter = 0;
+  virtual bool SelectBackSurface() = 0;
+  // Empties the texture cache when there is one.
+  virtual void ClearTextureCache() = 0;
+  virtual void SetMirrorFlip(TRenderMirrorFlips Value) = 0;
+  virtual void SetTextureFilter(TD2DTextureFilter Filter) = 0;
+  // The surface draws take the whole source surface.
+  virtual bool RenderSurface(TDirectDrawSurface* Source, const TRect& DestRect, bool Transparent,
+                             TRenderType RenderType, int Alpha) = 0;
+  virtual bool RenderSurfaceRotate(TDirectDrawSurface* Source, int X, int Y, int Width,
+                                   int Height, TRenderType RenderType, double CenterX,
+                                   double CenterY, float Angle, int Alpha, bool Transparent) = 0;
+  virtual bool RenderSurfaceWaveX(TDirectDrawSurface* Source, int X, int Y, int Width, int Height,
+                                  TRenderType RenderType, bool Transparent, int Amplitude,
+                                  int Length, int Phase, int Alpha) = 0;
+  virtual bool RenderPattern(TPictureCollectionItem* Item, const TRect& DestRect,
+                             int PatternIndex, TRenderType RenderType, int Alpha) = 0;
+  virtual bool RenderPatternRotate(TPictureCollectionItem* Item, int X, int Y, int Width,
+                                   int Height, int PatternIndex, TRenderType RenderType,
+                                   double CenterX, double CenterY, float Angle, int Alpha) = 0;
+  virtual bool RenderPatternWaveX(TPictureCollectionItem* Item, int X, int Y, int Width,
+                                  int Height, int PatternIndex, TRenderType RenderType,
+                                  bool Transparent, int Amplitude, int Length, int Phase,
+                                  int Alpha) = 0;
+  virtual bool RenderPatternWaveY(TPictureCollectionItem* Item, int X, int Y, int Width,
+                                  int Height, int PatternIndex, TRenderType RenderType,
+                                  bool Transparent, int Amplitude, int Length, int Phase,
+                                  int Alpha) = 0;
 
  private:
   TCustomDXDraw* dxdraw_;
 };
+
+// What the presentation drivers ask of the Direct3D set-up, and what it
+// answers: one bit each.
+enum TDirect3DSetupOption : uint8_t {
+  soSelectDriver = 1,
+  soBitCount = 2,
+  soHardware = 4,
+  soRetainedMode = 8,
+  soZBuffer = 16,
+};
+using TDirect3DSetupOptions = uint8_t;
+
+// The Direct3D path's entry points, installed by the path itself.
+struct TDirect3DPath {
+  std::unique_ptr<TD2D> (*MakeD2D)(TCustomDXDraw* DXDraw);
+  // Chooses the display driver (and maybe the bit count) for 3D drawing.
+  void (*SelectDisplayDriver)(TDirect3DSetupOptions Options, TCustomDXDraw* DXDraw);
+  // Makes the Direct3D objects on the back surface; answers what it achieved.
+  TDirect3DSetupOptions (*Initialize3D)(TCustomDXDraw* DXDraw, bool DirectX7Mode,
+                                        TDirect3DSetupOptions Options);
+  // Detaches and frees the control's Z-buffer.
+  void (*FreeZBuffer)(TCustomDXDraw* DXDraw);
+};
+void SetDirect3DPath(const TDirect3DPath* Path);
+const TDirect3DPath* Direct3DPath();
 
 // The hardware drawer of the last initialised display control, or nil.
 extern TD2D* CurrentD2D;
@@ -478,6 +534,9 @@ class TCustomDXDraw : public TWinControl, public TBlitDisplay {
   TDirectDrawSurface* Primary = nullptr;
   TDirectDrawSurface* Surface = nullptr;
   TDirectDrawSurface* ZBuffer = nullptr;
+  // The Direct3D objects of the 3D set-up; nil without it.
+  PDirect3D D3D, D3D2, D3D3, D3D7;
+  PDirect3DDevice D3DDevice, D3DDevice2, D3DDevice3, D3DDevice7;
 
   std::array<RGBQUAD, 256> ColorTable{};
   std::array<RGBQUAD, 256> DefaultColorTable{};

@@ -64,28 +64,51 @@ void TPictureCollectionItem::RestoreSurfaces(TGraphic* g) {
   if (dx->Options().Contains(do3D) && dx->D2D()) dx->D2D()->ClearTextureCache();
 }
 
-// The hardware 2D drawer is a stand-in that is never usable, so every draw
-// goes to the surface's own draw family.
+namespace {
+
+// The hardware drawer that takes an item's draw onto Dest: the collection's
+// control asks for 3D, Dest is its back surface and its drawer is usable.
+TD2D* HardwareFor(TPictureCollection* Collection, const TDirectDrawSurface* Dest) {
+  TCustomDXDraw* dx = Collection ? Collection->DXDraw() : nullptr;
+  if (!dx || !Dest || dx->Surface != Dest || !dx->Options().Contains(do3D) || !dx->D2D())
+    return nullptr;
+  return dx->D2D()->CheckUsable() ? dx->D2D() : nullptr;
+}
+
+}  // namespace
+
+// Each draw goes to the hardware drawer when it takes Dest, else to Dest's
+// own draw family with the pattern's rectangle and surface.
+#define TAL_ITEM_HARDWARE(call)                               \
+  if (TD2D* d = HardwareFor(PictureCollection(), Dest)) {     \
+    d->call;                                                  \
+    return;                                                   \
+  }
+
 void TPictureCollectionItem::StretchDraw(TDirectDrawSurface* Dest, const TRect& DestRect,
                                          int PatternIndex) {
+  TAL_ITEM_HARDWARE(RenderPattern(this, DestRect, PatternIndex, rtDraw, 255))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->StretchDraw(DestRect, p->Rect, p->Surface, Transparent);
 }
 
 void TPictureCollectionItem::DrawAdd(TDirectDrawSurface* Dest, const TRect& DestRect,
                                      int PatternIndex, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPattern(this, DestRect, PatternIndex, rtAdd, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawAdd(DestRect, p->Rect, p->Surface, Transparent, Alpha);
 }
 
 void TPictureCollectionItem::DrawAlpha(TDirectDrawSurface* Dest, const TRect& DestRect,
                                        int PatternIndex, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPattern(this, DestRect, PatternIndex, rtBlend, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawAlpha(DestRect, p->Rect, p->Surface, Transparent, Alpha);
 }
 
 void TPictureCollectionItem::DrawSub(TDirectDrawSurface* Dest, const TRect& DestRect,
                                      int PatternIndex, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPattern(this, DestRect, PatternIndex, rtSub, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawSub(DestRect, p->Rect, p->Surface, Transparent, Alpha);
 }
@@ -93,6 +116,8 @@ void TPictureCollectionItem::DrawSub(TDirectDrawSurface* Dest, const TRect& Dest
 void TPictureCollectionItem::DrawRotate(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                         int Height, int PatternIndex, double CenterX,
                                         double CenterY, float Angle) {
+  TAL_ITEM_HARDWARE(RenderPatternRotate(this, X, Y, Width, Height, PatternIndex, rtDraw, CenterX,
+                                        CenterY, Angle, 255))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawRotate(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
                      Angle);
@@ -101,6 +126,8 @@ void TPictureCollectionItem::DrawRotate(TDirectDrawSurface* Dest, int X, int Y, 
 void TPictureCollectionItem::DrawRotateAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                            int Height, int PatternIndex, double CenterX,
                                            double CenterY, float Angle, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternRotate(this, X, Y, Width, Height, PatternIndex, rtAdd, CenterX,
+                                        CenterY, Angle, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawRotateAdd(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
                         Angle, Alpha);
@@ -109,6 +136,8 @@ void TPictureCollectionItem::DrawRotateAdd(TDirectDrawSurface* Dest, int X, int 
 void TPictureCollectionItem::DrawRotateAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                              int Height, int PatternIndex, double CenterX,
                                              double CenterY, float Angle, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternRotate(this, X, Y, Width, Height, PatternIndex, rtBlend, CenterX,
+                                        CenterY, Angle, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawRotateAlpha(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
                           Angle, Alpha);
@@ -117,6 +146,8 @@ void TPictureCollectionItem::DrawRotateAlpha(TDirectDrawSurface* Dest, int X, in
 void TPictureCollectionItem::DrawRotateSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                            int Height, int PatternIndex, double CenterX,
                                            double CenterY, float Angle, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternRotate(this, X, Y, Width, Height, PatternIndex, rtSub, CenterX,
+                                        CenterY, Angle, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawRotateSub(X, Y, Width, Height, p->Rect, p->Surface, CenterX, CenterY, Transparent,
                         Angle, Alpha);
@@ -125,6 +156,8 @@ void TPictureCollectionItem::DrawRotateSub(TDirectDrawSurface* Dest, int X, int 
 void TPictureCollectionItem::DrawWaveX(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                        int Height, int PatternIndex, int Amplitude, int Length,
                                        int Phase) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveX(this, X, Y, Width, Height, PatternIndex, rtDraw,
+                                       Transparent, Amplitude, Length, Phase, 255))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawWaveX(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
                     Phase);
@@ -133,6 +166,8 @@ void TPictureCollectionItem::DrawWaveX(TDirectDrawSurface* Dest, int X, int Y, i
 void TPictureCollectionItem::DrawWaveXAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                           int Height, int PatternIndex, int Amplitude, int Length,
                                           int Phase, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveX(this, X, Y, Width, Height, PatternIndex, rtAdd,
+                                       Transparent, Amplitude, Length, Phase, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawWaveXAdd(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
                        Phase, Alpha);
@@ -141,6 +176,8 @@ void TPictureCollectionItem::DrawWaveXAdd(TDirectDrawSurface* Dest, int X, int Y
 void TPictureCollectionItem::DrawWaveXAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                             int Height, int PatternIndex, int Amplitude, int Length,
                                             int Phase, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveX(this, X, Y, Width, Height, PatternIndex, rtBlend,
+                                       Transparent, Amplitude, Length, Phase, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawWaveXAlpha(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
                          Phase, Alpha);
@@ -149,20 +186,40 @@ void TPictureCollectionItem::DrawWaveXAlpha(TDirectDrawSurface* Dest, int X, int
 void TPictureCollectionItem::DrawWaveXSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
                                           int Height, int PatternIndex, int Amplitude, int Length,
                                           int Phase, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveX(this, X, Y, Width, Height, PatternIndex, rtSub,
+                                       Transparent, Amplitude, Length, Phase, Alpha))
   if (const TPictureCollectionItemPattern* p = DrawPattern(Dest, PatternIndex))
     Dest->DrawWaveXSub(X, Y, Width, Height, p->Rect, p->Surface, Transparent, Amplitude, Length,
                        Phase, Alpha);
 }
 
 // Vertical waves exist only on the hardware path; elsewhere they draw nothing.
-void TPictureCollectionItem::DrawWaveY(TDirectDrawSurface*, int, int, int, int, int, int, int,
-                                       int) {}
-void TPictureCollectionItem::DrawWaveYAdd(TDirectDrawSurface*, int, int, int, int, int, int, int,
-                                          int, int) {}
-void TPictureCollectionItem::DrawWaveYAlpha(TDirectDrawSurface*, int, int, int, int, int, int, int,
-                                            int, int) {}
-void TPictureCollectionItem::DrawWaveYSub(TDirectDrawSurface*, int, int, int, int, int, int, int,
-                                          int, int) {}
+void TPictureCollectionItem::DrawWaveY(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                       int Height, int PatternIndex, int Amplitude, int Length,
+                                       int Phase) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveY(this, X, Y, Width, Height, PatternIndex, rtDraw,
+                                       Transparent, Amplitude, Length, Phase, 255))
+}
+void TPictureCollectionItem::DrawWaveYAdd(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                          int Height, int PatternIndex, int Amplitude, int Length,
+                                          int Phase, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveY(this, X, Y, Width, Height, PatternIndex, rtAdd,
+                                       Transparent, Amplitude, Length, Phase, Alpha))
+}
+void TPictureCollectionItem::DrawWaveYAlpha(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                            int Height, int PatternIndex, int Amplitude, int Length,
+                                            int Phase, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveY(this, X, Y, Width, Height, PatternIndex, rtBlend,
+                                       Transparent, Amplitude, Length, Phase, Alpha))
+}
+void TPictureCollectionItem::DrawWaveYSub(TDirectDrawSurface* Dest, int X, int Y, int Width,
+                                          int Height, int PatternIndex, int Amplitude, int Length,
+                                          int Phase, int Alpha) {
+  TAL_ITEM_HARDWARE(RenderPatternWaveY(this, X, Y, Width, Height, PatternIndex, rtSub,
+                                       Transparent, Amplitude, Length, Phase, Alpha))
+}
+
+#undef TAL_ITEM_HARDWARE
 
 // ---- Collection ----------------------------------------------------------------------
 

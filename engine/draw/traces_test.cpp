@@ -283,7 +283,57 @@ TEST_F(TracesOnDisplay, OpaquePictureOverABlendedTrailOfItsOwnPatterns) {
   EXPECT_TRUE(viaBlit == Shot());
 }
 
+// A drawer that only records what the control hands it, and never draws.
+class TRecordingD2D : public TD2D {
+ public:
+  using TD2D::TD2D;
+  static inline TRenderMirrorFlips MirrorFlip = 0;
+  static inline int TextureFilter = -1;
+  bool CheckUsable() override { return false; }
+  bool SelectBackSurface() override { return false; }
+  void ClearTextureCache() override {}
+  void SetMirrorFlip(TRenderMirrorFlips Value) override { MirrorFlip = Value; }
+  void SetTextureFilter(TD2DTextureFilter Filter) override { TextureFilter = Filter; }
+  bool RenderSurface(TDirectDrawSurface*, const TRect&, bool, TRenderType, int) override {
+    return false;
+  }
+  bool RenderSurfaceRotate(TDirectDrawSurface*, int, int, int, int, TRenderType, double, double,
+                           float, int, bool) override {
+    return false;
+  }
+  bool RenderSurfaceWaveX(TDirectDrawSurface*, int, int, int, int, TRenderType, bool, int, int,
+                          int, int) override {
+    return false;
+  }
+  bool RenderPattern(TPictureCollectionItem*, const TRect&, int, TRenderType, int) override {
+    return false;
+  }
+  bool RenderPatternRotate(TPictureCollectionItem*, int, int, int, int, int, TRenderType, double,
+                           double, float, int) override {
+    return false;
+  }
+  bool RenderPatternWaveX(TPictureCollectionItem*, int, int, int, int, int, TRenderType, bool, int,
+                          int, int, int) override {
+    return false;
+  }
+  bool RenderPatternWaveY(TPictureCollectionItem*, int, int, int, int, int, TRenderType, bool, int,
+                          int, int, int) override {
+    return false;
+  }
+};
+
 TEST_F(TracesOnDisplay, MirrorFlipAndFilterReachTheHardwareDrawerWithThe3DOptions) {
+  static const TDirect3DPath path{
+      [](TCustomDXDraw* d) -> std::unique_ptr<TD2D> { return std::make_unique<TRecordingD2D>(d); },
+      [](TDirect3DSetupOptions, TCustomDXDraw*) {},
+      [](TCustomDXDraw*, bool, TDirect3DSetupOptions) -> TDirect3DSetupOptions { return 0; },
+      [](TCustomDXDraw*) {}};
+  const TDirect3DPath* before = Direct3DPath();
+  SetDirect3DPath(&path);
+  struct TRestore {
+    const TDirect3DPath* Path;
+    ~TRestore() { SetDirect3DPath(Path); }
+  } restore{before};
   TBlit* b = draw->Traces()->Add()->Blit();
   b->Mirror = true;
   b->Flip = true;
@@ -292,8 +342,8 @@ TEST_F(TracesOnDisplay, MirrorFlipAndFilterReachTheHardwareDrawerWithThe3DOption
   Start();
   b->Image = Strip();
   b->DoDraw();
-  EXPECT_EQ(draw->D2D()->MirrorFlip, MirrorFlipBit(rmfMirror) | MirrorFlipBit(rmfFlip));
-  EXPECT_EQ(draw->D2D()->TextureFilter, D2D_LINEAR);
+  EXPECT_EQ(TRecordingD2D::MirrorFlip, MirrorFlipBit(rmfMirror) | MirrorFlipBit(rmfFlip));
+  EXPECT_EQ(TRecordingD2D::TextureFilter, D2D_LINEAR);
 }
 
 // ---- Streams --------------------------------------------------------------------------

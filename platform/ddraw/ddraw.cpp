@@ -47,6 +47,7 @@ namespace {
 IDDVideoOutput* gOutput = nullptr;
 TDDFaults gFaults;
 std::vector<std::weak_ptr<IDirectDraw>> gDevices;
+std::vector<TDDDriverInfo> gDrivers = DDDefaultDrivers();
 
 // Larger surfaces are refused rather than allocated: sizes can come from
 // stored data.
@@ -423,6 +424,22 @@ TDDFaults& DDFaults() {
   return gFaults;
 }
 
+std::vector<TDDDriverInfo> DDDefaultDrivers() {
+  TDDDriverInfo d;
+  d.Caps.dwCaps = DDCAPS_3D;
+  d.Caps.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_ZBUFFER | DDSCAPS_MIPMAP;
+  d.Caps.dwVidMemTotal = d.Caps.dwVidMemFree = 32u << 20;
+  return {d};
+}
+
+void DDSetDrivers(std::vector<TDDDriverInfo> Drivers) {
+  gDrivers = Drivers.empty() ? DDDefaultDrivers() : std::move(Drivers);
+}
+
+const std::vector<TDDDriverInfo>& DDDrivers() {
+  return gDrivers;
+}
+
 void DDLoseAllSurfaces() {
   for (auto& w : gDevices)
     if (auto d = w.lock()) d->LoseSurfaces();
@@ -560,6 +577,11 @@ HRESULT IDirectDrawSurface::Restore() {
     back_->mem_->Lost = false;
     back_->mem_->KeyedRuns.reset();
   }
+  // A mipmap chain is restored as one surface.
+  for (IDirectDrawSurface* m = mip_.get(); m; m = m->mip_.get()) {
+    m->mem_->Lost = false;
+    m->mem_->KeyedRuns.reset();
+  }
   return DD_OK;
 }
 
@@ -666,9 +688,31 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, uint32_t) {
 
 HRESULT IDirectDrawSurface::GetAttachedSurface(const DDSCAPS* Caps, PDirectDrawSurface* Out) {
   if (!Caps || !Out) return DDERR_INVALIDPARAMS;
+  if (Caps->dwCaps & (DDSCAPS_MIPMAP | DDSCAPS_ZBUFFER)) {
+    const PDirectDrawSurface& s = (Caps->dwCaps & DDSCAPS_MIPMAP) ? mip_ : zbuffer_;
+    if (!s) return DDERR_NOTFOUND;
+    *Out = s;
+    return DD_OK;
+  }
   if (!(Caps->dwCaps & DDSCAPS_BACKBUFFER) || !back_ || Consume(gFaults.FailAttachedSurface))
     return DDERR_NOTFOUND;
   *Out = back_;
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::AddAttachedSurface(IDirectDrawSurface* Surface) {
+  if (!Surface || Surface == this) return DDERR_INVALIDPARAMS;
+  if (!(Surface->caps_ & DDSCAPS_ZBUFFER)) return DDERR_UNSUPPORTED;
+  if (zbuffer_) return DDERR_GENERIC;
+  if (Surface->Width() != Width() || Surface->Height() != Height()) return DDERR_INVALIDPARAMS;
+  if (Consume(gFaults.FailAddAttachedSurface)) return DDERR_GENERIC;
+  zbuffer_ = Surface->shared_from_this();
+  return DD_OK;
+}
+
+HRESULT IDirectDrawSurface::DeleteAttachedSurface(uint32_t, IDirectDrawSurface* Surface) {
+  if (!zbuffer_ || (Surface && Surface != zbuffer_.get())) return DDERR_NOTFOUND;
+  zbuffer_.reset();
   return DD_OK;
 }
 
@@ -733,8 +777,8 @@ IDirectDraw::~IDirectDraw() {
 
 HRESULT IDirectDraw::GetCaps(DDCAPS* Driver, DDCAPS* Emulation) const {
   if (Driver) {
-    *Driver = DDCAPS{};
-    Driver->dwCaps2 = gFaults.NoPrimaryGamma ? 0 : DDCAPS2_PRIMARYGAMMA;
+    *Driver = driver_ < gDrivers.size() ? gDrivers[driver_].Caps : DDCAPS{};
+    Driver->dwCaps2 |= gFaults.NoPrimaryGamma ? 0 : DDCAPS2_PRIMARYGAMMA;
     Driver->dwPalCaps = DDPCAPS_8BIT | DDPCAPS_ALLOW256;
   }
   if (Emulation) *Emulation = DDCAPS{};
@@ -763,7 +807,13 @@ HRESULT IDirectDraw::CreateSurface(const DDSURFACEDESC* Desc, PDirectDrawSurface
       return DDERR_INVALIDPARAMS;
     w = Desc->dwWidth;
     h = Desc->dwHeight;
-    if (Desc->dwFlags & DDSD_PIXELFORMAT) {
+    if ((caps & DDSCAPS_ZBUFFER) && (Desc->dwFlags & DDSD_ZBUFFERBITDEPTH)) {
+      uint32_t b = Desc->dwZBufferBitDepth;
+      if (b != 16 && b != 24 && b != 32) return DDERR_INVALIDPIXELFORMAT;
+      fmt = DDPIXELFORMAT{};
+      fmt.dwFlags = DDPF_ZBUFFER;
+      fmt.dwRGBBitCount = b;
+    } else if (Desc->dwFlags & DDSD_PIXELFORMAT) {
       fmt = Desc->ddpfPixelFormat;
       uint32_t b = fmt.dwRGBBitCount;
       if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32)
@@ -781,7 +831,7 @@ HRESULT IDirectDraw::CreateSurface(const DDSURFACEDESC* Desc, PDirectDrawSurface
     if (Consume(gFaults.FailVideoMemory)) return DDERR_OUTOFVIDEOMEMORY;
     caps |= DDSCAPS_VIDEOMEMORY;
   }
-  auto makeMem = [&]() {
+  auto makeMem = [&](uint32_t w, uint32_t h) {
     auto m = std::make_shared<TDDSurfaceMemory>();
     m->Width = w;
     m->Height = h;
@@ -791,7 +841,7 @@ HRESULT IDirectDraw::CreateSurface(const DDSURFACEDESC* Desc, PDirectDrawSurface
     return m;
   };
   PDirectDrawSurface s = NewSurface();
-  s->mem_ = makeMem();
+  s->mem_ = makeMem(w, h);
   s->caps_ = caps;
   if (Desc->dwFlags & DDSD_CKSRCBLT) {
     s->hasSrcKey_ = true;
@@ -801,10 +851,26 @@ HRESULT IDirectDraw::CreateSurface(const DDSURFACEDESC* Desc, PDirectDrawSurface
       (Desc->dwFlags & DDSD_BACKBUFFERCOUNT) && Desc->dwBackBufferCount >= 1) {
     s->caps_ |= DDSCAPS_FRONTBUFFER;
     PDirectDrawSurface b = NewSurface();
-    b->mem_ = makeMem();
+    b->mem_ = makeMem(w, h);
     b->caps_ = (caps & ~(DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER)) | DDSCAPS_BACKBUFFER;
     b->front_ = s;
     s->back_ = b;
+  }
+  // A mipmap chain: each level half the one before (at least 1), each
+  // attached to the one before.
+  if ((caps & DDSCAPS_MIPMAP) && (caps & DDSCAPS_COMPLEX) && (Desc->dwFlags & DDSD_MIPMAPCOUNT)) {
+    IDirectDrawSurface* prev = s.get();
+    uint32_t mw = w, mh = h;
+    for (uint32_t level = 1; level < std::min<uint32_t>(Desc->dwMipMapCount, 32); ++level) {
+      mw = std::max<uint32_t>(mw / 2, 1);
+      mh = std::max<uint32_t>(mh / 2, 1);
+      PDirectDrawSurface m = NewSurface();
+      m->mem_ = makeMem(mw, mh);
+      m->caps_ = caps & ~DDSCAPS_COMPLEX;
+      prev->mip_ = m;
+      prev = m.get();
+      if (mw == 1 && mh == 1) break;
+    }
   }
   *Out = s;
   return DD_OK;
@@ -1195,10 +1261,20 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
 
 // --- entry points -------------------------------------------------------------
 
-HRESULT DirectDrawCreateEx(const GUID*, PDirectDraw* Out) {
+HRESULT DirectDrawCreateEx(const GUID* Driver, PDirectDraw* Out) {
   if (!Out) return DDERR_INVALIDPARAMS;
   if (Consume(gFaults.FailCreateDevice)) return DDERR_GENERIC;
+  size_t index = 0;
+  // DirectDraw's special driver values (small numbers) mean the primary one.
+  if (reinterpret_cast<uintptr_t>(Driver) >= 0x10000) {
+    auto it = std::find_if(gDrivers.begin(), gDrivers.end(), [&](const TDDDriverInfo& d) {
+      return d.HasGuid && d.Guid == *Driver;
+    });
+    if (it == gDrivers.end()) return DDERR_INVALIDPARAMS;
+    index = static_cast<size_t>(it - gDrivers.begin());
+  }
   PDirectDraw d(new IDirectDraw());
+  d->driver_ = index;
   std::erase_if(gDevices, [](const auto& w) { return w.expired(); });
   gDevices.push_back(d);
   *Out = d;
@@ -1210,7 +1286,11 @@ HRESULT DirectDrawCreate(const GUID* Driver, PDirectDraw* Out) {
 }
 
 HRESULT DirectDrawEnumerateA(const TDDEnumCallback& Callback) {
-  if (Callback) Callback(nullptr, "Primary Display Driver", "display");
+  if (!Callback) return DD_OK;
+  // A copy: a callback may make devices, which reads the table.
+  const std::vector<TDDDriverInfo> drivers = gDrivers;
+  for (const TDDDriverInfo& d : drivers)
+    if (!Callback(d.HasGuid ? &d.Guid : nullptr, d.Description.c_str(), d.Name.c_str())) break;
   return DD_OK;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/win/geometry.h"
@@ -55,6 +56,8 @@ constexpr uint32_t DDSD_BACKBUFFERCOUNT = 0x20;
 constexpr uint32_t DDSD_CKSRCBLT = 0x10000;
 constexpr uint32_t DDSD_PIXELFORMAT = 0x1000;
 constexpr uint32_t DDSD_LPSURFACE = 0x800;
+constexpr uint32_t DDSD_ZBUFFERBITDEPTH = 0x40;
+constexpr uint32_t DDSD_MIPMAPCOUNT = 0x20000;
 
 // Surface capabilities.
 constexpr uint32_t DDSCAPS_BACKBUFFER = 0x4;
@@ -68,6 +71,8 @@ constexpr uint32_t DDSCAPS_TEXTURE = 0x1000;
 constexpr uint32_t DDSCAPS_3DDEVICE = 0x2000;
 constexpr uint32_t DDSCAPS_VIDEOMEMORY = 0x4000;
 constexpr uint32_t DDSCAPS_ZBUFFER = 0x20000;
+constexpr uint32_t DDSCAPS_MIPMAP = 0x400000;
+constexpr uint32_t DDSCAPS2_TEXTUREMANAGE = 0x10;
 
 // Pixel format flags.
 constexpr uint32_t DDPF_ALPHAPIXELS = 0x1;
@@ -75,6 +80,7 @@ constexpr uint32_t DDPF_PALETTEINDEXED4 = 0x8;
 constexpr uint32_t DDPF_PALETTEINDEXED8 = 0x20;
 constexpr uint32_t DDPF_RGB = 0x40;
 constexpr uint32_t DDPF_PALETTEINDEXED1 = 0x800;
+constexpr uint32_t DDPF_ZBUFFER = 0x400;
 
 // Lock, blit, flip and colour-key flags.
 constexpr uint32_t DDLOCK_WAIT = 0x1;
@@ -95,12 +101,15 @@ constexpr uint32_t DDSCL_ALLOWMODEX = 0x40;
 
 // Palette capabilities.
 constexpr uint32_t DDPCAPS_4BIT = 0x1;
+constexpr uint32_t DDPCAPS_1BIT = 0x100;
+constexpr uint32_t DDPCAPS_2BIT = 0x200;
 constexpr uint32_t DDPCAPS_8BIT = 0x4;
 constexpr uint32_t DDPCAPS_INITIALIZE = 0x8;
 constexpr uint32_t DDPCAPS_ALLOW256 = 0x40;
 constexpr uint32_t DDPCAPS_VSYNC = 0x80;
 
 // Device capabilities.
+constexpr uint32_t DDCAPS_3D = 0x1;
 constexpr uint32_t DDCAPS2_PRIMARYGAMMA = 0x00020000;
 
 constexpr HRESULT DDENUMRET_CANCEL = 0;
@@ -124,6 +133,7 @@ struct DDCOLORKEY {
 
 struct DDSCAPS {
   uint32_t dwCaps = 0;
+  uint32_t dwCaps2 = 0;
 };
 
 // The size field keeps the value callers set; the layer does not check it.
@@ -142,6 +152,8 @@ struct DDSURFACEDESC {
   DDCOLORKEY ddckCKDestOverlay, ddckCKDestBlt, ddckCKSrcOverlay, ddckCKSrcBlt;
   DDPIXELFORMAT ddpfPixelFormat;
   DDSCAPS ddsCaps;
+  uint32_t dwMipMapCount = 0;
+  uint32_t dwZBufferBitDepth = 0;
 };
 using DDSURFACEDESC2 = DDSURFACEDESC;
 
@@ -157,6 +169,7 @@ struct DDCAPS {
   uint32_t dwPalCaps = 0;
   uint32_t dwVidMemTotal = 0;
   uint32_t dwVidMemFree = 0;
+  DDSCAPS ddsCaps;
 };
 
 struct DDGAMMARAMP {
@@ -256,7 +269,11 @@ class IDirectDrawSurface : public std::enable_shared_from_this<IDirectDrawSurfac
   HRESULT Blt(const TRect* DestRect, IDirectDrawSurface* Source, const TRect* SrcRect,
               uint32_t Flags, const DDBLTFX* Fx);
   HRESULT Flip(IDirectDrawSurface* Target, uint32_t Flags);
+  // Back buffers, the next mipmap level (DDSCAPS_MIPMAP) and attached
+  // Z-buffers (DDSCAPS_ZBUFFER).
   HRESULT GetAttachedSurface(const DDSCAPS* Caps, PDirectDrawSurface* Out);
+  HRESULT AddAttachedSurface(IDirectDrawSurface* Surface);
+  HRESULT DeleteAttachedSurface(uint32_t Flags, IDirectDrawSurface* Surface);
   HRESULT IsLost() const;
   HRESULT Restore();
   HRESULT SetColorKey(uint32_t Flags, const DDCOLORKEY* Key);
@@ -292,6 +309,8 @@ class IDirectDrawSurface : public std::enable_shared_from_this<IDirectDrawSurfac
   PDirectDrawPalette palette_;
   std::weak_ptr<IDirectDrawSurface> front_;  // the primary of a flip chain's back buffer
   PDirectDrawSurface back_;                  // a flip chain's back buffer
+  PDirectDrawSurface mip_;                   // the next smaller level of a mipmap chain
+  PDirectDrawSurface zbuffer_;               // an attached Z-buffer
   int locks_ = 0;
   std::unique_ptr<TDeviceContext> dc_;
 };
@@ -331,6 +350,9 @@ class IDirectDraw : public std::enable_shared_from_this<IDirectDraw> {
   void Present(const IDirectDrawSurface& Primary);
   // Every surface of the device answers DDERR_SURFACELOST until restored.
   void LoseSurfaces();
+  // Which entry of the driver table the device was made for (0: the
+  // primary display driver).
+  size_t DriverIndex() const { return driver_; }
 
  private:
   friend HRESULT DirectDrawCreateEx(const GUID*, PDirectDraw*);
@@ -342,6 +364,7 @@ class IDirectDraw : public std::enable_shared_from_this<IDirectDraw> {
   TDDDisplayMode mode_;
   DDGAMMARAMP gamma_;
   std::vector<std::weak_ptr<IDirectDrawSurface>> surfaces_;
+  size_t driver_ = 0;
 };
 
 // The DDraw.dll entry points. The first registers the device made by

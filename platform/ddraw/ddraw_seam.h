@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/ddraw/ddraw.h"
@@ -48,8 +49,25 @@ struct TDDFaults {
   int FailAttachedSurface = 0;  // GetAttachedSurface: DDERR_NOTFOUND
   int FailCreateDevice = 0;     // DirectDrawCreate(Ex): DDERR_GENERIC
   int FailCreateClipper = 0;    // CreateClipper: DDERR_GENERIC
+  int FailAddAttachedSurface = 0;  // AddAttachedSurface: DDERR_GENERIC
   bool NoPrimaryGamma = false;  // GetCaps leaves out DDCAPS2_PRIMARYGAMMA
 };
 TDDFaults& DDFaults();
+
+// The display drivers that DirectDrawEnumerateA reports and DirectDrawCreate
+// accepts, so tests can stage a machine with several cards. The first entry
+// is the primary display driver (no GUID); its caps are what GetCaps gives
+// (the primary gamma ramp is added unless NoPrimaryGamma is set).
+struct TDDDriverInfo {
+  bool HasGuid = false;
+  GUID Guid{};
+  std::string Description = "Primary Display Driver";
+  std::string Name = "display";
+  DDCAPS Caps;
+};
+void DDSetDrivers(std::vector<TDDDriverInfo> Drivers);
+const std::vector<TDDDriverInfo>& DDDrivers();
+// The drivers every run starts with: one display driver with a 3D card.
+std::vector<TDDDriverInfo> DDDefaultDrivers();
 // Makes every surface of every live device lost.
 void DDLoseAllSurfaces();

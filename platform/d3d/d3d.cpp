@@ -1,0 +1,668 @@
+#include "platform/d3d/d3d.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "platform/ddraw/ddraw_seam.h"
+
+namespace {
+
+TD3DFaults gFaults;
+std::map<size_t, std::vector<TD3DDeviceInfo>> gDevices;
+
+bool Consume(int& counter) {
+  if (counter <= 0) return false;
+  --counter;
+  return true;
+}
+
+D3DPRIMCAPS SoftwareTriCaps() {
+  D3DPRIMCAPS c;
+  c.dwTextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA |
+                    D3DPTEXTURECAPS_TRANSPARENCY;
+  c.dwSrcBlendCaps = c.dwDestBlendCaps = 0x3FF;
+  c.dwTextureFilterCaps = 0x3;
+  c.dwTextureBlendCaps = 0xFF;
+  c.dwTextureAddressCaps = 0x1;
+  c.dwRasterCaps = 0x1;
+  c.dwShadeCaps = 0x1;
+  c.dwMiscCaps = 0x1;
+  c.dwAlphaCmpCaps = 0x1;
+  return c;
+}
+
+// A channel of a pixel format: where it sits and how wide it is.
+struct TChannel {
+  uint32_t Mask = 0;
+  int Shift = 0;
+  int Bits = 0;
+};
+
+TChannel ChannelOf(uint32_t mask) {
+  TChannel c;
+  c.Mask = mask;
+  if (!mask) return c;
+  c.Shift = std::countr_zero(mask);
+  c.Bits = std::countr_one(mask >> c.Shift);
+  return c;
+}
+
+// The value of a channel widened to 8 bits, the top bits repeated below.
+inline uint32_t Widen(uint32_t v, int bits) {
+  if (bits >= 8) return v >> (bits - 8);
+  if (bits <= 0) return 0;
+  uint32_t r = v << (8 - bits);
+  for (int s = bits; s < 8; s += bits) r |= r >> bits;
+  return r & 0xFF;
+}
+
+// Decoding and encoding of one surface's pixels through 8-bit channels.
+struct TFormat {
+  int Bytes = 0;
+  bool Palette = false;
+  bool HasAlpha = false;
+  TChannel R, G, B, A;
+  // 16-bit formats decode through a table.
+  std::vector<uint32_t> Table;
+
+  explicit TFormat(const DDPIXELFORMAT& f, const PDirectDrawPalette& pal = nullptr) {
+    Bytes = static_cast<int>((f.dwRGBBitCount + 7) / 8);
+    Palette = (f.dwFlags & DDPF_PALETTEINDEXED8) != 0 || f.dwRGBBitCount <= 8;
+    R = ChannelOf(f.dwRBitMask);
+    G = ChannelOf(f.dwGBitMask);
+    B = ChannelOf(f.dwBBitMask);
+    HasAlpha = (f.dwFlags & DDPF_ALPHAPIXELS) && f.dwRGBAlphaBitMask;
+    if (HasAlpha) A = ChannelOf(f.dwRGBAlphaBitMask);
+    if (Palette) {
+      Table.resize(256);
+      for (uint32_t i = 0; i < 256; ++i) {
+        if (pal) {
+          const PALETTEENTRY& e = pal->Entries()[i];
+          Table[i] = 0xFF000000u | (uint32_t{e.peRed} << 16) | (uint32_t{e.peGreen} << 8) |
+                     e.peBlue;
+        } else {
+          Table[i] = 0xFF000000u | (i << 16) | (i << 8) | i;
+        }
+      }
+    } else if (Bytes == 2) {
+      Table.resize(65536);
+      for (uint32_t p = 0; p < 65536; ++p) Table[p] = Slow(p);
+    }
+  }
+  uint32_t Slow(uint32_t p) const {
+    uint32_t a = HasAlpha ? Widen((p & A.Mask) >> A.Shift, A.Bits) : 255;
+    return (a << 24) | (Widen((p & R.Mask) >> R.Shift, R.Bits) << 16) |
+           (Widen((p & G.Mask) >> G.Shift, G.Bits) << 8) | Widen((p & B.Mask) >> B.Shift, B.Bits);
+  }
+  uint32_t Raw(const uint8_t* p) const {
+    switch (Bytes) {
+      case 1:
+        return *p;
+      case 2:
+        return uint32_t{p[0]} | (uint32_t{p[1]} << 8);
+      case 3:
+        return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+      default: {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+      }
+    }
+  }
+  // 0xAARRGGBB of a raw value.
+  uint32_t Decode(uint32_t raw) const {
+    if (!Table.empty()) return Table[raw & (Table.size() - 1)];
+    return Slow(raw);
+  }
+  uint32_t Encode(uint32_t argb) const {
+    auto put = [](const TChannel& c, uint32_t v8) {
+      if (!c.Bits) return 0u;
+      uint32_t v = c.Bits >= 8 ? v8 << (c.Bits - 8) : v8 >> (8 - c.Bits);
+      return (v << c.Shift) & c.Mask;
+    };
+    uint32_t v = put(R, (argb >> 16) & 0xFF) | put(G, (argb >> 8) & 0xFF) | put(B, argb & 0xFF);
+    if (HasAlpha) v |= put(A, argb >> 24);
+    return v;
+  }
+  void Write(uint8_t* p, uint32_t v) const {
+    switch (Bytes) {
+      case 1:
+        *p = static_cast<uint8_t>(v);
+        break;
+      case 2: {
+        uint16_t s = static_cast<uint16_t>(v);
+        std::memcpy(p, &s, 2);
+        break;
+      }
+      case 3:
+        p[0] = static_cast<uint8_t>(v);
+        p[1] = static_cast<uint8_t>(v >> 8);
+        p[2] = static_cast<uint8_t>(v >> 16);
+        break;
+      default:
+        std::memcpy(p, &v, 4);
+        break;
+    }
+  }
+};
+
+// a * b / 255, rounded.
+inline uint32_t Mul8(uint32_t a, uint32_t b) {
+  uint32_t t = a * b + 128;
+  return (t + (t >> 8)) >> 8;
+}
+
+inline uint32_t MulColor(uint32_t x, uint32_t y) {
+  return (Mul8(x >> 24, y >> 24) << 24) | (Mul8((x >> 16) & 0xFF, (y >> 16) & 0xFF) << 16) |
+         (Mul8((x >> 8) & 0xFF, (y >> 8) & 0xFF) << 8) | Mul8(x & 0xFF, y & 0xFF);
+}
+
+struct TLocked {
+  IDirectDrawSurface* Surface = nullptr;
+  uint8_t* Bits = nullptr;
+  int32_t Pitch = 0;
+  int32_t Width = 0, Height = 0;
+  DDSURFACEDESC Desc;
+  HRESULT Lock(IDirectDrawSurface* s) {
+    HRESULT r = s->Lock(nullptr, &Desc, DDLOCK_WAIT, nullptr);
+    if (r != DD_OK) return r;
+    Surface = s;
+    Bits = static_cast<uint8_t*>(Desc.lpSurface);
+    Pitch = Desc.lPitch;
+    Width = static_cast<int32_t>(Desc.dwWidth);
+    Height = static_cast<int32_t>(Desc.dwHeight);
+    return DD_OK;
+  }
+  ~TLocked() {
+    if (Surface) Surface->Unlock(nullptr);
+  }
+};
+
+// Everything one DrawPrimitive call needs per pixel, decided once.
+struct TPipeline {
+  const TLocked* Target = nullptr;
+  const TFormat* TargetFormat = nullptr;
+  const TLocked* Tex = nullptr;
+  const TFormat* TexFormat = nullptr;
+  bool Keyed = false;
+  uint32_t KeyLo = 0, KeyHi = 0;
+  bool Linear = false;
+  bool Blend = false;
+  uint32_t SrcBlend = D3DBLEND_ONE, DestBlend = D3DBLEND_ZERO;
+  uint32_t ColorOp = D3DTOP_MODULATE, ColorArg1 = D3DTA_TEXTURE, ColorArg2 = D3DTA_CURRENT;
+  uint32_t AlphaOp = D3DTOP_SELECTARG1, AlphaArg1 = D3DTA_TEXTURE, AlphaArg2 = D3DTA_CURRENT;
+  bool TexPow2 = false;
+
+  bool KeyedRaw(uint32_t raw) const { return Keyed && raw >= KeyLo && raw <= KeyHi; }
+
+  uint32_t Texel(int32_t x, int32_t y) const {
+    if (TexPow2) {
+      x &= Tex->Width - 1;
+      y &= Tex->Height - 1;
+    } else {
+      x %= Tex->Width;
+      if (x < 0) x += Tex->Width;
+      y %= Tex->Height;
+      if (y < 0) y += Tex->Height;
+    }
+    return TexFormat->Raw(Tex->Bits + static_cast<intptr_t>(y) * Tex->Pitch +
+                          static_cast<intptr_t>(x) * TexFormat->Bytes);
+  }
+
+  // The texture's colour at (u, v), or false where the colour key removes it.
+  bool Sample(float u, float v, uint32_t& out) const {
+    const float fu = u * static_cast<float>(Tex->Width), fv = v * static_cast<float>(Tex->Height);
+    if (!Linear) {
+      uint32_t raw = Texel(static_cast<int32_t>(std::floor(fu)), static_cast<int32_t>(std::floor(fv)));
+      if (KeyedRaw(raw)) return false;
+      out = TexFormat->Decode(raw);
+      return true;
+    }
+    const int32_t nx = static_cast<int32_t>(std::floor(fu)), ny = static_cast<int32_t>(std::floor(fv));
+    const uint32_t nearest = Texel(nx, ny);
+    if (KeyedRaw(nearest)) return false;
+    const float lu = fu - 0.5f, lv = fv - 0.5f;
+    const int32_t x0 = static_cast<int32_t>(std::floor(lu)), y0 = static_cast<int32_t>(std::floor(lv));
+    const uint32_t wx = static_cast<uint32_t>(std::lround((lu - static_cast<float>(x0)) * 256.0f));
+    const uint32_t wy = static_cast<uint32_t>(std::lround((lv - static_cast<float>(y0)) * 256.0f));
+    uint32_t c[4];
+    const int32_t xs[4] = {x0, x0 + 1, x0, x0 + 1}, ys[4] = {y0, y0, y0 + 1, y0 + 1};
+    for (int i = 0; i < 4; ++i) {
+      uint32_t raw = Texel(xs[i], ys[i]);
+      // Keyed neighbours lend the kept texel's colour, so edges do not
+      // bleed the key colour in.
+      c[i] = TexFormat->Decode(KeyedRaw(raw) ? nearest : raw);
+    }
+    const uint32_t w[4] = {(256 - wx) * (256 - wy), wx * (256 - wy), (256 - wx) * wy, wx * wy};
+    uint32_t r = 0;
+    for (int s = 0; s < 32; s += 8) {
+      uint32_t sum = 0;
+      for (int i = 0; i < 4; ++i) sum += ((c[i] >> s) & 0xFF) * w[i];
+      r |= ((sum + 32768) >> 16) << s;
+    }
+    out = r;
+    return true;
+  }
+
+  static uint32_t Arg(uint32_t which, uint32_t tex, uint32_t diffuse) {
+    return (which & 0xF) == D3DTA_TEXTURE ? tex : diffuse;
+  }
+  static uint32_t Op(uint32_t op, uint32_t a1, uint32_t a2) {
+    switch (op) {
+      case D3DTOP_SELECTARG1:
+        return a1;
+      case D3DTOP_SELECTARG2:
+        return a2;
+      case D3DTOP_MODULATE:
+        return MulColor(a1, a2);
+      default:
+        return a2;  // a disabled stage passes the current colour on
+    }
+  }
+
+  static uint32_t Factor(uint32_t f, uint32_t src, uint32_t dst) {
+    const uint32_t sa = src >> 24;
+    switch (f) {
+      case D3DBLEND_ZERO:
+        return 0;
+      case D3DBLEND_ONE:
+        return 0xFFFFFFFFu;
+      case D3DBLEND_SRCCOLOR:
+        return src;
+      case D3DBLEND_INVSRCCOLOR:
+        return ~src;
+      case D3DBLEND_SRCALPHA:
+        return sa * 0x01010101u;
+      case D3DBLEND_INVSRCALPHA:
+        return (255 - sa) * 0x01010101u;
+      case D3DBLEND_DESTALPHA:
+        return (dst >> 24) * 0x01010101u;
+      case D3DBLEND_INVDESTALPHA:
+        return (255 - (dst >> 24)) * 0x01010101u;
+      case D3DBLEND_DESTCOLOR:
+        return dst;
+      case D3DBLEND_INVDESTCOLOR:
+        return ~dst;
+      default:
+        return 0xFFFFFFFFu;
+    }
+  }
+
+  void Shade(uint8_t* p, bool textured, float u, float v, uint32_t diffuse) const {
+    uint32_t tex = 0xFFFFFFFFu;
+    if (textured && !Sample(u, v, tex)) return;
+    const uint32_t c = Op(ColorOp, Arg(ColorArg1, tex, diffuse), Arg(ColorArg2, tex, diffuse));
+    const uint32_t a = Op(AlphaOp, Arg(AlphaArg1, tex, diffuse), Arg(AlphaArg2, tex, diffuse));
+    uint32_t src = (c & 0x00FFFFFFu) | (a & 0xFF000000u);
+    if (Blend) {
+      const uint32_t dst = TargetFormat->Decode(TargetFormat->Raw(p));
+      const uint32_t fs = Factor(SrcBlend, src, dst), fd = Factor(DestBlend, src, dst);
+      uint32_t r = 0;
+      for (int s = 0; s < 32; s += 8) {
+        uint32_t sum = Mul8((src >> s) & 0xFF, (fs >> s) & 0xFF) +
+                       Mul8((dst >> s) & 0xFF, (fd >> s) & 0xFF);
+        r |= std::min<uint32_t>(sum, 255) << s;
+      }
+      src = r;
+    }
+    TargetFormat->Write(p, TargetFormat->Encode(src));
+  }
+};
+
+struct TVec {
+  double x, y;
+};
+
+// Fills one triangle: pixel centres on integer coordinates, edges shared by
+// two triangles drawn once (top-left rule).
+void FillTriangle(const TPipeline& P, const D3DTLVERTEX* a, const D3DTLVERTEX* b,
+                  const D3DTLVERTEX* c, bool textured) {
+  double area = (double(b->sx) - a->sx) * (double(c->sy) - a->sy) -
+                (double(b->sy) - a->sy) * (double(c->sx) - a->sx);
+  if (!(std::fabs(area) > 1e-12)) return;  // also NaN
+  if (area < 0) {
+    std::swap(b, c);
+    area = -area;
+  }
+  const D3DTLVERTEX* v[3] = {a, b, c};
+  for (const D3DTLVERTEX* p : v)
+    if (!std::isfinite(p->sx) || !std::isfinite(p->sy)) return;
+  // Edge i runs from v[i] to v[i+1]; E(p) > 0 inside. E = A x + B y + C.
+  double A[3], B[3], C[3];
+  bool tie[3];
+  for (int i = 0; i < 3; ++i) {
+    const D3DTLVERTEX* p = v[i];
+    const D3DTLVERTEX* q = v[(i + 1) % 3];
+    // With area > 0 (y down), the inside of p->q is where
+    // (q - p) x (pt - p) > 0.
+    A[i] = -(double(q->sy) - p->sy);
+    B[i] = double(q->sx) - p->sx;
+    C[i] = -(A[i] * p->sx + B[i] * p->sy);
+    tie[i] = A[i] > 0 || (A[i] == 0 && B[i] > 0);
+  }
+  auto inside = [&](int i, double x, double y) {
+    double e = A[i] * x + B[i] * y + C[i];
+    return e > 0 || (e == 0 && tie[i]);
+  };
+  const double minX = std::min({a->sx, b->sx, c->sx}), maxX = std::max({a->sx, b->sx, c->sx});
+  const double minY = std::min({a->sy, b->sy, c->sy}), maxY = std::max({a->sy, b->sy, c->sy});
+  const int32_t W = P.Target->Width, H = P.Target->Height;
+  const int32_t y0 = static_cast<int32_t>(std::max(0.0, std::ceil(minY)));
+  const int32_t y1 = static_cast<int32_t>(std::min(double(H - 1), std::floor(maxY)));
+  const int32_t bx0 = static_cast<int32_t>(std::max(0.0, std::ceil(minX)));
+  const int32_t bx1 = static_cast<int32_t>(std::min(double(W - 1), std::floor(maxX)));
+  if (y0 > y1 || bx0 > bx1) return;
+  // Attribute planes: value = base + dx * (x - a.x) + dy * (y - a.y).
+  auto plane = [&](float D3DTLVERTEX::*m, double& dx, double& dy) {
+    const double d1 = double(b->*m) - a->*m, d2 = double(c->*m) - a->*m;
+    const double e1x = double(b->sx) - a->sx, e1y = double(b->sy) - a->sy;
+    const double e2x = double(c->sx) - a->sx, e2y = double(c->sy) - a->sy;
+    dx = (d1 * e2y - d2 * e1y) / area;
+    dy = (d2 * e1x - d1 * e2x) / area;
+  };
+  double dudx, dudy, dvdx, dvdy;
+  plane(&D3DTLVERTEX::tu, dudx, dudy);
+  plane(&D3DTLVERTEX::tv, dvdx, dvdy);
+  const bool flat = a->color == b->color && a->color == c->color;
+  double dcx[4] = {}, dcy[4] = {}, cb[4] = {};
+  if (!flat) {
+    for (int s = 0; s < 4; ++s) {
+      const int sh = 8 * s;
+      const double ca = (a->color >> sh) & 0xFF, cbv = (b->color >> sh) & 0xFF,
+                   cc = (c->color >> sh) & 0xFF;
+      const double d1 = cbv - ca, d2 = cc - ca;
+      const double e1x = double(b->sx) - a->sx, e1y = double(b->sy) - a->sy;
+      const double e2x = double(c->sx) - a->sx, e2y = double(c->sy) - a->sy;
+      dcx[s] = (d1 * e2y - d2 * e1y) / area;
+      dcy[s] = (d2 * e1x - d1 * e2x) / area;
+      cb[s] = ca;
+    }
+  }
+  const TFormat& tf = *P.TargetFormat;
+  for (int32_t y = y0; y <= y1; ++y) {
+    // The span of this row: the tightest x range every edge allows.
+    int32_t xs = bx0, xe = bx1;  // inclusive
+    bool empty = false;
+    for (int i = 0; i < 3 && !empty; ++i) {
+      if (A[i] == 0) {
+        if (!inside(i, 0, y)) empty = true;
+        continue;
+      }
+      const double t = -(B[i] * y + C[i]) / A[i];
+      if (A[i] > 0) {
+        int32_t s = static_cast<int32_t>(std::max(double(bx0), std::floor(t) - 1));
+        while (s <= xe && !inside(i, s, y)) ++s;
+        xs = std::max(xs, s);
+      } else {
+        int32_t e = static_cast<int32_t>(std::min(double(bx1), std::floor(t) + 1));
+        while (e >= xs && !inside(i, e, y)) --e;
+        xe = std::min(xe, e);
+      }
+      if (xs > xe) empty = true;
+    }
+    if (empty) continue;
+    uint8_t* row = P.Target->Bits + static_cast<intptr_t>(y) * P.Target->Pitch;
+    const double ry = y - double(a->sy);
+    double u = a->tu + dudx * (xs - double(a->sx)) + dudy * ry;
+    double vv = a->tv + dvdx * (xs - double(a->sx)) + dvdy * ry;
+    for (int32_t x = xs; x <= xe; ++x) {
+      uint32_t diffuse = a->color;
+      if (!flat) {
+        diffuse = 0;
+        for (int s = 0; s < 4; ++s) {
+          double cv = cb[s] + dcx[s] * (x - double(a->sx)) + dcy[s] * ry;
+          uint32_t ci = static_cast<uint32_t>(std::clamp(std::lround(cv), 0L, 255L));
+          diffuse |= ci << (8 * s);
+        }
+      }
+      P.Shade(row + static_cast<intptr_t>(x) * tf.Bytes, textured, static_cast<float>(u),
+              static_cast<float>(vv), diffuse);
+      u += dudx;
+      vv += dvdx;
+    }
+  }
+}
+
+}  // namespace
+
+// ---- Machine ---------------------------------------------------------------------
+
+std::vector<TD3DDeviceInfo> D3DDefaultDevices() {
+  D3DDEVICEDESC desc;
+  desc.dwFlags = 0x7FF;
+  desc.dcmColorModel = D3DCOLOR_RGB;
+  desc.dpcLineCaps = desc.dpcTriCaps = SoftwareTriCaps();
+  desc.dwDeviceRenderBitDepth = DDBD_16 | DDBD_32;
+  desc.dwDeviceZBufferBitDepth = DDBD_16;
+  desc.dwMinTextureWidth = desc.dwMinTextureHeight = 1;
+  desc.dwMaxTextureWidth = desc.dwMaxTextureHeight = 2048;
+  TD3DDeviceInfo rgb;
+  rgb.Guid = IID_IDirect3DRGBDevice;
+  rgb.Description = "RGB Emulation";
+  rgb.Name = "RGB Emulation";
+  rgb.HWDesc.dcmColorModel = 0;
+  rgb.HELDesc = desc;
+  rgb.HELDesc.deviceGUID = rgb.Guid;
+  TD3DDeviceInfo hal;
+  hal.Guid = IID_IDirect3DHALDevice;
+  hal.Description = "Direct3D HAL";
+  hal.Name = "Direct3D HAL";
+  hal.HWDesc = desc;
+  hal.HWDesc.dwDevCaps = D3DDEVCAPS_HWRASTERIZATION;
+  hal.HWDesc.deviceGUID = hal.Guid;
+  return {rgb, hal};
+}
+
+void D3DSetDevices(size_t DriverIndex, std::vector<TD3DDeviceInfo> Devices) {
+  gDevices[DriverIndex] = std::move(Devices);
+}
+
+const std::vector<TD3DDeviceInfo>& D3DDevices(size_t DriverIndex) {
+  static const std::vector<TD3DDeviceInfo> defaults = D3DDefaultDevices();
+  static const std::vector<TD3DDeviceInfo> none;
+  auto it = gDevices.find(DriverIndex);
+  if (it != gDevices.end()) return it->second;
+  return DriverIndex == 0 ? defaults : none;
+}
+
+void D3DResetMachine() {
+  gDevices.clear();
+  DDSetDrivers({});
+  gFaults = TD3DFaults{};
+}
+
+TD3DFaults& D3DFaults() {
+  return gFaults;
+}
+
+// ---- Direct3D ----------------------------------------------------------------------
+
+HRESULT Direct3DQuery(IDirectDraw* DDraw, PDirect3D* Out) {
+  if (!DDraw || !Out) return DDERR_INVALIDPARAMS;
+  const std::vector<TD3DDeviceInfo>& devices = D3DDevices(DDraw->DriverIndex());
+  if (devices.empty()) return DDERR_NOINTERFACE;
+  PDirect3D d(new IDirect3D());
+  d->dd_ = DDraw->shared_from_this();
+  d->devices_ = devices;
+  *Out = d;
+  return DD_OK;
+}
+
+HRESULT IDirect3D::EnumDevices(const TEnumDevicesCallback& Callback) const {
+  if (!Callback) return DDERR_INVALIDPARAMS;
+  for (const TD3DDeviceInfo& d : devices_)
+    if (Callback(&d.Guid, d.Description.c_str(), d.Name.c_str(), d.HWDesc, d.HELDesc) ==
+        D3DENUMRET_CANCEL)
+      break;
+  return DD_OK;
+}
+
+HRESULT IDirect3D::EnumDevices7(const TEnumDevices7Callback& Callback) const {
+  if (!Callback) return DDERR_INVALIDPARAMS;
+  for (const TD3DDeviceInfo& d : devices_) {
+    D3DDEVICEDESC7 desc = d.IsHardware() ? d.HWDesc : d.HELDesc;
+    if (d.IsHardware()) desc.dwDevCaps |= D3DDEVCAPS_HWRASTERIZATION;
+    else desc.dwDevCaps &= ~D3DDEVCAPS_HWRASTERIZATION;
+    desc.deviceGUID = d.Guid;
+    if (Callback(d.Description.c_str(), d.Name.c_str(), desc) == D3DENUMRET_CANCEL) break;
+  }
+  return DD_OK;
+}
+
+HRESULT IDirect3D::CreateDevice(const GUID& Guid, IDirectDrawSurface* Target,
+                                PDirect3DDevice* Out) {
+  if (!Target || !Out) return DDERR_INVALIDPARAMS;
+  auto it = std::find_if(devices_.begin(), devices_.end(),
+                         [&](const TD3DDeviceInfo& d) { return d.Guid == Guid; });
+  if (it == devices_.end()) return DDERR_INVALIDPARAMS;
+  if (Consume(gFaults.FailCreateDevice)) return DDERR_GENERIC;
+  if (it->IsHardware() && Consume(gFaults.FailCreateHardwareDevice)) return DDERR_GENERIC;
+  const D3DDEVICEDESC& desc = it->IsHardware() ? it->HWDesc : it->HELDesc;
+  const uint32_t bits = Target->PixelFormat().dwRGBBitCount;
+  const uint32_t flag = bits == 16 ? DDBD_16 : bits == 24 ? DDBD_24 : bits == 32 ? DDBD_32 : 0;
+  if (!(desc.dwDeviceRenderBitDepth & flag)) return DDERR_INVALIDPIXELFORMAT;
+  PDirect3DDevice d(new IDirect3DDevice());
+  d->info_ = *it;
+  d->dd_ = dd_;
+  d->target_ = Target->shared_from_this();
+  *Out = d;
+  return DD_OK;
+}
+
+// ---- Device ----------------------------------------------------------------------------
+
+IDirect3DDevice::IDirect3DDevice() {
+  rs_[D3DRENDERSTATE_SRCBLEND] = D3DBLEND_ONE;
+  rs_[D3DRENDERSTATE_DESTBLEND] = D3DBLEND_ZERO;
+  for (uint32_t s = 0; s < D3DMAX_TEXTURESTAGES; ++s) {
+    tss_[s][D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+    tss_[s][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+    tss_[s][D3DTSS_COLORARG2] = D3DTA_CURRENT;
+    tss_[s][D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+    tss_[s][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+    tss_[s][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+    tss_[s][D3DTSS_MAGFILTER] = D3DTFG_POINT;
+    tss_[s][D3DTSS_MINFILTER] = D3DTFN_POINT;
+  }
+}
+
+IDirect3DDevice::~IDirect3DDevice() = default;
+
+HRESULT IDirect3DDevice::GetCaps(D3DDEVICEDESC* Desc) const {
+  if (!Desc) return DDERR_INVALIDPARAMS;
+  const uint32_t size = Desc->dwSize;
+  *Desc = IsHardware() ? info_.HWDesc : info_.HELDesc;
+  Desc->dwSize = size;
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::EnumTextureFormats(const TEnumTextureFormatsCallback& Callback) const {
+  if (!Callback) return DDERR_INVALIDPARAMS;
+  for (const DDPIXELFORMAT& f : D3DSoftwareTextureFormats())
+    if (Callback(f) == D3DENUMRET_CANCEL) break;
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::SetRenderTarget(IDirectDrawSurface* Target, uint32_t) {
+  if (!Target) return DDERR_INVALIDPARAMS;
+  if (Consume(gFaults.FailSetRenderTarget)) return DDERR_GENERIC;
+  const uint32_t bits = Target->PixelFormat().dwRGBBitCount;
+  if (bits != 16 && bits != 32) return DDERR_INVALIDPIXELFORMAT;
+  target_ = Target->shared_from_this();
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::SetTexture(uint32_t Stage, IDirectDrawSurface* Texture) {
+  if (Stage >= D3DMAX_TEXTURESTAGES) return DDERR_INVALIDPARAMS;
+  if (Texture && Consume(gFaults.FailSetTexture)) return DDERR_GENERIC;
+  if (Texture && Texture->IsLost() != DD_OK) return DDERR_SURFACELOST;
+  textures_[Stage] = Texture ? Texture->shared_from_this() : nullptr;
+  return DD_OK;
+}
+
+IDirectDrawSurface* IDirect3DDevice::Texture(uint32_t Stage) const {
+  return Stage < D3DMAX_TEXTURESTAGES ? textures_[Stage].get() : nullptr;
+}
+
+HRESULT IDirect3DDevice::SetRenderState(D3DRENDERSTATETYPE State, uint32_t Value) {
+  if (State >= D3DRENDERSTATE_COUNT) return DDERR_INVALIDPARAMS;
+  rs_[State] = Value;
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::GetRenderState(D3DRENDERSTATETYPE State, uint32_t* Value) const {
+  if (State >= D3DRENDERSTATE_COUNT || !Value) return DDERR_INVALIDPARAMS;
+  *Value = rs_[State];
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::SetTextureStageState(uint32_t Stage, D3DTEXTURESTAGESTATETYPE Type,
+                                              uint32_t Value) {
+  if (Stage >= D3DMAX_TEXTURESTAGES || Type >= D3DTSS_COUNT) return DDERR_INVALIDPARAMS;
+  tss_[Stage][Type] = Value;
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::GetTextureStageState(uint32_t Stage, D3DTEXTURESTAGESTATETYPE Type,
+                                              uint32_t* Value) const {
+  if (Stage >= D3DMAX_TEXTURESTAGES || Type >= D3DTSS_COUNT || !Value)
+    return DDERR_INVALIDPARAMS;
+  *Value = tss_[Stage][Type];
+  return DD_OK;
+}
+
+HRESULT IDirect3DDevice::DrawPrimitive(D3DPRIMITIVETYPE Type, uint32_t VertexFormat,
+                                       const void* Vertices, uint32_t Count, uint32_t) {
+  if (Type != D3DPT_TRIANGLESTRIP || VertexFormat != D3DFVF_TLVERTEX || !Vertices)
+    return D3DERR_INVALIDCALL;
+  if (Consume(gFaults.FailDrawPrimitive)) return DDERR_GENERIC;
+  const auto* v = static_cast<const D3DTLVERTEX*>(Vertices);
+  last_.assign(v, v + Count);
+  ++draws_;
+  if (!target_) return D3DERR_INVALIDCALL;
+  TLocked target;
+  if (HRESULT r = target.Lock(target_.get()); r != DD_OK) return r;
+  const TFormat targetFormat(target_->PixelFormat());
+  TPipeline p;
+  p.Target = &target;
+  p.TargetFormat = &targetFormat;
+  TLocked tex;
+  std::unique_ptr<TFormat> texFormat;
+  IDirectDrawSurface* t = textures_[0].get();
+  if (t) {
+    if (HRESULT r = tex.Lock(t); r != DD_OK) return r;
+    PDirectDrawPalette pal;
+    t->GetPalette(&pal);
+    texFormat = std::make_unique<TFormat>(t->PixelFormat(), pal);
+    p.Tex = &tex;
+    p.TexFormat = texFormat.get();
+    p.TexPow2 = std::has_single_bit(static_cast<uint32_t>(tex.Width)) &&
+                std::has_single_bit(static_cast<uint32_t>(tex.Height));
+    DDCOLORKEY key;
+    if (rs_[D3DRENDERSTATE_COLORKEYENABLE] && t->GetColorKey(DDCKEY_SRCBLT, &key) == DD_OK) {
+      p.Keyed = true;
+      p.KeyLo = key.dwColorSpaceLowValue;
+      p.KeyHi = std::max(key.dwColorSpaceLowValue, key.dwColorSpaceHighValue);
+    }
+    p.Linear = tss_[0][D3DTSS_MAGFILTER] == D3DTFG_LINEAR;
+  }
+  p.Blend = rs_[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
+  p.SrcBlend = rs_[D3DRENDERSTATE_SRCBLEND];
+  p.DestBlend = rs_[D3DRENDERSTATE_DESTBLEND];
+  p.ColorOp = tss_[0][D3DTSS_COLOROP];
+  p.ColorArg1 = tss_[0][D3DTSS_COLORARG1];
+  p.ColorArg2 = tss_[0][D3DTSS_COLORARG2];
+  p.AlphaOp = tss_[0][D3DTSS_ALPHAOP];
+  p.AlphaArg1 = tss_[0][D3DTSS_ALPHAARG1];
+  p.AlphaArg2 = tss_[0][D3DTSS_ALPHAARG2];
+  if (p.ColorOp == D3DTOP_DISABLE) {
+    // A disabled first stage passes the diffuse colour through.
+    p.ColorOp = p.AlphaOp = D3DTOP_SELECTARG1;
+    p.ColorArg1 = p.AlphaArg1 = D3DTA_DIFFUSE;
+  }
+  for (uint32_t i = 0; i + 2 < Count; ++i) FillTriangle(p, &v[i], &v[i + 1], &v[i + 2], t != nullptr);
+  return DD_OK;
+}

@@ -1,0 +1,111 @@
+// The engine form with the display's 3D options: the same scripted scene,
+// on the virtual clock, drawn once through the blitter and the software
+// renderer and once through hardware 2D drawing, gives the same picture.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/forms.h"
+#include "platform/backend/headless/headless_audio.h"
+#include "platform/backend/headless/headless_core.h"
+#include "platform/backend/headless/headless_input.h"
+#include "platform/backend/headless/headless_video.h"
+#include "render/d3d/d2d.h"
+#include "tests/engine_form.h"
+#include "tests/engine_scene.h"
+
+namespace {
+
+std::string DataDir() {
+  return std::string(TAL_BIN_DIR) + "/data";
+}
+
+struct TShot {
+  std::vector<uint32_t> Pixels;
+  int Width = 0, Height = 0;
+  uint32_t Draws = 0;
+  std::vector<THeadlessMessageBox> Boxes;
+};
+
+constexpr int kFrames = 90;
+
+TShot PlayScene(bool ThreeD) {
+  TShot shot;
+  TApplicationScope scope;
+  HeadlessInstall(1000);
+  THeadlessVideo& video = HeadlessInstallVideo();
+  DDRegisterModule();
+  D3DResetMachine();
+  InstallDirect3DPath();
+  HeadlessInstallAudio();
+  HeadlessInstallInput();
+  HeadlessSetIdlePace([] { HeadlessAdvance(16); });
+  auto* form = Application->CreateForm<TEngineForm>(DataDir());
+  if (ThreeD) {
+    TDXDrawOptions o = form->DXDraw->Options();
+    o.Include(do3D);
+    form->DXDraw->SetOptions(o);
+  }
+  auto scene = std::make_unique<TScene>(*form, 60, 20261210);
+  form->OnFrameFlipped = [&](int Frame) {
+    if (Frame != kFrames) return;
+    const TDDFrame& f = video.LastFrame();
+    shot.Pixels = f.Pixels;
+    shot.Width = static_cast<int>(f.Width);
+    shot.Height = static_cast<int>(f.Height);
+    if (form->DXDraw->D3DDevice7) shot.Draws = form->DXDraw->D3DDevice7->DrawCount();
+    Application->Terminate();
+  };
+  Application->Run();
+  delete form;
+  shot.Boxes = HeadlessMessageBoxes();
+  scene.reset();
+  DDSetVideoOutput(nullptr);
+  UninstallHeadlessAudio();
+  InputHost().Reset();
+  FreeDirectXLibraries();
+  SetDirect3DPath(nullptr);
+  HeadlessUninstall();
+  return shot;
+}
+
+// Within one unit of a 5-6-5 field (the frame holds its fields widened to
+// 8 bits).
+bool Near(uint32_t a, uint32_t b) {
+  auto d = [&](int s, int unit) {
+    return std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF)) <= 2 * unit - 1;
+  };
+  return d(16, 8) && d(8, 4) && d(0, 8);
+}
+
+TEST(Engine3D, TheSceneLooksTheSameThroughTheThreeDimensionalPath) {
+  ASSERT_TRUE(FileExists(DataDir() + "/graphic/data.dan")) << DataDir() << " holds no archives";
+  const TShot flat = PlayScene(false);
+  const TShot hw = PlayScene(true);
+  for (const auto& box : flat.Boxes) ADD_FAILURE() << box.Caption << ": " << box.Text;
+  for (const auto& box : hw.Boxes) ADD_FAILURE() << box.Caption << ": " << box.Text;
+  ASSERT_EQ(flat.Width, 800);
+  ASSERT_EQ(hw.Width, 800);
+  EXPECT_EQ(flat.Draws, 0u);
+  EXPECT_GT(hw.Draws, 100u) << "the pictures did not go through the device";
+  // Each pixel matches the same or a neighbouring pixel of the other
+  // picture: rotated sprites may land a pixel apart.
+  int bad = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
+      bool ok = false;
+      for (int dy = -1; dy <= 1 && !ok; ++dy)
+        for (int dx = -1; dx <= 1 && !ok; ++dx) {
+          const int xx = x + dx, yy = y + dy;
+          if (xx < 0 || yy < 0 || xx >= 800 || yy >= 600) continue;
+          ok = Near(hw.Pixels[size_t(y * 800 + x)], flat.Pixels[size_t(yy * 800 + xx)]);
+        }
+      bad += !ok;
+    }
+  EXPECT_EQ(bad, 0);
+}
+
+}  // namespace
