@@ -351,7 +351,7 @@ bool TBASSPlayer::StartChannel(bool SetSync) {
       return false;
   }
   if (!ok) return false;
-  if (SetSync) {
+  if (SetSync && channel_kind_ != ckPlugin) {
     end_sync_ =
         channel_kind_ == ckWMAStream
             ? BASS_WMA_ChannelSetSync(channel_, BASS_SYNC_END, 0, EndSyncProc, message_window_)

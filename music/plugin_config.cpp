@@ -131,20 +131,23 @@ void TPluginConfigForm::btnUnloadClick(TObject*) {
   }
 }
 
-void TPluginConfigForm::btnAboutClick(TObject*) {
-  if (NumListed == 0) return Notice("No plug-ins to query are loaded");
+void TPluginConfigForm::AskSelected(const char* NoneListed, const char* SelectFirst,
+                                    void (*In_Module::*Operation)(void*)) {
+  if (NumListed == 0) return Notice(NoneListed);
   const std::string name = SelectedName(PluginGrid);
-  if (name.empty()) return Notice("Select plug-in to query first");
+  if (name.empty()) return Notice(SelectFirst);
   In_Module* m = GetPluginModule(FindPlugin(name));
-  if (m && m->About) m->About(Handle());
+  if (m && m->*Operation) (m->*Operation)(Handle());
+}
+
+void TPluginConfigForm::btnAboutClick(TObject*) {
+  AskSelected("No plug-ins to query are loaded", "Select plug-in to query first",
+              &In_Module::About);
 }
 
 void TPluginConfigForm::btnConfigureClick(TObject*) {
-  if (NumListed == 0) return Notice("No plug-ins to configure are loaded");
-  const std::string name = SelectedName(PluginGrid);
-  if (name.empty()) return Notice("Select plug-in to configure first");
-  In_Module* m = GetPluginModule(FindPlugin(name));
-  if (m && m->Config) m->Config(Handle());
+  AskSelected("No plug-ins to configure are loaded", "Select plug-in to configure first",
+              &In_Module::Config);
 }
 
 void TPluginConfigForm::btnCloseClick(TObject*) {

@@ -8,6 +8,7 @@
 #include "framework/grids.h"
 #include "framework/label.h"
 #include "framework/listbox.h"
+#include "music/winamp_plugin.h"
 
 class TPluginConfigForm : public TForm {
  public:
@@ -39,6 +40,11 @@ class TPluginConfigForm : public TForm {
   void PluginFirstClick(TObject* Sender);
   void ClearPluginGrid();
   void FillPluginGrid();
+
+ private:
+  // The selected plug-in's About or Config, with the form's window.
+  void AskSelected(const char* NoneListed, const char* SelectFirst,
+                   void (*In_Module::*Operation)(void*));
 };
 
 // How many plug-ins the grid lists (rows 1 on).

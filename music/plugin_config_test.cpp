@@ -7,6 +7,7 @@
 
 #include "music/bass_player.h"
 #include "music/player_fixture.h"
+#include "music/testplugins/tone_calls.h"
 #include "platform/win/user.h"
 
 namespace {
@@ -35,15 +36,6 @@ class ConfigFormTest : public PlayerTest {
   std::vector<std::string> Row(int R) {
     return {form_->PluginGrid->Cells(0, R), form_->PluginGrid->Cells(1, R),
             form_->PluginGrid->Cells(2, R)};
-  }
-  static int ToneCalls(int which) {
-    const std::string file = std::string(TAL_TEST_PLUGIN_DIR) + "/Plugins/tone.so";
-    void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!h) return -1;
-    auto f = reinterpret_cast<int (*)(int)>(dlsym(h, "ToneCalls"));
-    const int n = f ? f(which) : -1;
-    dlclose(h);
-    return n;
   }
   using TBoxes = std::vector<std::string>;
   std::unique_ptr<TBASSPlayer> player_;

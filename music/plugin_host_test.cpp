@@ -14,6 +14,7 @@
 #include "music/bass_player.h"
 #include "music/music_fixtures.h"
 #include "music/player_fixture.h"
+#include "music/testplugins/tone_calls.h"
 #include "platform/win/user.h"
 
 namespace mf = music_fixtures;
@@ -28,14 +29,6 @@ class HostTest : public PlayerTest {
     void* h = dlopen((Plugins() + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (h) dlclose(h);
     return h != nullptr;
-  }
-  static int ToneCalls(int which) {
-    void* h = dlopen((Plugins() + "tone.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!h) return -1;
-    auto f = reinterpret_cast<int (*)(int)>(dlsym(h, "ToneCalls"));
-    const int n = f ? f(which) : -1;
-    dlclose(h);
-    return n;
   }
 };
 

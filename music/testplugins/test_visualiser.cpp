@@ -1,4 +1,4 @@
-// A stand-in visualisation program for the player's tests, run as a child
+// A visualisation program for the player's tests, run as a child
 // process. "listen NS": maps the shared block of namespace NS read-only,
 // prints its size and how many of its bytes are zero, owns a window of class
 // "TApplication" titled "ZerIdi" and prints each notice it receives, ending

@@ -154,7 +154,12 @@ class TPublished {
       if (fds[0].revents) return;
       if (fds[1].revents & POLLIN) {
         const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c >= 0) clients_.push_back(c);
+        if (c >= 0) {
+          // A sender that stops halfway through a post is dropped, not waited for.
+          const timeval limit{1, 0};
+          ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+          clients_.push_back(c);
+        }
       }
       for (size_t i = 2; i < fds.size(); ++i) {
         if (!fds[i].revents) continue;

@@ -1,9 +1,13 @@
 #include "platform/backend/headless/headless_core.h"
 
+#include <unistd.h>
+
 #include <memory>
+#include <string>
 
 #include "platform/backend/headless/headless_paint.h"
 #include "platform/win/driver.h"
+#include "platform/win/ipc.h"
 #include "platform/win/shell_seam.h"
 #include "platform/win/user.h"
 
@@ -84,6 +88,9 @@ void HeadlessInstall(uint64_t StartMs) {
   h.ShellOpened.clear();
   SetShellExecuteHandler(
       [](const std::string&, const std::string& File) { H().ShellOpened.push_back(File); });
+  // Shared memory and published windows of this run are its own, so that
+  // runs side by side never meet.
+  SetIpcNamespace("headless" + std::to_string(::getpid()) + "_");
 }
 
 const std::vector<std::string>& HeadlessShellOpened() {
@@ -97,6 +104,7 @@ void HeadlessUninstall() {
   SetClockSource(nullptr);
   h.Clock.reset();
   h.Installed = false;
+  SetIpcNamespace("");
 }
 
 bool HeadlessInstalled() {
