@@ -163,6 +163,13 @@ void TLibrary::ApplyVolume(TChannel& c) {
   c.Voice.Pan = std::clamp(c.Pan, -100, 100) * 100;
 }
 
+// A DSP sees the channel's own layout (its sample size and channel count),
+// as the channel's flags describe it, before the mixer's conversion.
+void RunDsps(TChannel& c, void* data, size_t bytes) {
+  if (bytes == 0) return;
+  for (auto& d : c.Dsps) d.Proc(d.Handle, c.Handle, data, static_cast<BASS_DWORD>(bytes), d.User);
+}
+
 // Decodes one block and runs it through the DSP chain and the effects into
 // the channel's queue.
 void TLibrary::FillOne(TChannel& c, uint64_t frames) {
@@ -175,6 +182,7 @@ void TLibrary::FillOne(TChannel& c, uint64_t frames) {
     r = std::min(r, want);
     got = r / c.FrameBytes();
     if (r < want) c.SourceDone = true;
+    RunDsps(c, c.UserBuf.data(), got * c.FrameBytes());
     for (size_t i = 0; i < got * c.Channels; ++i) {
       const uint8_t* p = &c.UserBuf[c.EightBit ? i : 2 * i];
       const int16_t s = c.EightBit ? static_cast<int16_t>((p[0] - 128) << 8)
@@ -187,16 +195,16 @@ void TLibrary::FillOne(TChannel& c, uint64_t frames) {
   } else {
     if (c.Channels == 2) {
       got = c.Decoder->Read(c.Block.data(), frames);
+      RunDsps(c, c.Block.data(), got * 4);
     } else {
       c.Raw.resize(frames);
       got = c.Decoder->Read(c.Raw.data(), frames);
+      RunDsps(c, c.Raw.data(), got * 2);
       for (size_t i = 0; i < got; ++i) c.Block[2 * i] = c.Block[2 * i + 1] = c.Raw[i];
     }
     if (got < frames) c.SourceDone = true;
   }
   if (got > 0) {
-    for (auto& d : c.Dsps)
-      d.Proc(d.Handle, c.Handle, c.Block.data(), static_cast<BASS_DWORD>(got * 4), d.User);
     for (auto& f : c.Fx) f.Effect->Process(c.Block.data(), got);
   }
   std::lock_guard g(TSoundMixer::Instance().Mutex());
@@ -641,6 +649,16 @@ BASS_EXPORT BASS_BOOL BASS_ChannelStop(BASS_DWORD Handle) {
   std::lock_guard g(TSoundMixer::Instance().Mutex());
   c->Voice.Playing = false;
   c->Paused = false;
+  if (c->Kind == TKind::User) {
+    // A user stream has no place to return to: what it had queued is
+    // dropped, and its position counts again from what it is given next.
+    c->Voice.Stream->Clear();
+    c->Voice.Stream->Heard = 0;
+    c->Voice.Cursor = 0;
+    c->Base = 0;
+    c->SourceDone = false;
+    c->EndFired = false;
+  }
   return Ok(1);
 }
 

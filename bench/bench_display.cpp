@@ -1,15 +1,18 @@
-// One frame of the game's display path (clear the 800 x 600 16-bit back
-// surface, 200 colour-keyed 32 x 32 sprites, present through the gamma ramp)
-// beside SDL2's own fill and colour-keyed blit of surfaces of the same shape.
+// The display path of one game frame on the 800 x 600 5-6-5 back surface:
+// the clear, 200 colour-keyed 32 x 32 draws of the game's bonus pictures and
+// the present through a fading gamma ramp, each beside the peer doing the
+// same job at its best (SDL2's fill, SDL2's run-length keyed blit, one plain
+// copy of the frame), with the ratios printed at the end.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/bench_pictures.h"
+#include "bench/bench_ratios.h"
 #include "engine/draw/dxdraws.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_seam.h"
@@ -17,7 +20,7 @@
 namespace {
 
 constexpr int kSprites = 200;
-constexpr uint16_t kKey = 0xF81F;
+constexpr int kPictures = 20;
 
 // Positions shared by both sides, inside the screen.
 const std::vector<TRect>& Places() {
@@ -36,11 +39,11 @@ const std::vector<TRect>& Places() {
   return places;
 }
 
-// A round sprite: the corners are the colour key, as in the game's pictures.
-uint16_t SpritePixel(int x, int y) {
-  int dx = x - 16, dy = y - 16;
-  if (dx * dx + dy * dy > 15 * 15) return kKey;
-  return static_cast<uint16_t>(((x * 2) << 11) | ((y * 2) << 5) | 0x0A);
+// The bonus capsules, frame by frame: twenty different keyed pictures.
+const std::vector<TBenchPicture>& Pictures() {
+  static const std::vector<TBenchPicture> p =
+      GamePictures({"bonus1", "bonus2", "bonus3", "bonus4", "bonus6", "bonus7"}, 10, kPictures);
+  return p;
 }
 
 class TDiscard : public IDDVideoOutput {
@@ -52,7 +55,8 @@ class TDiscard : public IDDVideoOutput {
 struct TOurs {
   TDiscard output;
   PDirectDraw dd;
-  PDirectDrawSurface primary, back, sprite;
+  PDirectDrawSurface primary, back;
+  std::vector<PDirectDrawSurface> sprites;
   TOurs() {
     DDSetVideoOutput(&output);
     DirectDrawCreateEx(nullptr, &dd);
@@ -63,20 +67,24 @@ struct TOurs {
     dd->CreateSurface(&d, &primary);
     DDSCAPS caps{DDSCAPS_BACKBUFFER};
     primary->GetAttachedSurface(&caps, &back);
-    DDSURFACEDESC s;
-    s.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    s.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-    s.dwWidth = s.dwHeight = 32;
-    dd->CreateSurface(&s, &sprite);
-    DDSURFACEDESC lk;
-    sprite->Lock(nullptr, &lk, DDLOCK_WAIT, nullptr);
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 32; ++x)
-        reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(lk.lpSurface) + y * lk.lPitch)[x] =
-            SpritePixel(x, y);
-    sprite->Unlock(nullptr);
-    DDCOLORKEY key{kKey, kKey};
-    sprite->SetColorKey(DDCKEY_SRCBLT, &key);
+    for (const TBenchPicture& p : Pictures()) {
+      DDSURFACEDESC s;
+      s.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+      s.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+      s.dwWidth = uint32_t(p.Width);
+      s.dwHeight = uint32_t(p.Height);
+      PDirectDrawSurface sprite;
+      dd->CreateSurface(&s, &sprite);
+      DDSURFACEDESC lk;
+      sprite->Lock(nullptr, &lk, DDLOCK_WAIT, nullptr);
+      for (int y = 0; y < p.Height; ++y)
+        std::memcpy(static_cast<uint8_t*>(lk.lpSurface) + y * lk.lPitch,
+                    p.Pixels.data() + y * p.Width, size_t(p.Width) * 2);
+      sprite->Unlock(nullptr);
+      DDCOLORKEY key{0, 0};
+      sprite->SetColorKey(DDCKEY_SRCBLT, &key);
+      sprites.push_back(sprite);
+    }
     // A dimmed ramp, as while the game fades.
     DDGAMMARAMP ramp;
     for (int i = 0; i < 256; ++i)
@@ -86,15 +94,17 @@ struct TOurs {
     gamma->SetGammaRamp(0, &ramp);
   }
   ~TOurs() { DDSetVideoOutput(nullptr); }
-  void Fill() {
+  void Clear() {
     DDBLTFX fx;
     fx.dwFillColor = 0;
     back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
   }
   void Blits() {
     DDBLTFX fx;
+    int i = 0;
     for (const TRect& r : Places())
-      back->Blt(&r, sprite.get(), nullptr, DDBLT_WAIT | DDBLT_KEYSRC, &fx);
+      back->Blt(&r, sprites[size_t(i++ % kPictures)].get(), nullptr, DDBLT_WAIT | DDBLT_KEYSRC,
+                &fx);
   }
   void Flip() { primary->Flip(nullptr, DDFLIP_WAIT); }
 };
@@ -104,135 +114,165 @@ struct TOurs {
 struct TGame {
   TDiscard output;
   std::unique_ptr<TDirectDraw> dd;
-  std::unique_ptr<TDirectDrawSurface> back, sprite;
+  std::unique_ptr<TDirectDrawSurface> back;
+  std::vector<std::unique_ptr<TDirectDrawSurface>> sprites;
   TGame() {
     DDSetVideoOutput(&output);
     DDRegisterModule();
     dd = std::make_unique<TDirectDraw>(nullptr);
     back = std::make_unique<TDirectDrawSurface>(dd.get());
     back->SetSize(800, 600);
-    sprite = std::make_unique<TDirectDrawSurface>(dd.get());
-    sprite->SetSize(32, 32);
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 32; ++x) sprite->SetPixel(x, y, SpritePixel(x, y));
-    sprite->SetTransparentColor(kKey);
+    for (const TBenchPicture& p : Pictures()) {
+      auto s = std::make_unique<TDirectDrawSurface>(dd.get());
+      s->SetSize(p.Width, p.Height);
+      for (int y = 0; y < p.Height; ++y)
+        for (int x = 0; x < p.Width; ++x) s->SetPixel(x, y, p.Pixels[size_t(y * p.Width + x)]);
+      s->SetTransparentColor(0);
+      sprites.push_back(std::move(s));
+    }
   }
   ~TGame() {
-    sprite.reset();
+    sprites.clear();
     back.reset();
     dd.reset();
     DDSetVideoOutput(nullptr);
   }
   void Blits() {
     const TRect whole{0, 0, 32, 32};
-    for (const TRect& r : Places()) back->StretchDraw(r, whole, sprite.get(), true);
+    int i = 0;
+    for (const TRect& r : Places())
+      back->StretchDraw(r, whole, sprites[size_t(i++ % kPictures)].get(), true);
   }
 };
 
+// SDL2 at its best: run-length encoded keyed sprites (SDL_RLEACCEL).
 struct TSdl {
   SDL_Surface* back;
-  SDL_Surface* sprite;
+  std::vector<SDL_Surface*> sprites;
   TSdl() {
     back = SDL_CreateRGBSurfaceWithFormat(0, 800, 600, 16, SDL_PIXELFORMAT_RGB565);
-    sprite = SDL_CreateRGBSurfaceWithFormat(0, 32, 32, 16, SDL_PIXELFORMAT_RGB565);
-    SDL_LockSurface(sprite);
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 32; ++x)
-        reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(sprite->pixels) + y * sprite->pitch)[x] =
-            SpritePixel(x, y);
-    SDL_UnlockSurface(sprite);
-    SDL_SetColorKey(sprite, SDL_TRUE, kKey);
+    for (const TBenchPicture& p : Pictures()) {
+      SDL_Surface* s =
+          SDL_CreateRGBSurfaceWithFormat(0, p.Width, p.Height, 16, SDL_PIXELFORMAT_RGB565);
+      SDL_LockSurface(s);
+      for (int y = 0; y < p.Height; ++y)
+        std::memcpy(static_cast<uint8_t*>(s->pixels) + y * s->pitch, p.Pixels.data() + y * p.Width,
+                    size_t(p.Width) * 2);
+      SDL_UnlockSurface(s);
+      SDL_SetColorKey(s, SDL_TRUE, 0);
+      SDL_SetSurfaceRLE(s, 1);
+      sprites.push_back(s);
+    }
   }
   ~TSdl() {
-    SDL_FreeSurface(sprite);
+    for (SDL_Surface* s : sprites) SDL_FreeSurface(s);
     SDL_FreeSurface(back);
   }
-  void Fill() { SDL_FillRect(back, nullptr, 0); }
+  void Clear() { SDL_FillRect(back, nullptr, 0); }
   void Blits() {
+    int i = 0;
     for (const TRect& r : Places()) {
       SDL_Rect d{r.Left, r.Top, 32, 32};
-      SDL_BlitSurface(sprite, nullptr, back, &d);
+      SDL_BlitSurface(sprites[size_t(i++ % kPictures)], nullptr, back, &d);
     }
   }
 };
 
-void BM_OursFill(benchmark::State& state) {
+void BM_Clear_Ours(benchmark::State& state) {
   TOurs o;
-  for (auto _ : state) o.Fill();
+  for (auto _ : state) o.Clear();
+  state.SetBytesProcessed(state.iterations() * 800 * 600 * 2);
 }
-void BM_SdlFill(benchmark::State& state) {
+void BM_Clear_SDL2(benchmark::State& state) {
   TSdl s;
-  for (auto _ : state) s.Fill();
+  for (auto _ : state) s.Clear();
+  state.SetBytesProcessed(state.iterations() * 800 * 600 * 2);
 }
-void BM_OursKeyedBlits(benchmark::State& state) {
+void BM_KeyedBlits_Ours(benchmark::State& state) {
   TOurs o;
-  o.Fill();
+  o.Clear();
+  o.Blits();
   for (auto _ : state) o.Blits();
+  state.SetItemsProcessed(state.iterations() * kSprites);
+}
+void BM_KeyedBlits_SDL2RLE(benchmark::State& state) {
+  TSdl s;
+  s.Clear();
+  s.Blits();  // the first blit encodes the runs
+  for (auto _ : state) s.Blits();
   state.SetItemsProcessed(state.iterations() * kSprites);
 }
 void BM_GameKeyedDraws(benchmark::State& state) {
   TGame g;
+  g.Blits();
   for (auto _ : state) g.Blits();
   state.SetItemsProcessed(state.iterations() * kSprites);
 }
-void BM_SdlKeyedBlits(benchmark::State& state) {
-  TSdl s;
-  s.Fill();
-  for (auto _ : state) s.Blits();
-  state.SetItemsProcessed(state.iterations() * kSprites);
-}
-void BM_OursPresent(benchmark::State& state) {
+// A busy frame of the game's pictures in both buffers, presented again and
+// again through the fading ramp.
+void BM_Present_Ours(benchmark::State& state) {
   TOurs o;
+  for (int i = 0; i < 2; ++i) {
+    o.Clear();
+    o.Blits();
+    o.Flip();
+  }
   for (auto _ : state) o.Flip();
+  state.SetBytesProcessed(state.iterations() * 800 * 600 * 2);
 }
-void BM_OursFrame(benchmark::State& state) {
+void BM_FrameCopy_memcpy(benchmark::State& state) {
+  std::vector<uint8_t> from(800 * 600 * 2), to(800 * 600 * 2);
+  for (size_t i = 0; i < from.size(); ++i) from[i] = uint8_t(i * 131);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(from.data());
+    std::memcpy(to.data(), from.data(), from.size());
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t(from.size()));
+}
+// The same on processors whose vectors stop at 256 bits.
+void BM_KeyedBlits_Ours256(benchmark::State& state) {
+  DDLimitVectors(256);
+  BM_KeyedBlits_Ours(state);
+  DDLimitVectors(512);
+}
+void BM_Present_Ours256(benchmark::State& state) {
+  DDLimitVectors(256);
+  BM_Present_Ours(state);
+  DDLimitVectors(512);
+}
+void BM_Frame_Ours(benchmark::State& state) {
   TOurs o;
   for (auto _ : state) {
-    o.Fill();
+    o.Clear();
     o.Blits();
     o.Flip();
   }
 }
 
-BENCHMARK(BM_OursFill);
-BENCHMARK(BM_SdlFill);
-BENCHMARK(BM_OursKeyedBlits);
+BENCHMARK(BM_Clear_Ours);
+BENCHMARK(BM_Clear_SDL2);
+BENCHMARK(BM_KeyedBlits_Ours);
+BENCHMARK(BM_KeyedBlits_SDL2RLE);
 BENCHMARK(BM_GameKeyedDraws);
-BENCHMARK(BM_SdlKeyedBlits);
-BENCHMARK(BM_OursPresent);
-BENCHMARK(BM_OursFrame);
-
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    for (const Run& r : Runs)
-      if (r.iterations > 0) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(Runs);
-  }
-  void Ratios() const {
-    auto ratio = [&](const char* ours, const char* sdl) {
-      auto a = times_.find(ours), b = times_.find(sdl);
-      if (a == times_.end() || b == times_.end() || a->second <= 0) return;
-      std::printf("%-22s ours / SDL2 = %.2f  (below 1: ours faster)\n", ours + 3,
-                  a->second / b->second);
-    };
-    ratio("BM_OursFill", "BM_SdlFill");
-    ratio("BM_OursKeyedBlits", "BM_SdlKeyedBlits");
-    ratio("BM_GameKeyedDraws", "BM_SdlKeyedBlits");
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+BENCHMARK(BM_Present_Ours);
+BENCHMARK(BM_FrameCopy_memcpy);
+BENCHMARK(BM_KeyedBlits_Ours256);
+BENCHMARK(BM_Present_Ours256);
+BENCHMARK(BM_Frame_Ours);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.Ratios();
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(
+      argc, argv,
+      {
+          {"BM_Clear_Ours", "BM_Clear_SDL2", "at most 1"},
+          {"BM_KeyedBlits_Ours", "BM_KeyedBlits_SDL2RLE", "at most 1"},
+          {"BM_GameKeyedDraws", "BM_KeyedBlits_SDL2RLE", "through the engine's wrapper"},
+          {"BM_Present_Ours", "BM_FrameCopy_memcpy", "at most 3"},
+          {"BM_KeyedBlits_Ours256", "BM_KeyedBlits_SDL2RLE", "256-bit vectors"},
+          {"BM_Present_Ours256", "BM_FrameCopy_memcpy", "256-bit vectors"},
+      });
 }

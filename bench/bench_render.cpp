@@ -2,14 +2,20 @@
 // with each of the game's six blend operations through the generated code
 // and the interpreter, and, for the operations they share, through pixman
 // and SDL2's software blitter. Each renderer draw includes its compile, as
-// every draw in the game does.
+// every draw in the game does. Then the game's own explosions and asteroids:
+// a draw of a new picture or at a new angle against the same draw repeated,
+// which must cost about the same, since one routine serves every picture and
+// every angle of a kind.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "bench/bench_pictures.h"
+#include "bench/bench_ratios.h"
 #include "render/dxrender.h"
 
 namespace {
@@ -127,7 +133,70 @@ void BM_SDL(benchmark::State& state, TOpCase op) {
   state.SetItemsProcessed(state.iterations() * Size * Size);
 }
 
+// Fifty frames of the game's explosions (64 x 64, keyed), as surfaces.
+struct TGameSprites {
+  std::vector<TBenchPicture> Pictures;
+  std::vector<TDXRSurfaceInfo> Infos;
+  std::vector<uint16_t> Dest = std::vector<uint16_t>(DestW * DestH);
+  TDXRSurfaceInfo DestInfo;
+  TGameSprites(const std::vector<std::string>& Names, int Frames, int Count)
+      : Pictures(GamePictures(Names, Frames, Count)), Infos(Pictures.size()) {
+    for (size_t i = 0; i < Pictures.size(); ++i)
+      SetupSurfaceInfo(Infos[i], false, Pictures[i].Width, Pictures[i].Height, 16,
+                       Pictures[i].Pixels.data(), Pictures[i].Width * 2, 0xF800, 0x07E0, 0x001F, 0);
+    for (size_t i = 0; i < Dest.size(); ++i) Dest[i] = uint16_t(i * 2654435761u >> 16);
+    SetupSurfaceInfo(DestInfo, false, DestW, DestH, 16, Dest.data(), DestW * 2, 0xF800, 0x07E0,
+                     0x001F, 0);
+  }
+};
+
+// Additive keyed draws of explosion frames, as the game draws its blasts.
+void BlendDraws(benchmark::State& state, bool cycle) {
+  TGameSprites g({"ExplosionFx1", "ExplosionFx3", "mesh1"}, 21, 50);
+  DXRMachine().UseCodeGen = true;
+  size_t i = 0;
+  for (auto _ : state) {
+    const TDXRSurfaceInfo& src = g.Infos[cycle ? i++ % g.Infos.size() : 0];
+    RenderBlendRect(g.DestInfo, src, Bounds(40, 40, 64, 64), Rect(0, 0, 64, 64), boAdd, 255, true,
+                    0);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 64 * 64);
+}
+void BM_Blend_SamePicture(benchmark::State& state) {
+  BlendDraws(state, false);
+}
+void BM_Blend_NewPictures(benchmark::State& state) {
+  BlendDraws(state, true);
+}
+
+// A turning asteroid: the same angle each draw against a new angle each draw.
+void RotateDraws(benchmark::State& state, bool turn) {
+  TGameSprites g({"asteroid1"}, 16, 1);
+  DXRMachine().UseCodeGen = true;
+  int32_t angle = 30;
+  for (auto _ : state) {
+    RenderBlendRotate(g.DestInfo, g.Infos[0], 100, 100, 64, 64, Rect(0, 0, 64, 64), 0.5, 0.5, angle,
+                      boSource, 0, true, 0);
+    if (turn) angle = (angle + 7) & 255;
+    benchmark::ClobberMemory();
+  }
+  // Routines generated so far in the process: a turn adds none after its first kinds.
+  state.counters["routines"] = double(DXRMachine().RoutinesBuilt());
+  state.SetItemsProcessed(state.iterations() * 64 * 64);
+}
+void BM_Rotate_SameAngle(benchmark::State& state) {
+  RotateDraws(state, false);
+}
+void BM_Rotate_TurningSprite(benchmark::State& state) {
+  RotateDraws(state, true);
+}
+
 [[maybe_unused]] const bool registered = [] {
+  benchmark::RegisterBenchmark("BM_Blend_SamePicture", BM_Blend_SamePicture);
+  benchmark::RegisterBenchmark("BM_Blend_NewPictures", BM_Blend_NewPictures);
+  benchmark::RegisterBenchmark("BM_Rotate_SameAngle", BM_Rotate_SameAngle);
+  benchmark::RegisterBenchmark("BM_Rotate_TurningSprite", BM_Rotate_TurningSprite);
   for (const TOpCase& op : Ops) {
     const std::string n = op.Name;
     benchmark::RegisterBenchmark(("Generated/" + n).c_str(), BM_Renderer, op, true);
@@ -144,4 +213,10 @@ void BM_SDL(benchmark::State& state, TOpCase op) {
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return RunWithRatios(argc, argv,
+                       {
+                           {"BM_Blend_NewPictures", "BM_Blend_SamePicture", "at most 1.2"},
+                           {"BM_Rotate_TurningSprite", "BM_Rotate_SameAngle", "at most 1.2"},
+                       });
+}

@@ -8,6 +8,7 @@
 #include "framework/forms.h"
 #include "music/rt_bass.h"
 #include "platform/win/clock.h"
+#include "platform/win/ipc.h"
 #include "platform/win/library.h"
 #include "platform/win/user.h"
 
@@ -58,10 +59,11 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
   params.MessageOnly = true;
   message_window_ = CreateWindowHandle(
       params, [this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WndProc(w, m, wp, lp); });
-  host_window_ = plugin_host_.Initialize(message_window_);
+  SetPlayerWindow(message_window_);
   spectrum_timer_ = std::make_unique<TTimer>(nullptr);
   spectrum_timer_->SetEnabled(false);
   spectrum_timer_->SetInterval(33);
+  spectrum_timer_->SetOnTimer([this](TObject*) { SpectrumTimerTick(); });
 
   bass_loaded_ = LoadBASS(ProgramFolder(), "bass.dll");
   if (!bass_loaded_) return;
@@ -98,6 +100,8 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
   const BASS_DWORD v = BASS_GetVersion();
   bass_dll_ver_ = std::to_string(v & 0xFFFF) + "." + std::to_string(v >> 16);
   wma_ready_ = LoadBASSWMA(ProgramFolder(), "basswma.dll");
+  HostInit();
+  host_window_ = GetHostWindow();
   mpeg_reader_ = std::make_unique<TMPEGaudio>();
   ogg_reader_ = std::make_unique<TOggVorbis>();
   wma_reader_ = std::make_unique<TWMAfile>();
@@ -107,16 +111,20 @@ TBASSPlayer::TBASSPlayer(TComponent* AOwner) : TComponent(AOwner) {
   shared_memory_ = std::make_unique<TfisSharedMemory>(this);
   shared_memory_->ShareName = "fisSharedMemory1";
   shared_memory_->Size = 2312;
-  shared_memory_->TargetApp = "ZerIdi";
+  shared_memory_->TargetApplication = "ZerIdi";
   if (shared_memory_->OpenMapping()) shared_view_ = shared_memory_->MapView();
 }
 
 TBASSPlayer::~TBASSPlayer() {
   if (channel_kind_ == ckPlugin && channel_ != 0) {
+    if (plugin_module_ && plugin_module_->Stop) plugin_module_->Stop();
     channel_ = 0;
   } else if (play_state_ == psPlaying) {
     Stop();
   }
+  // The host goes while the library is still there: a plug-in's Quit may
+  // close its output, which frees a stream of the library.
+  if (AudioReady) HostShutdown();
   if (bass_loaded_) FreeBASS();
   if (wma_ready_) FreeBASSWMA();
   spectrum_timer_.reset();
@@ -124,7 +132,6 @@ TBASSPlayer::~TBASSPlayer() {
   ogg_reader_.reset();
   wma_reader_.reset();
   wav_reader_.reset();
-  plugin_host_.Shutdown();
   if (message_window_) DestroyWindow(message_window_);
   config_form_.reset();
   app_exec_.reset();
@@ -222,9 +229,25 @@ bool TBASSPlayer::GetStreamInfo(const std::string& FileName, TStreamInfo& Info, 
   if (result) {
     if (ext == ".WMA" ? wma_ready_ : AudioReady) Support = fsBASS;
   }
+  // The three characters after the dot, looked for in each plug-in's list.
+  const std::string wanted = ext.size() > 1 ? ext.substr(1, 3) : "";
   std::string title;
-  int length = 0;
-  const int slot = plugin_host_.FindPlugin(ext, path, title, length);
+  int32_t length = 0;
+  int slot = -1;
+  for (int i = 0; i < kMaxPlugins && !wanted.empty(); ++i) {
+    In_Module* m = GetPluginModule(i);
+    if (!m) continue;
+    std::string list = GetPluginInfo(i).FileExtensions;
+    for (auto& c : list) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (list.find(wanted) == std::string::npos) continue;
+    slot = i;
+    char buf[257] = {};
+    length = 0;
+    if (m->GetFileInfo) m->GetFileInfo(const_cast<char*>(path.c_str()), buf, &length);
+    buf[256] = 0;
+    title = buf;
+    if (length > 0) break;
+  }
   if (slot >= 0) {
     PluginIndex = slot;
     if (Support == fsBASS) {
@@ -262,6 +285,9 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
     case ckMusic:
       BASS_MusicFree(channel_);
       break;
+    case ckPlugin:
+      if (channel_ != 0 && plugin_module_ && plugin_module_->Stop) plugin_module_->Stop();
+      break;
     default:
       break;
   }
@@ -269,6 +295,8 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
   if (support == fsPlugin || (support == fsBoth && PluginFirst)) {
     channel_kind_ = ckPlugin;
     plugin_index_ = slot;
+    plugin_module_ = GetPluginModule(slot);
+    SelectPlugin(slot);
     channel_ = 0;
   } else {
     channel_ = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
@@ -316,8 +344,11 @@ bool TBASSPlayer::StartChannel(bool SetSync) {
     case ckMusic:
       ok = BASS_MusicPlay(channel_) != 0;
       break;
+    case ckPlugin:
+      ok = StartPlugin();
+      break;
     default:
-      return false;  // stand-in: no plug-in ever starts
+      return false;
   }
   if (!ok) return false;
   if (SetSync) {
@@ -327,8 +358,33 @@ bool TBASSPlayer::StartChannel(bool SetSync) {
             : BASS_ChannelSetSync(channel_, BASS_SYNC_END, 0, EndSyncProc, message_window_);
   }
   play_state_ = psPlaying;
-  if (OnNewFFTData) spectrum_timer_->SetEnabled(true);
+  if (OnNewFFTData && channel_kind_ != ckPlugin) spectrum_timer_->SetEnabled(true);
   return true;
+}
+
+void TBASSPlayer::PluginWait(uint32_t Ms) {
+  if (Application) Application->ProcessMessages();
+  HostAwaitOutput(Ms);
+  Sleep(Ms);
+}
+
+bool TBASSPlayer::StartPlugin() {
+  if (!plugin_module_ || !plugin_module_->Play) return false;
+  busy_ = true;
+  plugin_output_started_ = false;
+  channel_ = 1;
+  const std::string path = Native(current_file_);
+  plugin_module_->Play(const_cast<char*>(path.c_str()));
+  SetVolume(plugin_volume_);
+  bool ok = false;
+  for (int round = 0; round < 60 && !ok; ++round) {
+    if (plugin_module_->GetOutputTime && plugin_module_->GetOutputTime() > 200)
+      ok = true;
+    else
+      PluginWait(50);
+  }
+  busy_ = false;
+  return ok;
 }
 
 void TBASSPlayer::Play() {
@@ -345,7 +401,11 @@ void TBASSPlayer::Play() {
 
 void TBASSPlayer::Resume() {
   if (play_state_ != psPaused) return;
-  BASS_ChannelResume(channel_);
+  if (channel_kind_ == ckPlugin) {
+    if (plugin_module_ && plugin_module_->UnPause) plugin_module_->UnPause();
+  } else {
+    BASS_ChannelResume(channel_);
+  }
   play_state_ = psPlaying;
   if (OnNewFFTData && (channel_kind_ != ckPlugin || plugin_output_started_))
     spectrum_timer_->SetEnabled(true);
@@ -360,6 +420,7 @@ void TBASSPlayer::Stop() {
   if (play_state_ != psPlaying) return;
   if (channel_kind_ == ckPlugin) {
     if (channel_ != 0) {
+      if (plugin_module_ && plugin_module_->Stop) plugin_module_->Stop();
       channel_ = 0;
       ClearEffectHandles();
     }
@@ -396,16 +457,37 @@ uint32_t TBASSPlayer::GetPlaybackPosition() {
       if (bytes < 0) bytes = 0;
       return Milliseconds(BASS_ChannelBytes2Seconds(channel_, static_cast<BASS_QWORD>(bytes)));
     }
+    case ckPlugin: {
+      if (play_state_ == psOpened) return 0;
+      const int32_t ms = HostOutputTime(plugin_output_started_);
+      return ms > 0 ? static_cast<uint32_t>(ms) : 0;
+    }
     default:
-      return 0;  // no module position; the plug-in stand-in never plays
+      return 0;  // a module has no position
   }
 }
 
 void TBASSPlayer::SetPlaybackPosition(uint32_t Ms) {
   if (channel_kind_ == ckNone || Ms > stream_info_.Duration || busy_) return;
   const BASS_QWORD bytes = BASS_ChannelSeconds2Bytes(channel_, static_cast<float>(Ms / 1000.0));
-  if (channel_kind_ == ckStream || channel_kind_ == ckWMAStream)
+  if (channel_kind_ == ckStream || channel_kind_ == ckWMAStream) {
     BASS_ChannelSetPosition(channel_, bytes);
+  } else if (channel_kind_ == ckPlugin && play_state_ == psPlaying && plugin_output_started_ &&
+             plugin_module_ && plugin_module_->SetOutputTime) {
+    busy_ = true;
+    MarkSeek();
+    plugin_module_->SetOutputTime(static_cast<int32_t>(Ms));
+    // The output restarts once the plug-in has refilled it.
+    for (int waits = 0; play_state_ == psPlaying; ++waits) {
+      if (!busy_) {
+        if (OnNewFFTData) spectrum_timer_->SetEnabled(true);
+        break;
+      }
+      if (waits == 51) break;
+      PluginWait(40);
+    }
+    busy_ = false;
+  }
 }
 
 void TBASSPlayer::SetVolume(int32_t Volume) {
@@ -413,6 +495,8 @@ void TBASSPlayer::SetVolume(int32_t Volume) {
   if (Volume < -1) Volume = 0;
   if (!bass_loaded_ || !BASS_SetGlobalVolumes) return;
   if (channel_kind_ == ckPlugin) {
+    if (plugin_module_ && plugin_module_->SetVolume)
+      plugin_module_->SetVolume(static_cast<int32_t>(std::nearbyint(Volume * 255.0 / 100.0)));
     plugin_volume_ = Volume;
   } else if (channel_kind_ == ckMusic) {
     BASS_SetGlobalVolumes(Volume, -1, -1);
@@ -424,18 +508,7 @@ void TBASSPlayer::SetVolume(int32_t Volume) {
 }
 
 void TBASSPlayer::StopZerIdiput() {
-  // Stand-in: the visualisation program is never found.
-  if (shared_memory_) shared_memory_->SendClosing();
-}
-
-void TBASSPlayer::SetEffects(TSoundEffects NewEffects) {
-  // Stand-in: the effects are remembered, not installed.
-  effects_ = NewEffects;
-}
-
-void TBASSPlayer::ClearEffectHandles() {
-  flanger_dsp_ = 0;
-  if (dx8_effect_ready_) fx_handles_.fill(0);
+  if (FindWindowA("TApplication", "ZerIdi") && shared_memory_) shared_memory_->Notify(20, 0);
 }
 
 LRESULT TBASSPlayer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -450,12 +523,14 @@ LRESULT TBASSPlayer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       return 0;
     case WM_PluginEOF:
       busy_ = false;
-      // The emulated output still plays what it was given.
+      // The emulated output still plays what it was given: at most the
+      // ring's length of audio, and a second to spare.
       if (plugin_output_started_) {
-        while (BASS_ChannelIsActive && BASS_ChannelIsActive(channel_) == BASS_ACTIVE_PLAYING) {
-          if (Application) Application->ProcessMessages();
-          Sleep(50);
-        }
+        const uint32_t rounds = (EmulatorRingMilliseconds() + 1000) / 50;
+        for (uint32_t r = 0; r < rounds && BASS_ChannelIsActive &&
+                             BASS_ChannelIsActive(channel_) == BASS_ACTIVE_PLAYING;
+             ++r)
+          PluginWait(50);
       }
       Stop();
       if (OnPlayEnd) OnPlayEnd(this);

@@ -13,8 +13,11 @@
 #include "audiolib/bass.h"
 #include "framework/classes.h"
 #include "framework/extctrls.h"
+#include "music/appexec.h"
+#include "music/fis_shared_memory.h"
 #include "music/mpeg_audio.h"
-#include "music/player_standins.h"
+#include "music/plugin_config.h"
+#include "music/plugin_ctrl.h"
 #include "music/stream_files.h"
 #include "platform/win/wintypes.h"
 
@@ -38,23 +41,9 @@ struct TStreamInfo {
   std::string Comment;
 };
 
-// What the output emulator reports with WM_PluginStartPlay (lParam points
-// to it).
-#pragma pack(push, 1)
-struct TPluginStartRecord {
-  uint16_t BitsPerSample;
-  uint32_t SampleRate;
-  uint16_t Channels;
-};
-#pragma pack(pop)
-
-// The player's private messages.
-constexpr UINT WM_PluginEOF = 1026;
-constexpr UINT WM_PluginStartPlay = 1125;
-constexpr UINT WM_SetChannel = 1129;
+// The player's own messages; the plug-in host's are in plugin_ctrl.h.
 constexpr UINT WM_PlayEnd = 1131;
 constexpr UINT WM_NewFFTData = 1132;
-constexpr UINT WM_SetPluginFirst = 1133;
 
 class TBASSPlayer : public TComponent {
  public:
@@ -70,7 +59,13 @@ class TBASSPlayer : public TComponent {
   void SetPlaybackPosition(uint32_t Ms);
   void SetVolume(int32_t Volume);
   void StopZerIdiput();
+  // Stores the set and applies it to the current channel; without one, the
+  // next open applies it.
   void SetEffects(TSoundEffects NewEffects);
+  // Forgets the installed effects (they die with their channel).
+  void ClearEffectHandles();
+  // The spectrum timer's step: 25 bands from the playing channel's FFT.
+  void SpectrumTimerTick();
 
   // The library is bound, its version accepted and the device started;
   // set by the constructor only, read by the game.
@@ -89,6 +84,32 @@ class TBASSPlayer : public TComponent {
   int32_t StreamVolume() const { return stream_volume_; }
   bool PluginFirst = false;
   HWND MessageWindow() const { return message_window_; }
+  HWND HostWindow() const { return host_window_; }
+  int32_t PluginIndex() const { return plugin_index_; }
+  bool Busy() const { return busy_; }
+  bool PluginOutputStarted() const { return plugin_output_started_; }
+  TSoundEffects Effects() const { return effects_; }
+  HDSP FlangerDSPHandle() const { return flanger_dsp_; }
+  // Equaliser bands 0 to 9, then the echo and the reverb.
+  const std::array<HFX, 12>& FXHandles() const { return fx_handles_; }
+  const TBandOut& BandOut() const { return band_out_; }
+  bool SpectrumTimerEnabled() const { return spectrum_timer_->Enabled(); }
+  TfisSharedMemory* SharedMemory() const { return shared_memory_.get(); }
+  void* SharedView() const { return shared_view_; }
+  TAppExec* AppExec() const { return app_exec_.get(); }
+  TPluginConfigForm* ConfigForm() const { return config_form_.get(); }
+
+  static constexpr int kEQBands = 10;
+  static constexpr int kEchoSlot = 10;
+  static constexpr int kReverbSlot = 11;
+  struct TEQBand {
+    float Center;     // Hz
+    float Bandwidth;  // semitones
+  };
+  // The owner may tune these; the next SetEffects applies them.
+  std::array<float, kEQBands>& EQGains() { return eq_gains_; }
+  uint16_t& EchoLevel() { return echo_level_; }
+  uint16_t& ReverbLevel() { return reverb_level_; }
 
   TNotifyEvent OnPlayEnd;
   std::function<void(TObject*, uint16_t, uint32_t)> OnPluginStartPlay;
@@ -104,7 +125,9 @@ class TBASSPlayer : public TComponent {
   void Resume();
   void Restart();
   bool StartChannel(bool SetSync);
-  void ClearEffectHandles();
+  bool StartPlugin();
+  // One round of a wait for the plug-in: messages, then Ms of time.
+  void PluginWait(uint32_t Ms);
 
   HWND app_window_ = nullptr;
   std::unique_ptr<TTimer> spectrum_timer_;
@@ -129,7 +152,7 @@ class TBASSPlayer : public TComponent {
   std::unique_ptr<TWAVfile> wav_reader_;
   std::unique_ptr<TAppExec> app_exec_;
   std::unique_ptr<TPluginConfigForm> config_form_;
-  TPluginHost plugin_host_;
+  In_Module* plugin_module_ = nullptr;
   bool wma_ready_ = false;
   int32_t plugin_index_ = -1;
   std::string version_ = "1.2";
@@ -140,7 +163,20 @@ class TBASSPlayer : public TComponent {
   int32_t music_volume_ = 0, stream_volume_ = 0, plugin_volume_ = 255;
   bool dx8_effect_ready_ = false;
   uint16_t echo_level_ = 16, reverb_level_ = 16;
-  std::array<float, 10> eq_gains_{};
+  std::array<float, kEQBands> eq_gains_{};
   uint16_t eq_band_count_ = 10;
+  std::array<TEQBand, kEQBands> eq_bands_ = {{{80, 4},
+                                              {170, 4},
+                                              {310, 4},
+                                              {600, 4},
+                                              {1000, 5},
+                                              {3000, 6},
+                                              {6000, 5},
+                                              {10000, 4},
+                                              {12000, 3},
+                                              {14000, 3}}};
+  BASS_FXPARAMEQ eq_params_{};
+  BASS_FXECHO echo_params_{};
+  BASS_FXREVERB reverb_params_{};
   TPlayState play_state_ = psNotOpened;
 };

@@ -11,6 +11,7 @@
 
 #include "framework/forms.h"
 #include "music/music_fixtures.h"
+#include "music/player_fixture.h"
 #include "music/rt_bass.h"
 #include "platform/backend/headless/headless_audio.h"
 #include "platform/backend/headless/headless_core.h"
@@ -20,43 +21,6 @@
 namespace mf = music_fixtures;
 
 namespace {
-
-class PlayerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    HeadlessInstall(1000);
-    HeadlessInstallAudio();
-    SetProgramFolder(TAL_BIN_DIR);
-    old_dir_ = std::filesystem::current_path();
-    std::filesystem::current_path(std::string(TAL_BIN_DIR) + "/data");
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_dir_);
-    RT_bass::FreeBASS();
-    RT_BASSWMA::FreeBASSWMA();
-    UninstallHeadlessAudio();
-    SetProgramFolder("");
-    HeadlessUninstall();
-  }
-  // Runs the message loop on the virtual clock for Ms milliseconds. The
-  // library catches up with the clock whenever it is asked; this loop asks
-  // after every message, as a busy game does.
-  void Run(uint32_t Ms) {
-    const uint32_t end = timeGetTime() + Ms;
-    while (static_cast<int32_t>(timeGetTime() - end) < 0) {
-      Application->HandleMessage();
-      if (RT_bass::BASS_Update) ProcAs<BASS_BOOL (*)()>(RT_bass::BASS_Update)();
-    }
-  }
-  std::vector<std::string> Boxes() {
-    std::vector<std::string> r;
-    for (const auto& b : HeadlessMessageBoxes()) r.push_back(b.Caption + ": " + b.Text);
-    return r;
-  }
-
-  TApplicationScope app_;
-  std::filesystem::path old_dir_;
-};
 
 // The game's music-loop step, run by a 50 ms window timer: near the end, seek
 // back to 25 ms; a player the end sync stopped (the timer missed the window)

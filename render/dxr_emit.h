@@ -71,13 +71,13 @@ struct TDXRWideSpan {
   const TDXRSurfaceInfo* Tex = nullptr;
   const TDXRSurfaceInfo* Dest = nullptr;
   int32_t UOff = 0, VOff = 0;
+  int32_t TexParams = 0;   // the texture's entry of the parameter block
   bool Raw = false;        // copy texels unchanged
   uint8_t Op = boSource;   // else blend the texture over the destination
   TDXRChannels Ch = 0;     // channels packed into the destination
-  TDXRChannels TexCh = 0;  // channels read from the texel; others are Const
-  uint8_t Const[4] = {};
+  TDXRChannels TexCh = 0;  // channels read from the texel; others the default's
   bool Keyed = false;
-  uint16_t KeyMask = 0, Key = 0;
+  uint16_t KeyMask = 0;
 };
 
 // Offsets of machine fields the fragments need besides their operands.
@@ -92,10 +92,11 @@ std::unique_ptr<TDXREmitter> MakeReferenceEmitter(TDXRMachine& M, const TDXRLayo
 void ResetProgram(TDXRProgramPtr& P);
 void RunProgram(TDXRMachine& M, const TDXRProgram& P, int32_t Count);
 
-// Executable memory holding the routines built so far. A routine is built in
-// plain memory and installed here; one identical to an installed routine (the
-// same draw set up again) is reused, so repeated draws cost no change of page
-// rights. Writable and executable are never granted together.
+// Executable memory holding the routines built so far, mapped once. A
+// routine is built in plain memory and installed here; one identical to an
+// installed routine is reused. Writable and executable are never granted
+// together: installing opens only the pages it writes, and only a new kind of
+// draw installs anything.
 class TDXRCodeBuffer {
  public:
   static std::unique_ptr<TDXRCodeBuffer> Create(size_t Size);
@@ -103,6 +104,12 @@ class TDXRCodeBuffer {
   // The installed copy's entry point, or null when the code cannot be made
   // executable.
   void* Install(const uint8_t* Code, size_t Length, size_t EntryOffset);
+  // Goes up each time the block is emptied to make room: routines installed
+  // under an older generation are gone.
+  uint64_t Generation() const { return Gen; }
+  // Test hook: make every install fail, as when the system refuses to change
+  // page rights.
+  static inline bool FailInstalls = false;
 
  private:
   struct TEntry {
@@ -113,9 +120,17 @@ class TDXRCodeBuffer {
   uint8_t* Data;
   size_t Size;
   size_t Used = 0;
+  uint64_t Gen = 0;
   std::vector<TEntry> Entries;
   size_t Probe = 0;
 };
+
+// Lanes of TDXRMachine::WideConstants that hold a draw's own values (the
+// texture's default channels, then its colour key), rewritten at every
+// compile; the lanes after them hold what the kind of draw fixes.
+constexpr int WideLaneDefault = 0;
+constexpr int WideLaneKey = 4;
+constexpr int WideLaneFirstFixed = 5;
 
 // The native back-end writes into Code (Size bytes); Finish fails when the
 // routine does not fit. Null when native code is not supported here.

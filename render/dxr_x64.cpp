@@ -43,17 +43,22 @@ void* TDXRCodeBuffer::Install(const uint8_t* Code, size_t Length, size_t EntryOf
       return Data + e.Offset + EntryOffset;
     }
   }
+  if (FailInstalls) return nullptr;
   // Routines start on cache lines; a full block starts again from empty.
   size_t at = (Used + 63) & ~size_t(63);
   if (at + Length > Size) {
     at = 0;
     Entries.clear();
+    ++Gen;
   }
-  if (mprotect(Data, Size, PROT_READ | PROT_WRITE) != 0) return nullptr;
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  const size_t first = at / page * page, last = (at + Length + page - 1) / page * page;
+  if (mprotect(Data + first, last - first, PROT_READ | PROT_WRITE) != 0) return nullptr;
   std::memcpy(Data + at, Code, Length);
-  if (mprotect(Data, Size, PROT_READ | PROT_EXEC) != 0) {
+  if (mprotect(Data + first, last - first, PROT_READ | PROT_EXEC) != 0) {
     Entries.clear();
     Used = 0;
+    ++Gen;
     return nullptr;
   }
   Used = at + Length;
@@ -72,6 +77,11 @@ namespace {
 
 enum TReg : int { rAX = 0, rCX = 1, rDX = 2, rSI = 6, rDI = 7, r8 = 8, r9 = 9, r10 = 10, r11 = 11 };
 constexpr int xmm0 = 0, xmm1 = 1, xmm7 = 7;
+
+// The group-1 arithmetic operations, by the number the encoding carries.
+enum TAluOp : int { aluAdd = 0, aluOr = 1, aluAnd = 4, aluSub = 5, aluXor = 6, aluCmp = 7 };
+// The shifts of group 2.
+enum TShiftOp : int { shShl = 4, shShr = 5, shSar = 7 };
 
 // Condition codes.
 enum : uint8_t { ccE = 0x4, ccNE = 0x5, ccA = 0x7, ccL = 0xC, ccGE = 0xD, ccLE = 0xE, ccG = 0xF };
@@ -174,13 +184,14 @@ class TAsm {
   void MovzxWR(int r, int s) { OpR(0, false, {0x0F, 0xB7}, r, s); }
   void Movsxd(int r, const TMem& m) { OpM(0, true, {0x63}, r, m); }
   void Lea(int r, const TMem& m, bool w = true) { OpM(0, w, {0x8D}, r, m); }
-  // ALU: ext 0 add, 1 or, 4 and, 5 sub, 6 xor, 7 cmp.
-  void AluRR(int ext, int d, int s, bool w = false) { OpR(0, w, {uint8_t(ext * 8 + 1)}, s, d); }
-  void AluRM(int ext, int d, const TMem& m) { OpM(0, false, {uint8_t(ext * 8 + 3)}, d, m); }
-  void AluMR(int ext, const TMem& m, int s, bool w = false) {
+  void AluRR(TAluOp ext, int d, int s, bool w = false) { OpR(0, w, {uint8_t(ext * 8 + 1)}, s, d); }
+  void AluRM(TAluOp ext, int d, const TMem& m, bool w = false) {
+    OpM(0, w, {uint8_t(ext * 8 + 3)}, d, m);
+  }
+  void AluMR(TAluOp ext, const TMem& m, int s, bool w = false) {
     OpM(0, w, {uint8_t(ext * 8 + 1)}, s, m);
   }
-  void AluRI(int ext, int r, int32_t imm, bool w = false) {
+  void AluRI(TAluOp ext, int r, int32_t imm, bool w = false) {
     if (imm >= -128 && imm <= 127) {
       OpR(0, w, {0x83}, ext, r);
       Byte(uint8_t(int8_t(imm)));
@@ -189,7 +200,7 @@ class TAsm {
       D32(uint32_t(imm));
     }
   }
-  void AluMI(int ext, const TMem& m, int32_t imm, bool w = false) {
+  void AluMI(TAluOp ext, const TMem& m, int32_t imm, bool w = false) {
     if (imm >= -128 && imm <= 127) {
       OpM(0, w, {0x83}, ext, m);
       Byte(uint8_t(int8_t(imm)));
@@ -199,22 +210,22 @@ class TAsm {
     }
   }
   void Test(int a, int b, bool w = false) { OpR(0, w, {0x85}, b, a); }
-  // Shifts: ext 4 shl, 5 shr, 7 sar.
-  void ShiftI(int ext, int r, int n, bool w = false) {
+  void ShiftI(TShiftOp ext, int r, int n, bool w = false) {
     if (n == 0) return;
     OpR(0, w, {0xC1}, ext, r);
     Byte(uint8_t(n));
   }
-  void ShiftCL(int ext, int r) { OpR(0, false, {0xD3}, ext, r); }
-  void Shl(int r, int n, bool w = false) { ShiftI(4, r, n, w); }
-  void Shr(int r, int n) { ShiftI(5, r, n); }
-  void Sar(int r, int n) { ShiftI(7, r, n); }
+  void ShiftCL(TShiftOp ext, int r) { OpR(0, false, {0xD3}, ext, r); }
+  void Shl(int r, int n, bool w = false) { ShiftI(shShl, r, n, w); }
+  void Shr(int r, int n) { ShiftI(shShr, r, n); }
+  void Sar(int r, int n) { ShiftI(shSar, r, n); }
   void Neg(int r, bool w = false) { OpR(0, w, {0xF7}, 3, r); }
   void Imul(int d, int s) { OpR(0, false, {0x0F, 0xAF}, d, s); }
   void Imul64I(int d, int s, int32_t imm) {
     OpR(0, true, {0x69}, d, s);
     D32(uint32_t(imm));
   }
+  void Imul64M(int d, const TMem& m) { OpM(0, true, {0x0F, 0xAF}, d, m); }
   void Cmov(uint8_t cc, int d, int s) { OpR(0, false, {0x0F, uint8_t(0x40 | cc)}, d, s); }
   void Ret() { Byte(0xC3); }
 
@@ -294,14 +305,14 @@ class TNativeEmitter final : public TDXREmitter {
     LoopHead = A.Pos;
   }
   void EndLoopHead() override {
-    A.AluRI(5, rSI, 1);
+    A.AluRI(aluSub, rSI, 1);
     A.JumpBack(ccLE, Exit);
   }
   void BeginBody() override { Body = A.Pos; }
   void EndBody() override { A.JumpBack(-1, LoopHead); }
   void BeginEntry() override {
     Entry = A.Pos;
-    A.AluRR(6, rAX, rAX);
+    A.AluRR(aluXor, rAX, rAX);
     A.MovqXM(xmm7, M(L.HighByteMask));
   }
   void EndEntry() override { A.JumpBack(-1, Body); }
@@ -317,15 +328,15 @@ class TNativeEmitter final : public TDXREmitter {
       A.MovzxWR(rAX, rAX);
       A.MovRR(rCX, rAX);
       A.Shl(rCX, 16);
-      A.AluRR(1, rCX, rAX);
+      A.AluRR(aluOr, rCX, rAX);
       // Unaligned start: 16-bit stores all the way.
       A.MovRI(rDX, 3);
-      A.AluRR(4, rDX, r8, true);
+      A.AluRR(aluAnd, rDX, r8, true);
       const size_t aligned = A.JumpFwd(ccE);
       const size_t loop16 = A.Pos;
       A.MovM16R(TMem{r8}, rAX);
-      A.AluRI(0, r8, 2, true);
-      A.AluRI(5, rSI, 1);
+      A.AluRI(aluAdd, r8, 2, true);
+      A.AluRI(aluSub, rSI, 1);
       A.JumpBack(ccG, loop16);
       A.Ret();
       A.Bind(aligned);
@@ -334,8 +345,8 @@ class TNativeEmitter final : public TDXREmitter {
       const size_t tail = A.JumpFwd(ccE);
       const size_t loop32 = A.Pos;
       A.MovMR(TMem{r8}, rCX);
-      A.AluRI(0, r8, 4, true);
-      A.AluRI(5, rDX, 1);
+      A.AluRI(aluAdd, r8, 4, true);
+      A.AluRI(aluSub, rDX, 1);
       A.JumpBack(ccNE, loop32);
       A.Bind(tail);
       A.MovRI(rDX, 1);
@@ -348,20 +359,20 @@ class TNativeEmitter final : public TDXREmitter {
       // From the last pixel back to the first.
       const size_t loop = A.Pos;
       A.MovMR(TMem{r8, -4, rSI, 4}, rAX);
-      A.AluRI(5, rSI, 1);
+      A.AluRI(aluSub, rSI, 1);
       A.JumpBack(ccG, loop);
       A.Ret();
     }
   }
 
-  void AddDwordImm(int32_t Off, int32_t Imm) override { A.AluMI(0, M(Off), Imm); }
+  void AddDwordImm(int32_t Off, int32_t Imm) override { A.AluMI(aluAdd, M(Off), Imm); }
   void AddDwordMem(int32_t Off, int32_t Src, bool Subtract) override {
     A.MovRM(rCX, M(Src));
-    A.AluMR(Subtract ? 5 : 0, M(Off), rCX);
+    A.AluMR(Subtract ? aluSub : aluAdd, M(Off), rCX);
   }
   void CopyDword(int32_t Dst, int32_t Src, int32_t Add) override {
     A.MovRM(rCX, M(Src));
-    if (Add) A.AluRI(0, rCX, Add);
+    if (Add) A.AluRI(aluAdd, rCX, Add);
     A.MovMR(M(Dst), rCX);
   }
   void AddWords4(int32_t Off, int32_t Step) override {
@@ -372,39 +383,64 @@ class TNativeEmitter final : public TDXREmitter {
   }
   void AddQword(int32_t Off, int32_t Src) override {
     A.MovRM(rCX, M(Src), true);
-    A.AluMR(0, M(Off), rCX, true);
+    A.AluMR(aluAdd, M(Off), rCX, true);
   }
-  void AddPointer(int32_t Off, int32_t Bytes) override { A.AluMI(0, M(Off), Bytes, true); }
+  void AddPointer(int32_t Off, int32_t Bytes) override { A.AluMI(aluAdd, M(Off), Bytes, true); }
   void SaveRaw(int32_t Off) override { A.MovMR(M(Off), rAX); }
   void Displace(int32_t Dst, int32_t Base, int32_t Scratch, bool RawMinusScratch) override {
     if (RawMinusScratch) {
       A.MovRR(rCX, rAX);
-      A.AluRM(5, rCX, M(Scratch));
+      A.AluRM(aluSub, rCX, M(Scratch));
     } else {
       A.MovRM(rCX, M(Scratch));
-      A.AluRR(5, rCX, rAX);
+      A.AluRR(aluSub, rCX, rAX);
     }
     A.Shl(rCX, 16);
-    A.AluRM(0, rCX, M(Base));
+    A.AluRM(aluAdd, rCX, M(Base));
     A.MovMR(M(Dst), rCX);
   }
 
-  // rd := Bits + DestY * Pitch + DestX * bytes, from the machine's position.
-  void Address(int rd, const TDXRSurfaceInfo& s) {
+  // rd := Bits + DestY * Pitch + DestX * bytes, from the machine's position
+  // and the surface's place in the parameter block.
+  void Address(int rd, int32_t params, int32_t bytes) {
     A.Movsxd(rCX, M(L.DestY));
-    A.Imul64I(rCX, rCX, s.Pitch);
-    A.MovRI64(rd, reinterpret_cast<uint64_t>(s.Bits));
-    A.AluRR(0, rd, rCX, true);
-    const int32_t bytes = s.BitCount / 8;
+    A.Imul64M(rCX, M(params + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.MovRM(rd, M(params + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
+    A.AluRR(aluAdd, rd, rCX, true);
     if (bytes != 0) {
       A.Movsxd(rDX, M(L.DestX));
       A.Imul64I(rDX, rDX, bytes);
-      A.AluRR(0, rd, rDX, true);
+      A.AluRR(aluAdd, rd, rDX, true);
     }
   }
-  void EmitDestAddress(const TDXRSurfaceInfo& Dest) override { Address(r8, Dest); }
+  int32_t ParamsOff(int i) const {
+    return int32_t(reinterpret_cast<const char*>(&Mach.Params[i]) -
+                   reinterpret_cast<const char*>(&Mach));
+  }
+  // The parameter entry of a surface the machine refers to; a surface it
+  // does not know cannot be reached at run time, so the build fails.
+  int32_t ParamsOf(const TDXRSurfaceInfo& s) {
+    if (&s == Mach.Dest) return ParamsOff(TDXRMachine::ParamDest);
+    for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
+      if (&s == Mach.Textures[i].Surface) return ParamsOff(TDXRMachine::ParamTexture + i);
+    if (&s == Mach.DepthBuffer.Surface) return ParamsOff(TDXRMachine::ParamDepth);
+    Unreachable = true;
+    return 0;
+  }
+  int32_t MachineOff(const void* p) {
+    const auto* c = static_cast<const char*>(p);
+    const auto* m = reinterpret_cast<const char*>(&Mach);
+    if (c < m || c >= m + sizeof(TDXRMachine)) {
+      Unreachable = true;
+      return 0;
+    }
+    return int32_t(c - m);
+  }
+  void EmitDestAddress(const TDXRSurfaceInfo& Dest) override {
+    Address(r8, ParamsOf(Dest), Dest.BitCount / 8);
+  }
   void EmitDestStep(int32_t Bytes) override {
-    if (Bytes != 0) A.AluRI(0, r8, Bytes, true);
+    if (Bytes != 0) A.AluRI(aluAdd, r8, Bytes, true);
   }
   void EmitLoadDest(int32_t BitCount) override {
     switch (BitCount) {
@@ -418,7 +454,7 @@ class TNativeEmitter final : public TDXREmitter {
         A.MovzxW(rAX, TMem{r8});
         A.MovzxB(rCX, TMem{r8, 2});
         A.Shl(rCX, 16);
-        A.AluRR(1, rAX, rCX);
+        A.AluRR(aluOr, rAX, rCX);
         break;
       case 32:
         A.MovRM(rAX, TMem{r8});
@@ -445,7 +481,7 @@ class TNativeEmitter final : public TDXREmitter {
     }
   }
   void EmitDepthAddress(const TDXRSurfaceInfo& Depth, int32_t PtrOff) override {
-    Address(r9, Depth);
+    Address(r9, ParamsOf(Depth), Depth.BitCount / 8);
     A.MovMR(M(PtrOff), r9, true);
   }
   void EmitDepthTest(int32_t PtrOff, int32_t ZHighOff, int32_t Bytes, uint8_t Compare,
@@ -464,13 +500,13 @@ class TNativeEmitter final : public TDXREmitter {
           A.MovzxW(rDX, TMem{rCX});
           A.MovzxB(r10, TMem{rCX, 2});
           A.Shl(r10, 16);
-          A.AluRR(1, rDX, r10);
+          A.AluRR(aluOr, rDX, r10);
           break;
         case 4:
           A.MovRM(rDX, TMem{rCX});
           break;
       }
-      A.AluRR(7, rDX, r9);
+      A.AluRR(aluCmp, rDX, r9);
       static const int cc[8] = {-2, ccL, ccE, ccLE, ccG, ccNE, ccGE, -2};
       if (cc[Compare] >= 0) A.JumpBack(cc[Compare], LoopHead);
     }
@@ -499,24 +535,18 @@ class TNativeEmitter final : public TDXREmitter {
     const TDXRSurfaceInfo& s = *T.Surface;
     const int bc = s.BitCount;
     if (bc != 1 && bc != 2 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) return;
+    const int32_t params = ParamsOff(TDXRMachine::ParamTexture + int(&T - Mach.Textures));
     A.MovRM(rCX, M(PairOff));
     A.Shr(rCX, 16);
     A.MovRM(rDX, M(PairOff + 4));
     A.Shr(rDX, 16);
     if (T.Addressing == amWrap) {
-      A.AluRI(4, rCX, s.WidthMask);
-      A.AluRI(4, rDX, s.HeightMask);
+      A.AluRM(aluAnd, rCX, M(params + int32_t(offsetof(TDXRSurfaceParams, WidthMask))));
+      A.AluRM(aluAnd, rDX, M(params + int32_t(offsetof(TDXRSurfaceParams, HeightMask))));
     }
-    const uint32_t absPitch = s.Pitch < 0 ? 0u - uint32_t(s.Pitch) : uint32_t(s.Pitch);
-    if ((bc == 8 || bc == 16 || bc == 32) && absPitch == (1u << s.PitchBit) &&
-        s.Pitch != INT32_MIN) {
-      A.Shl(rDX, s.PitchBit, true);
-      if (s.Pitch < 0) A.Neg(rDX, true);
-    } else {
-      A.Imul64I(rDX, rDX, s.Pitch);
-    }
-    A.MovRI64(r9, reinterpret_cast<uint64_t>(s.Bits));
-    A.AluRR(0, r9, rDX, true);
+    A.Imul64M(rDX, M(params + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.AluRM(aluAdd, rDX, M(params + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
+    A.MovRR(r9, rDX, true);
     switch (bc) {
       case 8:
         A.MovzxB(rAX, TMem{r9, 0, rCX, 1});
@@ -532,7 +562,7 @@ class TNativeEmitter final : public TDXREmitter {
         A.MovzxW(rAX, TMem{r9, 0, rCX, 1});
         A.MovzxB(rDX, TMem{r9, 2, rCX, 1});
         A.Shl(rDX, 16);
-        A.AluRR(1, rAX, rDX);
+        A.AluRR(aluOr, rAX, rDX);
         break;
       default: {
         // Sub-byte pixels, most significant first.
@@ -541,12 +571,12 @@ class TNativeEmitter final : public TDXREmitter {
         A.MovRR(rDX, rCX);
         A.Shr(rDX, perByteLog);
         A.MovzxB(rAX, TMem{r9, 0, rDX, 1});
-        A.AluRI(4, rCX, last);
-        A.AluRI(6, rCX, last);
+        A.AluRI(aluAnd, rCX, last);
+        A.AluRI(aluXor, rCX, last);
         if (bc == 2) A.Shl(rCX, 1);
         if (bc == 4) A.Shl(rCX, 2);
-        A.ShiftCL(5, rAX);
-        A.AluRI(4, rAX, (1 << bc) - 1);
+        A.ShiftCL(shShr, rAX);
+        A.AluRI(aluAnd, rAX, (1 << bc) - 1);
         break;
       }
     }
@@ -558,17 +588,14 @@ class TNativeEmitter final : public TDXREmitter {
     uint32_t keyMask = ~(s.Kind == 0 ? s.SecondChannel().Mask : s.Channels[3].Mask);
     int r = rAX;
     if (keyMask == 0xFFFFFFFFu) {
-      if (s.BitCount == 32) A.AluRI(4, rAX, 0x00FFFFFF);
+      if (s.BitCount == 32) A.AluRI(aluAnd, rAX, 0x00FFFFFF);
     } else {
       if (s.BitCount == 32) keyMask &= 0x00FFFFFFu;
       A.MovRR(rCX, rAX);
-      A.AluRI(4, rCX, int32_t(keyMask));
+      A.AluRI(aluAnd, rCX, int32_t(keyMask));
       r = rCX;
     }
-    if (T.ColorKey == 0)
-      A.Test(r, r);
-    else
-      A.AluRI(7, r, int32_t(T.ColorKey));
+    A.AluRM(aluCmp, r, M(MachineOff(&T.ColorKey)));
     A.JumpBack(ccE, LoopHead);
   }
 
@@ -576,7 +603,7 @@ class TNativeEmitter final : public TDXREmitter {
   void ChannelWord(const TDXRChannelInfo& c) {
     const int s = c.Shift & 31, ls = c.LeftShift & 31;
     A.MovRR(rCX, rAX);
-    A.AluRI(4, rCX, int32_t(c.Mask));
+    A.AluRI(aluAnd, rCX, int32_t(c.Mask));
     const uint64_t placed = (uint64_t(c.Mask) >> s) << ls;
     const bool exact = (c.Mask & ((1u << s) - 1)) == 0 && placed <= 0xFF;
     if (exact) {
@@ -594,12 +621,18 @@ class TNativeEmitter final : public TDXREmitter {
   void EmitUnpack(const TDXRSurfaceInfo& Info, int32_t Target, const TDXRColor& Default,
                   TDXRChannels Ch) override {
     if (Ch == 0) return;
-    const uint16_t def[4] = {Default.R, Default.G, Default.B, Default.A};
+    const int32_t def = MachineOff(&Default);
+    // A channel the format lacks takes the default's word, read when the
+    // routine runs.
+    auto putDefault = [&](int k) {
+      A.MovzxW(rCX, M(def + 2 * k));
+      A.MovM16R(M(Target + 2 * k), rCX);
+    };
     if (Info.Kind != 0) {
       for (int k = 0; k < 4; ++k) {
         if (!(Ch & ChannelOf(k))) continue;
         if (Info.Channels[k].Mask == 0) {
-          A.MovM16I(M(Target + 2 * k), def[k]);
+          putDefault(k);
         } else {
           ChannelWord(Info.Channels[k]);
           A.MovM16R(M(Target + 2 * k), rCX);
@@ -611,11 +644,11 @@ class TNativeEmitter final : public TDXREmitter {
       const TDXRChannelInfo& c = Info.IndexChannel();
       if (c.Mask != 0) {
         A.MovRR(rCX, rAX);
-        A.AluRI(4, rCX, int32_t(c.Mask));
+        A.AluRI(aluAnd, rCX, int32_t(c.Mask));
         A.Shr(rCX, c.Shift & 31);
         A.Shl(rCX, c.LeftShift & 31);
         A.MovzxBR(rCX, rCX);  // the palette has 256 entries
-        A.MovRI64(rDX, reinterpret_cast<uint64_t>(&Info.Palette[0][0]));
+        A.MovRM(rDX, M(ParamsOf(Info) + int32_t(offsetof(TDXRSurfaceParams, Palette))), true);
         A.MovRM(rDX, TMem{rDX, 0, rCX, 4});
         for (int k = 0; k < 3; ++k) {
           A.MovRR(rCX, rDX);
@@ -625,7 +658,7 @@ class TNativeEmitter final : public TDXREmitter {
           A.MovM16R(M(Target + 2 * k), rCX);
         }
       } else {
-        for (int k = 0; k < 3; ++k) A.MovM16I(M(Target + 2 * k), def[k]);
+        for (int k = 0; k < 3; ++k) putDefault(k);
       }
     }
     if (Ch & chAlpha) {
@@ -634,14 +667,14 @@ class TNativeEmitter final : public TDXREmitter {
         ChannelWord(c);
         A.MovM16R(M(Target + 6), rCX);
       } else {
-        A.MovM16I(M(Target + 6), def[3]);
+        putDefault(3);
       }
     }
   }
 
   void EmitPack(const TDXRSurfaceInfo& Info, int32_t Source, TDXRChannels Ch,
                 bool Dither) override {
-    A.AluRR(6, rAX, rAX);
+    A.AluRR(aluXor, rAX, rAX);
     const int n = Info.Kind != 0 ? 4 : 1;
     bool haveQ = false;
     for (int k = 0; k < n; ++k) {
@@ -652,28 +685,28 @@ class TNativeEmitter final : public TDXREmitter {
         if (!haveQ) {
           // q = (DestX and 1) * 2 + (DestY and 1)
           A.MovRM(rDX, M(L.DestX));
-          A.AluRI(4, rDX, 1);
-          A.AluRR(0, rDX, rDX);
+          A.AluRI(aluAnd, rDX, 1);
+          A.AluRR(aluAdd, rDX, rDX);
           A.MovRM(r9, M(L.DestY));
-          A.AluRI(4, r9, 1);
-          A.AluRR(1, rDX, r9);
+          A.AluRI(aluAnd, r9, 1);
+          A.AluRR(aluOr, rDX, r9);
           haveQ = true;
         }
         A.MovRR(r9, rCX);
         A.Shr(r9, (6 - c.ChannelBits) & 31);
-        A.AluRI(4, r9, 3);
+        A.AluRI(aluAnd, r9, 3);
         A.Lea(r9, TMem{rDX, 0, r9, 4}, false);
         A.MovzxB(r9, TMem{rDI, L.DitherMatrix, r9, 1});
         A.Shl(r9, (8 - c.ChannelBits) & 31);
-        A.AluRR(0, rCX, r9);
+        A.AluRR(aluAdd, rCX, r9);
         A.MovRI(r10, 255);
-        A.AluRR(7, rCX, r10);
+        A.AluRR(aluCmp, rCX, r10);
         A.Cmov(ccA, rCX, r10);
       }
       A.Shl(rCX, c.Shift & 31);
       A.Shr(rCX, c.LeftShift & 31);
-      A.AluRI(4, rCX, int32_t(c.Mask));
-      A.AluRR(1, rAX, rCX);
+      A.AluRI(aluAnd, rCX, int32_t(c.Mask));
+      A.AluRR(aluOr, rAX, rCX);
     }
   }
 
@@ -736,12 +769,12 @@ class TNativeEmitter final : public TDXREmitter {
     if (needsA) A.MovzxB(r10, M(F + 7));
     if (Op == boBlendInverse) {
       A.MovRI(r11, 255);
-      A.AluRR(5, r11, r10);
+      A.AluRR(aluSub, r11, r10);
       A.MovRR(r10, r11);
     }
     if (Op == boBlend || Op == boBlendInverse) {
       A.MovRI(r11, 255);
-      A.AluRR(5, r11, r10);
+      A.AluRR(aluSub, r11, r10);
     }
     for (int k = 0; k < 4; ++k) {
       if (!(Ch & ChannelOf(k))) continue;
@@ -750,15 +783,15 @@ class TNativeEmitter final : public TDXREmitter {
       if (S >= 0) A.MovzxB(rDX, M(S + 2 * k + 1));
       switch (Op) {
         case boAdd:
-          A.AluRR(0, rCX, rDX);
+          A.AluRR(aluAdd, rCX, rDX);
           Min255();
           break;
         case boReverseSubtract:
-          A.AluRR(5, rCX, rDX);
+          A.AluRR(aluSub, rCX, rDX);
           Max0();
           break;
         case boSubtract:
-          A.AluRR(5, rDX, rCX);
+          A.AluRR(aluSub, rDX, rCX);
           A.MovRR(rCX, rDX);
           Max0();
           break;
@@ -774,13 +807,13 @@ class TNativeEmitter final : public TDXREmitter {
         case boAddAlpha:
           A.Imul(rCX, r10);
           A.Shr(rCX, 8);
-          A.AluRR(0, rCX, rDX);
+          A.AluRR(aluAdd, rCX, rDX);
           Min255();
           break;
         case boSubtractAlpha:
           A.Imul(rCX, r10);
           A.Shr(rCX, 8);
-          A.AluRR(5, rDX, rCX);
+          A.AluRR(aluSub, rDX, rCX);
           A.MovRR(rCX, rDX);
           Max0();
           break;
@@ -789,13 +822,13 @@ class TNativeEmitter final : public TDXREmitter {
           if (Ch & ChannelOf(k ^ 1)) {
             A.Imul(rCX, r10);
             A.Imul(rDX, r11);
-            A.AluRR(0, rCX, rDX);
+            A.AluRR(aluAdd, rCX, rDX);
             A.Shr(rCX, 8);
           } else {
-            A.AluRR(5, rCX, rDX);
+            A.AluRR(aluSub, rCX, rDX);
             A.Imul(rCX, r10);
             A.Sar(rCX, 8);
-            A.AluRR(0, rCX, rDX);
+            A.AluRR(aluAdd, rCX, rDX);
           }
           break;
         case boSourceDestAlpha:
@@ -811,7 +844,7 @@ class TNativeEmitter final : public TDXREmitter {
           if (alpha) {
             A.MovRR(rCX, rDX);
           } else {
-            A.AluRR(0, rCX, rDX);
+            A.AluRR(aluAdd, rCX, rDX);
             Min255();
           }
           break;
@@ -826,29 +859,29 @@ class TNativeEmitter final : public TDXREmitter {
     if (Ch == 0) return;
     A.MovRM(r10, M(UOff));
     A.Shr(r10, 8);
-    A.AluRI(4, r10, 255);
+    A.AluRI(aluAnd, r10, 255);
     A.MovRI(r11, 255);
-    A.AluRR(5, r11, r10);
+    A.AluRR(aluSub, r11, r10);
     for (int k = 0; k < 4; ++k) {
       if (!(Ch & ChannelOf(k))) continue;
       A.MovzxB(rCX, M(S + 2 * k + 1));
       A.Imul(rCX, r11);
       A.MovzxB(rDX, M(S + 8 + 2 * k + 1));
       A.Imul(rDX, r10);
-      A.AluRR(0, rCX, rDX);  // top
+      A.AluRR(aluAdd, rCX, rDX);  // top
       A.MovzxB(rDX, M(S + 16 + 2 * k + 1));
       A.Imul(rDX, r11);
       A.MovzxB(r9, M(S + 24 + 2 * k + 1));
       A.Imul(r9, r10);
-      A.AluRR(0, rDX, r9);  // bottom
+      A.AluRR(aluAdd, rDX, r9);  // bottom
       A.MovRM(r9, M(VOff));
       A.Shr(r9, 8);
-      A.AluRI(4, r9, 255);
+      A.AluRI(aluAnd, r9, 255);
       A.Imul(rDX, r9);
       A.Neg(r9);
-      A.AluRI(0, r9, 255);
+      A.AluRI(aluAdd, r9, 255);
       A.Imul(rCX, r9);
-      A.AluRR(0, rCX, rDX);
+      A.AluRR(aluAdd, rCX, rDX);
       A.Shr(rCX, 16);
       A.Shl(rCX, 8);
       A.MovM16R(M(T + 2 * k), rCX);
@@ -874,10 +907,11 @@ class TNativeEmitter final : public TDXREmitter {
     };
     constexpr int x0 = 0, x1 = 1, x2 = 2, x3 = 3, x4 = 4, x8 = 8, x9 = 9, x10 = 10, x11 = 11,
                   x12 = 12;
-    int used = 0;
+    // A draw's own values sit in lanes of their own, written at compile.
+    int used = WideLaneFirstFixed;
     bool full = false;
     auto lanes = [&](uint16_t v) {
-      for (int i = 0; i < used; ++i)
+      for (int i = WideLaneFirstFixed; i < used; ++i)
         if (Mach.WideConstants[i][0] == v) return WideOff(i);
       if (used == int(std::size(Mach.WideConstants))) {
         full = true;
@@ -893,18 +927,18 @@ class TNativeEmitter final : public TDXREmitter {
     for (int k = 0; k < 4; ++k) {
       texMask[k] = lanes(uint16_t(w.Tex->Channels[k].Mask));
       destMask[k] = lanes(uint16_t(w.Dest->Channels[k].Mask));
-      constant[k] = lanes(w.Const[k]);
+      constant[k] = WideOff(WideLaneDefault + k);
     }
-    const int32_t keyMask = lanes(w.KeyMask), key = lanes(w.Key);
+    const int32_t keyMask = lanes(w.KeyMask), key = WideOff(WideLaneKey);
     if (full) return false;
 
-    A.AluRI(7, rSI, 8);
+    A.AluRI(aluCmp, rSI, 8);
     const size_t skip = A.JumpFwd(ccL);
     A.MovRM(rDX, M(w.VOff));
     A.Shr(rDX, 16);
-    A.Imul64I(rDX, rDX, w.Tex->Pitch);
-    A.MovRI64(r9, reinterpret_cast<uint64_t>(w.Tex->Bits));
-    A.AluRR(0, r9, rDX, true);
+    A.Imul64M(rDX, M(w.TexParams + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.MovRM(r9, M(w.TexParams + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
+    A.AluRR(aluAdd, r9, rDX, true);
     const size_t loop = A.Pos;
     A.MovRM(rCX, M(w.UOff));
     A.Shr(rCX, 16);
@@ -1001,10 +1035,10 @@ class TNativeEmitter final : public TDXREmitter {
     } else {
       A.MovdquStore(TMem{r8}, x8);
     }
-    A.AluMI(0, M(w.UOff), 8 << 16);
-    A.AluRI(0, r8, 16, true);
-    A.AluRI(5, rSI, 8);
-    A.AluRI(7, rSI, 8);
+    A.AluMI(aluAdd, M(w.UOff), 8 << 16);
+    A.AluRI(aluAdd, r8, 16, true);
+    A.AluRI(aluSub, rSI, 8);
+    A.AluRI(aluCmp, rSI, 8);
     A.JumpBack(ccGE, loop);
     A.Test(rSI, rSI);
     A.JumpBack(ccLE, Exit);
@@ -1013,7 +1047,7 @@ class TNativeEmitter final : public TDXREmitter {
   }
 
   bool Finish() override {
-    if (A.Over) return false;
+    if (A.Over || Unreachable) return false;
     *EntryOut = Entry;
     *LengthOut = A.Pos;
     return true;
@@ -1030,11 +1064,11 @@ class TNativeEmitter final : public TDXREmitter {
   }
   void Min255() {
     A.MovRI(r9, 255);
-    A.AluRR(7, rCX, r9);
+    A.AluRR(aluCmp, rCX, r9);
     A.Cmov(ccG, rCX, r9);
   }
   void Max0() {
-    A.AluRR(6, r9, r9);
+    A.AluRR(aluXor, r9, r9);
     A.Test(rCX, rCX);
     A.Cmov(ccL, rCX, r9);
   }
@@ -1045,6 +1079,7 @@ class TNativeEmitter final : public TDXREmitter {
   size_t* EntryOut;
   size_t* LengthOut;
   size_t Exit = 0, LoopHead = 0, Body = 0, Entry = 0;
+  bool Unreachable = false;
 };
 
 }  // namespace

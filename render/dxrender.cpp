@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "framework/sysutils.h"
 #include "render/dxr_emit.h"
@@ -174,11 +176,31 @@ void SetupSurfaceInfo(TDXRSurfaceInfo& Info, bool Indexed, int32_t Width, int32_
 
 // ---- The machine -----------------------------------------------------------
 
+// Generated routines by the kind of draw they serve. A kind is everything
+// that shapes the code (formats, tree, key, filter, addressing, stepping);
+// what only feeds it (surface places, steps, positions, key values, default
+// channels) reaches the routine through the machine, so every picture and
+// every angle of one kind runs the same routine.
+struct TDXRRoutineCache {
+  struct TRoutine {
+    void* Entry = nullptr;
+    uint64_t Generation = 0;
+    bool UsesMMX = false;
+    // Value words the build filled from a texture's default colour: the
+    // routine reads them, so each draw fills them again from its own.
+    std::vector<std::pair<int32_t, int32_t>> Defaults;
+    decltype(TDXRMachine::WideConstants) Lanes;
+  };
+  std::unordered_map<std::string, TRoutine> Routines;
+  std::string Key;  // kept to spare an allocation per draw
+};
+
 TDXRMachine::TDXRMachine() {
   std::memcpy(DitherMatrix, DitherTable, sizeof DitherMatrix);
   if (NativeCodeAvailable()) {
     Code = TDXRCodeBuffer::Create(CodeCacheSize);
     Staging = std::make_unique<uint8_t[]>(CodeSize);
+    Cache = std::make_unique<TDXRRoutineCache>();
   }
   ResetProgram(Program);
   Reset();
@@ -283,6 +305,13 @@ class TDXRCompiler {
                             TDXRChannels ch);
   bool BuildRoutine(TDXRNode* root);
   void TryWideSpan(const TDXRNode* root);
+  void FillParams();
+  void BindDrawLanes();
+  void Signature(std::string& key, const TDXRNode* root);
+  void SignatureNode(std::string& key, const TDXRNode* n, uint32_t& textures);
+  bool BuildNative(TDXRNode* root);
+  bool BuildReference(TDXRNode* root);
+  std::vector<std::pair<int32_t, int32_t>> Defaults;
   // A bare texture over a destination of its own format is copied texel for
   // texel, without unpacking; only the plain nearest filters (0 and 2) take
   // this path, any other filter value samples nearest through unpack and pack.
@@ -500,10 +529,13 @@ int32_t TDXRCompiler::Operand(const TDXRNode* n) {
       if (v < 0) return v;
       // Channels the picture lacks are constants written once here.
       TDXRColor& slot = M.Values[(v - Off(&M.Values[0])) / int32_t(sizeof(TDXRColor))];
-      if (missing & chRed) slot.R = t.DefaultColor.R;
-      if (missing & chGreen) slot.G = t.DefaultColor.G;
-      if (missing & chBlue) slot.B = t.DefaultColor.B;
-      if (missing & chAlpha) slot.A = t.DefaultColor.A;
+      uint16_t* words = &slot.R;
+      const uint16_t* def = &t.DefaultColor.R;
+      for (int k = 0; k < 4; ++k)
+        if (missing & TDXRChannels(1 << k)) {
+          words[k] = def[k];
+          Defaults.emplace_back(Off(&words[k]), Off(&def[k]));
+        }
       return v;
     }
   }
@@ -581,6 +613,15 @@ bool WideOp(uint8_t op) {
 
 }  // namespace
 
+namespace {
+// The wide loop compares 16-bit texels: a key with other bits set never
+// matches, and the narrow loop alone must find that out.
+bool WideKeyFits(const TDXRTexture& t) {
+  const uint32_t keyMask = ~t.Surface->Channels[3].Mask & 0xFFFF;
+  return (t.ColorKey & ~keyMask) == 0;
+}
+}  // namespace
+
 void TDXRCompiler::TryWideSpan(const TDXRNode* root) {
   if (!RenderUsesMMX() || M.Dither || M.UsedColorSlotCount != 0 || M.UsedTextureCount != 1) return;
   TDXRWideSpan w;
@@ -604,19 +645,13 @@ void TDXRCompiler::TryWideSpan(const TDXRNode* root) {
   w.Dest = M.Dest;
   w.UOff = Off(&t.U);
   w.VOff = Off(&t.V);
+  w.TexParams = Off(&M.Params[TDXRMachine::ParamTexture + texNode->TextureIndex]);
   w.Raw = RawCopy(root);
   w.Ch = root->Channels;
   w.TexCh = t.Channels;
-  const uint16_t def[4] = {t.DefaultColor.R, t.DefaultColor.G, t.DefaultColor.B, t.DefaultColor.A};
-  for (int k = 0; k < 4; ++k) w.Const[k] = uint8_t(def[k] >> 8);
-  if (t.ColorKeyed) {
-    // The texel is 16 bits: a key with other bits set never matches.
-    const uint32_t keyMask = ~t.Surface->Channels[3].Mask & 0xFFFF;
-    if ((t.ColorKey & ~keyMask) == 0) {
-      w.Keyed = true;
-      w.KeyMask = uint16_t(keyMask);
-      w.Key = uint16_t(t.ColorKey);
-    }
+  if (t.ColorKeyed && WideKeyFits(t)) {
+    w.Keyed = true;
+    w.KeyMask = uint16_t(~t.Surface->Channels[3].Mask & 0xFFFF);
   }
   if (E->WideSpan(w)) M.UsesMMX = true;
 }
@@ -637,9 +672,11 @@ bool TDXRCompiler::BuildRoutine(TDXRNode* root) {
   }
   for (int i = 0; i < M.UsedTextureCount; ++i) {
     TDXRTexture& t = M.Textures[M.UsedTextures[i]];
+    // Constant steps still come from the machine, so one routine serves
+    // every step of its kind; only a step of zero leaves code out.
     if (t.ConstantSteps) {
-      if (t.DU != 0) E->AddDwordImm(Off(&t.U), t.DU);
-      if (t.DV != 0) E->AddDwordImm(Off(&t.V), t.DV);
+      if (t.DU != 0) E->AddDwordMem(Off(&t.U), Off(&t.DU), false);
+      if (t.DV != 0) E->AddDwordMem(Off(&t.V), Off(&t.DV), false);
     } else {
       E->AddDwordMem(Off(&t.U), Off(&t.DU), false);
       E->AddDwordMem(Off(&t.V), Off(&t.DV), false);
@@ -685,6 +722,7 @@ bool TDXRCompiler::Compile(TDXRNode* Root) {
   M.Routine = nullptr;
   M.Native = nullptr;
   M.UsesMMX = false;
+  M.RootNode = nullptr;
   ResetProgram(M.Program);
   if (!M.Dest || !Validate(Root, 0)) return false;
   if (!M.Dest->Bits && M.Dest->BitCount >= 8) return false;
@@ -707,28 +745,174 @@ bool TDXRCompiler::Compile(TDXRNode* Root) {
   M.ZEnabled = M.DepthBuffer.Enabled;
   M.DitherStep = M.Dither;
 
+  FillParams();
+  M.RootNode = Root;
+  if (M.UseCodeGen && M.Code && M.Cache) {
+    TDXRRoutineCache& cache = *M.Cache;
+    Signature(cache.Key, Root);
+    const auto it = cache.Routines.find(cache.Key);
+    if (it != cache.Routines.end() && it->second.Generation == M.Code->Generation()) {
+      const TDXRRoutineCache::TRoutine& r = it->second;
+      auto* base = reinterpret_cast<uint8_t*>(&M);
+      for (const auto& [to, from] : r.Defaults) std::memcpy(base + to, base + from, 2);
+      std::memcpy(M.WideConstants, r.Lanes, sizeof M.WideConstants);
+      BindDrawLanes();
+      M.UsesMMX = r.UsesMMX;
+      M.Native = r.Entry;
+      M.Routine = reinterpret_cast<void (*)(TDXRMachine*, int32_t)>(M.Native);
+      M.Compiled = true;
+      return true;
+    }
+    if (BuildNative(Root)) {
+      TDXRRoutineCache::TRoutine& r = cache.Routines[cache.Key];
+      r.Entry = M.Native;
+      r.Generation = M.Code->Generation();
+      r.UsesMMX = M.UsesMMX;
+      r.Defaults = Defaults;
+      std::memcpy(r.Lanes, M.WideConstants, sizeof r.Lanes);
+      BindDrawLanes();
+      M.Compiled = true;
+      return true;
+    }
+    // No code for this draw: it is drawn all the same, by the interpreter.
+    M.UsesMMX = false;
+    Failed = false;
+  }
+  if (!BuildReference(Root)) return false;
+  BindDrawLanes();
+  M.Compiled = true;
+  return true;
+}
+
+bool TDXRCompiler::BuildNative(TDXRNode* root) {
   const TDXRLayout layout{Off(&M.DestX), Off(&M.DestY), Off(&M.ZeroColor), Off(M.HighByteMask),
                           Off(M.DitherMatrix)};
-  const bool native = M.UseCodeGen && M.Code;
-  std::unique_ptr<TDXREmitter> e;
   size_t entry = 0, length = 0;
-  if (native)
-    e = MakeNativeEmitter(M, layout, M.Staging.get(), TDXRMachine::CodeSize, &entry, &length);
-  else
-    e = MakeReferenceEmitter(M, layout, *M.Program);
+  std::unique_ptr<TDXREmitter> e =
+      MakeNativeEmitter(M, layout, M.Staging.get(), TDXRMachine::CodeSize, &entry, &length);
+  if (!e) return false;
   E = e.get();
-  if (!BuildRoutine(Root) || Failed) {
+  Defaults.clear();
+  if (!BuildRoutine(root) || Failed) return false;
+  ++M.Built;
+  M.Native = M.Code->Install(M.Staging.get(), length, entry);
+  if (!M.Native) return false;
+  M.Routine = reinterpret_cast<void (*)(TDXRMachine*, int32_t)>(M.Native);
+  return true;
+}
+
+bool TDXRCompiler::BuildReference(TDXRNode* root) {
+  const TDXRLayout layout{Off(&M.DestX), Off(&M.DestY), Off(&M.ZeroColor), Off(M.HighByteMask),
+                          Off(M.DitherMatrix)};
+  std::unique_ptr<TDXREmitter> e = MakeReferenceEmitter(M, layout, *M.Program);
+  E = e.get();
+  Defaults.clear();
+  if (!BuildRoutine(root) || Failed) {
     ResetProgram(M.Program);
     return false;
   }
-  if (native) {
-    M.Native = M.Code->Install(M.Staging.get(), length, entry);
-    if (!M.Native) return false;
-    M.Routine = reinterpret_cast<void (*)(TDXRMachine*, int32_t)>(M.Native);
-  }
-  M.RootNode = Root;
-  M.Compiled = true;
   return true;
+}
+
+void TDXRCompiler::FillParams() {
+  auto fill = [](TDXRSurfaceParams& p, const TDXRSurfaceInfo* s) {
+    p = TDXRSurfaceParams{};
+    if (!s) return;
+    p.Bits = s->Bits;
+    p.Pitch = s->Pitch;
+    p.WidthMask = s->WidthMask;
+    p.HeightMask = s->HeightMask;
+    p.Palette = &s->Palette[0][0];
+  };
+  fill(M.Params[TDXRMachine::ParamDest], M.Dest);
+  fill(M.Params[TDXRMachine::ParamDepth], M.DepthBuffer.Enabled ? M.DepthBuffer.Surface : nullptr);
+  for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
+    fill(M.Params[TDXRMachine::ParamTexture + i], M.Textures[i].Surface);
+}
+
+// The wide loop's lanes that hold this draw's default channels and key.
+void TDXRCompiler::BindDrawLanes() {
+  if (M.UsedTextureCount != 1) return;
+  const TDXRTexture& t = M.Textures[M.UsedTextures[0]];
+  const uint16_t* def = &t.DefaultColor.R;
+  for (int k = 0; k < 4; ++k)
+    for (auto& l : M.WideConstants[WideLaneDefault + k]) l = uint16_t(def[k] >> 8);
+  for (auto& l : M.WideConstants[WideLaneKey]) l = uint16_t(t.ColorKey);
+}
+
+namespace {
+template <class T>
+void Put(std::string& key, T v) {
+  key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+void PutFormat(std::string& key, const TDXRSurfaceInfo& f) {
+  Put(key, f.Kind);
+  Put(key, uint8_t(f.BitCount));
+  for (const TDXRChannelInfo& c : f.Channels) {
+    Put(key, c.Mask);
+    Put(key, uint8_t(c.ChannelBits));
+    Put(key, uint8_t(c.Shift));
+    Put(key, uint8_t(c.LeftShift));
+  }
+}
+}  // namespace
+
+void TDXRCompiler::SignatureNode(std::string& key, const TDXRNode* n, uint32_t& textures) {
+  Put(key, n->Kind);
+  Put(key, n->Channels);
+  switch (n->Kind) {
+    case nkColor:
+      Put(key, uint8_t(n->ColorIndex));
+      break;
+    case nkConstant:
+      // The routine reads the constant from its node.
+      Put(key, uint8_t(n - M.Nodes));
+      break;
+    case nkTexture:
+      Put(key, uint8_t(n->TextureIndex));
+      textures |= 1u << n->TextureIndex;
+      break;
+    case nkDisplacedTexture:
+      Put(key, uint8_t(n->TextureIndex));
+      Put(key, uint8_t(n->DisplacerIndex));
+      textures |= 1u << n->TextureIndex | 1u << n->DisplacerIndex;
+      break;
+    case nkBlend:
+      Put(key, n->Op);
+      Put(key, uint8_t((n->First ? 1 : 0) | (n->Second ? 2 : 0)));
+      if (n->First) SignatureNode(key, n->First, textures);
+      if (n->Second) SignatureNode(key, n->Second, textures);
+      break;
+  }
+}
+
+// Everything the builder looks at, except what the routine reads when it
+// runs.
+void TDXRCompiler::Signature(std::string& key, const TDXRNode* root) {
+  key.clear();
+  Put(key, uint8_t(RenderUsesMMX()));
+  Put(key, uint8_t(M.Dither));
+  PutFormat(key, *M.Dest);
+  Put(key, uint8_t(M.DepthBuffer.Enabled));
+  if (M.DepthBuffer.Enabled) {
+    Put(key, uint8_t(M.DepthBuffer.Surface->BitCount));
+    Put(key, M.DepthBuffer.Compare);
+    Put(key, uint8_t(M.DepthBuffer.Write));
+  }
+  for (const TDXRColorSlot& c : M.ColorSlots) Put(key, uint8_t(c.Used | c.Gradient << 1));
+  uint32_t textures = 0;
+  SignatureNode(key, root, textures);
+  for (int i = 0; i < TDXRMachine::MaxTextures; ++i) {
+    const TDXRTexture& t = M.Textures[i];
+    if (!t.Used && !(textures & (1u << i))) continue;
+    Put(key, uint8_t(i));
+    PutFormat(key, *t.Surface);
+    Put(key, uint8_t(t.Used | t.ConstantSteps << 1 | t.ColorKeyed << 2 | WideKeyFits(t) << 3));
+    Put(key, t.Filter);
+    Put(key, t.Addressing);
+    Put(key, t.Channels);
+    if (t.ConstantSteps) Put(key, uint8_t((t.DU == 0) | (t.DV == 0) << 1 | (t.DU == 65536) << 2));
+  }
 }
 
 bool TDXRMachine::Compile(TDXRNode* Root) {

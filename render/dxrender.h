@@ -161,9 +161,20 @@ struct TDXRCoordPair {
   int32_t U = 0, V = 0;
 };
 
+// Where a routine finds a surface when it runs. A routine serves every draw
+// of its kind, so nothing that changes from one picture to the next is built
+// into its code; compiling copies each surface's place here.
+struct TDXRSurfaceParams {
+  uint8_t* Bits = nullptr;
+  int64_t Pitch = 0;
+  int32_t WidthMask = 0, HeightMask = 0;
+  const uint8_t* Palette = nullptr;
+};
+
 // ---- The render machine ----------------------------------------------------
 
 class TDXRCodeBuffer;
+struct TDXRRoutineCache;
 struct TDXRProgram;
 struct TDXRProgramDeleter {
   void operator()(TDXRProgram* p) const;
@@ -182,6 +193,8 @@ class TDXRMachine : public TObject {
   // bytes; the executable block keeps recent routines for reuse.
   static constexpr size_t CodeSize = 16384;
   static constexpr size_t CodeCacheSize = 256 * 1024;
+  // Entries of Params: the destination, the depth surface, then a texture's.
+  static constexpr int ParamDest = 0, ParamDepth = 1, ParamTexture = 2;
 
   TDXRMachine();
   ~TDXRMachine() override;
@@ -198,9 +211,12 @@ class TDXRMachine : public TObject {
   void Run(int32_t Count);
 
   // Generated code when available and UseCodeGen is set, else the portable
-  // interpreter. Read at compile.
+  // interpreter. Read at compile. A routine that cannot be generated or
+  // installed leaves the draw to the interpreter.
   bool UseCodeGen = true;
   bool UsesCodeGen() const { return Compiled && Native != nullptr; }
+  // How many routines were generated, for telling a reused one from a new one.
+  uint64_t RoutinesBuilt() const { return Built; }
 
   // Entry point of the compiled native routine, nil when none.
   void (*Routine)(TDXRMachine* Machine, int32_t Count) = nullptr;
@@ -240,6 +256,7 @@ class TDXRMachine : public TObject {
   uint8_t DitherMatrix[16] = {};
   // Eight-lane constants of the wide span loop, written at compile.
   alignas(16) uint16_t WideConstants[24][8] = {};
+  TDXRSurfaceParams Params[ParamTexture + MaxTextures];
 
  private:
   std::unique_ptr<TDXRCodeBuffer> Code;
@@ -247,6 +264,8 @@ class TDXRMachine : public TObject {
   TDXRProgramPtr Program;
   TDXRNode* RootNode = nullptr;
   void* Native = nullptr;
+  std::unique_ptr<TDXRRoutineCache> Cache;
+  uint64_t Built = 0;
   friend class TDXRCompiler;
 };
 

@@ -1,15 +1,37 @@
 #include "platform/ddraw/ddraw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/ddraw/ddraw_seam.h"
 #include "platform/gdi/pixel_access.h"
 #include "platform/win/library.h"
+
+// Where a keyed 16-bit picture is opaque, row by row. Pictures on surfaces
+// rarely change between draws, so the runs are kept with the pixels and
+// dropped whenever the pixels may change (a lock, a device context, a blit or
+// fill onto the surface, a restore); a picture drawn every frame is scanned
+// for its key once.
+struct TDDKeyedRuns {
+  uint32_t KeyLo = 0, KeyHi = 0;
+  std::vector<uint32_t> RowStart;  // Height + 1 indexes into Runs
+  struct TRun {
+    uint32_t First, Count;
+  };
+  std::vector<TRun> Runs;
+  // The same as one bit per pixel (set: opaque), rows of MaskStride bytes
+  // with room to read 8 bytes from any pixel of a row.
+  uint32_t MaskStride = 0;
+  std::vector<uint8_t> Mask;
+};
 
 struct TDDSurfaceMemory {
   std::vector<uint8_t> Bytes;
@@ -17,6 +39,7 @@ struct TDDSurfaceMemory {
   int32_t Pitch = 0;
   DDPIXELFORMAT Format;
   bool Lost = false;
+  std::shared_ptr<const TDDKeyedRuns> KeyedRuns;
 };
 
 namespace {
@@ -28,6 +51,23 @@ std::vector<std::weak_ptr<IDirectDraw>> gDevices;
 // Larger surfaces are refused rather than allocated: sizes can come from
 // stored data.
 constexpr uint64_t kMaxSurfacePixels = 64ull * 1024 * 1024;
+
+// The widest vectors the blitter and the present use: 512 bits where the
+// processor has the byte and word instructions of that width, else 256 where
+// it has them, else none; tests lower the limit to reach every path.
+int gVectorLimit = 512;
+int VectorBits() {
+#if defined(__x86_64__)
+  static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                 __builtin_cpu_supports("avx512vbmi")
+                             ? 512
+                         : __builtin_cpu_supports("avx2") ? 256
+                                                          : 0;
+  return std::min(has, gVectorLimit);
+#else
+  return 0;
+#endif
+}
 
 bool Consume(int& counter) {
   if (counter <= 0) return false;
@@ -118,10 +158,131 @@ void CopyRowKeyed(T* __restrict d, const T* __restrict s, int n, T lo, T hi) {
   }
 }
 
+const TDDKeyedRuns& KeyedRunsOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
+  if (m.KeyedRuns && m.KeyedRuns->KeyLo == key.dwColorSpaceLowValue &&
+      m.KeyedRuns->KeyHi == key.dwColorSpaceHighValue)
+    return *m.KeyedRuns;
+  auto runs = std::make_shared<TDDKeyedRuns>();
+  runs->KeyLo = key.dwColorSpaceLowValue;
+  runs->KeyHi = key.dwColorSpaceHighValue;
+  runs->RowStart.reserve(m.Height + 1);
+  for (uint32_t y = 0; y < m.Height; ++y) {
+    runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
+    const uint8_t* row = m.Bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(m.Pitch);
+    uint32_t x = 0;
+    while (x < m.Width) {
+      auto opaque = [&](uint32_t i) {
+        uint16_t v;
+        std::memcpy(&v, row + 2 * i, 2);
+        return v < runs->KeyLo || v > runs->KeyHi;
+      };
+      while (x < m.Width && !opaque(x)) ++x;
+      const uint32_t first = x;
+      while (x < m.Width && opaque(x)) ++x;
+      if (x > first) runs->Runs.push_back({first, x - first});
+    }
+  }
+  runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
+  runs->MaskStride = (m.Width + 7) / 8 + 8;
+  runs->Mask.assign(static_cast<size_t>(runs->MaskStride) * m.Height, 0);
+  for (uint32_t y = 0; y < m.Height; ++y)
+    for (uint32_t r = runs->RowStart[y]; r < runs->RowStart[y + 1]; ++r)
+      for (uint32_t x = runs->Runs[r].First; x < runs->Runs[r].First + runs->Runs[r].Count; ++x)
+        runs->Mask[static_cast<size_t>(y) * runs->MaskStride + x / 8] |=
+            static_cast<uint8_t>(1u << (x % 8));
+  m.KeyedRuns = std::move(runs);
+  return *m.KeyedRuns;
+}
+
+// Runs are short and many: copied inline, eight pixels at a time with one
+// overlapping store for the rest.
+inline void CopyRun16(uint8_t* __restrict d, const uint8_t* __restrict s, uint32_t n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i)));
+    if (i < n)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * (n - 8)),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (n - 8))));
+    return;
+  }
+#endif
+  if (n >= 4) {
+    uint64_t a, b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + 2 * (n - 4), 8);
+    std::memcpy(d, &a, 8);
+    std::memcpy(d + 2 * (n - 4), &b, 8);
+    return;
+  }
+  std::memcpy(d, s, 2 * size_t{n});
+}
+
+#if defined(__x86_64__)
+// Thirty-two pixels per step: the picture's own bits say which to store, so
+// keyed pixels are neither compared nor branched on, and the masked load
+// reads nothing past the row.
+__attribute__((target("avx512f,avx512bw"))) void BlitRowsMasked16(uint8_t* d, size_t dp,
+                                                                  const uint8_t* s, size_t sp,
+                                                                  const uint8_t* mask, size_t mp,
+                                                                  uint32_t sx, uint32_t n,
+                                                                  int rows) {
+  for (int y = 0; y < rows; ++y, d += dp, s += sp, mask += mp)
+    for (uint32_t i = 0; i < n; i += 32) {
+      const uint32_t at = sx + i;
+      uint64_t bits;
+      std::memcpy(&bits, mask + at / 8, 8);
+      auto m = static_cast<uint32_t>(bits >> (at % 8));
+      if (n - i < 32) m &= (1u << (n - i)) - 1;
+      if (!m) continue;
+      const __m512i v = _mm512_maskz_loadu_epi16(m, s + 2 * size_t{at});
+      _mm512_mask_storeu_epi16(d + 2 * size_t{i}, m, v);
+    }
+}
+
+// Sixteen pixels per step with 256-bit vectors: a chunk the picture covers
+// is copied, a chunk it leaves bare is skipped, and the rest blend through a
+// lane mask made from the picture's bits; the last few pixels of a row go
+// one by one.
+__attribute__((target("avx2"))) void BlitRowsMasked16Avx2(uint8_t* d, size_t dp, const uint8_t* s,
+                                                          size_t sp, const uint8_t* mask, size_t mp,
+                                                          uint32_t sx, uint32_t n, int rows) {
+  const __m256i lanes =
+      _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
+                        static_cast<short>(16384), static_cast<short>(0x8000));
+  for (int y = 0; y < rows; ++y, d += dp, s += sp, mask += mp) {
+    uint32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+      const uint32_t at = sx + i;
+      uint32_t bits;
+      std::memcpy(&bits, mask + at / 8, 4);
+      const auto m = static_cast<uint16_t>(bits >> (at % 8));
+      if (!m) continue;
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 2 * size_t{at}));
+      auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
+      if (m == 0xFFFF) {
+        _mm256_storeu_si256(out, v);
+        continue;
+      }
+      const __m256i sel = _mm256_cmpeq_epi16(
+          _mm256_and_si256(_mm256_set1_epi16(static_cast<short>(m)), lanes), lanes);
+      _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), v, sel));
+    }
+    for (; i < n; ++i) {
+      const uint32_t at = sx + i;
+      if (mask[at / 8] & (1u << (at % 8))) std::memcpy(d + 2 * size_t{i}, s + 2 * size_t{at}, 2);
+    }
+  }
+}
+#endif
+
 // Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
-// unclipped rectangles that give the stretch mapping.
+// unclipped rectangles that give the stretch mapping. Runs, when given, are
+// the source's opaque pixels.
 void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst, const TRect& full,
-              const TRect& fullSrc, bool keyed, DDCOLORKEY key) {
+              const TRect& fullSrc, bool keyed, DDCOLORKEY key, const TDDKeyedRuns* runs) {
   uint32_t bpp = BytesPerPixel(dm.Format);
   int fw = full.Right - full.Left, fh = full.Bottom - full.Top;
   int sw = fullSrc.Right - fullSrc.Left, sh = fullSrc.Bottom - fullSrc.Top;
@@ -130,6 +291,32 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
   if (!stretch) {
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
+#if defined(__x86_64__)
+    if (keyed && runs && VectorBits() >= 256) {
+      const auto sy = static_cast<size_t>(fullSrc.Top + (dst.Top - full.Top));
+      (VectorBits() == 512 ? BlitRowsMasked16 : BlitRowsMasked16Avx2)(
+          dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2,
+          dp, sm.Bytes.data() + sy * sp, sp, runs->Mask.data() + sy * runs->MaskStride,
+          runs->MaskStride, static_cast<uint32_t>(sx), static_cast<uint32_t>(n),
+          dst.Bottom - dst.Top);
+      return;
+    }
+#endif
+    if (keyed && runs) {
+      const auto lo = static_cast<uint32_t>(sx), hi = static_cast<uint32_t>(sx + n);
+      for (int y = dst.Top; y < dst.Bottom; ++y) {
+        const auto sy = static_cast<size_t>(fullSrc.Top + (y - full.Top));
+        uint8_t* d = dm.Bytes.data() + static_cast<size_t>(y) * dp;
+        const uint8_t* s = sm.Bytes.data() + sy * sp;
+        for (uint32_t r = runs->RowStart[sy]; r < runs->RowStart[sy + 1]; ++r) {
+          const TDDKeyedRuns::TRun run = runs->Runs[r];
+          const uint32_t a = std::max(run.First, lo), b = std::min(run.First + run.Count, hi);
+          if (a < b)
+            CopyRun16(d + 2 * (static_cast<size_t>(dst.Left) + a - lo), s + 2 * size_t{a}, b - a);
+        }
+      }
+      return;
+    }
     for (int y = dst.Top; y < dst.Bottom; ++y) {
       int sy = fullSrc.Top + (y - full.Top);
       uint8_t* d =
@@ -352,6 +539,7 @@ HRESULT IDirectDrawSurface::Lock(const TRect* Rect, DDSURFACEDESC* Desc, uint32_
                     static_cast<size_t>(r.Top) * static_cast<size_t>(mem_->Pitch) +
                     static_cast<size_t>(r.Left) * BytesPerPixel(mem_->Format);
   ++locks_;
+  mem_->KeyedRuns.reset();
   return DD_OK;
 }
 
@@ -367,7 +555,11 @@ HRESULT IDirectDrawSurface::IsLost() const {
 
 HRESULT IDirectDrawSurface::Restore() {
   mem_->Lost = false;
-  if (back_) back_->mem_->Lost = false;
+  mem_->KeyedRuns.reset();
+  if (back_) {
+    back_->mem_->Lost = false;
+    back_->mem_->KeyedRuns.reset();
+  }
   return DD_OK;
 }
 
@@ -434,6 +626,7 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
   const size_t nparts = clipper_ ? clips.size() : 1;
   if (Flags & DDBLT_COLORFILL) {
     if (!Fx) return DDERR_INVALIDPARAMS;
+    mem_->KeyedRuns.reset();
     for (size_t i = 0; i < nparts; ++i) FillRows(*mem_, parts[i], Fx->dwFillColor);
   } else {
     if (!Source) return DDERR_INVALIDPARAMS;
@@ -451,8 +644,12 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
       copy = std::make_shared<TDDSurfaceMemory>(*sm);
       sm = copy.get();
     }
+    const TDDKeyedRuns* runs = nullptr;
+    if (keyed && !copy && BytesPerPixel(sm->Format) == 2)
+      runs = &KeyedRunsOf(*Source->mem_, Source->srcKey_);
+    mem_->KeyedRuns.reset();
     for (size_t i = 0; i < nparts; ++i)
-      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_);
+      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_, runs);
   }
   if (IsPrimary() && device_) device_->Present(*this);
   return DD_OK;
@@ -499,6 +696,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* Out) {
       table.assign(sys, sys + 256);
     }
   }
+  mem_->KeyedRuns.reset();
   dc_ = std::make_unique<TDeviceContext>(
       mem_->Bytes.data(), static_cast<int>(mem_->Width), static_cast<int>(mem_->Height),
       mem_->Pitch, GdiFormat(mem_->Format), table.data(), static_cast<int>(table.size()));
@@ -712,8 +910,9 @@ void IDirectDraw::Present(const IDirectDrawSurface& Primary) {
 
 namespace {
 
-// The 16-bit conversion goes through one table per format and ramp, rebuilt
-// only when either changes (fades change the ramp a few times a second).
+// A 16-bit layout with wider channels goes through one table of every pixel
+// value per format and ramp, rebuilt only when either changes (fades change
+// the ramp a few times a second).
 struct TLut16 {
   DDPIXELFORMAT Format;
   DDGAMMARAMP Ramp;
@@ -721,7 +920,174 @@ struct TLut16 {
   std::vector<uint32_t> Table;
 };
 
+// A 16-bit frame goes out through one small table per channel: no channel
+// of the game's formats has more than 6 bits, so a table is at most 64
+// bytes, four vector registers, and a lookup is a handful of byte shuffles
+// instead of a read from a table of every pixel value. An identity ramp only
+// widens the channels.
+struct TChannelLuts {
+  DDPIXELFORMAT Format;
+  DDGAMMARAMP Ramp;
+  bool Valid = false, Usable = false, Identity = false;
+  TPixelChannel Channel[3];  // red, green, blue
+  int Pos[3] = {}, Bits[3] = {};
+  alignas(32) uint8_t Table[3][64] = {};
+  // For the vector lookups: each table repeated over the index bits its
+  // channel lacks, and cut into 16-byte blocks each held as the difference
+  // from the block before.
+  alignas(64) uint8_t Repeated[3][64] = {};
+  alignas(16) uint8_t Delta[3][4][16] = {};
+};
+
+bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelFormat& gf) {
+  const TPixelChannels c = gf.Channels();
+  const TPixelChannel* ch[3] = {&c.Red, &c.Green, &c.Blue};
+  const uint16_t* curve[3] = {ramp.red, ramp.green, ramp.blue};
+  bool identity = true;
+  for (int k = 0; k < 3; ++k)
+    for (int i = 0; i < 256; ++i) identity = identity && (curve[k][i] >> 8) == i;
+  l.Identity = identity;
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t mask = ch[k]->Mask;
+    if (mask == 0 || mask > 0xFFFF) return false;
+    const int pos = std::countr_zero(mask), bits = std::popcount(mask);
+    if ((mask >> pos) != (1u << bits) - 1 || bits > 6) return false;
+    l.Channel[k] = *ch[k];
+    l.Pos[k] = pos;
+    l.Bits[k] = bits;
+    for (uint32_t v = 0; v < (1u << bits); ++v)
+      l.Table[k][v] = static_cast<uint8_t>(curve[k][UnpackChannel(*ch[k], v << pos)] >> 8);
+    for (int i = 0; i < 64; ++i) {
+      l.Repeated[k][i] = l.Table[k][i & ((1 << bits) - 1)];
+      l.Delta[k][i / 16][i % 16] = l.Table[k][i] ^ (i >= 16 ? l.Table[k][i - 16] : 0);
+    }
+  }
+  return true;
+}
+
+void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  for (uint32_t x = 0; x < n; ++x) {
+    const uint32_t p = s[x];
+    out[x] = static_cast<uint32_t>(l.Table[0][(p >> l.Pos[0]) & ((1u << l.Bits[0]) - 1)]) << 16 |
+             static_cast<uint32_t>(l.Table[1][(p >> l.Pos[1]) & ((1u << l.Bits[1]) - 1)]) << 8 |
+             l.Table[2][(p >> l.Pos[2]) & ((1u << l.Bits[2]) - 1)];
+  }
+}
+
+#if defined(__x86_64__)
+// Thirty-two pixels per pass. The tables are kept as 16-byte blocks, each the
+// difference from the block before, so shuffling every block with the index
+// less 16 per block and combining with xor leaves exactly the entry asked
+// for (a shuffle index below zero reads as zero).
+// The numbers of blocks are constants, so every loop below unrolls and the
+// tables stay in registers.
+template <int BlocksR, int BlocksG, int BlocksB, bool Identity>
+__attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint32_t* out,
+                                                         uint32_t n, const TChannelLuts& l) {
+  __m256i blocks[3][4];
+  constexpr int nblocks[3] = {BlocksR, BlocksG, BlocksB};
+  for (int k = 0; k < 3; ++k) {
+    for (int b = 0; b < 4; ++b)
+      blocks[k][b] = _mm256_broadcastsi128_si256(
+          _mm_load_si128(reinterpret_cast<const __m128i*>(l.Delta[k][b])));
+  }
+  const __m256i zero = _mm256_setzero_si256();
+  uint32_t x = 0;
+  for (; x + 32 <= n; x += 32) {
+    const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
+    const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16));
+    __m256i c[3];
+    for (int k = 0; k < 3; ++k) {
+      const TPixelChannel& ch = l.Channel[k];
+      const __m256i mask = _mm256_set1_epi16(static_cast<short>(ch.Mask));
+      __m256i a0, a1;
+      if constexpr (Identity) {
+        // The widening of an 8-bit read: the channel's bits moved to the
+        // top of the byte, then copied into the low bits.
+        const __m128i up = _mm_cvtsi32_si128(ch.Up & 31), down = _mm_cvtsi32_si128(ch.Down & 31),
+                      fill = _mm_cvtsi32_si128(ch.Fill & 31);
+        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask), up), down);
+        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask), up), down);
+        a0 = _mm256_or_si256(a0, _mm256_srl_epi16(a0, fill));
+        a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill));
+        c[k] = _mm256_packus_epi16(a0, a1);
+      } else {
+        const __m128i pos = _mm_cvtsi32_si128(l.Pos[k]);
+        a0 = _mm256_srl_epi16(_mm256_and_si256(p0, mask), pos);
+        a1 = _mm256_srl_epi16(_mm256_and_si256(p1, mask), pos);
+        const __m256i idx = _mm256_packus_epi16(a0, a1);
+        __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
+        for (int b = 1; b < nblocks[k]; ++b)
+          v = _mm256_xor_si256(
+              v,
+              _mm256_shuffle_epi8(
+                  blocks[k][b], _mm256_sub_epi8(idx, _mm256_set1_epi8(static_cast<char>(16 * b)))));
+        c[k] = v;
+      }
+    }
+    // Bytes blue, green, red, 0 per pixel. Packing and unpacking work within
+    // 128-bit halves, so the halves are put back in order at the end.
+    const __m256i bgLo = _mm256_unpacklo_epi8(c[2], c[1]), bgHi = _mm256_unpackhi_epi8(c[2], c[1]);
+    const __m256i r0Lo = _mm256_unpacklo_epi8(c[0], zero), r0Hi = _mm256_unpackhi_epi8(c[0], zero);
+    const __m256i v0 = _mm256_unpacklo_epi16(bgLo, r0Lo), v1 = _mm256_unpackhi_epi16(bgLo, r0Lo);
+    const __m256i v2 = _mm256_unpacklo_epi16(bgHi, r0Hi), v3 = _mm256_unpackhi_epi16(bgHi, r0Hi);
+    auto* o = reinterpret_cast<__m256i*>(out + x);
+    _mm256_storeu_si256(o + 0, _mm256_permute2x128_si256(v0, v1, 0x20));
+    _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(v0, v1, 0x31));
+    _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(v2, v3, 0x20));
+    _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(v2, v3, 0x31));
+  }
+  return x;
+}
+
+__attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint32_t* out,
+                                                        uint32_t n, const TChannelLuts& l) {
+  if (l.Identity) return ComposeRowAvx2T<1, 1, 1, true>(s, out, n, l);
+  if (l.Bits[0] <= 5 && l.Bits[1] <= 6 && l.Bits[2] <= 5)
+    return l.Bits[1] <= 5 ? ComposeRowAvx2T<2, 2, 2, false>(s, out, n, l)
+                          : ComposeRowAvx2T<2, 4, 2, false>(s, out, n, l);
+  return ComposeRowAvx2T<4, 4, 4, false>(s, out, n, l);
+}
+
+__attribute__((target("avx512f"))) inline __m512i PlaceChannel(__m512i d, int shift) {
+  return shift >= 0 ? _mm512_slli_epi32(d, static_cast<unsigned>(shift))
+                    : _mm512_srli_epi32(d, static_cast<unsigned>(-shift));
+}
+
+// Sixteen pixels per pass where the processor looks bytes up in 64-byte
+// tables: each pixel widened to 32 bits is shifted so that a channel's bits
+// start its output byte, and one lookup per channel writes that byte only.
+// A lookup reads the low 6 bits of each byte, so a narrower channel's table
+// repeats over the bits above it.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t ComposeRowVbmi(
+    const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  __m512i table[3];
+  int shift[3];
+  for (int k = 0; k < 3; ++k) {
+    table[k] = _mm512_load_si512(l.Repeated[k]);
+    shift[k] = 8 * (2 - k) - l.Pos[k];  // red is byte 2, blue byte 0
+  }
+
+  const __mmask64 byte0 = 0x1111111111111111ull, byte1 = byte0 << 1, byte2 = byte0 << 2;
+  uint32_t x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m512i d =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)));
+    __m512i r = _mm512_maskz_permutexvar_epi8(byte0, PlaceChannel(d, shift[2]), table[2]);
+    r = _mm512_mask_permutexvar_epi8(r, byte1, PlaceChannel(d, shift[1]), table[1]);
+    r = _mm512_mask_permutexvar_epi8(r, byte2, PlaceChannel(d, shift[0]), table[0]);
+    _mm512_storeu_si512(out + x, r);
+  }
+  return x;
+}
+
+#endif
+
 }  // namespace
+
+void DDLimitVectors(int Bits) {
+  gVectorLimit = Bits;
+}
 
 void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame) {
   uint32_t w = Primary.Width(), h = Primary.Height();
@@ -746,7 +1112,31 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
            (static_cast<uint32_t>(Ramp.green[g] >> 8) << 8) |
            static_cast<uint32_t>(Ramp.blue[b] >> 8);
   };
-  if (f.dwRGBBitCount == 16) {
+  static thread_local TChannelLuts luts;
+  if (f.dwRGBBitCount == 16 && (!luts.Valid || !SameFormat(luts.Format, f) ||
+                                std::memcmp(&luts.Ramp, &Ramp, sizeof Ramp) != 0)) {
+    luts.Usable = BuildChannelLuts(luts, Ramp, gf);
+    luts.Format = f;
+    luts.Ramp = Ramp;
+    luts.Valid = true;
+  }
+  if (f.dwRGBBitCount == 16 && luts.Usable && (reinterpret_cast<uintptr_t>(base) & 1) == 0 &&
+      (lk.lPitch & 1) == 0) {
+    for (uint32_t y = 0; y < h; ++y) {
+      const auto* row = reinterpret_cast<const uint16_t*>(
+          base + static_cast<size_t>(y) * static_cast<size_t>(lk.lPitch));
+      uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
+      uint32_t x = 0;
+#if defined(__x86_64__)
+      const int vectors = VectorBits();
+      if (vectors == 512)
+        x = ComposeRowVbmi(row, out, w, luts);
+      else if (vectors == 256)
+        x = ComposeRowAvx2(row, out, w, luts);
+#endif
+      ComposeRowLut(row + x, out + x, w - x, luts);
+    }
+  } else if (f.dwRGBBitCount == 16) {
     static thread_local TLut16 lut;
     if (!lut.Valid || !SameFormat(lut.Format, f) ||
         std::memcmp(&lut.Ramp, &Ramp, sizeof Ramp) != 0) {

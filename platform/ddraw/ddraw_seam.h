@@ -34,6 +34,10 @@ IDDVideoOutput* DDVideoOutput();
 // Converts a primary surface's pixels into a frame through the gamma ramp
 // (and the palette at 8 bits). Exposed so backends and benchmarks share it.
 void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, TDDFrame& Frame);
+// Test hook: the widest vectors (in bits: 512, 256, or 0 for none) that
+// blitting and composing may use where the processor has them, so every
+// path is tested.
+void DDLimitVectors(int Bits);
 
 // Fault injection for tests: each counter makes that many of the next calls
 // fail with the given result.

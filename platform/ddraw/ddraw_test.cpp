@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -26,7 +27,10 @@ class DDrawTest : public ::testing::Test {
     DDSetVideoOutput(&output);
     ASSERT_EQ(DirectDrawCreateEx(nullptr, &dd), DD_OK);
   }
-  void TearDown() override { DDSetVideoOutput(nullptr); }
+  void TearDown() override {
+    DDSetVideoOutput(nullptr);
+    DDLimitVectors(512);
+  }
 
   PDirectDrawSurface Offscreen(uint32_t w, uint32_t h, uint32_t caps = DDSCAPS_OFFSCREENPLAIN) {
     DDSURFACEDESC d;
@@ -175,6 +179,120 @@ TEST_F(DDrawTest, KeyedStretchedAndClippedBlits) {
   }
 }
 
+// A keyed picture of scattered runs (single pixels, long stretches, keys
+// inside a range) drawn from parts of itself onto clipped places: every
+// pixel is the source's unless the source holds a key.
+TEST_F(DDrawTest, KeyedBlitsOfPartsMatchPixelByPixel) {
+  constexpr uint32_t W = 45, H = 13;
+  auto src = Offscreen(W, H);
+  std::vector<std::vector<uint16_t>> pic(H, std::vector<uint16_t>(W));
+  uint32_t seed = 5;
+  for (auto& row : pic)
+    for (auto& v : row) {
+      seed = seed * 1103515245u + 12345u;
+      const uint32_t r = seed >> 16;
+      v = static_cast<uint16_t>(r % 5 < 2 ? 0x0800 + r % 3 : 0x2000 + (r & 0x0FFF));
+    }
+  Put(*src, pic);
+  for (int vectors : {512, 0})
+    for (DDCOLORKEY key : {DDCOLORKEY{0x0801, 0x0801}, DDCOLORKEY{0x0800, 0x0802}}) {
+      DDLimitVectors(vectors);
+      src->SetColorKey(DDCKEY_SRCBLT, &key);
+      struct TCase {
+        TRect Src, Dest;
+      } cases[] = {
+          {{0, 0, 45, 13}, {0, 0, 45, 13}},   {{3, 2, 40, 11}, {5, 1, 42, 10}},
+          {{17, 0, 18, 13}, {60, 3, 61, 16}}, {{0, 0, 45, 13}, {-7, -4, 38, 9}},
+          {{9, 5, 45, 13}, {30, 10, 66, 18}},
+      };
+      for (const TCase& c : cases) {
+        auto dst = Offscreen(64, 16);
+        DDBLTFX fx;
+        fx.dwFillColor = 0x5555;
+        ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+        PDirectDrawClipper clip;
+        ASSERT_EQ(dd->CreateClipper(0, &clip), DD_OK);
+        struct {
+          RGNDATAHEADER h;
+          TRect r;
+        } region{{32, 1, 1, 16, {0, 0, 64, 16}}, {0, 0, 64, 16}};
+        ASSERT_EQ(clip->SetClipList(&region, 0), DD_OK);
+        dst->SetClipper(clip);
+        ASSERT_EQ(dst->Blt(&c.Dest, src.get(), &c.Src, DDBLT_KEYSRC, &fx), DD_OK);
+        const auto got = Get(*dst);
+        for (int y = 0; y < 16; ++y)
+          for (int x = 0; x < 64; ++x) {
+            const int sx = c.Src.Left + x - c.Dest.Left, sy = c.Src.Top + y - c.Dest.Top;
+            uint16_t want = 0x5555;
+            if (x >= c.Dest.Left && x < c.Dest.Right && y >= c.Dest.Top && y < c.Dest.Bottom) {
+              const uint16_t v = pic[size_t(sy)][size_t(sx)];
+              if (v < key.dwColorSpaceLowValue || v > key.dwColorSpaceHighValue) want = v;
+            }
+            ASSERT_EQ(got[size_t(y)][size_t(x)], want) << x << "," << y << " vectors " << vectors;
+          }
+      }
+    }
+}
+
+// A picture drawn once and then changed draws as changed: whatever changes
+// its pixels or its key also forgets what was worked out about them.
+TEST_F(DDrawTest, AChangedPictureDrawsAsChanged) {
+  const uint16_t K = 0, A = 0xF800, B = 0x07E0, Z = 0x0001;
+  struct TCase {
+    const char* Name;
+    std::function<void(IDirectDrawSurface&)> Change;
+    std::vector<uint16_t> Expect;  // row 0 of the destination after the change
+  } cases[] = {
+      {"locked and written",
+       [](IDirectDrawSurface& s) {
+         DDSURFACEDESC d;
+         ASSERT_EQ(s.Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+         const uint16_t row[3] = {K, B, A};
+         std::memcpy(d.lpSurface, row, sizeof row);
+         ASSERT_EQ(s.Unlock(nullptr), DD_OK);
+       },
+       {Z, B, A}},
+      {"drawn on through a device context",
+       [](IDirectDrawSurface& s) {
+         HDC dc;
+         ASSERT_EQ(s.GetDC(&dc), DD_OK);
+         dc->FillSolid(TRect{0, 0, 1, 1}, RGB(0, 255, 0));
+         ASSERT_EQ(s.ReleaseDC(dc), DD_OK);
+       },
+       {B, Z, A}},
+      {"filled",
+       [](IDirectDrawSurface& s) {
+         DDBLTFX fx;
+         fx.dwFillColor = B;
+         const TRect r{1, 0, 2, 1};
+         ASSERT_EQ(s.Blt(&r, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+       },
+       {A, B, A}},
+      {"given another key",
+       [](IDirectDrawSurface& s) {
+         DDCOLORKEY key{A, A};
+         ASSERT_EQ(s.SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+       },
+       {Z, K, Z}},
+  };
+  for (const TCase& c : cases) {
+    auto src = Offscreen(3, 1);
+    Put(*src, {{A, K, A}});
+    DDCOLORKEY key{K, K};
+    src->SetColorKey(DDCKEY_SRCBLT, &key);
+    auto dst = Offscreen(3, 1);
+    DDBLTFX fx;
+    fx.dwFillColor = Z;
+    ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+    ASSERT_EQ(dst->Blt(nullptr, src.get(), nullptr, DDBLT_KEYSRC, &fx), DD_OK);
+    ASSERT_EQ(Get(*dst)[0], (std::vector<uint16_t>{A, Z, A})) << c.Name;
+    c.Change(*src);
+    ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+    ASSERT_EQ(dst->Blt(nullptr, src.get(), nullptr, DDBLT_KEYSRC, &fx), DD_OK);
+    EXPECT_EQ(Get(*dst)[0], c.Expect) << c.Name;
+  }
+}
+
 TEST_F(DDrawTest, LostSurfacesFailUntilRestored) {
   auto s = Offscreen(2, 2);
   DDBLTFX fx;
@@ -263,6 +381,65 @@ TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
     EXPECT_EQ(output.Last.Pixels[5 * 800 + 5], want) << bits;
     EXPECT_EQ(output.Last.Pixels[20 * 800 + 20], 0u) << bits;
   }
+}
+
+// Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven and
+// scattered ramps comes out as its widened channels looked up one by one; a
+// row length that is not a multiple of the vector width covers the tail.
+TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
+  DDGAMMARAMP identity, uneven, scattered;
+  uint32_t seed = 99;
+  for (int i = 0; i < 256; ++i) {
+    identity.red[i] = identity.green[i] = identity.blue[i] = static_cast<uint16_t>(i * 257);
+    uneven.red[i] = static_cast<uint16_t>((255 - i) * 257);
+    uneven.green[i] = static_cast<uint16_t>((i / 2) * 257);
+    uneven.blue[i] = static_cast<uint16_t>(i * 200);
+    for (uint16_t* c : {&scattered.red[i], &scattered.green[i], &scattered.blue[i]}) {
+      seed = seed * 1103515245u + 12345u;
+      *c = static_cast<uint16_t>(seed >> 8);
+    }
+  }
+  constexpr uint32_t W = 77, H = 65536 / W + 1;
+  for (int vectors : {512, 256, 0})
+    for (bool rgb555 : {false, true}) {
+      DDLimitVectors(vectors);
+      DDSURFACEDESC d;
+      d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+      d.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+      d.dwWidth = W;
+      d.dwHeight = H;
+      d.ddpfPixelFormat = DDPixelFormat(16, rgb555);
+      PDirectDrawSurface s;
+      ASSERT_EQ(dd->CreateSurface(&d, &s), DD_OK);
+      DDSURFACEDESC lk;
+      ASSERT_EQ(s->Lock(nullptr, &lk, DDLOCK_WAIT, nullptr), DD_OK);
+      for (uint32_t i = 0; i < W * H; ++i) {
+        const auto v = static_cast<uint16_t>(i);
+        std::memcpy(static_cast<uint8_t*>(lk.lpSurface) + (i / W) * static_cast<size_t>(lk.lPitch) +
+                        (i % W) * 2,
+                    &v, 2);
+      }
+      s->Unlock(nullptr);
+      const DDPIXELFORMAT& f = s->PixelFormat();
+      const TGdiPixelFormat gf =
+          TGdiPixelFormat::Masks(f.dwRGBBitCount, f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
+      const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered};
+      for (int n = 0; n < 3; ++n) {
+        const DDGAMMARAMP* ramp = ramps[n];
+        TDDFrame frame;
+        DDComposeFrame(*s, *ramp, frame);
+        ASSERT_EQ(frame.Pixels.size(), size_t{W} * H);
+        for (uint32_t i = 0; i < W * H; ++i) {
+          uint8_t r, g, b;
+          gf.Unpack(i & 0xFFFF, r, g, b);
+          const uint32_t want = static_cast<uint32_t>(ramp->red[r] >> 8) << 16 |
+                                static_cast<uint32_t>(ramp->green[g] >> 8) << 8 |
+                                static_cast<uint32_t>(ramp->blue[b] >> 8);
+          ASSERT_EQ(frame.Pixels[i], want) << "pixel " << std::hex << (i & 0xFFFF) << " 555 "
+                                           << rgb555 << " ramp " << n << " vectors " << vectors;
+        }
+      }
+    }
 }
 
 }  // namespace

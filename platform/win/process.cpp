@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/win/casefold.h"
+#include "platform/win/ipc.h"
 #include "platform/win/library.h"
 
 extern char** environ;
@@ -278,6 +279,7 @@ BOOL GetExitCodeProcess(HANDLE Process, DWORD* ExitCode) {
 }
 
 BOOL CloseHandle(HANDLE Handle) {
+  if (CloseIpcHandle(Handle)) return TRUE;
   auto it = Processes().find(Handle);
   if (it == Processes().end()) return Handle == nullptr ? FALSE : TRUE;
   if (!Poll(it->second, false)) Orphans().push_back(it->second.Pid);

@@ -10,6 +10,7 @@
 
 #include "platform/win/clock.h"
 #include "platform/win/driver.h"
+#include "platform/win/ipc.h"
 #include "platform/win/vkeys.h"
 
 namespace {
@@ -143,6 +144,7 @@ void DestroyTree(HWND h) {
     std::lock_guard<std::mutex> lock(s.QueueLock);
     std::erase_if(s.Queue, [h](const MSG& m) { return m.hwnd == h; });
   }
+  UnpublishWindow(h);
   if (w->Native) PlatformDriver().DestroyNativeWindow(h);
   if (TWindow* p = Find(w->Params.Parent)) std::erase(p->Children, h);
   if (s.Active == h) s.Active = nullptr;
@@ -352,6 +354,7 @@ LRESULT SendMessageA(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 BOOL PostMessageA(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (IsRemoteWindow(Wnd)) return PostRemoteMessage(Wnd, Msg, WParam, LParam);
   auto& s = S();
   bool other_thread = std::this_thread::get_id() != s.MainThread;
   {

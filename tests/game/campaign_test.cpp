@@ -119,20 +119,18 @@ void PlayMission(int32_t Mission) {
   EXPECT_EQ(types.size(), 19u) << "book: " << book;
 }
 
-// Disabled in the suite: the ten parts play the whole game through to
-// victory (under a minute in an optimised build), but each takes over three
-// minutes under the sanitizers, half an hour in a chain that cannot run in
-// parallel. Run them in order with --gtest_also_run_disabled_tests.
-TEST(Campaign, DISABLED_Mission1) { PlayMission(1); }
-TEST(Campaign, DISABLED_Mission2) { PlayMission(2); }
-TEST(Campaign, DISABLED_Mission3) { PlayMission(3); }
-TEST(Campaign, DISABLED_Mission4) { PlayMission(4); }
-TEST(Campaign, DISABLED_Mission5) { PlayMission(5); }
-TEST(Campaign, DISABLED_Mission6) { PlayMission(6); }
-TEST(Campaign, DISABLED_Mission7) { PlayMission(7); }
-TEST(Campaign, DISABLED_Mission8) { PlayMission(8); }
-TEST(Campaign, DISABLED_Mission9) { PlayMission(9); }
-TEST(Campaign, DISABLED_Mission10) { PlayMission(10); }
+// The ten parts, in order: each starts the program from the game.INI the
+// part before saved (CTest runs them as a chain of fixtures).
+TEST(Campaign, Mission1) { PlayMission(1); }
+TEST(Campaign, Mission2) { PlayMission(2); }
+TEST(Campaign, Mission3) { PlayMission(3); }
+TEST(Campaign, Mission4) { PlayMission(4); }
+TEST(Campaign, Mission5) { PlayMission(5); }
+TEST(Campaign, Mission6) { PlayMission(6); }
+TEST(Campaign, Mission7) { PlayMission(7); }
+TEST(Campaign, Mission8) { PlayMission(8); }
+TEST(Campaign, Mission9) { PlayMission(9); }
+TEST(Campaign, Mission10) { PlayMission(10); }
 
 // Plays the first minute of a new game in a child process (the
 // game's state is the process's own) and returns its frame checksum.
