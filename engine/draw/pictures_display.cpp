@@ -51,7 +51,7 @@ void TPictureCollectionItem::RestoreSurfaces(TGraphic* g) {
   CheckCut(g->Width(), g->Height(), w, h, SkipWidth, SkipHeight);
   TPictureCut cut = CutPicture(g->Width(), g->Height(), w, h, SkipWidth, SkipHeight, SystemMemory);
   for (const TRect& area : cut.Surfaces) {
-    TOwnedSurface s(new TDirectDrawSurface(dx->DDraw));
+    TOwnedSurface s(new TDirectDrawSurface(dx->DDraw.get()));
     s->SetSystemMemory(SystemMemory);
     s->LoadFromGraphicRect(g, 0, 0, area);
     // Keyed whatever Transparent says, so switching it needs no new cut.
