@@ -82,9 +82,9 @@ struct TBench {
       const int x = (i * 97) % 760, y = (i * 61) % 560;
       const TRect r{x, y, x + item->Width(), y + item->Height()};
       if (i % 4 == 0)
-        item->DrawAlpha(draw->Surface, r, 0, 128);
+        item->DrawAlpha(draw->Surface.get(), r, 0, 128);
       else
-        item->StretchDraw(draw->Surface, r, 0);
+        item->StretchDraw(draw->Surface.get(), r, 0);
     }
   }
 };

@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TPictureCollectionItem* item = list.Items(i);
     const int count = item->GetPatternCount();
     if (item->SurfaceCount() > 0) {
-      item->StretchDraw(draw->Surface, Bounds(0, 0, 32, 32), 0);
-      item->DrawAlpha(draw->Surface, Bounds(8, 8, 16, 16), count - 1, 128);
+      item->StretchDraw(draw->Surface.get(), Bounds(0, 0, 32, 32), 0);
+      item->DrawAlpha(draw->Surface.get(), Bounds(8, 8, 16, 16), count - 1, 128);
     }
   }
   images.SetDXDraw(nullptr);

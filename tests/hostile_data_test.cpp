@@ -384,7 +384,7 @@ class DamagedDataFolder : public HostileData {
     }
     // One of the last archive's pictures really reaches the back surface.
     TPictureCollectionItem* item = pictures["info.dan"]->Items().Items(0);
-    TDirectDrawSurface* back = draw->Surface;
+    TDirectDrawSurface* back = draw->Surface.get();
     back->Fill(0);
     item->StretchDraw(back, Bounds(0, 0, 64, 64), 0);
     bool drawn = false;

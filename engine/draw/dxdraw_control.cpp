@@ -94,7 +94,7 @@ void TDXDrawDisplay::LoadDisplayModes() {
     return DDENUMRET_OK;
   };
   if (dxdraw_->DDraw) {
-    TDirectDraw* dd = dxdraw_->DDraw;
+    TDirectDraw* dd = dxdraw_->DDraw.get();
     dd->SetResultCode(dd->GetIDirectDraw()->EnumDisplayModes(0, nullptr, collect));
   } else {
     TDirectDraw dd(dxdraw_->DriverGUID());
@@ -108,7 +108,7 @@ void TDXDrawDisplay::LoadDisplayModes() {
 }
 
 bool TDXDrawDisplay::DoSetDisplayMode(int AWidth, int AHeight, int ABitCount) {
-  TDirectDraw* dd = dxdraw_->DDraw;
+  TDirectDraw* dd = dxdraw_->DDraw.get();
   if (!dd) return false;
   HRESULT r = dd->GetIDirectDraw()->SetDisplayMode(static_cast<uint32_t>(AWidth),
                                                    static_cast<uint32_t>(AHeight),
@@ -185,12 +185,12 @@ TDXDrawDriver::TDXDrawDriver(TCustomDXDraw* DXDraw) : dxdraw_(DXDraw) {
       (o.Contains(doFullScreen) && o.Contains(doHardware) && !o.Contains(doSystemMemory))
           ? dxdraw_->DriverGUID()
           : nullptr;
-  dxdraw_->DDraw = new TDirectDraw(guid, o.Contains(doDirectX7Mode));
+  dxdraw_->DDraw = std::make_unique<TDirectDraw>(guid, o.Contains(doDirectX7Mode));
 }
 
 TDXDrawDriver::~TDXDrawDriver() {
   Finalize();
-  FreeAndNil(dxdraw_->DDraw);
+  dxdraw_->DDraw.reset();
 }
 
 void TDXDrawDriver::Finalize() {
@@ -199,11 +199,11 @@ void TDXDrawDriver::Finalize() {
     d->reset();
   for (PDirect3D* d : {&c->D3D, &c->D3D2, &c->D3D3, &c->D3D7}) d->reset();
   if (Direct3DPath()) Direct3DPath()->FreeZBuffer(c);
-  FreeAndNil(dxdraw_->ZBuffer);
-  FreeAndNil(dxdraw_->Clipper);
-  FreeAndNil(dxdraw_->Palette);
-  FreeAndNil(dxdraw_->Surface);
-  FreeAndNil(dxdraw_->Primary);
+  c->ZBuffer.reset();
+  c->Clipper.reset();
+  c->Palette.reset();
+  c->Surface.reset();
+  c->Primary.reset();
 }
 
 bool TDXDrawDriver::Restore() {
@@ -219,7 +219,7 @@ void TDXDrawDriver::MakePalette(uint32_t Caps) {
   std::array<PALETTEENTRY, 256> entries;
   DXDrawPaletteEntries(dxdraw_->ColorTable, dxdraw_->EffectiveOptions().Contains(doAllowPalette256),
                        entries);
-  dxdraw_->Palette = new TDirectDrawPalette(dxdraw_->DDraw);
+  dxdraw_->Palette = std::make_unique<TDirectDrawPalette>(dxdraw_->DDraw.get());
   dxdraw_->Palette->CreatePalette(Caps, entries.data());
 }
 
@@ -247,16 +247,16 @@ void TDXDrawDriver::Initialize3D() {
 
 void TDXDrawDriverBlt::Initialize() {
   TCustomDXDraw* c = dxdraw_;
-  c->Primary = new TDirectDrawSurface(c->DDraw);
+  c->Primary = std::make_unique<TDirectDrawSurface>(c->DDraw.get());
   if (!c->Primary->CreateSurface(Desc(DDSD_CAPS, DDSCAPS_PRIMARYSURFACE)))
     Raise<EDXDrawError>("%s cannot be made", "Primary Surface");
-  c->Surface = new TDirectDrawSurface(c->DDraw);
-  c->Clipper = new TDirectDrawClipper(c->DDraw);
+  c->Surface = std::make_unique<TDirectDrawSurface>(c->DDraw.get());
+  c->Clipper = std::make_unique<TDirectDrawClipper>(c->DDraw.get());
   c->Clipper->SetHandle(c->Handle());
-  c->Primary->SetClipper(c->Clipper);
+  c->Primary->SetClipper(c->Clipper.get());
   MakePalette(DDPCAPS_8BIT | DDPCAPS_INITIALIZE |
               (c->EffectiveOptions().Contains(doAllowPalette256) ? DDPCAPS_ALLOW256 : 0));
-  c->Primary->SetPalette(c->Palette);
+  c->Primary->SetPalette(c->Palette.get());
   CreateBackSurface();
 }
 
@@ -277,7 +277,7 @@ void TDXDrawDriverBlt::CreateBackSurface() {
   }
   if (!(c->Surface->SurfaceDesc().ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY))
     c->NowOptions().Include(doSystemMemory);
-  c->Surface->SetPalette(c->Palette);
+  c->Surface->SetPalette(c->Palette.get());
   c->Surface->Fill(0);
   if (threeD) Initialize3D();
 }
@@ -302,7 +302,7 @@ void TDXDrawDriverBlt::Flip() {
         c->DDraw->GetIDirectDraw()->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr));
   DDBLTFX fx;
   fx.dwSize = 100;
-  c->Primary->Blt(&target, nullptr, DDBLT_WAIT, fx, c->Surface);
+  c->Primary->Blt(&target, nullptr, DDBLT_WAIT, fx, c->Surface.get());
 }
 
 bool TDXDrawDriverBlt::SetSize(int AWidth, int AHeight) {
@@ -330,9 +330,9 @@ void TDXDrawDriverFlip::Initialize() {
       Desc(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP |
                                                  DDSCAPS_COMPLEX | (threeD ? DDSCAPS_3DDEVICE : 0));
   d.dwBackBufferCount = 1;
-  c->Primary = new TDirectDrawSurface(c->DDraw);
+  c->Primary = std::make_unique<TDirectDrawSurface>(c->DDraw.get());
   if (!c->Primary->CreateSurface(d)) Raise<EDXDrawError>("%s cannot be made", "Primary Surface");
-  c->Surface = new TDirectDrawSurface(c->DDraw);
+  c->Surface = std::make_unique<TDirectDrawSurface>(c->DDraw.get());
   DDSCAPS caps{DDSCAPS_BACKBUFFER};
   PDirectDrawSurface back;
   HRESULT r = c->Primary->GetIDirectDrawSurface()->GetAttachedSurface(&caps, &back);
@@ -344,11 +344,11 @@ void TDXDrawDriverFlip::Initialize() {
   c->NowOptions().Exclude(doSystemMemory);
   if (c->Surface->SurfaceDesc().ddsCaps.dwCaps & DDSCAPS_SYSTEMMEMORY)
     c->NowOptions().Include(doSystemMemory);
-  c->Clipper = new TDirectDrawClipper(c->DDraw);
+  c->Clipper = std::make_unique<TDirectDrawClipper>(c->DDraw.get());
   MakePalette(DDPCAPS_8BIT |
               (c->EffectiveOptions().Contains(doAllowPalette256) ? DDPCAPS_ALLOW256 : 0));
-  c->Primary->SetPalette(c->Palette);
-  c->Surface->SetPalette(c->Palette);
+  c->Primary->SetPalette(c->Palette.get());
+  c->Surface->SetPalette(c->Palette.get());
   if (threeD) Initialize3D();
 }
 
@@ -619,13 +619,13 @@ bool TCustomDXDraw::CheckSurfaces() {
   auto lost = [](TDirectDrawSurface* s) {
     return s && s->ISurface() && s->ISurface()->IsLost() == DDERR_SURFACELOST;
   };
-  if (!lost(Primary) && !lost(Surface)) return true;
+  if (!lost(Primary.get()) && !lost(Surface.get())) return true;
   if (d2d_) d2d_->ClearTextureCache();
   RestoreSurface();
   auto ok = [](TDirectDrawSurface* s) {
     return s && s->ISurface() && s->ISurface()->IsLost() == DD_OK;
   };
-  return ok(Primary) && ok(Surface);
+  return ok(Primary.get()) && ok(Surface.get());
 }
 
 void TCustomDXDraw::RestoreSurface() {
@@ -638,8 +638,8 @@ void TCustomDXDraw::RestoreSurface() {
       updating_ = false;
       return;
     }
-    Primary->SetPalette(Palette);
-    Surface->SetPalette(Palette);
+    Primary->SetPalette(Palette.get());
+    Surface->SetPalette(Palette.get());
     SetColorTable(DefaultColorTable);
     BroadcastNotify(dnRestore);
     DoRestoreSurface();

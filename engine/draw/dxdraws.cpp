@@ -27,7 +27,7 @@ namespace {
 // the control whose drawer is current, and only while it is usable.
 TD2D* HardwareFor(const TDirectDrawSurface* Dest) {
   TD2D* d = CurrentD2D;
-  if (!d || !d->DXDraw() || d->DXDraw()->Surface != Dest) return nullptr;
+  if (!d || !d->DXDraw() || d->DXDraw()->Surface.get() != Dest) return nullptr;
   return d->CheckUsable() ? d : nullptr;
 }
 

@@ -527,13 +527,15 @@ class TCustomDXDraw : public TWinControl, public TBlitDisplay {
   int BlitCount() const override;
   TBlit* Blits(int Index) const override;
 
-  // Made by the presentation driver; nil while not initialised.
-  TDirectDraw* DDraw = nullptr;
-  TDirectDrawClipper* Clipper = nullptr;
-  TDirectDrawPalette* Palette = nullptr;
-  TDirectDrawSurface* Primary = nullptr;
-  TDirectDrawSurface* Surface = nullptr;
-  TDirectDrawSurface* ZBuffer = nullptr;
+  // Made by the presentation driver; empty while not initialised. The
+  // device is declared first so that it goes last: the objects made on it
+  // must be gone before it is.
+  std::unique_ptr<TDirectDraw> DDraw;
+  std::unique_ptr<TDirectDrawClipper> Clipper;
+  std::unique_ptr<TDirectDrawPalette> Palette;
+  std::unique_ptr<TDirectDrawSurface> Primary;
+  std::unique_ptr<TDirectDrawSurface> Surface;
+  std::unique_ptr<TDirectDrawSurface> ZBuffer;
   // The Direct3D objects of the 3D set-up; nil without it.
   PDirect3D D3D, D3D2, D3D3, D3D7;
   PDirect3DDevice D3DDevice, D3DDevice2, D3DDevice3, D3DDevice7;

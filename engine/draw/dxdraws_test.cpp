@@ -785,7 +785,7 @@ TEST_F(DisplayTest, NearestModeSearch) {
   for (const TCase& c : cases) {
     TDXDraw* d = GameDraw();
     video->SetDisplayModes(c.Modes);
-    d->DDraw = new TDirectDraw(nullptr);
+    d->DDraw = std::make_unique<TDirectDraw>(nullptr);
     TDXDrawDisplay* disp = d->Display();
     disp->FixedBitCount = c.FixedBitCount;
     disp->FixedRatio = c.FixedRatio;
@@ -800,8 +800,7 @@ TEST_F(DisplayTest, NearestModeSearch) {
                 c.Set);
     else
       EXPECT_EQ(disp->Width(), 1);
-    delete d->DDraw;
-    d->DDraw = nullptr;
+    d->DDraw.reset();
     delete d;
   }
   TDXDrawDisplay disp(nullptr);

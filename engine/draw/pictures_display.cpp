@@ -51,7 +51,7 @@ void TPictureCollectionItem::RestoreSurfaces(TGraphic* g) {
   CheckCut(g->Width(), g->Height(), w, h, SkipWidth, SkipHeight);
   TPictureCut cut = CutPicture(g->Width(), g->Height(), w, h, SkipWidth, SkipHeight, SystemMemory);
   for (const TRect& area : cut.Surfaces) {
-    TOwnedSurface s(new TDirectDrawSurface(dx->DDraw));
+    TOwnedSurface s(new TDirectDrawSurface(dx->DDraw.get()));
     s->SetSystemMemory(SystemMemory);
     s->LoadFromGraphicRect(g, 0, 0, area);
     // Keyed whatever Transparent says, so switching it needs no new cut.
@@ -70,7 +70,7 @@ namespace {
 // control asks for 3D, Dest is its back surface and its drawer is usable.
 TD2D* HardwareFor(TPictureCollection* Collection, const TDirectDrawSurface* Dest) {
   TCustomDXDraw* dx = Collection ? Collection->DXDraw() : nullptr;
-  if (!dx || !Dest || dx->Surface != Dest || !dx->Options().Contains(do3D) || !dx->D2D())
+  if (!dx || !Dest || dx->Surface.get() != Dest || !dx->Options().Contains(do3D) || !dx->D2D())
     return nullptr;
   return dx->D2D()->CheckUsable() ? dx->D2D() : nullptr;
 }

@@ -555,7 +555,7 @@ TEST_F(PicturesOnDisplay, ListOnAnInitialisedDisplayIsCutAtOnceAndDrawsItsPatter
 
   // Frame 41 is green: a stretched draw of it puts green where it is opaque
   // and leaves the transparent first column alone.
-  TDirectDrawSurface* back = draw->Surface;
+  TDirectDrawSurface* back = draw->Surface.get();
   back->Fill(0);
   item->StretchDraw(back, Bounds(100, 100, 64, 64), 41);
   EXPECT_EQ(back->Pixel(110, 110), back->ColorToPixel(clLime));
@@ -605,7 +605,7 @@ TEST_F(PicturesOnDisplay, LoadingIntoAnInitialisedListCutsAndALostDisplayCutsAga
   ASSERT_TRUE(draw->CanDraw());
   EXPECT_EQ(item->SurfaceCount(), 2);
   draw->Surface->Fill(0);
-  item->StretchDraw(draw->Surface, Bounds(0, 0, 64, 64), 2);
+  item->StretchDraw(draw->Surface.get(), Bounds(0, 0, 64, 64), 2);
   EXPECT_EQ(draw->Surface->Pixel(5, 5), draw->Surface->ColorToPixel(clBlue));
 }
 
@@ -671,7 +671,7 @@ TEST_F(PicturesOnDisplay, NegativeSizesCutIntoNothing) {
     EXPECT_TRUE(item->Initialized());
     EXPECT_EQ(item->SurfaceCount(), 0) << c.pw << " " << c.ph << " " << c.sw << " " << c.sh;
     EXPECT_EQ(item->GetPatternCount(), 0);
-    item->StretchDraw(draw->Surface, Bounds(0, 0, 30, 20), 0);
+    item->StretchDraw(draw->Surface.get(), Bounds(0, 0, 30, 20), 0);
   }
 }
 

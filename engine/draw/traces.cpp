@@ -77,7 +77,7 @@ TBlit* TCustomDXDraw::Blits(int Index) const {
 
 void TCustomDXDraw::DrawBlitPicture(TBlitPicture* Picture, const TBlitDraw& D) {
   auto* item = dynamic_cast<TPictureCollectionItem*>(Picture);
-  TDirectDrawSurface* dest = Surface;
+  TDirectDrawSurface* dest = Surface.get();
   if (!item || !dest) return;
   switch (D.Kind) {
     case bdStretchDraw:

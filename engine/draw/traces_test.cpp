@@ -75,7 +75,7 @@ class TracesOnDisplay : public ::testing::Test {
   // The back surface's top-left 200 x 200 pixels.
   Bytes Shot() {
     DDSURFACEDESC desc{};
-    TDirectDrawSurface* s = draw->Surface;
+    TDirectDrawSurface* s = draw->Surface.get();
     EXPECT_TRUE(s->Lock(nullptr, desc));
     Bytes out;
     const int bpp = s->BitCount() / 8;
@@ -189,7 +189,7 @@ TEST_F(TracesOnDisplay, CollisionWalksTheDisplaysTracesInOrder) {
 TEST_F(TracesOnDisplay, EachDrawKindGivesThePixelsOfThatPictureDraw) {
   Start();
   TPictureCollectionItem* item = Strip();
-  TDirectDrawSurface* dest = draw->Surface;
+  TDirectDrawSurface* dest = draw->Surface.get();
   TBlitDraw d;
   d.Rect = Rect(10, 20, 50, 44);
   d.X = 90;
@@ -261,9 +261,9 @@ TEST_F(TracesOnDisplay, OpaquePictureOverABlendedTrailOfItsOwnPatterns) {
   b->DoDraw();
   Bytes viaBlit = Shot();
   Clear();
-  item->DrawAlpha(draw->Surface, Bounds(40, 30, 20, 12), 0, 96);
-  item->DrawAlpha(draw->Surface, Bounds(70, 60, 20, 12), 1, 160);
-  item->StretchDraw(draw->Surface, Bounds(100, 100, 20, 12), 2);
+  item->DrawAlpha(draw->Surface.get(), Bounds(40, 30, 20, 12), 0, 96);
+  item->DrawAlpha(draw->Surface.get(), Bounds(70, 60, 20, 12), 1, 160);
+  item->StretchDraw(draw->Surface.get(), Bounds(100, 100, 20, 12), 2);
   EXPECT_TRUE(viaBlit == Shot());
   EXPECT_EQ(b->Trail()[5].Alpha, 95);
   EXPECT_EQ(b->Trail()[7].Alpha, 159);
@@ -278,8 +278,8 @@ TEST_F(TracesOnDisplay, OpaquePictureOverABlendedTrailOfItsOwnPatterns) {
   b->DoDraw();
   viaBlit = Shot();
   Clear();
-  item->DrawRotateAlpha(draw->Surface, 80, 66, 40, 24, 1, 0.5, 0.5, 32, 160);
-  item->DrawRotate(draw->Surface, 110, 106, 40, 24, 2, 0.5, 0.5, 64);
+  item->DrawRotateAlpha(draw->Surface.get(), 80, 66, 40, 24, 1, 0.5, 0.5, 32, 160);
+  item->DrawRotate(draw->Surface.get(), 110, 106, 40, 24, 2, 0.5, 0.5, 64);
   EXPECT_TRUE(viaBlit == Shot());
 }
 

@@ -9,9 +9,9 @@
 
 namespace {
 
-// The program's one object; released at exit even when a component forgot to.
-std::shared_ptr<TDirectInput> g_directInput;
-int g_directInputRefs = 0;
+// The program's one object, shared by the components that hold it: it goes
+// when the last of them lets go, and the next one to ask makes a new one.
+std::weak_ptr<TDirectInput> g_directInput;
 
 constexpr uint32_t kJoyStateSize = sizeof(TDIJoyState2);
 
@@ -48,28 +48,25 @@ int32_t JoystickAxisValue(int32_t Pos, int32_t Max, int32_t Min, int32_t Range, 
 }
 
 std::shared_ptr<TDirectInput> AcquireDirectInput() {
-  if (!g_directInput) {
-    try {
-      auto create = LoadDirectXEntryAs<TDirectInputCreateA>("DInput.dll", "DirectInputCreateA");
-      std::shared_ptr<TDirectInput> di;
-      if (create && SUCCEEDED(create(nullptr, DIRECTINPUT_VERSION, &di, nullptr)))
-        g_directInput = di;
-    } catch (const Exception&) {
-      // No DirectInput: the devices fall back.
-    }
+  if (std::shared_ptr<TDirectInput> held = g_directInput.lock()) return held;
+  std::shared_ptr<TDirectInput> di;
+  try {
+    auto create = LoadDirectXEntryAs<TDirectInputCreateA>("DInput.dll", "DirectInputCreateA");
+    if (!create || FAILED(create(nullptr, DIRECTINPUT_VERSION, &di, nullptr))) di.reset();
+  } catch (const Exception&) {
+    // No DirectInput: the devices fall back.
+    di.reset();
   }
-  if (g_directInput) ++g_directInputRefs;
-  return g_directInput;
+  g_directInput = di;
+  return di;
 }
 
 void ReleaseDirectInput(std::shared_ptr<TDirectInput>& Object) {
-  if (!Object) return;
   Object.reset();
-  if (g_directInputRefs > 0 && --g_directInputRefs == 0) g_directInput.reset();
 }
 
 int DirectInputReferences() {
-  return g_directInputRefs;
+  return static_cast<int>(g_directInput.use_count());
 }
 
 // ---- TCustomInput ---------------------------------------------------------------
@@ -580,17 +577,12 @@ void TJoystick::WriteDeviceProperties(TWriter& Writer, const std::string& Prefix
 // ---- TCustomDXInput ----------------------------------------------------------------
 
 TCustomDXInput::TCustomDXInput(TComponent* AOwner) : TComponent(AOwner) {
-  joystick_ = new TJoystick(this);
-  keyboard_ = new TKeyboard(this);
-  mouse_ = new TMouse(this);
+  joystick_ = std::make_unique<TJoystick>(this);
+  keyboard_ = std::make_unique<TKeyboard>(this);
+  mouse_ = std::make_unique<TMouse>(this);
   for (TComponent* o = AOwner; o; o = o->Owner())
     if ((form_ = dynamic_cast<TForm*>(o))) break;
-  if (!form_) {
-    delete mouse_;
-    delete keyboard_;
-    delete joystick_;
-    Raise<EDXInputError>("Form not found");
-  }
+  if (!form_) Raise<EDXInputError>("Form not found");
   formHook_ = std::make_unique<TControlSubClass>(
       form_, [this](TMessage& m, const TWndMethod& def) { FormWndProc(m, def); });
 }
@@ -600,11 +592,10 @@ TCustomDXInput::~TCustomDXInput() {
     Finalize();
   } catch (...) {
   }
-  delete joystick_;
-  delete keyboard_;
-  delete mouse_;
+  joystick_.reset();
+  keyboard_.reset();
+  mouse_.reset();
   formHook_.reset();
-  while (!devices_.empty()) delete devices_.back();
 }
 
 void TCustomDXInput::FormWndProc(TMessage& Message, const TWndMethod& DefWindowProc) {
@@ -695,8 +686,8 @@ bool TCustomDXInput::ReadProperty(const std::string& Name, TReader& Reader) {
     SetUseDirectInput(Reader.ReadBoolean());
     return true;
   }
-  if (dispatch("Joystick.", joystick_) || dispatch("Keyboard.", keyboard_) ||
-      dispatch("Mouse.", mouse_))
+  if (dispatch("Joystick.", joystick_.get()) || dispatch("Keyboard.", keyboard_.get()) ||
+      dispatch("Mouse.", mouse_.get()))
     return true;
   return TComponent::ReadProperty(Name, Reader);
 }

@@ -117,7 +117,7 @@ class TCustomDXInput;
 // Shared DirectInput object of the program, nullptr when unavailable.
 std::shared_ptr<TDirectInput> AcquireDirectInput();
 void ReleaseDirectInput(std::shared_ptr<TDirectInput>& Object);
-// References taken and not yet released (tests).
+// How many components hold the object now (tests).
 int DirectInputReferences();
 
 class TCustomInput : public TPersistent {
@@ -300,9 +300,9 @@ class TCustomDXInput : public TComponent {
   void SetActiveOnly(bool Value);
   bool UseDirectInput() const { return useDirectInput_; }
   void SetUseDirectInput(bool Value);
-  TJoystick* Joystick() const { return joystick_; }
-  TKeyboard* Keyboard() const { return keyboard_; }
-  TMouse* Mouse() const { return mouse_; }
+  TJoystick* Joystick() const { return joystick_.get(); }
+  TKeyboard* Keyboard() const { return keyboard_.get(); }
+  TMouse* Mouse() const { return mouse_.get(); }
   void SetJoystick(TJoystick* Value) { joystick_->Assign(Value); }
   void SetKeyboard(TKeyboard* Value) { keyboard_->Assign(Value); }
   void SetMouse(TMouse* Value) { mouse_->Assign(Value); }
@@ -316,12 +316,14 @@ class TCustomDXInput : public TComponent {
   void FormWndProc(TMessage& Message, const TWndMethod& DefWindowProc);
 
   bool activeOnly_ = true;
+  // Every device made on this component, in creation order; the devices add
+  // and remove themselves, so it outlives them.
   std::vector<TCustomInput*> devices_;
   std::shared_ptr<TDirectInput> directInput_;
   TForm* form_ = nullptr;
-  TJoystick* joystick_ = nullptr;
-  TKeyboard* keyboard_ = nullptr;
-  TMouse* mouse_ = nullptr;
+  std::unique_ptr<TJoystick> joystick_;
+  std::unique_ptr<TKeyboard> keyboard_;
+  std::unique_ptr<TMouse> mouse_;
   TDXInputBits prevStates_;
   std::unique_ptr<TControlSubClass> formHook_;
   bool useDirectInput_ = true;

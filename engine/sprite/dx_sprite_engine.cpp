@@ -166,7 +166,7 @@ void TCustomDXSpriteEngine::DXDrawNotify(TCustomDXDraw* Sender, TDXDrawNotifyTyp
       SetDXDraw(nullptr);
       break;
     case dnInitialize:
-      engine_->SetSurface(dxdraw_ ? dxdraw_->Surface : nullptr);
+      engine_->SetSurface(dxdraw_ ? dxdraw_->Surface.get() : nullptr);
       break;
     case dnFinalize:
       engine_->SetSurface(nullptr);

@@ -14,7 +14,7 @@ using SpriteEngineComponent = TSpriteDisplayFixture;
 TEST_F(SpriteEngineComponent, FollowsTheDisplay) {
   TSpriteEngine& e = Engine();
   EXPECT_EQ(e.OwnerComponent, Sprites);
-  EXPECT_EQ(e.Surface(), Draw->Surface);
+  EXPECT_EQ(e.Surface(), Draw->Surface.get());
   EXPECT_EQ(e.SurfaceRect(), Rect(0, 0, 800, 600));
   EXPECT_EQ(e.Width, 800);
   auto* s = new TSprite(&e);
@@ -39,7 +39,7 @@ TEST_F(SpriteEngineComponent, FollowsTheDisplay) {
   EXPECT_EQ(e.Count(), 0);
 
   Draw->Initialize();
-  EXPECT_EQ(e.Surface(), Draw->Surface);
+  EXPECT_EQ(e.Surface(), Draw->Surface.get());
   // The display going away unbinds the component.
   delete Draw;
   Draw = nullptr;

@@ -173,7 +173,7 @@ TPatternLook TImageSprite::SpriteLook() const {
 
 void TImageSprite::DrawLook(TCustomDXDraw* DXDraw, const TRect& D, int32_t Pattern,
                             const TPatternLook& Look) {
-  TDirectDrawSurface* dest = DXDraw->Surface;
+  TDirectDrawSurface* dest = DXDraw->Surface.get();
   DXDraw->SetTextureFilter(Look.TextureFilter);
   if (BlurImage) {
     const int32_t pw = image_->Width(), ph = image_->Height();

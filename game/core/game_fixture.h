@@ -16,6 +16,7 @@
 #include "framework/forms.h"
 #include "framework/random.h"
 #include "game/core/main_form.h"
+#include "game/play/play.h"
 #include "music/bass_player.h"
 #include "platform/backend/headless/headless_audio.h"
 #include "platform/backend/headless/headless_core.h"
@@ -35,7 +36,8 @@ inline std::string GeneratedData() {
   return std::string(TAL_BIN_DIR) + "/data";
 }
 
-// Every game-wide variable the core reads, back to its value at program start.
+// Every game-wide variable the game's tests read, back to its value at
+// program start. The screens' and the play's fixtures start from here too.
 inline void ResetGame() {
   InitEnemyTexts();
   InitMissionTable();
@@ -45,6 +47,18 @@ inline void ResetGame() {
   CurrentMission = CurrentEpisode = 1;
   CurrentLevel = 0;
   DisplayedScore = 0;
+  IntroSeconds = 0;
+  StatStep = 0;
+  ClickFlag = RightClickFlag = false;
+  Player = TPlayer();
+  PrimaryCounter = 0;
+  FireLocked = false;
+  DeathCountdown = -10;
+  DoorState = "opened";
+  GameCreated = false;
+  MessageLines = {};
+  ClearEnemyDestroyedMass();
+  BonusKindFalling = {};
   ScreenFadeLevel = -200;
   ScreenFadeStep = 6;
   FlashActive = false;

@@ -504,7 +504,7 @@ void TMainForm::DXDrawInitializeSurface(TObject*) {
 }
 
 void TMainForm::DXDrawRestoreSurface(TObject*) {
-  TDirectDrawSurface* back = DXDraw->Surface;
+  TDirectDrawSurface* back = DXDraw->Surface.get();
   if (!back) return;
   if (ImageList->Items().Count() > 0)
     ImageList->Items().Items(0)->StretchDraw(back, Rect(0, 0, back->Width(), back->Height()), 0);

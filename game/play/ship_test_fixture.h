@@ -13,6 +13,7 @@
 #include "engine/directx/directx.h"
 #include "framework/forms.h"
 #include "framework/random.h"
+#include "game/core/game_fixture.h"
 #include "game/core/main_form.h"
 #include "game/play/play.h"
 #include "game/play/ship_common.h"
@@ -80,26 +81,11 @@ class TPlayFixture : public testing::Test {
 
   // Every play variable as a new game finds it.
   static void ResetPlay() {
-    Player = TPlayer{};
-    GameOptions = TGameOptions{};
+    game_test::ResetGame();
     GameState = "game";
-    CurrentMission = 1;
     CurrentLevel = 1;
-    DisplayedScore = 0;
-    PrimaryCounter = 0;
-    DeathCountdown = -10;
-    FireLocked = false;
     EnemiesAlive = 1;  // the level is not complete unless a test says so
-    EnemyCount = 0;
-    ClearEnemyDestroyedMass();
-    BonusesInFlight = 0;
-    BonusKindFalling = {};
-    ClickFlag = RightClickFlag = false;
-    ContinueBlink = 0;
     ScreenFadeStep = 0;
-    ShakeCount = ShakeAmplitude = 0;
-    FlashActive = false;
-    FlashLevel = 0;
   }
 
   TSpriteEngine* Engine() { return Form->DXSpriteEngine->Engine(); }

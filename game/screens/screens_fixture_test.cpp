@@ -9,6 +9,7 @@
 #include "engine/dib/dib.h"
 #include "framework/random.h"
 #include "framework/stdctrls.h"
+#include "game/core/game_fixture.h"
 #include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/screens/screen_kit.h"
@@ -38,39 +39,14 @@ void WriteIni(const std::string& Path) {
   f << "[eB]\ne=" << std::string(38, '0') << "\n";
 }
 
-// The game-wide state as a fresh program has it.
+// The game-wide state as a fresh program has it, with the levels of the
+// fixture's game.INI.
 void ResetGameState() {
-  GameState = "intro";
-  PrevGameState.clear();
-  GameOptions = TGameOptions();
+  game_test::ResetGame();
   GameOptions.SoundFxLevel = 8;
   GameOptions.MusicLevel = 8;
   GameOptions.RadioVoxLevel = 8;
   GameOptions.Controls = GameOptions.SavedControls = 1;
-  CurrentMission = 1;
-  CurrentEpisode = 1;
-  CurrentLevel = 0;
-  DisplayedScore = 0;
-  IntroSeconds = 0;
-  ScreenFadeLevel = -200;
-  ScreenFadeStep = 6;
-  ShakeCount = ShakeAmplitude = 0;
-  ShipRemoved = true;
-  CheatBuffer.clear();
-  CheatCountdown = -10;
-  FaceTime = 0;
-  StatStep = 0;
-  ClickFlag = RightClickFlag = false;
-  MouseX = MouseY = 0;
-  Player = TPlayer();
-  EnemyBook = {};
-  EnemyBookCount = 0;
-  EnemiesAlive = 0;
-  FireLocked = false;
-  DeathCountdown = -10;
-  DoorState = "opened";
-  GameCreated = false;
-  MessageLines = {};
   ForgetGameSprites();
   BrightnessMinus = BrightnessPlus = nullptr;
   MusicPlayer = nullptr;

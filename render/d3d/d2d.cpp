@@ -242,7 +242,7 @@ bool TD2DDirect3D::CheckUsable() {
   } else {
     usable_ = false;
   }
-  TDirectDrawSurface* s = DXDraw()->Surface;
+  TDirectDrawSurface* s = DXDraw()->Surface.get();
   if (!s || (s->BitCount() != 16 && s->BitCount() != 32)) usable_ = false;
   // Without a device nothing could be drawn: the other paths draw instead.
   return usable_ && Device();
@@ -250,7 +250,7 @@ bool TD2DDirect3D::CheckUsable() {
 
 bool TD2DDirect3D::SelectBackSurface() {
   IDirect3DDevice* d = Device();
-  TDirectDrawSurface* s = DXDraw()->Surface;
+  TDirectDrawSurface* s = DXDraw()->Surface.get();
   if (!d || !s || !s->ISurface()) return false;
   return d->SetRenderTarget(s->ISurface().get(), 0) == DD_OK;
 }
@@ -630,9 +630,9 @@ namespace {
 TDirect3DSetupOptions Initialize3D(TCustomDXDraw* c, bool DirectX7Mode,
                                    TDirect3DSetupOptions Options) {
   if (DirectX7Mode)
-    InitializeDirect3D7(c->Surface, c->ZBuffer, c->D3D7, Options, c->D3DDevice7);
+    InitializeDirect3D7(c->Surface.get(), c->ZBuffer, c->D3D7, Options, c->D3DDevice7);
   else
-    InitializeDirect3D6(c->Surface, c->ZBuffer, c->D3D, Options, c->D3DDevice3, c->D3DDevice2,
+    InitializeDirect3D6(c->Surface.get(), c->ZBuffer, c->D3D, Options, c->D3DDevice3, c->D3DDevice2,
                         c->D3DDevice, c->D3D3, c->D3D2);
   return Options;
 }
@@ -641,7 +641,7 @@ const TDirect3DPath kPath{
     [](TCustomDXDraw* d) -> std::unique_ptr<TD2D> { return std::make_unique<TD2DDirect3D>(d); },
     [](TDirect3DSetupOptions o, TCustomDXDraw* d) { SelectDisplayDriver(o, d); },
     &Initialize3D,
-    [](TCustomDXDraw* d) { FreeZBuffer(d->Surface, d->ZBuffer); },
+    [](TCustomDXDraw* d) { FreeZBuffer(d->Surface.get(), d->ZBuffer); },
 };
 
 }  // namespace

@@ -151,7 +151,7 @@ Frame DrawScene(D2DOnDisplay& T, bool ThreeD, TScene Scene) {
   const bool transposed = Scene == scWaveXTransposed;
   TPictureCollectionItem* p = T.AddPicture("ship", 96, 32, 32, 32, Scene == scWaveXTransposed);
   T.Background(transposed);
-  TDirectDrawSurface* s = T.draw->Surface;
+  TDirectDrawSurface* s = T.draw->Surface.get();
   T.draw->SetTextureFilter(D2D_POINT);
   switch (Scene) {
     case scFlat:
@@ -316,7 +316,7 @@ TEST_F(D2DOnDisplay, MirrorAppliesToOneDrawAndPatternsAreInsetByHalfATexel) {
   TPictureCollectionItem* p = AddPicture("strip", 96, 32, 32, 32);
   auto* d = static_cast<TD2DDirect3D*>(draw->D2D());
   draw->SetMirrorFlip(MirrorFlipBit(rmfMirror));
-  p->StretchDraw(draw->Surface, TRect{0, 0, 32, 32}, 1);
+  p->StretchDraw(draw->Surface.get(), TRect{0, 0, 32, 32}, 1);
   const std::vector<D3DTLVERTEX>& v = draw->D3DDevice7->LastVertices();
   ASSERT_EQ(v.size(), 4u);
   // 96 x 32 becomes 128 x 128: pattern 1 spans u 32/128 to 63.5/128.
@@ -325,7 +325,7 @@ TEST_F(D2DOnDisplay, MirrorAppliesToOneDrawAndPatternsAreInsetByHalfATexel) {
   EXPECT_FLOAT_EQ(v[2].tv, 31.5f / 128);
   EXPECT_FLOAT_EQ(v[0].sx, -0.5f);
   EXPECT_EQ(d->MirrorFlip, 0);
-  p->DrawWaveX(draw->Surface, 10, 10, 32, 32, 0, 3, 32, 0);
+  p->DrawWaveX(draw->Surface.get(), 10, 10, 32, 32, 0, 3, 32, 0);
   EXPECT_EQ(draw->D3DDevice7->LastVertices().size(), 18u);
 }
 
@@ -334,9 +334,9 @@ TEST_F(D2DOnDisplay, AfterALossAndRestoreTheFrameIsTheSame) {
   TPictureCollectionItem* p = AddPicture("ship", 96, 32, 32, 32);
   auto scene = [&] {
     Background();
-    p->StretchDraw(draw->Surface, TRect{4, 4, 36, 36}, 0);
-    p->DrawAlpha(draw->Surface, TRect{44, 4, 76, 36}, 1, 128);
-    p->DrawWaveX(draw->Surface, 80, 4, 32, 32, 2, 3, 16, 0);
+    p->StretchDraw(draw->Surface.get(), TRect{4, 4, 36, 36}, 0);
+    p->DrawAlpha(draw->Surface.get(), TRect{44, 4, 76, 36}, 1, 128);
+    p->DrawWaveX(draw->Surface.get(), 80, 4, 32, 32, 2, 3, 16, 0);
     return Shot();
   };
   Frame before = scene();

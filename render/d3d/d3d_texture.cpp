@@ -137,7 +137,7 @@ void TDirect3DTexture2::MakeSurface() {
     std::optional<DDPIXELFORMAT> format = ChooseTextureFormat(*image_, formats);
     if (!format) Raise<EDirect3DTextureError>("%s cannot be initialized", "Texture");
     format_ = *format;
-    TDirectDraw* dd = dxdraw_->DDraw;
+    TDirectDraw* dd = dxdraw_->DDraw.get();
     const int32_t levels = image_->CountSubImages(DXTextureImageGroupType_Mipmap);
     mipmap_ = use_mipmap_ && format_.dwRGBBitCount > 8 && levels > 0 &&
               (dd->DriverCaps.ddsCaps.dwCaps & DDSCAPS_MIPMAP);

@@ -146,15 +146,14 @@ void SelectDisplayDriver(TDirect3DSetupOptions Options, TCustomDXDraw* DXDraw) {
 
 // ---- Z-buffer ---------------------------------------------------------------------------
 
-void FreeZBuffer(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer) {
+void FreeZBuffer(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer) {
   if (!ZBuffer) return;
   if (Surface && Surface->ISurface() && ZBuffer->ISurface())
     Surface->ISurface()->DeleteAttachedSurface(0, ZBuffer->ISurface().get());
-  delete ZBuffer;
-  ZBuffer = nullptr;
+  ZBuffer.reset();
 }
 
-bool CreateZBuffer(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
+bool CreateZBuffer(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer,
                    const D3DDEVICEDESC& Description, bool Hardware) {
   FreeZBuffer(Surface, ZBuffer);
   const uint32_t z = Description.dwDeviceZBufferBitDepth;
@@ -172,7 +171,7 @@ bool CreateZBuffer(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
   if (!z_buffer->CreateSurface(d)) return false;
   if (Surface->GetIDirectDrawSurface()->AddAttachedSurface(z_buffer->ISurface().get()) != DD_OK)
     return false;
-  ZBuffer = z_buffer.release();
+  ZBuffer = std::move(z_buffer);
   return true;
 }
 
@@ -225,7 +224,7 @@ TFound SearchDevice(IDirect3D* D3D, bool Version7, bool HardwareWanted, int32_t 
 
 // The shared body of both set-ups. Version7 picks the enumeration and the
 // interface name; the caller keeps the interfaces.
-PDirect3DDevice SetUp(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
+PDirect3DDevice SetUp(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer,
                       const PDirect3D& D3D, TDirect3DSetupOptions Wanted,
                       TDirect3DSetupOptions& Options, bool Version7) {
   TDirectDraw* dd = Surface->DDraw();
@@ -258,7 +257,7 @@ PDirect3DDevice SetUp(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
 
 }  // namespace
 
-void InitializeDirect3D6(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer, PDirect3D& D3D,
+void InitializeDirect3D6(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer, PDirect3D& D3D,
                          TDirect3DSetupOptions& Options, PDirect3DDevice& D3DDevice3,
                          PDirect3DDevice& D3DDevice2, PDirect3DDevice& D3DDevice, PDirect3D& D3D3,
                          PDirect3D& D3D2) {
@@ -283,7 +282,7 @@ void InitializeDirect3D6(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuff
   }
 }
 
-void InitializeDirect3D7(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
+void InitializeDirect3D7(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer,
                          PDirect3D& D3D7, TDirect3DSetupOptions& Options,
                          PDirect3DDevice& D3DDevice7) {
   D3D7.reset();

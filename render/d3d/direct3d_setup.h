@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/draw/dxdraws.h"
 
@@ -11,14 +12,14 @@ uint32_t BitDepthFlag(int32_t BitCount);
 
 void SelectDisplayDriver(TDirect3DSetupOptions Options, TCustomDXDraw* DXDraw);
 
-void InitializeDirect3D6(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer, PDirect3D& D3D,
+void InitializeDirect3D6(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer, PDirect3D& D3D,
                          TDirect3DSetupOptions& Options, PDirect3DDevice& D3DDevice3,
                          PDirect3DDevice& D3DDevice2, PDirect3DDevice& D3DDevice, PDirect3D& D3D3,
                          PDirect3D& D3D2);
-void InitializeDirect3D7(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
+void InitializeDirect3D7(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer,
                          PDirect3D& D3D7, TDirect3DSetupOptions& Options,
                          PDirect3DDevice& D3DDevice7);
 
-void FreeZBuffer(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer);
-bool CreateZBuffer(TDirectDrawSurface* Surface, TDirectDrawSurface*& ZBuffer,
+void FreeZBuffer(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer);
+bool CreateZBuffer(TDirectDrawSurface* Surface, std::unique_ptr<TDirectDrawSurface>& ZBuffer,
                    const D3DDEVICEDESC& Description, bool Hardware);

@@ -194,7 +194,7 @@ TEST_F(Direct3DSetUp, DeviceSearchOnTheBackSurface) {
 }
 
 TEST_F(Direct3DSetUp, ZBufferHelpers) {
-  TDirectDrawSurface* none = nullptr;
+  std::unique_ptr<TDirectDrawSurface> none;
   FreeZBuffer(nullptr, none);  // nothing to free
   EXPECT_EQ(none, nullptr);
   struct Case {
