@@ -422,7 +422,8 @@ class TNativeEmitter final : public TDXREmitter {
   int32_t ParamsOf(const TDXRSurfaceInfo& s) {
     if (&s == Mach.Dest) return ParamsOff(TDXRMachine::ParamDest);
     for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
-      if (&s == Mach.Textures[i].Surface) return ParamsOff(TDXRMachine::ParamTexture + i);
+      if (&s == Mach.Textures[i].Surface && Mach.Params[TDXRMachine::ParamTexture + i].Bits)
+        return ParamsOff(TDXRMachine::ParamTexture + i);
     if (&s == Mach.DepthBuffer.Surface) return ParamsOff(TDXRMachine::ParamDepth);
     Unreachable = true;
     return 0;

@@ -295,6 +295,8 @@ class TDXRCompiler {
   int32_t Visits = 0;
   static constexpr int32_t MaxVisits = 4 * TDXRMachine::MaxValues;
   bool Validate(const TDXRNode* n, int depth);
+  // The textures the tree names: only their surfaces are looked at.
+  uint32_t Referenced = 0;
   bool HasPicture(int32_t i) const {
     if (i < 0 || i >= TDXRMachine::MaxTextures) return false;
     const TDXRSurfaceInfo* s = M.Textures[i].Surface;
@@ -395,9 +397,13 @@ bool TDXRCompiler::Validate(const TDXRNode* n, int depth) {
     case nkConstant:
       return true;
     case nkTexture:
-      return HasPicture(n->TextureIndex);
+      if (!HasPicture(n->TextureIndex)) return false;
+      Referenced |= 1u << n->TextureIndex;
+      return true;
     case nkDisplacedTexture:
-      return HasPicture(n->TextureIndex) && HasPicture(n->DisplacerIndex);
+      if (!HasPicture(n->TextureIndex) || !HasPicture(n->DisplacerIndex)) return false;
+      Referenced |= 1u << n->TextureIndex | 1u << n->DisplacerIndex;
+      return true;
     case nkBlend:
       return n->Op < DXRBlendOpCount && Validate(n->First, depth + 1) &&
              Validate(n->Second, depth + 1);
@@ -830,8 +836,10 @@ void TDXRCompiler::FillParams() {
   };
   fill(M.Params[TDXRMachine::ParamDest], M.Dest);
   fill(M.Params[TDXRMachine::ParamDepth], M.DepthBuffer.Enabled ? M.DepthBuffer.Surface : nullptr);
-  for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
-    fill(M.Params[TDXRMachine::ParamTexture + i], M.Textures[i].Surface);
+  for (int i = 0; i < TDXRMachine::MaxTextures; ++i) {
+    const bool wanted = (Referenced >> i & 1) || M.Textures[i].Used;
+    fill(M.Params[TDXRMachine::ParamTexture + i], wanted ? M.Textures[i].Surface : nullptr);
+  }
 }
 
 // The wide loop's lanes that hold this draw's default channels and key.
