@@ -311,6 +311,7 @@ class TDXRCompiler {
                             TDXRChannels ch);
   bool BuildRoutine(TDXRNode* root);
   void TryWideSpan(const TDXRNode* root);
+  bool TryRegisterSpan(const TDXRNode* root);
   void FillParams();
   void BindDrawLanes();
   void Signature(std::string& key, const TDXRNode* root);
@@ -666,6 +667,27 @@ void TDXRCompiler::TryWideSpan(const TDXRNode* root) {
   if (E->WideSpan(w)) M.UsesMMX = true;
 }
 
+// A turned or stretched sprite copied as it stands: its coordinates step in
+// registers rather than through the machine at every pixel. A unit step
+// along the row is the wide loop's.
+bool TDXRCompiler::TryRegisterSpan(const TDXRNode* root) {
+  if (M.Dither || M.UsedColorSlotCount != 0 || M.UsedTextureCount != 1 || !RawCopy(root))
+    return false;
+  const TDXRTexture& t = M.Textures[root->TextureIndex];
+  if (t.Addressing != amDirect || t.Surface->BitCount != 16 || t.Surface->Kind != 1) return false;
+  if (t.ConstantSteps && t.DU == 65536 && t.DV == 0) return false;
+  TDXRRegisterSpan r;
+  r.UOff = Off(&t.U);
+  r.VOff = Off(&t.V);
+  r.DUOff = Off(&t.DU);
+  r.DVOff = Off(&t.DV);
+  r.TexParams = Off(&M.Params[TDXRMachine::ParamTexture + root->TextureIndex]);
+  r.Keyed = t.ColorKeyed;
+  r.KeyMask = ~t.Surface->Channels[3].Mask;
+  r.KeyOff = Off(&t.ColorKey);
+  return E->RegisterSpan(r);
+}
+
 bool TDXRCompiler::BuildRoutine(TDXRNode* root) {
   const TDXRSurfaceInfo& dest = *M.Dest;
   const int32_t bytes = dest.BitCount / 8;
@@ -721,7 +743,7 @@ bool TDXRCompiler::BuildRoutine(TDXRNode* root) {
   E->EmitDestAddress(dest);
   if (depth)
     E->EmitDepthAddress(*depth, Off(&M.DepthPointer));
-  else
+  else if (!TryRegisterSpan(root))
     TryWideSpan(root);
   E->EndEntry();
   return E->Finish();
