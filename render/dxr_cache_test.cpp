@@ -93,6 +93,38 @@ TEST_F(RoutineCacheTest, EveryPictureAndAngleOfAKindRunsOneRoutineAndDrawsTheRef
   EXPECT_TRUE(native.GuardsIntact());
 }
 
+// Plain turned and stretched copies, keyed by a whole pixel or past an alpha
+// bit, at every few angles: the generated code leaves the interpreter's
+// bytes and coordinates.
+TEST_F(RoutineCacheTest, TurnedCopiesMatchTheInterpreter) {
+  if (!NativeCodeAvailable()) GTEST_SKIP() << "no code generation on this processor";
+  TDXRMachine& m = DXRMachine();
+  for (const TTestFormat* f : {&fmt565, &fmt1555})
+    for (bool keyed : {false, true}) {
+      TTestSurface src(*f, 23, 17);
+      std::mt19937 r(11);
+      for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 23; ++x)
+          src.Set(x, y, (x * y) % 7 == 0 ? 0x8000u * (x & 1) : r() & 0xFFFF);
+      TTestSurface native(*f, 70, 50), reference(*f, 70, 50);
+      for (TTestSurface* d : {&native, &reference})
+        for (int y = 0; y < 50; ++y)
+          for (int x = 0; x < 70; ++x) d->Set(x, y, uint32_t(x * 977 + y * 131) & 0xFFFF);
+      for (int32_t a = 0; a < 256; a += 5) {
+        for (auto [b, dst] :
+             {std::pair{bkReference, &reference}, std::pair{bkNativeVector, &native}}) {
+          UseBackend(b, m);
+          RenderBlendRotate(dst->Info, src.Info, 35, 25, 23 + a % 19, 17 + a % 7,
+                            Rect(0, 0, 23, 17), 0.5, 0.4, a, boSource, 0, keyed, 0);
+          RenderBlendRect(dst->Info, src.Info, Bounds(a % 40, a % 30, 31, 13), Rect(1, 2, 22, 16),
+                          boSource, 0, keyed, 0);
+        }
+        ASSERT_EQ(native.Mem, reference.Mem) << f->Name << " keyed " << keyed << " angle " << a;
+      }
+      EXPECT_TRUE(native.GuardsIntact());
+    }
+}
+
 TEST_F(RoutineCacheTest, AWholeTurnNeedsNoMoreThanItsFourKindsOfStepping) {
   if (!NativeCodeAvailable()) GTEST_SKIP() << "no code generation on this processor";
   TPictures pics(1);

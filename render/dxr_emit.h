@@ -60,6 +60,10 @@ class TDXREmitter {
   // with vector registers offers it.
   // Returns true when the loop was emitted.
   virtual bool WideSpan(const struct TDXRWideSpan&) { return false; }
+  // An optional loop at the entry that draws the whole run with the
+  // texture's coordinates held in registers, written back at the end.
+  // Returns true when the loop was emitted.
+  virtual bool RegisterSpan(const struct TDXRRegisterSpan&) { return false; }
 
   // False when the routine did not fit.
   virtual bool Finish() = 0;
@@ -78,6 +82,16 @@ struct TDXRWideSpan {
   TDXRChannels TexCh = 0;  // channels read from the texel; others the default's
   bool Keyed = false;
   uint16_t KeyMask = 0;
+};
+
+// A texture copied texel for texel (same 16-bit format, nearest, direct
+// addressing) along any direction: the shape of a turned sprite.
+struct TDXRRegisterSpan {
+  int32_t UOff = 0, VOff = 0, DUOff = 0, DVOff = 0;
+  int32_t TexParams = 0;
+  bool Keyed = false;
+  uint32_t KeyMask = 0;  // bits of the texel compared with the key
+  int32_t KeyOff = 0;
 };
 
 // Offsets of machine fields the fragments need besides their operands.

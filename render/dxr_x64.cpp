@@ -422,7 +422,8 @@ class TNativeEmitter final : public TDXREmitter {
   int32_t ParamsOf(const TDXRSurfaceInfo& s) {
     if (&s == Mach.Dest) return ParamsOff(TDXRMachine::ParamDest);
     for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
-      if (&s == Mach.Textures[i].Surface) return ParamsOff(TDXRMachine::ParamTexture + i);
+      if (&s == Mach.Textures[i].Surface && Mach.Params[TDXRMachine::ParamTexture + i].Bits)
+        return ParamsOff(TDXRMachine::ParamTexture + i);
     if (&s == Mach.DepthBuffer.Surface) return ParamsOff(TDXRMachine::ParamDepth);
     Unreachable = true;
     return 0;
@@ -1043,6 +1044,45 @@ class TNativeEmitter final : public TDXREmitter {
     A.Test(rSI, rSI);
     A.JumpBack(ccLE, Exit);
     A.Bind(skip);
+    return true;
+  }
+
+  bool RegisterSpan(const TDXRRegisterSpan& r) override {
+    constexpr int rU = r10, rV = r11;
+    A.MovRM(rU, M(r.UOff));
+    A.MovRM(rV, M(r.VOff));
+    A.MovRM(r9, M(r.TexParams + int32_t(offsetof(TDXRSurfaceParams, Bits))), true);
+    const size_t loop = A.Pos;
+    A.MovRR(rCX, rU);
+    A.Shr(rCX, 16);
+    A.MovRR(rDX, rV);
+    A.Shr(rDX, 16);
+    A.Imul64M(rDX, M(r.TexParams + int32_t(offsetof(TDXRSurfaceParams, Pitch))));
+    A.AluRR(aluAdd, rDX, r9, true);
+    A.MovzxW(rAX, TMem{rDX, 0, rCX, 2});
+    if (r.Keyed) {
+      // A keyed texel stores the destination's own pixel back: the edges of
+      // a turned picture move with every angle, and a branch there would
+      // be mispredicted at each of them.
+      if ((r.KeyMask & 0xFFFF) == 0xFFFF) {
+        A.AluRM(aluCmp, rAX, M(r.KeyOff));
+      } else {
+        A.MovRR(rCX, rAX);
+        A.AluRI(aluAnd, rCX, int32_t(r.KeyMask));
+        A.AluRM(aluCmp, rCX, M(r.KeyOff));
+      }
+      A.MovzxW(rCX, TMem{r8});
+      A.Cmov(ccE, rAX, rCX);
+    }
+    A.MovM16R(TMem{r8}, rAX);
+    A.AluRM(aluAdd, rU, M(r.DUOff));
+    A.AluRM(aluAdd, rV, M(r.DVOff));
+    A.AluRI(aluAdd, r8, 2, true);
+    A.AluRI(aluSub, rSI, 1);
+    A.JumpBack(ccG, loop);
+    A.MovMR(M(r.UOff), rU);
+    A.MovMR(M(r.VOff), rV);
+    A.Ret();
     return true;
   }
 

@@ -291,6 +291,8 @@ class TDXRCompiler {
   int32_t Visits = 0;
   static constexpr int32_t MaxVisits = 4 * TDXRMachine::MaxValues;
   bool Validate(const TDXRNode* n, int depth);
+  // The textures the tree names: only their surfaces are looked at.
+  uint32_t Referenced = 0;
   bool HasPicture(int32_t i) const {
     if (i < 0 || i >= TDXRMachine::MaxTextures) return false;
     const TDXRSurfaceInfo* s = M.Textures[i].Surface;
@@ -305,6 +307,7 @@ class TDXRCompiler {
                             TDXRChannels ch);
   bool BuildRoutine(TDXRNode* root);
   void TryWideSpan(const TDXRNode* root);
+  bool TryRegisterSpan(const TDXRNode* root);
   void FillParams();
   void BindDrawLanes();
   void Signature(std::string& key, const TDXRNode* root);
@@ -391,9 +394,13 @@ bool TDXRCompiler::Validate(const TDXRNode* n, int depth) {
     case nkConstant:
       return true;
     case nkTexture:
-      return HasPicture(n->TextureIndex);
+      if (!HasPicture(n->TextureIndex)) return false;
+      Referenced |= 1u << n->TextureIndex;
+      return true;
     case nkDisplacedTexture:
-      return HasPicture(n->TextureIndex) && HasPicture(n->DisplacerIndex);
+      if (!HasPicture(n->TextureIndex) || !HasPicture(n->DisplacerIndex)) return false;
+      Referenced |= 1u << n->TextureIndex | 1u << n->DisplacerIndex;
+      return true;
     case nkBlend:
       return n->Op < DXRBlendOpCount && Validate(n->First, depth + 1) &&
              Validate(n->Second, depth + 1);
@@ -656,6 +663,27 @@ void TDXRCompiler::TryWideSpan(const TDXRNode* root) {
   if (E->WideSpan(w)) M.UsesMMX = true;
 }
 
+// A turned or stretched sprite copied as it stands: its coordinates step in
+// registers rather than through the machine at every pixel. A unit step
+// along the row is the wide loop's.
+bool TDXRCompiler::TryRegisterSpan(const TDXRNode* root) {
+  if (M.Dither || M.UsedColorSlotCount != 0 || M.UsedTextureCount != 1 || !RawCopy(root))
+    return false;
+  const TDXRTexture& t = M.Textures[root->TextureIndex];
+  if (t.Addressing != amDirect || t.Surface->BitCount != 16 || t.Surface->Kind != 1) return false;
+  if (t.ConstantSteps && t.DU == 65536 && t.DV == 0) return false;
+  TDXRRegisterSpan r;
+  r.UOff = Off(&t.U);
+  r.VOff = Off(&t.V);
+  r.DUOff = Off(&t.DU);
+  r.DVOff = Off(&t.DV);
+  r.TexParams = Off(&M.Params[TDXRMachine::ParamTexture + root->TextureIndex]);
+  r.Keyed = t.ColorKeyed;
+  r.KeyMask = ~t.Surface->Channels[3].Mask;
+  r.KeyOff = Off(&t.ColorKey);
+  return E->RegisterSpan(r);
+}
+
 bool TDXRCompiler::BuildRoutine(TDXRNode* root) {
   const TDXRSurfaceInfo& dest = *M.Dest;
   const int32_t bytes = dest.BitCount / 8;
@@ -711,7 +739,7 @@ bool TDXRCompiler::BuildRoutine(TDXRNode* root) {
   E->EmitDestAddress(dest);
   if (depth)
     E->EmitDepthAddress(*depth, Off(&M.DepthPointer));
-  else
+  else if (!TryRegisterSpan(root))
     TryWideSpan(root);
   E->EndEntry();
   return E->Finish();
@@ -826,8 +854,10 @@ void TDXRCompiler::FillParams() {
   };
   fill(M.Params[TDXRMachine::ParamDest], M.Dest);
   fill(M.Params[TDXRMachine::ParamDepth], M.DepthBuffer.Enabled ? M.DepthBuffer.Surface : nullptr);
-  for (int i = 0; i < TDXRMachine::MaxTextures; ++i)
-    fill(M.Params[TDXRMachine::ParamTexture + i], M.Textures[i].Surface);
+  for (int i = 0; i < TDXRMachine::MaxTextures; ++i) {
+    const bool wanted = (Referenced >> i & 1) || M.Textures[i].Used;
+    fill(M.Params[TDXRMachine::ParamTexture + i], wanted ? M.Textures[i].Surface : nullptr);
+  }
 }
 
 // The wide loop's lanes that hold this draw's default channels and key.

@@ -2,7 +2,10 @@
 // picture (both locked pixel buffers of any format) with a per-pixel blend.
 // Each draw describes its per-pixel work as a small expression tree, compiles
 // it into a span routine (native x86-64 code where that is available, an
-// interpreted program otherwise) and runs it once per destination row.
+// interpreted program otherwise) and runs it once per destination row. A
+// generated routine is kept for its kind of draw and reads everything else
+// (surfaces, steps, key, position) when it runs, so a new picture or angle
+// reuses it.
 #pragma once
 
 #include <cstddef>

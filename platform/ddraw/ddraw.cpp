@@ -40,6 +40,16 @@ struct TDDSurfaceMemory {
   DDPIXELFORMAT Format;
   bool Lost = false;
   std::shared_ptr<const TDDKeyedRuns> KeyedRuns;
+  // Keyed blits from these pixels since they last changed: the runs are
+  // worked out at the second, so a picture redrawn before every blit is not
+  // scanned for nothing.
+  uint32_t UnchangedBlits = 0;
+
+  // The pixels may change: what was worked out about them goes.
+  void Written() {
+    KeyedRuns.reset();
+    UnchangedBlits = 0;
+  }
 };
 
 namespace {
@@ -556,7 +566,7 @@ HRESULT IDirectDrawSurface::Lock(const TRect* Rect, DDSURFACEDESC* Desc, uint32_
                     static_cast<size_t>(r.Top) * static_cast<size_t>(mem_->Pitch) +
                     static_cast<size_t>(r.Left) * BytesPerPixel(mem_->Format);
   ++locks_;
-  mem_->KeyedRuns.reset();
+  mem_->Written();
   return DD_OK;
 }
 
@@ -572,10 +582,10 @@ HRESULT IDirectDrawSurface::IsLost() const {
 
 HRESULT IDirectDrawSurface::Restore() {
   mem_->Lost = false;
-  mem_->KeyedRuns.reset();
+  mem_->Written();
   if (back_) {
     back_->mem_->Lost = false;
-    back_->mem_->KeyedRuns.reset();
+    back_->mem_->Written();
   }
   // A mipmap chain is restored as one surface.
   for (IDirectDrawSurface* m = mip_.get(); m; m = m->mip_.get()) {
@@ -648,7 +658,7 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
   const size_t nparts = clipper_ ? clips.size() : 1;
   if (Flags & DDBLT_COLORFILL) {
     if (!Fx) return DDERR_INVALIDPARAMS;
-    mem_->KeyedRuns.reset();
+    mem_->Written();
     for (size_t i = 0; i < nparts; ++i) FillRows(*mem_, parts[i], Fx->dwFillColor);
   } else {
     if (!Source) return DDERR_INVALIDPARAMS;
@@ -667,9 +677,9 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
       sm = copy.get();
     }
     const TDDKeyedRuns* runs = nullptr;
-    if (keyed && !copy && BytesPerPixel(sm->Format) == 2)
+    if (keyed && !copy && BytesPerPixel(sm->Format) == 2 && ++Source->mem_->UnchangedBlits >= 2)
       runs = &KeyedRunsOf(*Source->mem_, Source->srcKey_);
-    mem_->KeyedRuns.reset();
+    mem_->Written();
     for (size_t i = 0; i < nparts; ++i)
       BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_, runs);
   }
@@ -740,7 +750,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* Out) {
       table.assign(sys, sys + 256);
     }
   }
-  mem_->KeyedRuns.reset();
+  mem_->Written();
   dc_ = std::make_unique<TDeviceContext>(
       mem_->Bytes.data(), static_cast<int>(mem_->Width), static_cast<int>(mem_->Height),
       mem_->Pitch, GdiFormat(mem_->Format), table.data(), static_cast<int>(table.size()));
