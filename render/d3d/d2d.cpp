@@ -401,7 +401,10 @@ bool TD2DDirect3D::BindPatternTexture(TPictureCollectionItem* Item, int PatternI
   }
   if (Item->PatternWidth != 0 || Item->PatternHeight != 0) {
     const TRect pr = Item->GetPatternRect(PatternIndex);
-    const double inset = Item->GetPatternCount() == 1 ? 0.0 : 0.5;
+    // The inset keeps linear filtering off the next pattern; point sampling
+    // never reaches it, and without the inset it picks the texels the
+    // software path picks when a pattern is stretched.
+    const double inset = Item->GetPatternCount() == 1 || TextureFilter == D2D_POINT ? 0.0 : 0.5;
     e.U0 = pr.Left / static_cast<double>(e.Width);
     e.V0 = pr.Top / static_cast<double>(e.Height);
     e.U1 = (pr.Right - inset) / static_cast<double>(e.Width);

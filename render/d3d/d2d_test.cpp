@@ -15,7 +15,7 @@
 namespace {
 
 using Frame = std::vector<uint16_t>;
-constexpr int kW = 320, kH = 200;
+constexpr int kW = 800, kH = 600;
 
 class D2DOnDisplay : public ::testing::Test {
  public:
@@ -374,6 +374,137 @@ TEST_F(D2DOnDisplay, ATextureMadeOutsideTheCacheReloadsItsPixelsOnRestore) {
   DDLoseAllSurfaces();
   draw->CheckSurfaces();
   EXPECT_EQ(read(), first);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(D2DOnDisplay, PalettePicturesKeepTheirColours) {
+  Frame shots[2];
+  for (int threeD = 0; threeD < 2; ++threeD) {
+    Start(threeD == 1);
+    auto dib = std::make_unique<TDIB>();
+    dib->SetSize(16, 16, 8);
+    TRGBQuads table = dib->Image()->ColorTable;
+    for (int i = 0; i < 256; ++i)
+      table[size_t(i)] = RGBQUAD{uint8_t(255 - i), uint8_t((i * 7) & 255), uint8_t(i), 0};
+    dib->ColorTable = table;
+    dib->UpdatePalette();
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) dib->SetPixel(x, y, y * 16 + x);
+    auto* item = static_cast<TPictureCollectionItem*>(images->Items().Add());
+    item->SetName("pal");
+    item->Picture().SetGraphic(dib.get());
+    item->Transparent = false;
+    images->Items().Initialize(draw);
+    item->Restore();
+    Background();
+    item->StretchDraw(draw->Surface, TRect{10, 10, 26, 26}, 0);
+    shots[threeD] = Shot();
+    images = nullptr;
+    draw = nullptr;
+    form.reset();
+  }
+  for (int i = 0; i < 256; ++i) {
+    const int x = 10 + i % 16, y = 10 + i / 16;
+    EXPECT_TRUE(Near(shots[1][y * kW + x], shots[0][y * kW + x]))
+        << i << ": " << std::hex << shots[1][y * kW + x] << " vs " << shots[0][y * kW + x];
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures of the generated archives, drawn with the game's six operations.
+TEST_F(D2DOnDisplay, ArchivePicturesLookTheSameThroughBothPaths) {
+  const std::string bg = std::string(TAL_BIN_DIR) + "/data/graphic/bg.dan";
+  if (!FileExists(bg)) GTEST_SKIP() << "no generated data";
+  Frame shots[2];
+  for (int threeD = 0; threeD < 2; ++threeD) {
+    Start(threeD == 1);
+    images->Items().LoadFromFile(bg);
+    Background();
+    draw->SetTextureFilter(D2D_POINT);
+    TPictureCollectionItem* back = images->Items().Find("back1");
+    TPictureCollectionItem* layer = images->Items().Find("layer1");
+    TDirectDrawSurface* s = draw->Surface;
+    auto* video = new TDXImageList(form.get());
+    video->SetDXDraw(draw);
+    video->Items().LoadFromFile(std::string(TAL_BIN_DIR) + "/data/graphic/video.dan");
+    TPictureCollectionItem* logo = video->Items().Find("partner_logo");
+    logo->StretchDraw(s, TRect{0, 0, 800, 600}, 0);
+    back->DrawAdd(s, TRect{224, 195, 480, 451}, 0, 255);
+    layer->StretchDraw(s, TRect{337, 106, 593, 362}, 0);
+    layer->DrawAlpha(s, TRect{455, 261, 711, 517}, 0, 160);
+    auto* inter = new TDXImageList(form.get());
+    inter->SetDXDraw(draw);
+    inter->Items().LoadFromFile(std::string(TAL_BIN_DIR) + "/data/graphic/interface.dan");
+    inter->Items().Find("enter_name")->StretchDraw(s, TRect{-18, 211, 382, 331}, 0);
+    shots[threeD] = Shot();
+    images = nullptr;
+    draw = nullptr;
+    form.reset();
+  }
+  int bad = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      if (!Near(shots[1][y * kW + x], shots[0][y * kW + x]) && bad++ < 5)
+        ADD_FAILURE() << x << "," << y << ": " << std::hex << shots[1][y * kW + x] << " vs "
+                      << shots[0][y * kW + x];
+  EXPECT_EQ(bad, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A picture whose texture cannot be made draws nothing and says so; a
+// 32-bit picture blends by its own alpha times the draw's, and one whose
+// fourth bytes are all 0 is opaque.
+TEST_F(D2DOnDisplay, TexturesThatCannotBeMadeDrawNothingAndAlphaMultiplies) {
+  Start(true);
+  TPictureCollectionItem* p = AddPicture("ship", 32, 32, 32, 32);
+  auto* d = static_cast<TD2DDirect3D*>(draw->D2D());
+  Background();
+  const Frame before = Shot();
+  DDFaults().FailVideoMemory = 1000;
+  DDFaults().FailSystemMemory = 1000;
+  EXPECT_FALSE(d->RenderPattern(p, TRect{0, 0, 32, 32}, 0, rtDraw, 255));
+  DDFaults() = TDDFaults{};
+  EXPECT_TRUE(Shot() == before) << "a box was drawn";
+  EXPECT_EQ(d->Textures()->Count(), 0);
+
+  struct Case {
+    const char* Name;
+    uint8_t Fourth;  // the fourth byte of every pixel
+    int Alpha;
+    int Expected;  // percent of the picture in the result
+  } cases[] = {{"opaque32", 0, 128, 50}, {"half32", 128, 255, 50}, {"half32at128", 128, 128, 25}};
+  for (const Case& c : cases) {
+    auto dib = std::make_unique<TDIB>();
+    dib->SetSize(8, 8, 32);
+    for (int y = 0; y < 8; ++y) {
+      uint8_t* row = dib->ScanLine(y);
+      for (int x = 0; x < 8; ++x) {
+        row[4 * x] = 0, row[4 * x + 1] = 0, row[4 * x + 2] = 248, row[4 * x + 3] = c.Fourth;
+      }
+    }
+    auto* item = static_cast<TPictureCollectionItem*>(images->Items().Add());
+    item->SetName(c.Name);
+    item->Picture().SetGraphic(dib.get());
+    item->Transparent = false;
+    images->Items().Initialize(draw);
+    item->Restore();
+    DDSURFACEDESC desc;
+    ASSERT_TRUE(draw->Surface->Lock(nullptr, desc));
+    for (int y = 0; y < 8; ++y) std::memset(static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch, 0, 16);
+    draw->Surface->Unlock();
+    EXPECT_TRUE(d->RenderPattern(item, TRect{0, 0, 8, 8}, 0, rtBlend, c.Alpha)) << c.Name;
+    const uint16_t v = Shot()[3 * kW + 3];
+    EXPECT_NEAR((v >> 11) * 100 / 31, c.Expected, 3) << c.Name;
+  }
 }
 
 }  // namespace

@@ -41,10 +41,24 @@ void TDirect3DTexture2::Init(TCustomDXDraw* DXDraw) {
   transparent_ = image_->Transparent;
   transparent_color_ = TextureKeyOfImage(*image_);
   dxdraw_ = DXDraw;
-  if (dxdraw_)
+  if (!dxdraw_) return;
+  try {
+    // Registering with an initialised control makes the surface at once.
     dxdraw_->AddNotifyHandler(this, [this](TCustomDXDraw* Sender, TDXDrawNotifyType T) {
       Notify(Sender, T);
     });
+  } catch (...) {
+    // No destructor runs for a texture whose constructor fails: leave no
+    // handler behind and free what it was given.
+    try {
+      dxdraw_->RemoveNotifyHandler(this);
+    } catch (...) {
+    }
+    FreeSurface();
+    if (auto_free_graphic_ && graphic_) delete graphic_;
+    graphic_ = nullptr;
+    throw;
+  }
 }
 
 TDirect3DTexture2::~TDirect3DTexture2() {
