@@ -7,6 +7,10 @@
 #include <deque>
 #include <map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 TD3DFaults gFaults;
@@ -365,6 +369,80 @@ void FastSpan(const TPipeline& P, uint8_t* row, int32_t xs, int32_t xe, double u
                          (P.AlphaArg1 & 0xF) == D3DTA_TEXTURE &&
                          ((P.AlphaArg2 & 0xF) == D3DTA_DIFFUSE || (P.AlphaArg2 & 0xF) == D3DTA_CURRENT);
   const uint32_t sa = diffuse >> 24;
+  // A pattern at its own size: one texel row, texels in order. The game's
+  // sprites all come here.
+  const int64_t n = int64_t{xe} - xs + 1;
+  if (du == 65536 && dv == 0 && is565 && texRGB && (copy || blendHalf) &&
+      (fu >> 16) >= 0 && (fu >> 16) + n <= W && (fv >> 16) >= 0 && (fv >> 16) < H) {
+    const uint8_t* texRow = t.Bits + static_cast<intptr_t>(fv >> 16) * t.Pitch;
+    const uint32_t* src = reinterpret_cast<const uint32_t*>(texRow) + (fu >> 16);
+    uint16_t* dst = reinterpret_cast<uint16_t*>(row) + xs;
+    const bool keyed = P.Keyed;
+    const uint32_t lo = P.KeyLo, hi = P.KeyHi;
+    if (copy) {
+      int64_t i = 0;
+#if defined(__SSE2__)
+      // Eight texels at a time where the key is one value (or none).
+      if (!keyed || lo == hi) {
+        const __m128i key = _mm_set1_epi32(static_cast<int>(lo));
+        const __m128i mr = _mm_set1_epi32(0xF800), mg = _mm_set1_epi32(0x7E0),
+                      mb = _mm_set1_epi32(0x1F), bias = _mm_set1_epi32(0x8000);
+        const __m128i bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
+        auto pack = [&](__m128i t) {
+          __m128i v = _mm_or_si128(
+              _mm_or_si128(_mm_and_si128(_mm_srli_epi32(t, 8), mr), _mm_and_si128(_mm_srli_epi32(t, 5), mg)),
+              _mm_and_si128(_mm_srli_epi32(t, 3), mb));
+          return _mm_sub_epi32(v, bias);
+        };
+        for (; i + 8 <= n; i += 8) {
+          const __m128i t0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+          const __m128i t1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4));
+          const __m128i o = _mm_xor_si128(_mm_packs_epi32(pack(t0), pack(t1)), bias16);
+          __m128i m = _mm_setzero_si128();
+          if (keyed) m = _mm_packs_epi32(_mm_cmpeq_epi32(t0, key), _mm_cmpeq_epi32(t1, key));
+          const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                           _mm_or_si128(_mm_and_si128(m, d), _mm_andnot_si128(m, o)));
+        }
+      }
+#endif
+      for (; i < n; ++i) {
+        uint32_t raw;
+        std::memcpy(&raw, src + i, 4);
+        const uint16_t o = static_cast<uint16_t>(((raw >> 8) & 0xF800) | ((raw >> 5) & 0x7E0) |
+                                                 ((raw >> 3) & 0x1F));
+        uint16_t d;
+        std::memcpy(&d, dst + i, 2);
+        const bool skip = keyed && raw >= lo && raw <= hi;
+        const uint16_t w = skip ? d : o;
+        std::memcpy(dst + i, &w, 2);
+      }
+    } else {
+      const uint32_t ia = 255 - sa;
+      const uint32_t* __restrict table = tf.Table16->data();
+      for (int64_t i = 0; i < n; ++i) {
+        uint32_t raw;
+        std::memcpy(&raw, src + i, 4);
+        if (keyed && raw >= lo && raw <= hi) continue;
+        uint16_t d16;
+        std::memcpy(&d16, dst + i, 2);
+        const uint32_t dst8 = table[d16];
+        // Red and blue, then green, two 16-bit lanes at a time; each lane
+        // holds at most 255 x 255, divided by 255 with rounding.
+        auto lanes = [&](uint32_t m) {
+          uint32_t x = (raw & m) * sa + (dst8 & m) * ia + 0x00800080u;
+          return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+        };
+        const uint32_t rb = lanes(0x00FF00FFu);
+        const uint32_t g = ((((raw >> 8) & 0xFF) * sa + ((dst8 >> 8) & 0xFF) * ia + 128) * 257 >> 16) & 0xFF;
+        const uint32_t out = rb | (g << 8);
+        const uint16_t o = static_cast<uint16_t>(((out >> 8) & 0xF800) | ((out >> 5) & 0x7E0) |
+                                                 ((out >> 3) & 0x1F));
+        std::memcpy(dst + i, &o, 2);
+      }
+    }
+    return;
+  }
   uint8_t* p = row + static_cast<intptr_t>(xs) * tf.Bytes;
   for (int32_t x = xs; x <= xe; ++x, fu += du, fv += dv, p += tf.Bytes) {
     const uint32_t tx = static_cast<uint32_t>(fu >> 16) & wm, ty = static_cast<uint32_t>(fv >> 16) & hm;
