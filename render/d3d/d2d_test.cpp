@@ -136,10 +136,7 @@ int Mismatches(const Frame& A, const Frame& B, bool Neighbours) {
           if (xx < 0 || yy < 0 || xx >= kW || yy >= kH) continue;
           ok = Near(A[y * kW + x], B[yy * kW + xx]);
         }
-      if (!ok) {
-        ++bad;
-        ADD_FAILURE() << "at " << x << "," << y << " " << std::hex << A[y * kW + x] << " vs " << B[y * kW + x] << std::dec;
-      }
+      if (!ok) ++bad;
     }
   return bad;
 }
@@ -419,41 +416,71 @@ namespace {
 
 // Pictures of the generated archives, drawn with the game's six operations.
 TEST_F(D2DOnDisplay, ArchivePicturesLookTheSameThroughBothPaths) {
-  const std::string bg = std::string(TAL_BIN_DIR) + "/data/graphic/bg.dan";
-  if (!FileExists(bg)) GTEST_SKIP() << "no generated data";
-  Frame shots[2];
-  for (int threeD = 0; threeD < 2; ++threeD) {
-    Start(threeD == 1);
-    images->Items().LoadFromFile(bg);
-    Background();
-    draw->SetTextureFilter(D2D_POINT);
-    TPictureCollectionItem* back = images->Items().Find("back1");
-    TPictureCollectionItem* layer = images->Items().Find("layer1");
-    TDirectDrawSurface* s = draw->Surface;
-    auto* video = new TDXImageList(form.get());
-    video->SetDXDraw(draw);
-    video->Items().LoadFromFile(std::string(TAL_BIN_DIR) + "/data/graphic/video.dan");
-    TPictureCollectionItem* logo = video->Items().Find("partner_logo");
-    logo->StretchDraw(s, TRect{0, 0, 800, 600}, 0);
-    back->DrawAdd(s, TRect{224, 195, 480, 451}, 0, 255);
-    layer->StretchDraw(s, TRect{337, 106, 593, 362}, 0);
-    layer->DrawAlpha(s, TRect{455, 261, 711, 517}, 0, 160);
-    auto* inter = new TDXImageList(form.get());
-    inter->SetDXDraw(draw);
-    inter->Items().LoadFromFile(std::string(TAL_BIN_DIR) + "/data/graphic/interface.dan");
-    inter->Items().Find("enter_name")->StretchDraw(s, TRect{-18, 211, 382, 331}, 0);
-    shots[threeD] = Shot();
-    images = nullptr;
-    draw = nullptr;
-    form.reset();
-  }
-  int bad = 0;
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x)
-      if (!Near(shots[1][y * kW + x], shots[0][y * kW + x]) && bad++ < 5)
-        ADD_FAILURE() << x << "," << y << ": " << std::hex << shots[1][y * kW + x] << " vs "
-                      << shots[0][y * kW + x];
-  EXPECT_EQ(bad, 0);
+  const std::string dir = std::string(TAL_BIN_DIR) + "/data/graphic/";
+  if (!FileExists(dir + "models.dan")) GTEST_SKIP() << "no generated data";
+  // Flat draws agree pixel for pixel; turned and waved ones within a pixel.
+  // (Subtraction follows its own formula: see its test.)
+  enum TKind { kFlat, kTurned };
+  Frame shots[2][2];
+  for (int threeD = 0; threeD < 2; ++threeD)
+    for (TKind kind : {kFlat, kTurned}) {
+      Start(threeD == 1);
+      auto list = [&](const char* File) {
+        auto* l = new TDXImageList(form.get());
+        l->SetDXDraw(draw);
+        l->Items().LoadFromFile(dir + File);
+        return l;
+      };
+      TDXImageList* video = list("video.dan");
+      TDXImageList* bg = list("bg.dan");
+      TDXImageList* models = list("models.dan");
+      TDXImageList* inter = list("interface.dan");
+      draw->SetTextureFilter(D2D_POINT);
+      TDirectDrawSurface* s = draw->Surface;
+      video->Items().Find("partner_logo")->StretchDraw(s, TRect{0, 0, 800, 600}, 0);
+      TPictureCollectionItem* ship = models->Items().Find("player1left");
+      TPictureCollectionItem* back = bg->Items().Find("back1");
+      if (kind == kFlat) {
+        back->DrawAdd(s, TRect{224, 195, 480, 451}, 0, 255);
+        bg->Items().Find("layer1")->StretchDraw(s, TRect{337, 106, 593, 362}, 0);
+        inter->Items().Find("enter_name")->StretchDraw(s, TRect{-18, 211, 382, 331}, 0);
+        const struct {
+          int Op, Alpha;
+        } ops[] = {{0, 255}, {1, 128}, {2, 255}, {2, 128}};
+        int x = 10;
+        for (const auto& o : ops) {
+          const TRect r{x, 470, x + 64, 527};
+          switch (o.Op) {
+            case 0:
+              ship->StretchDraw(s, r, 3);
+              break;
+            case 1:
+              ship->DrawAlpha(s, r, 3, o.Alpha);
+              break;
+            case 2:
+              ship->DrawAdd(s, r, 3, o.Alpha);
+              break;
+          }
+          x += 80;
+        }
+      } else {
+        ship->DrawRotate(s, 100, 100, 64, 57, 2, 0.5, 0.5, 40);
+        ship->DrawRotateAlpha(s, 200, 100, 64, 57, 4, 0.5, 0.5, 100, 128);
+        ship->DrawRotateAdd(s, 300, 100, 64, 57, 6, 0.5, 0.5, 170, 128);
+        ship->DrawWaveX(s, 400, 60, 64, 57, 1, 5, 40, 10);
+        back->DrawWaveXAlpha(s, 500, 200, 256, 256, 0, 6, 64, 0, 128);
+      }
+      shots[threeD][kind] = Shot();
+      images = nullptr;
+      draw = nullptr;
+      form.reset();
+    }
+  EXPECT_EQ(Mismatches(shots[1][kFlat], shots[0][kFlat], false), 0);
+  // Turned at odd angles and waved, the two samplers take texels half a
+  // pixel apart; a few dozen pixels on thin lines of the ship still differ
+  // (of the 25,000 drawn).
+  EXPECT_LT(Mismatches(shots[1][kTurned], shots[0][kTurned], true), 40);
+  EXPECT_LT(Mismatches(shots[0][kTurned], shots[1][kTurned], true), 40);
 }
 
 }  // namespace
@@ -505,6 +532,50 @@ TEST_F(D2DOnDisplay, TexturesThatCannotBeMadeDrawNothingAndAlphaMultiplies) {
     const uint16_t v = Shot()[3 * kW + 3];
     EXPECT_NEAR((v >> 11) * 100 / 31, c.Expected, 3) << c.Name;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(D2DOnDisplay, MipmapSubImagesBecomeTextureLevels) {
+  Start(true);
+  auto make = [](TDXTextureImage& I, int Side, uint32_t Color) {
+    I.SetSize(DXTextureImageType_RGBColor, Side, Side, 32, 0);
+    I.RChannel = MakeChannel(0xFF0000, false);
+    I.GChannel = MakeChannel(0x00FF00, false);
+    I.BChannel = MakeChannel(0x0000FF, false);
+    for (int y = 0; y < Side; ++y)
+      for (int x = 0; x < Side; ++x) I.SetPixel(x, y, Color);
+  };
+  auto* image = new TDXTextureImage();
+  make(*image, 8, 0xFF0000);
+  const uint32_t colors[] = {0x00FF00, 0x0000FF};
+  for (int k = 0; k < 2; ++k) {
+    auto* sub = new TDXTextureImage(image);
+    sub->ImageGroupType = DXTextureImageGroupType_Mipmap;
+    make(*sub, 4 >> k, colors[k]);
+  }
+  TDirect3DTexture2 tex(draw, image, true);
+  ASSERT_NE(tex.Surface(), nullptr);
+  EXPECT_TRUE(tex.Mipmap());
+  PDirectDrawSurface level = tex.SurfaceOrNil()->ISurface();
+  const uint32_t expected[] = {0xFF0000, 0x00FF00, 0x0000FF};
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_TRUE(level) << k;
+    EXPECT_EQ(level->Width(), 8u >> k);
+    DDSURFACEDESC d;
+    ASSERT_EQ(level->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    uint32_t v;
+    std::memcpy(&v, d.lpSurface, 4);
+    level->Unlock(nullptr);
+    EXPECT_EQ(v & 0xFFFFFF, expected[k]) << k;
+    DDSCAPS caps{DDSCAPS_TEXTURE | DDSCAPS_MIPMAP};
+    PDirectDrawSurface next;
+    if (level->GetAttachedSurface(&caps, &next) != DD_OK) next = nullptr;
+    level = next;
+  }
+  EXPECT_EQ(level, nullptr);
 }
 
 }  // namespace

@@ -169,7 +169,8 @@ void TDirect3DTexture2::MakeSurface() {
     if (mipmap_) {
       d.dwFlags |= DDSD_MIPMAPCOUNT;
       d.ddsCaps.dwCaps |= DDSCAPS_MIPMAP | DDSCAPS_COMPLEX;
-      d.dwMipMapCount = static_cast<uint32_t>(levels);
+      // The count is of all levels: the image itself and each sub-image.
+      d.dwMipMapCount = static_cast<uint32_t>(levels) + 1;
     }
     surface_ = std::make_unique<TDirectDrawSurface>(dd);
     PDirectDrawSurface s;
