@@ -4,7 +4,12 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/ddraw/ddraw_seam.h"
 
@@ -65,8 +70,9 @@ struct TFormat {
   bool Palette = false;
   bool HasAlpha = false;
   TChannel R, G, B, A;
-  // 16-bit formats decode through a table.
+  // Palette formats and 16-bit formats decode through a table.
   std::vector<uint32_t> Table;
+  const std::vector<uint32_t>* Table16 = nullptr;
 
   explicit TFormat(const DDPIXELFORMAT& f, const PDirectDrawPalette& pal = nullptr) {
     Bytes = static_cast<int>((f.dwRGBBitCount + 7) / 8);
@@ -88,9 +94,24 @@ struct TFormat {
         }
       }
     } else if (Bytes == 2) {
-      Table.resize(65536);
-      for (uint32_t p = 0; p < 65536; ++p) Table[p] = Slow(p);
+      Table16 = &MakeTable16(f);
     }
+  }
+  // One decoding table per 16-bit layout, made once: every draw needs it.
+  const std::vector<uint32_t>& MakeTable16(const DDPIXELFORMAT& f) const {
+    struct TEntry {
+      uint32_t R, G, B, A;
+      std::vector<uint32_t> Table;
+    };
+    static std::deque<TEntry> cache;
+    const uint32_t a = HasAlpha ? f.dwRGBAlphaBitMask : 0;
+    for (const TEntry& e : cache)
+      if (e.R == f.dwRBitMask && e.G == f.dwGBitMask && e.B == f.dwBBitMask && e.A == a)
+        return e.Table;
+    TEntry e{f.dwRBitMask, f.dwGBitMask, f.dwBBitMask, a, std::vector<uint32_t>(65536)};
+    for (uint32_t p = 0; p < 65536; ++p) e.Table[p] = Slow(p);
+    cache.push_back(std::move(e));
+    return cache.back().Table;
   }
   uint32_t Slow(uint32_t p) const {
     uint32_t a = HasAlpha ? Widen((p & A.Mask) >> A.Shift, A.Bits) : 255;
@@ -114,7 +135,8 @@ struct TFormat {
   }
   // 0xAARRGGBB of a raw value.
   uint32_t Decode(uint32_t raw) const {
-    if (!Table.empty()) return Table[raw & (Table.size() - 1)];
+    if (Table16) return (*Table16)[raw & 0xFFFF];
+    if (!Table.empty()) return Table[raw & 0xFF];
     return Slow(raw);
   }
   uint32_t Encode(uint32_t argb) const {
@@ -294,6 +316,10 @@ struct TPipeline {
   void Shade(uint8_t* p, bool textured, float u, float v, uint32_t diffuse) const {
     uint32_t tex = 0xFFFFFFFFu;
     if (textured && !Sample(u, v, tex)) return;
+    Combine(p, tex, diffuse);
+  }
+
+  void Combine(uint8_t* p, uint32_t tex, uint32_t diffuse) const {
     const uint32_t c = Op(ColorOp, Arg(ColorArg1, tex, diffuse), Arg(ColorArg2, tex, diffuse));
     const uint32_t a = Op(AlphaOp, Arg(AlphaArg1, tex, diffuse), Arg(AlphaArg2, tex, diffuse));
     uint32_t src = (c & 0x00FFFFFFu) | (a & 0xFF000000u);
@@ -312,9 +338,189 @@ struct TPipeline {
   }
 };
 
-struct TVec {
-  double x, y;
-};
+// Whether the stage gives the texel itself (a white diffuse colour, or a
+// stage that selects the texture) and no blending follows.
+bool PlainCopy(const TPipeline& P, uint32_t diffuse) {
+  if (P.Blend) return false;
+  const bool colorIsTex =
+      (P.ColorOp == D3DTOP_SELECTARG1 && (P.ColorArg1 & 0xF) == D3DTA_TEXTURE) ||
+      (P.ColorOp == D3DTOP_MODULATE && (diffuse & 0xFFFFFF) == 0xFFFFFF);
+  return colorIsTex;
+}
+
+void FastSpan(const TPipeline& P, uint8_t* row, int32_t xs, int32_t xe, double u, double v,
+              double dudx, double dvdx, uint32_t diffuse) {
+  const TLocked& t = *P.Tex;
+  const TFormat& tf = *P.TargetFormat;
+  const TFormat& xf = *P.TexFormat;
+  const int64_t W = t.Width, H = t.Height;
+  // 16.16 texel coordinates, wrapped by the power-of-two masks.
+  int64_t fu = static_cast<int64_t>(std::floor(u * W * 65536.0));
+  int64_t fv = static_cast<int64_t>(std::floor(v * H * 65536.0));
+  const int64_t du = static_cast<int64_t>(std::llround(dudx * W * 65536.0));
+  const int64_t dv = static_cast<int64_t>(std::llround(dvdx * H * 65536.0));
+  const uint32_t wm = static_cast<uint32_t>(W - 1), hm = static_cast<uint32_t>(H - 1);
+  const bool copy = PlainCopy(P, diffuse);
+  const bool is565 = tf.Bytes == 2 && tf.R.Mask == 0xF800 && tf.G.Mask == 0x7E0 && tf.B.Mask == 0x1F;
+  const bool texRGB = xf.R.Mask == 0xFF0000 && xf.G.Mask == 0xFF00 && xf.B.Mask == 0xFF;
+  // The stage of alpha blends with a white diffuse colour and an opaque
+  // texture: the texel weighted by the diffuse alpha.
+  const bool blendHalf = P.Blend && !xf.HasAlpha && P.SrcBlend == D3DBLEND_SRCALPHA &&
+                         P.DestBlend == D3DBLEND_INVSRCALPHA && P.ColorOp == D3DTOP_MODULATE &&
+                         (diffuse & 0xFFFFFF) == 0xFFFFFF && P.AlphaOp == D3DTOP_MODULATE &&
+                         (P.AlphaArg1 & 0xF) == D3DTA_TEXTURE &&
+                         ((P.AlphaArg2 & 0xF) == D3DTA_DIFFUSE || (P.AlphaArg2 & 0xF) == D3DTA_CURRENT);
+  const uint32_t sa = diffuse >> 24;
+  // A pattern at its own size: one texel row, texels in order. The game's
+  // sprites all come here.
+  const int64_t n = int64_t{xe} - xs + 1;
+  if (du == 65536 && dv == 0 && is565 && texRGB && (copy || blendHalf) &&
+      (fu >> 16) >= 0 && (fu >> 16) + n <= W && (fv >> 16) >= 0 && (fv >> 16) < H) {
+    const uint8_t* texRow = t.Bits + static_cast<intptr_t>(fv >> 16) * t.Pitch;
+    const uint32_t* src = reinterpret_cast<const uint32_t*>(texRow) + (fu >> 16);
+    uint16_t* dst = reinterpret_cast<uint16_t*>(row) + xs;
+    const bool keyed = P.Keyed;
+    const uint32_t lo = P.KeyLo, hi = P.KeyHi;
+    if (copy) {
+      int64_t i = 0;
+#if defined(__SSE2__)
+      // Eight texels at a time where the key is one value (or none).
+      if (!keyed || lo == hi) {
+        const __m128i key = _mm_set1_epi32(static_cast<int>(lo));
+        const __m128i mr = _mm_set1_epi32(0xF800), mg = _mm_set1_epi32(0x7E0),
+                      mb = _mm_set1_epi32(0x1F), bias = _mm_set1_epi32(0x8000);
+        const __m128i bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
+        auto pack = [&](__m128i t) {
+          __m128i v = _mm_or_si128(
+              _mm_or_si128(_mm_and_si128(_mm_srli_epi32(t, 8), mr), _mm_and_si128(_mm_srli_epi32(t, 5), mg)),
+              _mm_and_si128(_mm_srli_epi32(t, 3), mb));
+          return _mm_sub_epi32(v, bias);
+        };
+        for (; i + 8 <= n; i += 8) {
+          const __m128i t0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+          const __m128i t1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4));
+          const __m128i o = _mm_xor_si128(_mm_packs_epi32(pack(t0), pack(t1)), bias16);
+          __m128i m = _mm_setzero_si128();
+          if (keyed) m = _mm_packs_epi32(_mm_cmpeq_epi32(t0, key), _mm_cmpeq_epi32(t1, key));
+          const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                           _mm_or_si128(_mm_and_si128(m, d), _mm_andnot_si128(m, o)));
+        }
+      }
+#endif
+      for (; i < n; ++i) {
+        uint32_t raw;
+        std::memcpy(&raw, src + i, 4);
+        const uint16_t o = static_cast<uint16_t>(((raw >> 8) & 0xF800) | ((raw >> 5) & 0x7E0) |
+                                                 ((raw >> 3) & 0x1F));
+        uint16_t d;
+        std::memcpy(&d, dst + i, 2);
+        const bool skip = keyed && raw >= lo && raw <= hi;
+        const uint16_t w = skip ? d : o;
+        std::memcpy(dst + i, &w, 2);
+      }
+    } else {
+      const uint32_t ia = 255 - sa;
+      const uint32_t* __restrict table = tf.Table16->data();
+      int64_t i = 0;
+#if defined(__SSE2__)
+      // Eight pixels at a time, each channel in a 16-bit lane: a product of
+      // two bytes fits, and so does the sum weighted by sa and 255 - sa.
+      if (!keyed || lo == hi) {
+        const __m128i key = _mm_set1_epi32(static_cast<int>(lo));
+        const __m128i vsa = _mm_set1_epi16(static_cast<short>(sa));
+        const __m128i via = _mm_set1_epi16(static_cast<short>(ia));
+        const __m128i r128 = _mm_set1_epi16(128), ff = _mm_set1_epi32(0xFF);
+        const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
+        auto channel = [&](__m128i t0, __m128i t1, int shift) {
+          return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(t0, shift), ff),
+                                 _mm_and_si128(_mm_srli_epi32(t1, shift), ff));
+        };
+        auto mix = [&](__m128i sc, __m128i dc) {
+          __m128i x = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(sc, vsa), _mm_mullo_epi16(dc, via)), r128);
+          return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+        };
+        for (; i + 8 <= n; i += 8) {
+          const __m128i t0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+          const __m128i t1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 4));
+          const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+          // The destination's fields widened to 8 bits, top bits repeated.
+          const __m128i r5 = _mm_and_si128(_mm_srli_epi16(d, 11), m5);
+          const __m128i g6 = _mm_and_si128(_mm_srli_epi16(d, 5), m6);
+          const __m128i b5 = _mm_and_si128(d, m5);
+          const __m128i dr = _mm_or_si128(_mm_slli_epi16(r5, 3), _mm_srli_epi16(r5, 2));
+          const __m128i dg = _mm_or_si128(_mm_slli_epi16(g6, 2), _mm_srli_epi16(g6, 4));
+          const __m128i db = _mm_or_si128(_mm_slli_epi16(b5, 3), _mm_srli_epi16(b5, 2));
+          const __m128i r = mix(channel(t0, t1, 16), dr);
+          const __m128i g = mix(channel(t0, t1, 8), dg);
+          const __m128i b = mix(channel(t0, t1, 0), db);
+          const __m128i o = _mm_or_si128(
+              _mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 11), _mm_slli_epi16(_mm_srli_epi16(g, 2), 5)),
+              _mm_srli_epi16(b, 3));
+          __m128i m = _mm_setzero_si128();
+          if (keyed) m = _mm_packs_epi32(_mm_cmpeq_epi32(t0, key), _mm_cmpeq_epi32(t1, key));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                           _mm_or_si128(_mm_and_si128(m, d), _mm_andnot_si128(m, o)));
+        }
+      }
+#endif
+      for (; i < n; ++i) {
+        uint32_t raw;
+        std::memcpy(&raw, src + i, 4);
+        if (keyed && raw >= lo && raw <= hi) continue;
+        uint16_t d16;
+        std::memcpy(&d16, dst + i, 2);
+        const uint32_t dst8 = table[d16];
+        // Red and blue, then green, two 16-bit lanes at a time; each lane
+        // holds at most 255 x 255, divided by 255 with rounding.
+        auto lanes = [&](uint32_t m) {
+          uint32_t x = (raw & m) * sa + (dst8 & m) * ia + 0x00800080u;
+          return ((x + ((x >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+        };
+        const uint32_t rb = lanes(0x00FF00FFu);
+        const uint32_t g = ((((raw >> 8) & 0xFF) * sa + ((dst8 >> 8) & 0xFF) * ia + 128) * 257 >> 16) & 0xFF;
+        const uint32_t out = rb | (g << 8);
+        const uint16_t o = static_cast<uint16_t>(((out >> 8) & 0xF800) | ((out >> 5) & 0x7E0) |
+                                                 ((out >> 3) & 0x1F));
+        std::memcpy(dst + i, &o, 2);
+      }
+    }
+    return;
+  }
+  uint8_t* p = row + static_cast<intptr_t>(xs) * tf.Bytes;
+  for (int32_t x = xs; x <= xe; ++x, fu += du, fv += dv, p += tf.Bytes) {
+    const uint32_t tx = static_cast<uint32_t>(fu >> 16) & wm, ty = static_cast<uint32_t>(fv >> 16) & hm;
+    uint32_t raw;
+    std::memcpy(&raw, t.Bits + static_cast<intptr_t>(ty) * t.Pitch + 4 * static_cast<intptr_t>(tx), 4);
+    if (P.KeyedRaw(raw)) continue;
+    if (copy && texRGB) {
+      if (is565) {
+        const uint16_t o = static_cast<uint16_t>(((raw >> 8) & 0xF800) | ((raw >> 5) & 0x7E0) |
+                                                 ((raw >> 3) & 0x1F));
+        std::memcpy(p, &o, 2);
+      } else {
+        tf.Write(p, tf.Encode(raw));
+      }
+      continue;
+    }
+    if (is565 && texRGB && blendHalf) {
+      // Alpha blending of an opaque texel by the diffuse alpha.
+      uint16_t d16;
+      std::memcpy(&d16, p, 2);
+      const uint32_t dst = tf.Decode(d16);
+      uint32_t out = 0;
+      for (int sh = 0; sh < 24; sh += 8) {
+        const uint32_t sc = (raw >> sh) & 0xFF, dc = (dst >> sh) & 0xFF;
+        out |= std::min<uint32_t>(Mul8(sc, sa) + Mul8(dc, 255 - sa), 255) << sh;
+      }
+      const uint16_t o = static_cast<uint16_t>(((out >> 8) & 0xF800) | ((out >> 5) & 0x7E0) |
+                                               ((out >> 3) & 0x1F));
+      std::memcpy(p, &o, 2);
+      continue;
+    }
+    P.Combine(p, xf.Decode(raw), diffuse);
+  }
+}
 
 // Fills one triangle: pixel centres on integer coordinates, edges shared by
 // two triangles drawn once (top-left rule).
@@ -382,6 +588,10 @@ void FillTriangle(const TPipeline& P, const D3DTLVERTEX* a, const D3DTLVERTEX* b
     }
   }
   const TFormat& tf = *P.TargetFormat;
+  // Point-sampled textures from a power-of-two 32-bit surface with one
+  // diffuse colour: the game's sprites. Texels are stepped in 16.16.
+  const bool fast = textured && flat && !P.Linear && P.TexPow2 && P.TexFormat->Bytes == 4 &&
+                    !P.TexFormat->Palette && (tf.Bytes == 2 || tf.Bytes == 4) && !tf.Palette;
   for (int32_t y = y0; y <= y1; ++y) {
     // The span of this row: the tightest x range every edge allows.
     int32_t xs = bx0, xe = bx1;  // inclusive
@@ -408,6 +618,10 @@ void FillTriangle(const TPipeline& P, const D3DTLVERTEX* a, const D3DTLVERTEX* b
     const double ry = y - double(a->sy);
     double u = a->tu + dudx * (xs - double(a->sx)) + dudy * ry;
     double vv = a->tv + dvdx * (xs - double(a->sx)) + dvdy * ry;
+    if (fast) {
+      FastSpan(P, row, xs, xe, u, vv, dudx, dvdx, a->color);
+      continue;
+    }
     for (int32_t x = xs; x <= xe; ++x) {
       uint32_t diffuse = a->color;
       if (!flat) {
@@ -424,6 +638,46 @@ void FillTriangle(const TPipeline& P, const D3DTLVERTEX* a, const D3DTLVERTEX* b
       vv += dvdx;
     }
   }
+}
+
+// A strip of four corners that is an upright rectangle (the flat draws)
+// filled row by row: the same pixels the two triangles would fill.
+bool FillRectangle(const TPipeline& P, const D3DTLVERTEX* v, bool textured) {
+  const D3DTLVERTEX &tl = v[0], &tr = v[1], &bl = v[2], &br = v[3];
+  if (tl.sy != tr.sy || bl.sy != br.sy || tl.sx != bl.sx || tr.sx != br.sx) return false;
+  if (tl.color != tr.color || tl.color != bl.color || tl.color != br.color) return false;
+  if (tl.tv != tr.tv || bl.tv != br.tv || tl.tu != bl.tu || tr.tu != br.tu) return false;
+  for (const D3DTLVERTEX* p : {&tl, &tr, &bl, &br})
+    if (!std::isfinite(p->sx) || !std::isfinite(p->sy)) return false;
+  const double x0 = std::min(tl.sx, tr.sx), x1 = std::max(tl.sx, tr.sx);
+  const double y0 = std::min(tl.sy, bl.sy), y1 = std::max(tl.sy, bl.sy);
+  if (!(x1 > x0) || !(y1 > y0)) return true;
+  // Pixel centres c with x0 <= c < x1 (left and top edges are in).
+  const int32_t W = P.Target->Width, H = P.Target->Height;
+  const int32_t xs = static_cast<int32_t>(std::max(0.0, std::ceil(x0)));
+  const int32_t xe = static_cast<int32_t>(std::min(double(W), std::ceil(x1))) - 1;
+  const int32_t ys = static_cast<int32_t>(std::max(0.0, std::ceil(y0)));
+  const int32_t ye = static_cast<int32_t>(std::min(double(H), std::ceil(y1))) - 1;
+  if (xs > xe || ys > ye) return true;
+  const double dudx = (double(tr.tu) - tl.tu) / (double(tr.sx) - tl.sx);
+  const double dvdy = (double(bl.tv) - tl.tv) / (double(bl.sy) - tl.sy);
+  const TFormat& tf = *P.TargetFormat;
+  const bool fast = textured && !P.Linear && P.TexPow2 && P.TexFormat->Bytes == 4 &&
+                    !P.TexFormat->Palette && (tf.Bytes == 2 || tf.Bytes == 4) && !tf.Palette;
+  for (int32_t y = ys; y <= ye; ++y) {
+    uint8_t* row = P.Target->Bits + static_cast<intptr_t>(y) * P.Target->Pitch;
+    const double u = tl.tu + dudx * (xs - double(tl.sx));
+    const double vv = tl.tv + dvdy * (y - double(tl.sy));
+    if (fast) {
+      FastSpan(P, row, xs, xe, u, vv, dudx, 0.0, tl.color);
+      continue;
+    }
+    double uu = u;
+    for (int32_t x = xs; x <= xe; ++x, uu += dudx)
+      P.Shade(row + static_cast<intptr_t>(x) * tf.Bytes, textured, static_cast<float>(uu),
+              static_cast<float>(vv), tl.color);
+  }
+  return true;
 }
 
 }  // namespace
@@ -663,6 +917,7 @@ HRESULT IDirect3DDevice::DrawPrimitive(D3DPRIMITIVETYPE Type, uint32_t VertexFor
     p.ColorOp = p.AlphaOp = D3DTOP_SELECTARG1;
     p.ColorArg1 = p.AlphaArg1 = D3DTA_DIFFUSE;
   }
+  if (Count == 4 && FillRectangle(p, v, t != nullptr)) return DD_OK;
   for (uint32_t i = 0; i + 2 < Count; ++i) FillTriangle(p, &v[i], &v[i + 1], &v[i + 2], t != nullptr);
   return DD_OK;
 }

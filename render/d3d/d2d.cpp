@@ -10,6 +10,7 @@
 #include "engine/draw/pictures.h"
 #include "render/d3d/direct3d_setup.h"
 #include "render/d3d/texture_builder.h"
+#include "render/dxrender.h"
 
 TD2DTextureEntry::TD2DTextureEntry() = default;
 TD2DTextureEntry::~TD2DTextureEntry() = default;
@@ -350,11 +351,14 @@ void TD2DDirect3D::SetVertexRotation(int X, int Y, int Width, int Height, double
   const double cx = Width * CenterX, cy = Height * CenterY;
   const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
   const double x0 = X - cx * ca - cy * cb, y0 = Y - cx * sa - cy * sb;
-  // Pixel centres sit on whole coordinates: the same half-pixel shift as
-  // the flat quads keeps a turned picture where the software path puts it.
+  // No half-pixel shift: a pixel then takes the texel under its top-left
+  // corner, as the software path's turned draws do. The hair of a shift
+  // settles edges that run through pixel centres (quarter turns) the way
+  // that path settles them.
+  constexpr double kHair = 1.0 / 256;
   auto at = [](D3DTLVERTEX& v, double x, double y) {
-    v.sx = static_cast<float>(x - 0.5);
-    v.sy = static_cast<float>(y - 0.5);
+    v.sx = static_cast<float>(x - kHair);
+    v.sy = static_cast<float>(y - kHair);
   };
   at(Vertices[0], x0, y0);
   at(Vertices[1], x0 + Width * ca, y0 + Width * sa);
@@ -401,7 +405,10 @@ bool TD2DDirect3D::BindPatternTexture(TPictureCollectionItem* Item, int PatternI
   }
   if (Item->PatternWidth != 0 || Item->PatternHeight != 0) {
     const TRect pr = Item->GetPatternRect(PatternIndex);
-    const double inset = Item->GetPatternCount() == 1 ? 0.0 : 0.5;
+    // The inset keeps linear filtering off the next pattern; point sampling
+    // never reaches it, and without the inset it picks the texels the
+    // software path picks when a pattern is stretched.
+    const double inset = Item->GetPatternCount() == 1 || TextureFilter == D2D_POINT ? 0.0 : 0.5;
     e.U0 = pr.Left / static_cast<double>(e.Width);
     e.V0 = pr.Top / static_cast<double>(e.Height);
     e.U1 = (pr.Right - inset) / static_cast<double>(e.Width);
@@ -538,13 +545,15 @@ bool TD2DDirect3D::RenderWave(TDirectDrawSurface* Source, const TRect* PatternRe
   const int32_t n = WaveStrips(extent, Length);
   const int32_t step = extent > 0 ? extent / n : 0;
   const double dt = ((Vertical ? u1 - u0 : v1 - v0)) / n;
-  // The wave runs along the picture from its first row (or column), as on
-  // the software path; Length 0 is a constant shift by the phase.
+  // The wave runs along the picture from its first row (or column) with the
+  // software path's own steps: a 16.16 phase that advances 256 / Length of
+  // a turn a pixel, through the renderer's sine table, rounded.
+  const int32_t phaseStep = Length == 0 ? 0 : MulDivTrunc(256, 65536, Length);
   auto shift = [&](int32_t t) {
-    const double theta = (Length == 0 ? 0.0 : t * 2.0 * std::numbers::pi / Length) +
-                         Phase * 2.0 * std::numbers::pi / 256.0;
-    // Rounded, as the software path rounds its row offsets.
-    return std::nearbyint(Amplitude * std::sin(theta));
+    const uint32_t p = (static_cast<uint32_t>(Phase) << 16) +
+                       static_cast<uint32_t>(t) * static_cast<uint32_t>(phaseStep);
+    const int32_t angle = static_cast<int32_t>(p) / 65536;
+    return static_cast<double>(Round(RenderSin(static_cast<uint8_t>(angle & 255)) * Amplitude));
   };
   D3DCOLOR color;
   const uint32_t a = static_cast<uint32_t>(std::clamp(Alpha, 0, 255));

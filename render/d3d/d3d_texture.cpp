@@ -41,10 +41,24 @@ void TDirect3DTexture2::Init(TCustomDXDraw* DXDraw) {
   transparent_ = image_->Transparent;
   transparent_color_ = TextureKeyOfImage(*image_);
   dxdraw_ = DXDraw;
-  if (dxdraw_)
+  if (!dxdraw_) return;
+  try {
+    // Registering with an initialised control makes the surface at once.
     dxdraw_->AddNotifyHandler(this, [this](TCustomDXDraw* Sender, TDXDrawNotifyType T) {
       Notify(Sender, T);
     });
+  } catch (...) {
+    // No destructor runs for a texture whose constructor fails: leave no
+    // handler behind and free what it was given.
+    try {
+      dxdraw_->RemoveNotifyHandler(this);
+    } catch (...) {
+    }
+    FreeSurface();
+    if (auto_free_graphic_ && graphic_) delete graphic_;
+    graphic_ = nullptr;
+    throw;
+  }
 }
 
 TDirect3DTexture2::~TDirect3DTexture2() {
@@ -155,7 +169,8 @@ void TDirect3DTexture2::MakeSurface() {
     if (mipmap_) {
       d.dwFlags |= DDSD_MIPMAPCOUNT;
       d.ddsCaps.dwCaps |= DDSCAPS_MIPMAP | DDSCAPS_COMPLEX;
-      d.dwMipMapCount = static_cast<uint32_t>(levels);
+      // The count is of all levels: the image itself and each sub-image.
+      d.dwMipMapCount = static_cast<uint32_t>(levels) + 1;
     }
     surface_ = std::make_unique<TDirectDrawSurface>(dd);
     PDirectDrawSurface s;
