@@ -15,6 +15,7 @@
 #include "platform/backend/sdl/sdl_video.h"
 #include "platform/backend/sdl/xvfb_server.h"
 #include "programs/startup.h"
+#include "render/d3d/d2d.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
 
@@ -34,17 +35,22 @@ void PushKey(SDL_Window* Window, SDL_Scancode Code, bool Down) {
   ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
 }
 
-TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
+// Starts a virtual X server of the game's own size (the full-screen window
+// then shows the picture unscaled, pixel for pixel) and points SDL at it.
+void StartX(TXvfbServer& Server) {
   ASSERT_TRUE(FileExists(DataDir() + "/graphic/data.dan")) << DataDir() << " holds no archives";
   const std::string xvfb = TXvfbServer::Find();
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-  TXvfbServer server;
-  // A screen of the game's own size: the full-screen window then shows the
-  // picture unscaled, pixel for pixel.
-  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
-  setenv("DISPLAY", server.Display().c_str(), 1);
+  ASSERT_TRUE(Server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
+  setenv("DISPLAY", Server.Display().c_str(), 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
+  TXvfbServer server;
+  StartX(server);
+  if (HasFatalFailure() || IsSkipped()) return;
 
   constexpr int kFrames = 300;
   TApplicationScope scope;
@@ -102,6 +108,47 @@ TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
   EXPECT_GT(coverage, 0.99);
 
   // Everything SDL loads is loaded by now; it must stay for the leak report.
+  TXvfbServer::KeepLibraries();
+  StopPlatform();
+  scene.reset();
+}
+
+// With the display's 3D options the pictures go through the Direct3D device
+// and the X server shows them: the ship's picture is where the ship is. (The
+// headless test compares the two paths pixel for pixel on the virtual clock;
+// real-clock frames differ from run to run.)
+TEST(EngineUnderX, ThreeDimensionalOptionsDrawTheSceneThroughTheDevice) {
+  TXvfbServer server;
+  StartX(server);
+  if (HasFatalFailure() || IsSkipped()) return;
+
+  constexpr int kFrames = 120;
+  TApplicationScope scope;
+  ASSERT_TRUE(StartPlatform(dbGame));
+  InstallDirect3DPath();
+  SdlVideo()->KeepReadback = true;
+
+  auto* form = Application->CreateForm<TEngineForm>(DataDir());
+  TDXDrawOptions options = form->DXDraw->Options();
+  options.Include(do3D);
+  form->DXDraw->SetOptions(options);
+  auto scene = std::make_unique<TScene>(*form, 60, 20261210);
+  TScenePlayer& ship = *scene->Player;
+  double coverage = 0;
+  uint32_t draws = 0;
+  form->OnFrameFlipped = [&](int Frame) {
+    if (Frame != kFrames) return;
+    if (SdlVideo()->ReadbackWidth() == 800 && SdlVideo()->ReadbackHeight() == 600)
+      coverage = SpriteCoverage(ship, SdlVideo()->Readback().data(), 800, 600);
+    if (form->DXDraw->D3DDevice7) draws = form->DXDraw->D3DDevice7->DrawCount();
+    Application->Terminate();
+  };
+  Application->Run();
+
+  EXPECT_EQ(form->FrameCount(), kFrames);
+  EXPECT_GT(draws, 100u) << "the pictures did not go through the device";
+  EXPECT_GT(coverage, 0.99);
+
   TXvfbServer::KeepLibraries();
   StopPlatform();
   scene.reset();
