@@ -439,7 +439,7 @@ void TDirectDrawSurface::AssignTo(TPersistent* Dest) {
 
 struct TDirectDrawSurface::TDrawArgs {
   TDrawKind Kind = dkRect;
-  int Blend = 0;  // 0 plain, 1 add, 2 alpha, 3 sub
+  TBlendKind Blend = bkPlain;
   TRect DestRect;
   int X = 0, Y = 0, W = 0, H = 0;
   TRect SrcRect;
@@ -451,8 +451,8 @@ struct TDirectDrawSurface::TDrawArgs {
   int Alpha = 255;
 
   // What every draw names: its kind and blend, the source and its keying.
-  static TDrawArgs Of(TDrawKind Kind, int Blend, const TRect& SrcRect, TDirectDrawSurface* Source,
-                      bool Transparent, int Alpha) {
+  static TDrawArgs Of(TDrawKind Kind, TBlendKind Blend, const TRect& SrcRect,
+                      TDirectDrawSurface* Source, bool Transparent, int Alpha) {
     TDrawArgs a;
     a.Kind = Kind;
     a.Blend = Blend;
@@ -470,13 +470,13 @@ struct TDirectDrawSurface::TDrawArgs {
     return *this;
   }
 
-  static TDrawArgs Rect(int Blend, const TRect& DestRect, const TRect& SrcRect,
+  static TDrawArgs Rect(TBlendKind Blend, const TRect& DestRect, const TRect& SrcRect,
                         TDirectDrawSurface* Source, bool Transparent, int Alpha) {
     TDrawArgs a = Of(dkRect, Blend, SrcRect, Source, Transparent, Alpha);
     a.DestRect = DestRect;
     return a;
   }
-  static TDrawArgs Rotate(int Blend, int X, int Y, int W, int H, const TRect& SrcRect,
+  static TDrawArgs Rotate(TBlendKind Blend, int X, int Y, int W, int H, const TRect& SrcRect,
                           TDirectDrawSurface* Source, double CenterX, double CenterY,
                           bool Transparent, float Angle, int Alpha) {
     TDrawArgs a = Of(dkRotate, Blend, SrcRect, Source, Transparent, Alpha).At(X, Y, W, H);
@@ -485,7 +485,7 @@ struct TDirectDrawSurface::TDrawArgs {
     a.Angle = Angle;
     return a;
   }
-  static TDrawArgs Wave(int Blend, int X, int Y, int W, int H, const TRect& SrcRect,
+  static TDrawArgs Wave(TBlendKind Blend, int X, int Y, int W, int H, const TRect& SrcRect,
                         TDirectDrawSurface* Source, bool Transparent, int Amplitude, int Length,
                         int Phase, int Alpha) {
     TDrawArgs a = Of(dkWave, Blend, SrcRect, Source, Transparent, Alpha).At(X, Y, W, H);
@@ -528,11 +528,11 @@ void TDirectDrawSurface::BlendDraw(const TDrawArgs& A) {
       A.Source->Height() == 0)
     return;
   if (A.Kind != dkRect && (A.W == 0 || A.H == 0)) return;
-  if (A.Blend != 0 && A.Alpha <= 0) return;
+  if (A.Blend != bkPlain && A.Alpha <= 0) return;
   if (TD2D* d = HardwareFor(this)) {
     static constexpr TRenderType kRenderTypes[] = {rtDraw, rtAdd, rtBlend, rtSub};
-    const TRenderType rt = kRenderTypes[A.Blend & 3];
-    const int alpha = A.Blend == 0 ? 255 : A.Alpha;
+    const TRenderType rt = kRenderTypes[A.Blend];
+    const int alpha = A.Blend == bkPlain ? 255 : A.Alpha;
     switch (A.Kind) {
       case dkRect:
         d->RenderSurface(A.Source, A.DestRect, A.Transparent, rt, alpha);
@@ -561,21 +561,21 @@ void TDirectDrawSurface::BlendDraw(const TDrawArgs& A) {
   if (destInfo.Kind != 0) {
     const bool partial = A.Alpha < 255;
     switch (A.Blend) {
-      case 1:
+      case bkAdd:
         op = partial ? boAddAlpha : boAdd;
         break;
-      case 2:
+      case bkAlpha:
         op = partial ? boBlend : boSource;
         break;
-      case 3:
+      case bkSub:
         op = partial ? boSubtractAlpha : boSubtract;
         break;
-      default:
+      case bkPlain:
         op = boSource;
         break;
     }
   }
-  const int32_t alpha = A.Blend == 0 ? 0 : A.Alpha;
+  const int32_t alpha = A.Blend == bkPlain ? 0 : A.Alpha;
   const uint32_t key = srcDesc.ddckCKSrcBlt.dwColorSpaceLowValue;
   const TScopeExit unlock([&] {
     UnlockRenderSurface(source, srcInfo);
@@ -598,64 +598,64 @@ void TDirectDrawSurface::BlendDraw(const TDrawArgs& A) {
 
 void TDirectDrawSurface::DrawAdd(const TRect& DestRect, const TRect& SrcRect,
                                  TDirectDrawSurface* Source, bool Transparent, int Alpha) {
-  BlendDraw(TDrawArgs::Rect(1, DestRect, SrcRect, Source, Transparent, Alpha));
+  BlendDraw(TDrawArgs::Rect(bkAdd, DestRect, SrcRect, Source, Transparent, Alpha));
 }
 void TDirectDrawSurface::DrawAlpha(const TRect& DestRect, const TRect& SrcRect,
                                    TDirectDrawSurface* Source, bool Transparent, int Alpha) {
-  BlendDraw(TDrawArgs::Rect(2, DestRect, SrcRect, Source, Transparent, Alpha));
+  BlendDraw(TDrawArgs::Rect(bkAlpha, DestRect, SrcRect, Source, Transparent, Alpha));
 }
 void TDirectDrawSurface::DrawSub(const TRect& DestRect, const TRect& SrcRect,
                                  TDirectDrawSurface* Source, bool Transparent, int Alpha) {
-  BlendDraw(TDrawArgs::Rect(3, DestRect, SrcRect, Source, Transparent, Alpha));
+  BlendDraw(TDrawArgs::Rect(bkSub, DestRect, SrcRect, Source, Transparent, Alpha));
 }
 
 void TDirectDrawSurface::DrawRotate(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                     TDirectDrawSurface* Source, double CenterX, double CenterY,
                                     bool Transparent, float Angle) {
-  BlendDraw(TDrawArgs::Rotate(0, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+  BlendDraw(TDrawArgs::Rotate(bkPlain, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
                               Transparent, Angle, 255));
 }
 void TDirectDrawSurface::DrawRotateAdd(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                        TDirectDrawSurface* Source, double CenterX, double CenterY,
                                        bool Transparent, float Angle, int Alpha) {
-  BlendDraw(TDrawArgs::Rotate(1, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+  BlendDraw(TDrawArgs::Rotate(bkAdd, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
                               Transparent, Angle, Alpha));
 }
 void TDirectDrawSurface::DrawRotateAlpha(int X, int Y, int AWidth, int AHeight,
                                          const TRect& SrcRect, TDirectDrawSurface* Source,
                                          double CenterX, double CenterY, bool Transparent,
                                          float Angle, int Alpha) {
-  BlendDraw(TDrawArgs::Rotate(2, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+  BlendDraw(TDrawArgs::Rotate(bkAlpha, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
                               Transparent, Angle, Alpha));
 }
 void TDirectDrawSurface::DrawRotateSub(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                        TDirectDrawSurface* Source, double CenterX, double CenterY,
                                        bool Transparent, float Angle, int Alpha) {
-  BlendDraw(TDrawArgs::Rotate(3, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
+  BlendDraw(TDrawArgs::Rotate(bkSub, X, Y, AWidth, AHeight, SrcRect, Source, CenterX, CenterY,
                               Transparent, Angle, Alpha));
 }
 
 void TDirectDrawSurface::DrawWaveX(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                    TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                    int Length, int Phase) {
-  BlendDraw(TDrawArgs::Wave(0, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+  BlendDraw(TDrawArgs::Wave(bkPlain, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
                             Length, Phase, 255));
 }
 void TDirectDrawSurface::DrawWaveXAdd(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                       TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                       int Length, int Phase, int Alpha) {
-  BlendDraw(TDrawArgs::Wave(1, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+  BlendDraw(TDrawArgs::Wave(bkAdd, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
                             Length, Phase, Alpha));
 }
 void TDirectDrawSurface::DrawWaveXAlpha(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                         TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                         int Length, int Phase, int Alpha) {
-  BlendDraw(TDrawArgs::Wave(2, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+  BlendDraw(TDrawArgs::Wave(bkAlpha, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
                             Length, Phase, Alpha));
 }
 void TDirectDrawSurface::DrawWaveXSub(int X, int Y, int AWidth, int AHeight, const TRect& SrcRect,
                                       TDirectDrawSurface* Source, bool Transparent, int Amplitude,
                                       int Length, int Phase, int Alpha) {
-  BlendDraw(TDrawArgs::Wave(3, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
+  BlendDraw(TDrawArgs::Wave(bkSub, X, Y, AWidth, AHeight, SrcRect, Source, Transparent, Amplitude,
                             Length, Phase, Alpha));
 }

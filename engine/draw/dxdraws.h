@@ -225,6 +225,8 @@ class TDirectDrawSurface : public TDirectX {
   // The blended, rotated and wave draws share one path to the software
   // renderer.
   enum TDrawKind : uint8_t { dkRect, dkRotate, dkWave };
+  // How a draw's pixels meet the destination's.
+  enum TBlendKind : uint8_t { bkPlain, bkAdd, bkAlpha, bkSub };
   struct TDrawArgs;
   void BlendDraw(const TDrawArgs& A);
 
@@ -266,25 +268,23 @@ class TD2D {
   // The surface draws take the whole source surface.
   virtual bool RenderSurface(TDirectDrawSurface* Source, const TRect& DestRect, bool Transparent,
                              TRenderType RenderType, int Alpha) = 0;
-  virtual bool RenderSurfaceRotate(TDirectDrawSurface* Source, int X, int Y, int Width,
-                                   int Height, TRenderType RenderType, double CenterX,
-                                   double CenterY, float Angle, int Alpha, bool Transparent) = 0;
+  virtual bool RenderSurfaceRotate(TDirectDrawSurface* Source, int X, int Y, int Width, int Height,
+                                   TRenderType RenderType, double CenterX, double CenterY,
+                                   float Angle, int Alpha, bool Transparent) = 0;
   virtual bool RenderSurfaceWaveX(TDirectDrawSurface* Source, int X, int Y, int Width, int Height,
                                   TRenderType RenderType, bool Transparent, int Amplitude,
                                   int Length, int Phase, int Alpha) = 0;
-  virtual bool RenderPattern(TPictureCollectionItem* Item, const TRect& DestRect,
-                             int PatternIndex, TRenderType RenderType, int Alpha) = 0;
+  virtual bool RenderPattern(TPictureCollectionItem* Item, const TRect& DestRect, int PatternIndex,
+                             TRenderType RenderType, int Alpha) = 0;
   virtual bool RenderPatternRotate(TPictureCollectionItem* Item, int X, int Y, int Width,
                                    int Height, int PatternIndex, TRenderType RenderType,
                                    double CenterX, double CenterY, float Angle, int Alpha) = 0;
-  virtual bool RenderPatternWaveX(TPictureCollectionItem* Item, int X, int Y, int Width,
-                                  int Height, int PatternIndex, TRenderType RenderType,
-                                  bool Transparent, int Amplitude, int Length, int Phase,
-                                  int Alpha) = 0;
-  virtual bool RenderPatternWaveY(TPictureCollectionItem* Item, int X, int Y, int Width,
-                                  int Height, int PatternIndex, TRenderType RenderType,
-                                  bool Transparent, int Amplitude, int Length, int Phase,
-                                  int Alpha) = 0;
+  virtual bool RenderPatternWaveX(TPictureCollectionItem* Item, int X, int Y, int Width, int Height,
+                                  int PatternIndex, TRenderType RenderType, bool Transparent,
+                                  int Amplitude, int Length, int Phase, int Alpha) = 0;
+  virtual bool RenderPatternWaveY(TPictureCollectionItem* Item, int X, int Y, int Width, int Height,
+                                  int PatternIndex, TRenderType RenderType, bool Transparent,
+                                  int Amplitude, int Length, int Phase, int Alpha) = 0;
 
  private:
   TCustomDXDraw* dxdraw_;
