@@ -377,28 +377,37 @@ void TD2DDirect3D::DrawQuad() {
   d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 0);
 }
 
-bool TD2DDirect3D::BindPatternTexture(TPictureCollectionItem* Item, int PatternIndex,
-                                      TRenderType RenderType) {
-  IDirect3DDevice* d = Device();
-  d->SetTexture(0, nullptr);
-  if (!textures_->ContainsItem(Item) && !textures_->AddFromItem(Item)) return false;
-  const int32_t i = textures_->IndexOf(Item->Name());
-  if (i < 0) return false;
-  TD2DTextureEntry& e = textures_->Entry(i);
+// Makes an entry's texture the current one with its colour keying. A device
+// that refuses it has lost its textures: the cache is emptied to be made
+// again, and the frame it would spoil is skipped.
+bool TD2DDirect3D::SetEntryTexture(const TD2DTextureEntry& Entry) {
   HRESULT r = DDERR_GENERIC;
   try {
-    TDirectDrawSurface* s = e.Texture->Surface();
-    if (s && s->ISurface()) r = d->SetTexture(0, s->ISurface().get());
+    TDirectDrawSurface* s = Entry.Texture->Surface();
+    if (s && s->ISurface()) r = Device()->SetTexture(0, s->ISurface().get());
   } catch (const Exception&) {
   }
   if (r != DD_OK) {
     SkipNextFlip = true;
     textures_->Clear();
+    return false;
+  }
+  Device()->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, Entry.Texture->Transparent() ? 1 : 0);
+  return true;
+}
+
+bool TD2DDirect3D::BindPatternTexture(TPictureCollectionItem* Item, int PatternIndex,
+                                      TRenderType RenderType) {
+  Device()->SetTexture(0, nullptr);
+  if (!textures_->ContainsItem(Item) && !textures_->AddFromItem(Item)) return false;
+  const int32_t i = textures_->IndexOf(Item->Name());
+  if (i < 0) return false;
+  TD2DTextureEntry& e = textures_->Entry(i);
+  if (!SetEntryTexture(e)) {
     Item->Restore();
     SetTextureFilter(D2D_LINEAR);
     return false;
   }
-  d->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, e.Texture->Transparent() ? 1 : 0);
   if (e.HasAlpha && RenderType == rtDraw) {
     SetRenderStates(rtBlend, 255, false);
     SetColor(RGBA_MAKE(255, 255, 255, 255));
@@ -426,23 +435,11 @@ int32_t TD2DDirect3D::SurfaceTextureIndex(TDirectDrawSurface* Surface, bool Tran
 }
 
 bool TD2DDirect3D::BindSurfaceTexture(TDirectDrawSurface* Surface, bool Transparent) {
-  IDirect3DDevice* d = Device();
-  d->SetTexture(0, nullptr);
+  Device()->SetTexture(0, nullptr);
   const int32_t i = SurfaceTextureIndex(Surface, Transparent);
   if (i < 0) return false;
   TD2DTextureEntry& e = textures_->Entry(i);
-  HRESULT r = DDERR_GENERIC;
-  try {
-    TDirectDrawSurface* s = e.Texture->Surface();
-    if (s && s->ISurface()) r = d->SetTexture(0, s->ISurface().get());
-  } catch (const Exception&) {
-  }
-  if (r != DD_OK) {
-    SkipNextFlip = true;
-    textures_->Clear();
-    return false;
-  }
-  d->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, e.Texture->Transparent() ? 1 : 0);
+  if (!SetEntryTexture(e)) return false;
   SetTextureCoords(e);
   return true;
 }

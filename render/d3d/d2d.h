@@ -105,6 +105,7 @@ class TD2DDirect3D : public TD2D {
   void SetRenderStates(TRenderType RenderType, int Alpha, bool WithColor);
   bool BindPatternTexture(TPictureCollectionItem* Item, int PatternIndex, TRenderType RenderType);
   bool BindSurfaceTexture(TDirectDrawSurface* Surface, bool Transparent);
+  bool SetEntryTexture(const TD2DTextureEntry& Entry);
   int32_t SurfaceTextureIndex(TDirectDrawSurface* Surface, bool Transparent);
   void SetTextureCoords(const TD2DTextureEntry& E);
   void SetVertexRect(const TRect& R);
