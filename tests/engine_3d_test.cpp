@@ -112,9 +112,12 @@ TEST(Engine3D, TheSceneLooksTheSameThroughTheThreeDimensionalPath) {
         }
       bad += !ok;
     }
-  // A few dozen pixels along the edges of some framed panels still differ
-  // (fewer than 1 in 5,000); set TAL_DUMP_3D to write both frames side by
-  // side to /tmp/engine3d.ppm.
+  // A few dozen pixels under the half-transparent panels still differ
+  // (fewer than 1 in 5,000): the software renderer's blend rounds down, so a
+  // colour blended over itself drops a unit of red and green, where the
+  // device keeps it. One unit on the back surface, the display's colour
+  // table widens it past the tolerance here. Set TAL_DUMP_3D to write both
+  // frames side by side to /tmp/engine3d.ppm.
   EXPECT_LT(bad, 800 * 600 / 5000);
   if (bad && std::getenv("TAL_DUMP_3D")) {
     FILE* f = std::fopen("/tmp/engine3d.ppm", "wb");

@@ -345,25 +345,47 @@ void TD2DDirect3D::SetVertexRect(const TRect& R) {
 }
 
 void TD2DDirect3D::SetVertexRotation(int X, int Y, int Width, int Height, double CenterX,
-                                     double CenterY, float Angle) {
-  const float a = Angle * (2.0f * std::numbers::pi_v<float> / 256.0f);
-  const float b = a + std::numbers::pi_v<float> / 2.0f;
-  const double cx = Width * CenterX, cy = Height * CenterY;
-  const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
-  const double x0 = X - cx * ca - cy * cb, y0 = Y - cx * sa - cy * sb;
-  // No half-pixel shift: a pixel then takes the texel under its top-left
-  // corner, as the software path's turned draws do. The hair of a shift
-  // settles edges that run through pixel centres (quarter turns) the way
-  // that path settles them.
-  constexpr double kHair = 1.0 / 256;
-  auto at = [](D3DTLVERTEX& v, double x, double y) {
-    v.sx = static_cast<float>(x - kHair);
-    v.sy = static_cast<float>(y - kHair);
+                                     double CenterY, float Angle, int SourceWidth,
+                                     int SourceHeight) {
+  // The software path walks the source in 16.16 steps from the turning
+  // centre: the steps come from its sine table cut to 16.16 and divided
+  // down, and a pixel takes the texel under its top-left corner. The quad
+  // is that walk run backwards from the picture's corners, so the device's
+  // interpolation lands every pixel on the texel the software path takes.
+  // Whole angles go through that path's table; between them the turn stays
+  // smooth.
+  const bool whole = std::fabs(Angle) < 1e9f && std::round(Angle) == Angle;
+  const double turn = -Angle * (2 * std::numbers::pi / 256);
+  const auto angle = whole ? static_cast<uint8_t>(-static_cast<int64_t>(Angle)) : uint8_t{0};
+  const double c = std::trunc((whole ? RenderCos(angle) : std::cos(turn)) * 65536),
+               s = std::trunc((whole ? RenderSin(angle) : std::sin(turn)) * 65536);
+  const double sw = SourceWidth, sh = SourceHeight;
+  const double w = Width, h = Height;
+  // Texel steps per screen pixel, as the software path truncates them.
+  const double dux = std::trunc(sw * c / w) / 65536, duy = std::trunc(sw * s / w) / 65536;
+  const double dvx = std::trunc(sh * s / h) / 65536, dvy = std::trunc(sh * c / h) / 65536;
+  const double uc = std::trunc(sw * CenterX * 65536) / 65536,
+               vc = std::trunc(sh * CenterY * 65536) / 65536;
+  // u = uc + dux (x - X) - duy (y - Y); v = vc + dvx (x - X) + dvy (y - Y).
+  const double det = dux * dvy + duy * dvx;
+  // A hair into each texel: the software path floors exact coordinates, and
+  // points landing on a texel edge must fall on the side it takes.
+  constexpr double kHair = 1.0 / 2048;
+  auto at = [&](D3DTLVERTEX& v, double u, double t) {
+    const double du = u - kHair - uc, dv = t - kHair - vc;
+    double x = 0, y = 0;
+    // An empty or flattened picture leaves an empty quad.
+    if (det != 0 && Width != 0 && Height != 0) {
+      x = (du * dvy + duy * dv) / det;
+      y = (dux * dv - dvx * du) / det;
+    }
+    v.sx = static_cast<float>(X + x);
+    v.sy = static_cast<float>(Y + y);
   };
-  at(Vertices[0], x0, y0);
-  at(Vertices[1], x0 + Width * ca, y0 + Width * sa);
-  at(Vertices[2], x0 + Height * cb, y0 + Height * sb);
-  at(Vertices[3], x0 + Height * cb + Width * ca, y0 + Height * sb + Width * sa);
+  at(Vertices[0], 0, 0);
+  at(Vertices[1], sw, 0);
+  at(Vertices[2], 0, sh);
+  at(Vertices[3], sw, sh);
 }
 
 void TD2DDirect3D::DrawQuad() {
@@ -473,7 +495,8 @@ bool TD2DDirect3D::RenderPatternRotate(TPictureCollectionItem* Item, int X, int 
   if (!CheckUsable()) return false;
   SetRenderStates(RenderType, Alpha, true);
   const bool bound = BindPatternTexture(Item, PatternIndex, RenderType);
-  SetVertexRotation(X, Y, Width, Height, CenterX, CenterY, Angle);
+  const TRect pr = Item->GetPatternRect(PatternIndex);
+  SetVertexRotation(X, Y, Width, Height, CenterX, CenterY, Angle, pr.Width(), pr.Height());
   if (bound) DrawQuad();
   else ResetVertices(), MirrorFlip = 0;
   return bound;
@@ -485,7 +508,8 @@ bool TD2DDirect3D::RenderSurfaceRotate(TDirectDrawSurface* Source, int X, int Y,
   if (!CheckUsable()) return false;
   SetRenderStates(RenderType, Alpha, true);
   const bool bound = Source && BindSurfaceTexture(Source, Transparent);
-  SetVertexRotation(X, Y, Width, Height, CenterX, CenterY, Angle);
+  SetVertexRotation(X, Y, Width, Height, CenterX, CenterY, Angle, Source ? Source->Width() : Width,
+                    Source ? Source->Height() : Height);
   if (bound) DrawQuad();
   else ResetVertices(), MirrorFlip = 0;
   return bound;

@@ -110,7 +110,7 @@ class TD2DDirect3D : public TD2D {
   void SetTextureCoords(const TD2DTextureEntry& E);
   void SetVertexRect(const TRect& R);
   void SetVertexRotation(int X, int Y, int Width, int Height, double CenterX, double CenterY,
-                         float Angle);
+                         float Angle, int SourceWidth, int SourceHeight);
   void SetColor(D3DCOLOR C);
   void DrawQuad();
   bool RenderWave(TDirectDrawSurface* Source, const TRect* PatternRect, int X, int Y, int Width,
