@@ -139,6 +139,7 @@ void TEngineForm::DXTimerTimer(TObject*, int LagCount) {
   DXSpriteEngine->FreeDead();
   DXDraw->Surface->Fill(0);
   DXSpriteEngine->Draw();
+  if (OnFrameDrawn) OnFrameDrawn(frames_ + 1);
   DXDraw->Flip();
   ++frames_;
   if (OnFrameFlipped) OnFrameFlipped(frames_);

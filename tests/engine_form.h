@@ -48,6 +48,9 @@ class TEngineForm : public TDXForm {
   // The lag counts handed to the sprite engine, summed.
   int64_t MovedTime() const { return moved_; }
 
+  // Runs after each frame is drawn on the back surface, before its flip,
+  // with the number of that frame (from 1).
+  std::function<void(int Frame)> OnFrameDrawn;
   // Runs after each flip with the number of that frame (from 1).
   std::function<void(int Frame)> OnFrameFlipped;
 
