@@ -24,7 +24,7 @@ function(tal_module name)
   endif()
   if(tests AND TAL_TESTS)
     add_executable(${name}_test ${tests})
-    target_link_libraries(${name}_test PRIVATE ${name} ${M_TEST_DEPS} GTest::gtest_main GTest::gmock)
+    target_link_libraries(${name}_test PRIVATE ${name} ${M_TEST_DEPS} tal_test_main GTest::gmock)
     set_target_properties(${name}_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-bin)
     # Tests find the sources and the folder of the programs (with its data)
     # through these two definitions.

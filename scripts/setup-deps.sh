@@ -13,6 +13,7 @@ packages=(
   libvorbis-dev libopenmpt-dev libavformat-dev libavcodec-dev libswresample-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth xdotool libx11-dev libpng-dev
+  xfonts-base
 )
 
 missing=()

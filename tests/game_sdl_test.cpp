@@ -1,7 +1,8 @@
 // The game's main form on the real backend: started as the game program
 // starts, in a window of a virtual X server, on the real clock, in a program
-// folder without game.INI; leaving through AbsoluteClose writes a game.INI
-// that the next start reads back.
+// folder without game.INI (but with the audio libraries, as the game's own
+// folder has them). No message box is shown on the way; leaving through
+// AbsoluteClose writes a game.INI that the next start reads back.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "platform/backend/sdl/xvfb_server.h"
 #include "platform/win/files.h"
 #include "platform/win/library.h"
+#include "platform/win/user_seam.h"
 #include "programs/startup.h"
 
 namespace {
@@ -49,6 +51,9 @@ TEST(GameUnderX, MainFormStartsDrawsAndLeavesASettingsFileBehind) {
   fs::remove_all(root);
   fs::create_directories(root);
   fs::create_directory_symlink(data, root / "data");
+  // The audio libraries beside the program, as in the game's own folder.
+  for (const char* lib : {"libbass.so", "libbasswma.so"})
+    fs::create_symlink(std::string(TAL_BIN_DIR) + "/" + lib, root / lib);
   const std::string saved_dir = GetCurrentDir();
   SetProgramFolder(root.string());
 
@@ -70,6 +75,8 @@ TEST(GameUnderX, MainFormStartsDrawsAndLeavesASettingsFileBehind) {
     EXPECT_EQ(counter->Moves, kFrames);
     EXPECT_GT(form->DXTimer->FrameRate(), 0);
     EXPECT_TRUE(fs::is_regular_file(root / "game.INI"));
+    for (const TRecordedMessageBox& box : TakeRecordedMessageBoxes())
+      ADD_FAILURE() << "message box shown: [" << box.Caption << "] " << box.Text;
 
     TXvfbServer::KeepLibraries();
     StopPlatform();

@@ -22,6 +22,7 @@
 #include "platform/backend/sdl/xvfb_server.h"
 #include "platform/win/clock.h"
 #include "platform/win/library.h"
+#include "platform/win/user_seam.h"
 #include "programs/startup.h"
 
 namespace {
@@ -82,6 +83,10 @@ TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
   char pattern[] = "/tmp/tal_screens_x_XXXXXX";
   const std::string folder = mkdtemp(pattern);
   std::filesystem::create_directory_symlink(data, folder + "/data");
+  // The audio libraries beside the program, as in the game's own folder.
+  for (const char* lib : {"libbass.so", "libbasswma.so"})
+    std::filesystem::create_symlink(std::string(TAL_BIN_DIR) + "/" + lib,
+                                    folder + "/" + lib);
   {
     std::ofstream ini(folder + "/game.INI");
     ini << "[Options]\nUDI=0\nFPS=0\nBrightness=50\nSoundFxLevel=8\nMusicLevel=8\n"
@@ -165,6 +170,8 @@ TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
     EXPECT_GT(menuLit, 800 * 600 / 2) << "the menu's backdrop is on the screen";
     EXPECT_GT(buttonLit, 0);
     EXPECT_TRUE(MenuButtons[8] && MenuButtons[8]->Visible);
+    for (const TRecordedMessageBox& box : TakeRecordedMessageBoxes())
+      ADD_FAILURE() << "message box shown: [" << box.Caption << "] " << box.Text;
 
     TXvfbServer::KeepLibraries();
     StopPlatform();

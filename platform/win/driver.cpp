@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/win/clock.h"
+#include "platform/win/user_seam.h"
 
 namespace {
 std::unique_ptr<TPlatformDriver>& Slot() {
@@ -30,8 +31,7 @@ void TPlatformDriver::IdlePace() {
 int TPlatformDriver::MessageBox(HWND, const std::string& Text, const std::string& Caption,
                                 UINT Type) {
   std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
-  UINT kind = Type & MB_TYPEMASK;
-  return kind == MB_YESNO || kind == MB_YESNOCANCEL ? IDYES : IDOK;
+  return DefaultMessageBoxAnswer(Type);
 }
 
 void SetPlatformDriver(std::unique_ptr<TPlatformDriver> Driver) {

@@ -1,16 +1,20 @@
 #include "platform/win/user.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win/clock.h"
 #include "platform/win/driver.h"
 #include "platform/win/ipc.h"
+#include "platform/win/user_seam.h"
 #include "platform/win/vkeys.h"
 
 namespace {
@@ -453,6 +457,38 @@ uint64_t MicrosecondsToNextTimer() {
 
 int MessageBoxA(HWND Wnd, const char* Text, const char* Caption, UINT Type) {
   return PlatformDriver().MessageBox(Wnd, Text ? Text : "", Caption ? Caption : "Error", Type);
+}
+
+namespace {
+std::mutex RecordedBoxesLock;
+std::vector<TRecordedMessageBox>& RecordedBoxes() {
+  static auto* boxes = new std::vector<TRecordedMessageBox>;
+  return *boxes;
+}
+}  // namespace
+
+bool MessageBoxesRecorded() {
+  const char* v = std::getenv(kMessageBoxesVariable);
+  return v && std::string_view(v) == kMessageBoxesRecorded;
+}
+
+int RecordMessageBox(const std::string& Text, const std::string& Caption, UINT Type) {
+  std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
+  {
+    std::lock_guard<std::mutex> lock(RecordedBoxesLock);
+    RecordedBoxes().push_back({Caption, Text, Type});
+  }
+  return DefaultMessageBoxAnswer(Type);
+}
+
+std::vector<TRecordedMessageBox> TakeRecordedMessageBoxes() {
+  std::lock_guard<std::mutex> lock(RecordedBoxesLock);
+  return std::exchange(RecordedBoxes(), {});
+}
+
+int DefaultMessageBoxAnswer(UINT Type) {
+  const UINT kind = Type & MB_TYPEMASK;
+  return kind == MB_YESNO || kind == MB_YESNOCANCEL ? IDYES : IDOK;
 }
 
 // ---- Cursor and keyboard ---------------------------------------------------------

@@ -43,6 +43,7 @@ bool XWindowScreenshot(const std::string& DisplayName, unsigned long Window,
     gJump = nullptr;
     return false;
   }
+  if (Window == 0) Window = DefaultRootWindow(d);
   XWindowAttributes a;
   int width = 0, height = 0;
   if (XGetWindowAttributes(d, Window, &a) && !gFailed) {
@@ -63,4 +64,46 @@ bool XWindowScreenshot(const std::string& DisplayName, unsigned long Window,
   XSetErrorHandler(previous);
   gJump = nullptr;
   return !gFailed && width > 0 && setup_test::WritePng(File, px.data(), width, height);
+}
+
+bool XFindTopWindow(const std::string& DisplayName, const std::string& Name, XTopWindow& Found) {
+  Display* d = XOpenDisplay(DisplayName.c_str());
+  if (!d) return false;
+  auto previous = XSetErrorHandler(NoteError);
+  gFailed = false;
+  bool found = false;
+  Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(d, root, &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && !found; ++i) {
+      XTextProperty name{};
+      XWindowAttributes a;
+      gFailed = false;
+      // The title's bytes as they stand, whatever their encoding (SDL's boxes
+      // title themselves in UTF-8). A window may go while it is looked at: it
+      // is then not the one.
+      if (XGetWMName(d, children[i], &name) && name.value && name.format == 8 &&
+          Name == std::string(reinterpret_cast<const char*>(name.value), name.nitems) &&
+          XGetWindowAttributes(d, children[i], &a) && !gFailed && a.map_state == IsViewable) {
+        Found = {children[i], a.x, a.y, a.width, a.height};
+        found = true;
+      }
+      if (name.value) XFree(name.value);
+    }
+    if (children) XFree(children);
+  }
+  XSync(d, False);
+  XCloseDisplay(d);
+  XSetErrorHandler(previous);
+  return found;
+}
+
+bool XHasCoreFonts(const std::string& DisplayName) {
+  Display* d = XOpenDisplay(DisplayName.c_str());
+  if (!d) return false;
+  int count = 0;
+  char** names = XListFonts(d, "-*-*-medium-r-normal--*-120-*-*-*-*-iso8859-1", 1, &count);
+  if (names) XFreeFontNames(names);
+  XCloseDisplay(d);
+  return count > 0;
 }

@@ -4,6 +4,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/backend/sdl/sdl_input.h"
@@ -14,6 +16,7 @@
 #include "platform/win/codepage.h"
 #include "platform/win/driver.h"
 #include "platform/win/user.h"
+#include "platform/win/user_seam.h"
 #include "platform/win/vkeys.h"
 
 namespace {
@@ -280,8 +283,11 @@ class TSdlDriver : public TPlatformDriver {
 
   int MessageBox(HWND Wnd, const std::string& Text, const std::string& Caption,
                  UINT Type) override {
+    if (MessageBoxesRecorded()) return RecordMessageBox(Text, Caption, Type);
     const std::string title = AnsiToUtf8(Caption), message = AnsiToUtf8(Text);
     std::fprintf(stderr, "[%s] %s\n", title.c_str(), message.c_str());
+    // SDL's own box neither wraps a long line nor keeps one on the screen.
+    const std::string shown = WrapMessageBoxText(message, kMessageBoxColumns, kMessageBoxLines);
     UINT kind = Type & MB_TYPEMASK;
     std::vector<SDL_MessageBoxButtonData> buttons;
     auto add = [&](int id, const char* text, Uint32 flags) {
@@ -311,9 +317,14 @@ class TSdlDriver : public TPlatformDriver {
                                                     : SDL_MESSAGEBOX_INFORMATION;
     SDL_MessageBoxData data{};
     data.flags = icon;
-    data.window = SdlWindowOf(Wnd);
+    // No owner: SDL places a box over its owner from the owner's offset
+    // counted twice, which puts it off centre and, for a window away from
+    // the corner, partly off the screen. Without one it centres the box on
+    // the screen, where the game's full-screen window and the setup's
+    // centred dialog both are.
+    data.window = nullptr;
     data.title = title.c_str();
-    data.message = message.c_str();
+    data.message = shown.c_str();
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();
     int pressed = buttons.front().buttonid;
@@ -329,6 +340,57 @@ class TSdlDriver : public TPlatformDriver {
 };
 
 }  // namespace
+
+std::string WrapMessageBoxText(const std::string& Utf8, int Columns, int MaxLines) {
+  // Characters are counted, not bytes: the game's messages are Russian.
+  auto chars = [](std::string_view s) {
+    int n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+  };
+  // The byte length of the first Count characters of s.
+  auto prefix = [](std::string_view s, int Count) {
+    size_t i = 0;
+    for (int n = 0; i < s.size(); ++i) {
+      if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && n++ == Count) break;
+    }
+    return i;
+  };
+  std::vector<std::string> lines;
+  std::string_view text = Utf8;
+  while (true) {
+    const size_t end = text.find('\n');
+    std::string_view para = text.substr(0, end);
+    std::string line;
+    while (!para.empty()) {
+      const size_t space = para.find(' ');
+      std::string_view word = para.substr(0, space);
+      para = space == std::string_view::npos ? std::string_view() : para.substr(space + 1);
+      // A word longer than a line (a path) is cut where the line ends.
+      while (chars(word) > Columns) {
+        if (!line.empty()) lines.push_back(std::exchange(line, {}));
+        const size_t cut = prefix(word, Columns);
+        lines.emplace_back(word.substr(0, cut));
+        word.remove_prefix(cut);
+      }
+      if (word.empty()) continue;
+      if (!line.empty() && chars(line) + 1 + chars(word) > Columns)
+        lines.push_back(std::exchange(line, {}));
+      if (!line.empty()) line += ' ';
+      line += word;
+    }
+    lines.push_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  if (static_cast<int>(lines.size()) > MaxLines) {
+    lines.resize(static_cast<size_t>(MaxLines));
+    lines.back() += " ...";
+  }
+  std::string out;
+  for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + lines[i];
+  return out;
+}
 
 bool SdlInstall() {
   auto& s = St();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/win/wintypes.h"
 
@@ -31,3 +32,9 @@ SDL_Window* SdlWindowOf(HWND Wnd);
 SDL_Window* SdlMainWindow();
 // The desktop size of the display the main window is on (or display 0).
 void SdlDesktopSize(int& Width, int& Height);
+
+// A message box's text as the SDL box shows it: lines broken between words
+// at Columns characters (a longer word is cut), at most MaxLines of them.
+inline constexpr int kMessageBoxColumns = 60;
+inline constexpr int kMessageBoxLines = 24;
+std::string WrapMessageBoxText(const std::string& Utf8, int Columns, int MaxLines);

@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <string>
 #include <vector>
 
 #include "framework/forms.h"
+#include "platform/backend/sdl/xvfb_server.h"
 #include "platform/win/clock.h"
+#include "platform/win/user_seam.h"
 #include "platform/win/vkeys.h"
 
 namespace {
@@ -112,6 +120,95 @@ TEST_F(SdlCore, ALoopThatNeverWaitsStillNeverRunsAheadOfTheClock) {
   Application->Run();
   ASSERT_EQ(at.size(), 20u);
   for (size_t i = 1; i < at.size(); ++i) EXPECT_GT(at[i], at[i - 1]) << "pass " << i;
+}
+
+// ---- Message boxes ---------------------------------------------------------
+
+TEST(SdlMessageText, LinesBreakBetweenWordsAtTheWidth) {
+  const std::string cyr = "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB";  // four letters, eight bytes
+  struct TCase {
+    std::string In;
+    int Columns, Lines;
+    std::string Out;
+  } cases[] = {
+      {"short", 10, 5, "short"},
+      {"one two three four", 9, 5, "one two\nthree\nfour"},
+      {"keeps\n\nits own breaks", 40, 5, "keeps\n\nits own breaks"},
+      {"a /very/long/path/name here", 8, 9, "a\n/very/lo\nng/path/\nname\nhere"},
+      // Characters are counted, not bytes.
+      {cyr + " " + cyr, 9, 5, cyr + " " + cyr},
+      {"1 2 3 4 5 6", 1, 3, "1\n2\n3 ..."},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(WrapMessageBoxText(c.In, c.Columns, c.Lines), c.Out) << c.In;
+}
+
+// A box shown through the backend on a display that can draw it.
+class SdlMessageBoxUnderX : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string xvfb = TXvfbServer::Find();
+    if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_TRUE(server_.Start(xvfb, "800x600x24")) << "Xvfb did not start";
+    ::setenv("DISPLAY", server_.Display().c_str(), 1);
+    ::setenv("SDL_VIDEODRIVER", "x11", 1);
+    ASSERT_TRUE(SdlInstall());
+    scope_ = std::make_unique<TApplicationScope>();
+    form_ = Application->CreateForm<TForm>();
+    form_->SetBounds(300, 200, 320, 200);
+    form_->Show();
+  }
+  void TearDown() override {
+    scope_.reset();
+    if (SdlInstalled()) {
+      TXvfbServer::KeepLibraries();
+      SdlUninstall();
+    }
+  }
+  TXvfbServer server_;
+  std::unique_ptr<TApplicationScope> scope_;
+  TForm* form_ = nullptr;
+};
+
+// Left behind on purpose, for the test below to run on its own.
+TEST_F(SdlMessageBoxUnderX, DISABLED_LeavesABoxBehind) {
+  MessageBoxA(form_->Handle(), "A box nobody takes", "Proof", MB_OK | MB_ICONERROR);
+}
+
+TEST_F(SdlMessageBoxUnderX, UnderTheTestsABoxNeitherWaitsNorGoesUnseen) {
+  ASSERT_TRUE(MessageBoxesRecorded()) << "the tests' main records boxes";
+  // Answered at once with the box's first button, and kept for the test.
+  auto answer = std::async(std::launch::async, [&] {
+    return MessageBoxA(form_->Handle(), "Save the changes?", "Question", MB_YESNO);
+  });
+  ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready)
+      << "a box waited for a person";
+  EXPECT_EQ(answer.get(), IDYES);
+  const auto boxes = TakeRecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption, "Question");
+  EXPECT_EQ(boxes[0].Text, "Save the changes?");
+  EXPECT_EQ(boxes[0].Type, static_cast<UINT>(MB_YESNO));
+
+  // A test that shows a box and does not take it fails, naming the box, and
+  // ends: the same test program, run on just that test.
+  char self[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  const std::string command =
+      "ASAN_OPTIONS=detect_leaks=0 timeout 120 '" + std::string(self) +
+      "' --gtest_also_run_disabled_tests"
+      " --gtest_filter=SdlMessageBoxUnderX.DISABLED_LeavesABoxBehind 2>&1";
+  std::string out;
+  FILE* child = popen(command.c_str(), "r");
+  ASSERT_NE(child, nullptr);
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, child)) out += buf;
+  const int status = pclose(child);
+  ASSERT_TRUE(WIFEXITED(status)) << out;
+  EXPECT_NE(WEXITSTATUS(status), 124) << "the box waited: " << out;
+  EXPECT_NE(WEXITSTATUS(status), 0) << "the box went unseen: " << out;
+  EXPECT_NE(out.find("the test did not take it: [Proof] A box nobody takes"), std::string::npos)
+      << out;
 }
 
 }  // namespace
