@@ -66,8 +66,9 @@ struct TChannel {
   std::vector<TSync> Syncs;
   std::vector<TDsp> Dsps;
   std::vector<TFx> Fx;
+  uint64_t Fed = 0;  // frame the decoder gives next
   std::vector<int16_t> Raw, Block;
-  std::vector<uint8_t> UserBuf;
+  std::vector<uint8_t> Layout;  // a block in the channel's own layout
 
   uint32_t FrameBytes() const { return Channels * (EightBit ? 1u : 2u); }
 };
@@ -163,46 +164,50 @@ void TLibrary::ApplyVolume(TChannel& c) {
   c.Voice.Pan = std::clamp(c.Pan, -100, 100) * 100;
 }
 
-// A DSP sees the channel's own layout (its sample size and channel count),
-// as the channel's flags describe it, before the mixer's conversion.
-void RunDsps(TChannel& c, void* data, size_t bytes) {
-  if (bytes == 0) return;
-  for (auto& d : c.Dsps) d.Proc(d.Handle, c.Handle, data, static_cast<BASS_DWORD>(bytes), d.User);
-}
-
-// Decodes one block and runs it through the DSP chain and the effects into
-// the channel's queue.
+// Decodes one block into the channel's own layout (its sample size and
+// channel count, as its flags tell them), hands that to the DSP chain, and
+// queues it as the mixer's stereo 16-bit through the effects.
 void TLibrary::FillOne(TChannel& c, uint64_t frames) {
+  const uint32_t frameBytes = c.FrameBytes();
   size_t got = 0;
-  c.Block.resize(frames * 2);
   if (c.Kind == TKind::User) {
-    const uint32_t want = static_cast<uint32_t>(frames * c.FrameBytes());
-    c.UserBuf.assign(want, 0);
-    BASS_DWORD r = c.Proc(c.Handle, c.UserBuf.data(), want, c.User);
-    r = std::min(r, want);
-    got = r / c.FrameBytes();
+    const uint32_t want = static_cast<uint32_t>(frames * frameBytes);
+    c.Layout.assign(want, 0);
+    const BASS_DWORD r = std::min(c.Proc(c.Handle, c.Layout.data(), want, c.User), want);
+    got = r / frameBytes;
     if (r < want) c.SourceDone = true;
-    RunDsps(c, c.UserBuf.data(), got * c.FrameBytes());
-    for (size_t i = 0; i < got * c.Channels; ++i) {
-      const uint8_t* p = &c.UserBuf[c.EightBit ? i : 2 * i];
-      const int16_t s = c.EightBit ? static_cast<int16_t>((p[0] - 128) << 8)
-                                   : static_cast<int16_t>(p[0] | p[1] << 8);
-      if (c.Channels == 2)
-        c.Block[i] = s;
-      else
-        c.Block[2 * i] = c.Block[2 * i + 1] = s;
-    }
   } else {
-    if (c.Channels == 2) {
-      got = c.Decoder->Read(c.Block.data(), frames);
-      RunDsps(c, c.Block.data(), got * 4);
-    } else {
-      c.Raw.resize(frames);
-      got = c.Decoder->Read(c.Raw.data(), frames);
-      RunDsps(c, c.Raw.data(), got * 2);
-      for (size_t i = 0; i < got; ++i) c.Block[2 * i] = c.Block[2 * i + 1] = c.Raw[i];
-    }
+    // Never past the length: what the length says is what is heard.
+    const uint64_t left = c.Length > c.Fed ? c.Length - c.Fed : 0;
+    c.Raw.resize(frames * c.Channels);
+    got = c.Decoder->Read(c.Raw.data(), static_cast<size_t>(std::min(frames, left)));
+    c.Fed += got;
     if (got < frames) c.SourceDone = true;
+    c.Layout.resize(got * frameBytes);
+    for (size_t i = 0; i < got * c.Channels; ++i) {
+      const auto s = static_cast<uint16_t>(c.Raw[i]);
+      if (c.EightBit) {
+        c.Layout[i] = static_cast<uint8_t>((s >> 8) ^ 0x80);
+      } else {
+        c.Layout[2 * i] = static_cast<uint8_t>(s);
+        c.Layout[2 * i + 1] = static_cast<uint8_t>(s >> 8);
+      }
+    }
+  }
+  if (got > 0) {
+    for (auto& d : c.Dsps)
+      d.Proc(d.Handle, c.Handle, c.Layout.data(), static_cast<BASS_DWORD>(got * frameBytes),
+             d.User);
+  }
+  c.Block.resize(got * 2);
+  for (size_t i = 0; i < got * c.Channels; ++i) {
+    const uint8_t* p = &c.Layout[c.EightBit ? i : 2 * i];
+    const int16_t s = c.EightBit ? static_cast<int16_t>((p[0] - 128) * 256)
+                                 : static_cast<int16_t>(p[0] | p[1] << 8);
+    if (c.Channels == 2)
+      c.Block[i] = s;
+    else
+      c.Block[2 * i] = c.Block[2 * i + 1] = s;
   }
   if (got > 0) {
     for (auto& f : c.Fx) f.Effect->Process(c.Block.data(), got);
@@ -299,6 +304,7 @@ bool SeekChannel(TChannel& c, uint64_t frame) {
   c.Voice.Stream->Clear();
   c.Voice.Cursor = 0;
   c.Base = frame;
+  c.Fed = frame;
   c.SourceDone = false;
   c.EndFired = false;
   return true;
@@ -872,7 +878,7 @@ BASS_EXPORT BASS_DWORD BASS_ChannelGetData(BASS_DWORD Handle, void* Buffer, BASS
   }
   if (Length == BASS_DATA_FFT512) {
     Fft512(next.data(), next.size() / 2, static_cast<float*>(Buffer));
-    return Ok<BASS_DWORD>(512 * 4);
+    return Ok<BASS_DWORD>(kFftBins * sizeof(float));
   }
   if (Length & 0x80000000u) return Fail(BASS_ERROR_ILLPARAM, BASS_DATA_FAILED);
   const size_t bytes = std::min<size_t>(Length & ~3u, next.size() * 2);

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "audiolib/bass.h"
@@ -12,6 +14,7 @@
 #include "music/rt_bass.h"
 #include "platform/backend/headless/headless_audio.h"
 #include "platform/backend/headless/headless_core.h"
+#include "tools/mkdata/music.h"
 
 namespace mf = music_fixtures;
 
@@ -95,6 +98,16 @@ class LibraryTest : public ::testing::Test {
     HeadlessAdvance(ms);
     return TakeHeadlessAudio();
   }
+  // Plays a channel from where it stands until it stops by itself; what was
+  // heard, silence after the end included.
+  std::vector<int16_t> HearToEnd(BASS_DWORD h) {
+    std::vector<int16_t> all;
+    for (int i = 0; i < 120 && BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING; ++i) {
+      const std::vector<int16_t> s = Advance(250);
+      all.insert(all.end(), s.begin(), s.end());
+    }
+    return all;
+  }
 
   TLib lib_;
   RT_bass::BASS_Init_t* BASS_Init;
@@ -142,6 +155,58 @@ double Rms(const std::vector<int16_t>& s, int channel) {
   for (size_t i = static_cast<size_t>(channel); i < s.size(); i += 2, ++n)
     sum += double(s[i]) * s[i];
   return n ? std::sqrt(sum / n) : 0;
+}
+
+// Interleaved stereo frames of a rising sweep, a different one on each side:
+// no stretch of it repeats, so a stretch found in it has one place.
+std::vector<int16_t> Sweep(double seconds) {
+  const size_t n = static_cast<size_t>(seconds * 44100);
+  std::vector<int16_t> s(n * 2);
+  double pl = 0, pr = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double t = double(i) / n;
+    pl += 2 * M_PI * (200 + 3000 * t) / 44100;
+    pr += 2 * M_PI * (330 + 1700 * t) / 44100;
+    s[2 * i] = static_cast<int16_t>(std::lrint(std::sin(pl) * 12000));
+    s[2 * i + 1] = static_cast<int16_t>(std::lrint(std::sin(pr) * 9000));
+  }
+  return s;
+}
+
+// A mono WAV of 8-bit samples: the left side of Stereo.
+std::vector<uint8_t> Wav8Mono(const std::vector<int16_t>& stereo) {
+  std::vector<uint8_t> v;
+  const uint32_t data = static_cast<uint32_t>(stereo.size() / 2);
+  v.insert(v.end(), {'R', 'I', 'F', 'F'});
+  mf::Put32(v, 36 + data);
+  v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  mf::Put32(v, 16);
+  mf::Put16(v, 1);
+  mf::Put16(v, 1);
+  mf::Put32(v, 44100);
+  mf::Put32(v, 44100);
+  mf::Put16(v, 1);
+  mf::Put16(v, 8);
+  v.insert(v.end(), {'d', 'a', 't', 'a'});
+  mf::Put32(v, data);
+  for (size_t i = 0; i < stereo.size(); i += 2)
+    v.push_back(static_cast<uint8_t>((stereo[i] >> 8) + 128));
+  return v;
+}
+
+// Where in Whole the frames of Part begin, searched from Near outwards; none
+// when they are nowhere within Reach frames of it.
+std::optional<int64_t> FindFrames(const std::vector<int16_t>& whole,
+                                  const std::vector<int16_t>& part, int64_t near, int64_t reach) {
+  const int64_t frames = static_cast<int64_t>(whole.size() / 2);
+  const int64_t len = static_cast<int64_t>(part.size() / 2);
+  for (int64_t d = 0; d <= reach; ++d) {
+    for (const int64_t at : {near + d, near - d}) {
+      if (at < 0 || at + len > frames) continue;
+      if (std::equal(part.begin(), part.end(), whole.begin() + 2 * at)) return at - near;
+    }
+  }
+  return std::nullopt;
 }
 
 TEST_F(LibraryTest, DeviceStartsOnlyWithSomethingBehindTheMixer) {
@@ -218,6 +283,93 @@ TEST_F(LibraryTest, FileStreamsHaveExactLengthsPositionsAndSeeks) {
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
   EXPECT_FALSE(BASS_StreamCreateFile(FALSE, "/nonexistent/x.mp3", 0, 0, 0));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+}
+
+// Every kind of file the library opens: its length is the frames it plays,
+// and a seek lands on the very frame it reports.
+TEST_F(LibraryTest, LengthsAreTheDecodedFramesAndSeeksLandOnTheFrame) {
+  StartDevice();
+  const std::vector<int16_t> sweep = Sweep(2.5);
+  const TMusicTheme theme{"edge.mp3", "edge", 120, 1, 0, false, 0};
+  const std::vector<uint8_t> vbr = EncodeMp3(sweep, theme);
+  const std::vector<uint8_t> cut(vbr.begin(),
+                                 vbr.begin() + static_cast<ptrdiff_t>(vbr.size() * 2 / 5));
+  const std::vector<uint8_t> mod = mf::ModBytes();
+  enum TOpen { oStream, oWma, oMusic };
+  const struct {
+    const char* Name;
+    std::string Path;
+    TOpen Open;
+  } files[] = {
+      {"WAV, 16-bit stereo", mf::WriteBytes("edge.wav", mf::WavBytes(sweep)), oStream},
+      {"WAV, 8-bit mono", mf::WriteBytes("edge8.wav", Wav8Mono(sweep)), oStream},
+      {"MP3, constant rate", mf::WriteBytes("cbr.mp3", EncodeMp3(sweep, theme, 128)), oStream},
+      {"MP3, variable rate", mf::WriteBytes("vbr.mp3", vbr), oStream},
+      {"MP3, cut short", mf::WriteBytes("cut.mp3", cut), oStream},
+      {"Ogg Vorbis", mf::WriteOgg("edge.ogg", 2.5, {}), oStream},
+      {"WMA", mf::WriteWma("edge.wma", 2.5, "edge"), oWma},
+      {"module", mf::WriteBytes("edge.mod", mod), oMusic},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.Name);
+    ASSERT_FALSE(f.Path.empty());
+    const auto open = [&] {
+      switch (f.Open) {
+        case oStream:
+          return BASS_StreamCreateFile(FALSE, f.Path.c_str(), 0, 0, 0);
+        case oWma:
+          return BASS_WMA_StreamCreateFile(FALSE, f.Path.c_str(), 0, 0, 0);
+        case oMusic:
+          return BASS_MusicLoad(FALSE, f.Path.c_str(), 0, 0, BASS_MUSIC_CALCLEN);
+      }
+      return HSTREAM{0};
+    };
+    const auto play = [&](BASS_DWORD h) {
+      return f.Open == oMusic ? BASS_MusicPlay(h) : BASS_StreamPlay(h, FALSE, 0);
+    };
+    const auto release = [&](BASS_DWORD h) {
+      return f.Open == oMusic ? BASS_MusicFree(h) : BASS_StreamFree(h);
+    };
+    BASS_DWORD h = open();
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    const BASS_DWORD flags = BASS_ChannelGetFlags(h);
+    const BASS_QWORD frameBytes =
+        ((flags & BASS_SAMPLE_8BITS) ? 1 : 2) * ((flags & BASS_SAMPLE_MONO) ? 1 : 2);
+    const BASS_QWORD length =
+        (f.Open == oMusic ? BASS_MusicGetLength(h, TRUE) : BASS_StreamGetLength(h)) / frameBytes;
+
+    // Heard from the start to the end.
+    ASSERT_TRUE(play(h));
+    const std::vector<int16_t> whole = HearToEnd(h);
+    ASSERT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    const BASS_QWORD decoded = BASS_ChannelGetPosition(h) / frameBytes;
+    EXPECT_EQ(length, decoded);
+    ASSERT_GE(whole.size() / 2, decoded);
+    ASSERT_TRUE(release(h));
+    if (f.Open == oMusic) continue;  // module music is not seekable
+
+    // Heard after seeks into the first packets, the middle and near the end.
+    h = open();
+    ASSERT_TRUE(play(h));
+    for (const BASS_QWORD target : {BASS_QWORD{333}, decoded / 2 + 333, decoded - 6000}) {
+      SCOPED_TRACE(target);
+      ASSERT_TRUE(BASS_ChannelSetPosition(h, target * frameBytes));
+      const BASS_QWORD at = BASS_ChannelGetPosition(h) / frameBytes;
+      EXPECT_EQ(at, target);
+      const std::vector<int16_t> heard = Advance(100);
+      ASSERT_LE(at + heard.size() / 2, decoded);
+      const std::optional<int64_t> off = FindFrames(whole, heard, static_cast<int64_t>(at), 30000);
+      EXPECT_EQ(off, std::optional<int64_t>(0)) << "frames the seek landed away from its position";
+      EXPECT_EQ(BASS_ChannelGetPosition(h) / frameBytes, at + heard.size() / 2);
+    }
+    HearToEnd(h);
+    EXPECT_EQ(BASS_ChannelGetPosition(h) / frameBytes, length) << "never past the length";
+
+    // Past the data there is nowhere to go.
+    EXPECT_FALSE(BASS_ChannelSetPosition(h, (length + 1) * frameBytes));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_POSITION);
+    ASSERT_TRUE(release(h));
+  }
 }
 
 struct TSyncLog {
@@ -303,6 +455,43 @@ struct TZeroRight {
   }
 };
 
+// Keeps what a DSP is handed; with Hush, makes it the 8-bit silence.
+struct TDspTap {
+  std::vector<uint8_t> Bytes;
+  bool Hush = false;
+  static void Proc(HDSP, BASS_DWORD, void* buf, BASS_DWORD len, void* user) {
+    auto* self = static_cast<TDspTap*>(user);
+    auto* p = static_cast<uint8_t*>(buf);
+    self->Bytes.insert(self->Bytes.end(), p, p + len);
+    if (self->Hush) std::fill(p, p + len, uint8_t{128});
+  }
+};
+
+TEST_F(LibraryTest, DspsOfAnEightBitWaveGetTheSamplesItsFlagsDescribe) {
+  StartDevice();
+  const std::vector<uint8_t> wav = Wav8Mono(Sweep(0.5));
+  const std::string path = mf::WriteBytes("dsp8.wav", wav);
+  const std::vector<uint8_t> samples(wav.begin() + 44, wav.end());
+  const HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u);
+  ASSERT_EQ(BASS_ChannelGetFlags(h), BASS_SAMPLE_8BITS | BASS_SAMPLE_MONO);
+  TDspTap tap;
+  ASSERT_NE(BASS_ChannelSetDSP(h, &TDspTap::Proc, &tap), 0u);
+  ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+  EXPECT_GT(Rms(Advance(100), 0), 1000);
+  ASSERT_GE(tap.Bytes.size(), 4410u);
+  ASSERT_LE(tap.Bytes.size(), samples.size());
+  EXPECT_TRUE(std::equal(tap.Bytes.begin(), tap.Bytes.end(), samples.begin()))
+      << "one unsigned byte a frame, as the file holds them";
+
+  // What the DSP leaves is what is heard.
+  tap.Hush = true;
+  ASSERT_TRUE(BASS_ChannelSetPosition(h, 0));
+  const std::vector<int16_t> hushed = Advance(100);
+  EXPECT_EQ(Rms(hushed, 0), 0);
+  EXPECT_EQ(Rms(hushed, 1), 0);
+}
+
 TEST_F(LibraryTest, PanDspFftAndEffectsShapeWhatIsHeard) {
   StartDevice();
   const std::string wav = mf::WriteBytes("fx.wav", mf::WavBytes(mf::Tone(3.0, 1000)));
@@ -331,8 +520,11 @@ TEST_F(LibraryTest, PanDspFftAndEffectsShapeWhatIsHeard) {
   EXPECT_FALSE(BASS_ChannelRemoveDSP(h, dsp));
 
   // FFT of a 1 kHz tone peaks in its bin.
-  float fft[256];
-  ASSERT_EQ(BASS_ChannelGetData(h, fft, BASS_DATA_FFT512), 2048u);
+  // Its byte count is what it wrote: 256 magnitudes, nothing past them.
+  float fft[512];
+  std::fill(std::begin(fft), std::end(fft), -1.0f);
+  ASSERT_EQ(BASS_ChannelGetData(h, fft, BASS_DATA_FFT512), 256 * sizeof(float));
+  EXPECT_TRUE(std::all_of(fft + 256, fft + 512, [](float v) { return v == -1.0f; }));
   const int peak = static_cast<int>(std::max_element(fft, fft + 256) - fft);
   EXPECT_NEAR(peak, 1000.0 * 512 / 44100, 1);
 

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr long kSeekPreframes = 32;
+
 class TMpegDecoder : public TDecoder {
  public:
   ~TMpegDecoder() override {
@@ -24,6 +26,10 @@ class TMpegDecoder : public TDecoder {
     h_ = mpg123_new(nullptr, &err);
     if (!h_) return false;
     mpg123_param(h_, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    // A frame may take its data from the frames before it (up to 511 bytes
+    // back, many small frames), so a seek decodes enough of them first to
+    // give the very samples a decode from the start gives.
+    mpg123_param(h_, MPG123_PREFRAMES, kSeekPreframes, 0);
     // Only the file's own rate and channels, as 16-bit samples.
     mpg123_format_none(h_);
     const long* rates = nullptr;
@@ -35,14 +41,11 @@ class TMpegDecoder : public TDecoder {
     long rate = 0;
     int ch = 0, enc = 0;
     if (mpg123_getformat(h_, &rate, &ch, &enc) != MPG123_OK) return false;
-    // The length must count every frame, so that it and every seek are
-    // exact to the sample. A VBR header gives the count; without one the
-    // whole file is scanned once.
-    long accurate = 0;
-    double unused = 0;
-    if ((mpg123_getstate(h_, MPG123_ACCURATE, &accurate, &unused) != MPG123_OK || !accurate) &&
-        mpg123_scan(h_) != MPG123_OK)
-      return false;
+    // The length must count every frame that is there, so that it and every
+    // seek are exact to the sample: the whole file is scanned once. A VBR
+    // header's count is not taken on trust, as a file cut short keeps the
+    // header of the whole.
+    if (mpg123_scan(h_) != MPG123_OK) return false;
     const off_t len = mpg123_length(h_);
     if (len <= 0 || rate <= 0 || (ch != 1 && ch != 2)) return false;
     Rate = static_cast<uint32_t>(rate);

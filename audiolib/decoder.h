@@ -26,5 +26,7 @@ class TDecoder {
 std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path);
 std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path);
 std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path);
+// WMA (ASF); part of the WMA add-on.
+std::unique_ptr<TDecoder> OpenAsfDecoder(const std::string& Path);
 // Module music, rendered in stereo at Rate.
 std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, uint32_t Rate);

@@ -201,5 +201,6 @@ void Fft512(const int16_t* Frames, size_t Count, float* Out256) {
       }
     }
   }
-  for (size_t i = 0; i < N / 2; ++i) Out256[i] = static_cast<float>(std::abs(a[i]) * 2 / N);
+  static_assert(kFftBins == N / 2);
+  for (size_t i = 0; i < kFftBins; ++i) Out256[i] = static_cast<float>(std::abs(a[i]) * 2 / N);
 }

@@ -21,5 +21,6 @@ class TChannelEffect {
 // Nil for a type the library does not have.
 std::unique_ptr<TChannelEffect> MakeChannelEffect(BASS_DWORD Type, uint32_t Rate);
 
-// 512 frames mixed to mono, Hann window, 256 magnitudes.
+// 512 frames mixed to mono, Hann window, kFftBins magnitudes.
+constexpr size_t kFftBins = 256;
 void Fft512(const int16_t* Frames, size_t Count, float* Out256);

@@ -128,7 +128,8 @@ std::vector<int16_t> SynthesizeTheme(const TMusicTheme& th) {
   return out;
 }
 
-std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicTheme& th) {
+std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicTheme& th,
+                               int cbrKbps) {
   lame_t gf = lame_init();
   if (!gf) throw std::runtime_error("cannot start the MP3 encoder");
   // The plain C paths only: the same bytes on every processor.
@@ -138,9 +139,15 @@ std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicT
   lame_set_in_samplerate(gf, kRate);
   lame_set_out_samplerate(gf, kRate);
   lame_set_num_channels(gf, 2);
-  lame_set_VBR(gf, vbr_default);
-  lame_set_VBR_quality(gf, 4.0f);
-  lame_set_bWriteVbrTag(gf, 1);
+  if (cbrKbps > 0) {
+    lame_set_VBR(gf, vbr_off);
+    lame_set_brate(gf, cbrKbps);
+    lame_set_bWriteVbrTag(gf, 0);
+  } else {
+    lame_set_VBR(gf, vbr_default);
+    lame_set_VBR_quality(gf, 4.0f);
+    lame_set_bWriteVbrTag(gf, 1);
+  }
   lame_set_write_id3tag_automatic(gf, 0);
   id3tag_init(gf);
   id3tag_add_v2(gf);
@@ -171,7 +178,7 @@ std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicT
   if (n < 0) throw std::runtime_error("MP3 encoding failed");
   out.insert(out.end(), buf.begin(), buf.begin() + n);
   // The VBR header replaces the empty first frame.
-  std::vector<uint8_t> tag(lame_get_lametag_frame(gf, nullptr, 0));
+  std::vector<uint8_t> tag(cbrKbps > 0 ? 0 : lame_get_lametag_frame(gf, nullptr, 0));
   if (!tag.empty() && lame_get_lametag_frame(gf, tag.data(), tag.size()) == tag.size() &&
       audioAt + tag.size() <= out.size())
     std::copy(tag.begin(), tag.end(), out.begin() + static_cast<ptrdiff_t>(audioAt));

@@ -21,7 +21,9 @@ struct TMusicTheme {
 const std::vector<TMusicTheme>& MusicThemes();
 // Interleaved 16-bit stereo at 44100 Hz, exactly Bars bars long.
 std::vector<int16_t> SynthesizeTheme(const TMusicTheme& Theme);
-// An MP3 (ID3v2 tag, Xing frame, VBR audio, ID3v1 tag) of the samples.
-std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& Stereo, const TMusicTheme& Theme);
+// An MP3 (ID3v2 tag, Xing frame, VBR audio, ID3v1 tag) of the samples; with
+// CbrKbps, audio at that constant bit rate and no Xing frame.
+std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& Stereo, const TMusicTheme& Theme,
+                               int CbrKbps = 0);
 // Writes every theme into the data folder.
 void WriteMusicFiles(const std::string& DataDir);

@@ -1,0 +1,32 @@
+// The audio library's decoders on hostile files: each one that takes the
+// input is read, sought to its middle and its end, and read again.
+#include <memory>
+#include <vector>
+
+#include "audiolib/decoder.h"
+#include "fuzz/music_fuzz_file.h"
+
+namespace {
+
+void Exercise(std::unique_ptr<TDecoder> d) {
+  if (!d) return;
+  std::vector<int16_t> out(4096 * 2);
+  for (int i = 0; i < 3 && d->Read(out.data(), 4096) > 0; ++i) {
+  }
+  for (const uint64_t at : {d->Length / 2, d->Length}) {
+    if (d->Seek(at)) d->Read(out.data(), 4096);
+  }
+  d->Seek(d->Length + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  const std::string p = MusicFuzzFile(Data, Size, ".snd");
+  Exercise(OpenWaveDecoder(p));
+  Exercise(OpenVorbisDecoder(p));
+  Exercise(OpenMpegDecoder(p));
+  Exercise(OpenAsfDecoder(p));
+  Exercise(OpenModuleDecoder(std::vector<uint8_t>(Data, Data + Size), 44100));
+  return 0;
+}
