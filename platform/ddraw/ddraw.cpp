@@ -67,7 +67,9 @@ constexpr uint64_t kMaxSurfacePixels = 64ull * 1024 * 1024;
 // processor has the byte and word instructions of that width, else 256 where
 // it has them, else none; tests lower the limit to reach every path.
 int gVectorLimit = 512;
-int VectorBits() {
+}  // namespace
+
+int DDVectorBits() {
 #if defined(__x86_64__)
   static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                  __builtin_cpu_supports("avx512vbmi")
@@ -79,6 +81,8 @@ int VectorBits() {
   return 0;
 #endif
 }
+
+namespace {
 
 bool Consume(int& counter) {
   if (counter <= 0) return false;
@@ -303,9 +307,9 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
 #if defined(__x86_64__)
-    if (keyed && runs && VectorBits() >= 256) {
+    if (keyed && runs && DDVectorBits() >= 256) {
       const auto sy = static_cast<size_t>(fullSrc.Top + (dst.Top - full.Top));
-      (VectorBits() == 512 ? BlitRowsMasked16 : BlitRowsMasked16Avx2)(
+      (DDVectorBits() == 512 ? BlitRowsMasked16 : BlitRowsMasked16Avx2)(
           dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2,
           dp, sm.Bytes.data() + sy * sp, sp, runs->Mask.data() + sy * runs->MaskStride,
           runs->MaskStride, static_cast<uint32_t>(sx), static_cast<uint32_t>(n),
@@ -1204,7 +1208,7 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
       uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
       uint32_t x = 0;
 #if defined(__x86_64__)
-      const int vectors = VectorBits();
+      const int vectors = DDVectorBits();
       if (vectors == 512)
         x = ComposeRowVbmi(row, out, w, luts);
       else if (vectors == 256)
