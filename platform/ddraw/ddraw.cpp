@@ -26,10 +26,10 @@ struct TDDKeyedMasks {
   // read 8 bytes from any pixel of a row.
   uint32_t MaskStride = 0;
   std::vector<uint8_t> Mask;
-  // The same as one 16-bit lane per pixel (0xFFFF: opaque), rows of the
-  // picture's width: blending with the destination then needs no bits
-  // spread into lanes, and no branch on what a stretch of pixels holds.
-  std::vector<uint16_t> Lanes;
+  // The picture with every keyed pixel set to KeyLo, which no opaque pixel
+  // has, rows of the picture's width: one comparison per pixel then tells
+  // keyed from opaque even where the key is a range.
+  std::vector<uint16_t> Opaque;
 };
 
 struct TDDSurfaceMemory {
@@ -181,7 +181,8 @@ const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
   masks->KeyHi = key.dwColorSpaceHighValue;
   masks->MaskStride = (m.Width + 7) / 8 + 8;
   masks->Mask.assign(static_cast<size_t>(masks->MaskStride) * m.Height, 0);
-  masks->Lanes.assign(static_cast<size_t>(m.Width) * m.Height, 0);
+  masks->Opaque.assign(static_cast<size_t>(m.Width) * m.Height,
+                       static_cast<uint16_t>(masks->KeyLo));
   for (uint32_t y = 0; y < m.Height; ++y) {
     const uint8_t* row = m.Bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(m.Pitch);
     for (uint32_t x = 0; x < m.Width; ++x) {
@@ -190,52 +191,62 @@ const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
       if (v >= masks->KeyLo && v <= masks->KeyHi) continue;
       masks->Mask[static_cast<size_t>(y) * masks->MaskStride + x / 8] |=
           static_cast<uint8_t>(1u << (x % 8));
-      masks->Lanes[static_cast<size_t>(y) * m.Width + x] = 0xFFFF;
+      masks->Opaque[static_cast<size_t>(y) * m.Width + x] = v;
     }
   }
   m.KeyedMasks = std::move(masks);
   return *m.KeyedMasks;
 }
 
-// A keyed row blended through its lanes: the picture where they are set, the
-// destination where not. A row of at least one step ends with a step that
-// overlaps the one before, which blends those pixels again to the same
+// Keyed rows of a picture's opaque pixels (see TDDKeyedMasks::Opaque, rows of
+// lp pixels) drawn eight or sixteen at a time, with no branch on what a
+// stretch of pixels holds. A row of at least one step ends with a step that
+// overlaps the one before, which draws those pixels again to the same
 // result, so no pixel goes one at a time.
-void BlitRowsLanes(uint8_t* d, size_t dp, const uint8_t* s, size_t sp, const uint16_t* lanes,
-                   size_t lp, uint32_t n, int rows) {
-  for (int y = 0; y < rows; ++y, d += dp, s += sp, lanes += lp) {
+void BlitRowsKeyed(uint8_t* d, size_t dp, const uint16_t* opaque, size_t lp, uint16_t hole,
+                   uint32_t n, int rows) {
+#if defined(__SSE2__)
+  const __m128i keyed = _mm_set1_epi16(static_cast<short>(hole));
+#endif
+  for (int y = 0; y < rows; ++y, d += dp, opaque += lp) {
 #if defined(__SSE2__)
     if (n >= 8) {
-      for (uint32_t i = 0;; i += 8) {
-        i = std::min(i, n - 8);
-        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i));
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * size_t{i}));
+      auto step = [&](uint32_t i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(opaque + i));
+        const __m128i m = _mm_cmpeq_epi16(v, keyed);
         auto* out = reinterpret_cast<__m128i*>(d + 2 * size_t{i});
-        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(m, v),
-                                           _mm_andnot_si128(m, _mm_loadu_si128(out))));
-        if (i + 8 == n) break;
+        _mm_storeu_si128(out, _mm_or_si128(_mm_andnot_si128(m, v),
+                                           _mm_and_si128(m, _mm_loadu_si128(out))));
+      };
+      uint32_t i = 0;
+      for (; i + 16 <= n; i += 16) {
+        step(i);
+        step(i + 8);
       }
+      if (i + 8 <= n) step(i), i += 8;
+      if (i < n) step(n - 8);
       continue;
     }
 #endif
     for (uint32_t i = 0; i < n; ++i)
-      if (lanes[i]) std::memcpy(d + 2 * size_t{i}, s + 2 * size_t{i}, 2);
+      if (opaque[i] != hole) std::memcpy(d + 2 * size_t{i}, opaque + i, 2);
   }
 }
 
 #if defined(__x86_64__)
 // The same sixteen pixels per step with 256-bit vectors.
-__attribute__((target("avx2"))) void BlitRowsLanesAvx2(uint8_t* d, size_t dp, const uint8_t* s,
-                                                       size_t sp, const uint16_t* lanes, size_t lp,
-                                                       uint32_t n, int rows) {
-  if (n < 16) return BlitRowsLanes(d, dp, s, sp, lanes, lp, n, rows);
-  for (int y = 0; y < rows; ++y, d += dp, s += sp, lanes += lp)
+__attribute__((target("avx2"))) void BlitRowsKeyedAvx2(uint8_t* d, size_t dp,
+                                                       const uint16_t* opaque, size_t lp,
+                                                       uint16_t hole, uint32_t n, int rows) {
+  if (n < 16) return BlitRowsKeyed(d, dp, opaque, lp, hole, n, rows);
+  const __m256i keyed = _mm256_set1_epi16(static_cast<short>(hole));
+  for (int y = 0; y < rows; ++y, d += dp, opaque += lp)
     for (uint32_t i = 0;; i += 16) {
       i = std::min(i, n - 16);
-      const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes + i));
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 2 * size_t{i}));
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(opaque + i));
       auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
-      _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), v, m));
+      _mm256_storeu_si256(out,
+                          _mm256_blendv_epi8(v, _mm256_loadu_si256(out), _mm256_cmpeq_epi16(v, keyed)));
       if (i + 16 == n) break;
     }
 }
@@ -285,15 +296,15 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
       const uint8_t* s = sm.Bytes.data() + sy * sp;
       const int rows = dst.Bottom - dst.Top;
       const auto x0 = static_cast<uint32_t>(sx), w = static_cast<uint32_t>(n);
-      const uint16_t* lanes = masks->Lanes.data() + sy * sm.Width + x0;
+      const uint16_t* opaque = masks->Opaque.data() + sy * sm.Width + x0;
+      const auto hole = static_cast<uint16_t>(masks->KeyLo);
 #if defined(__x86_64__)
       if (DDVectorBits() == 512)
         return BlitRowsMasked16(d, dp, s, sp, masks->Mask.data() + sy * masks->MaskStride,
                                 masks->MaskStride, x0, w, rows);
-      if (DDVectorBits() == 256)
-        return BlitRowsLanesAvx2(d, dp, s + 2 * size_t{x0}, sp, lanes, sm.Width, w, rows);
+      if (DDVectorBits() == 256) return BlitRowsKeyedAvx2(d, dp, opaque, sm.Width, hole, w, rows);
 #endif
-      return BlitRowsLanes(d, dp, s + 2 * size_t{x0}, sp, lanes, sm.Width, w, rows);
+      return BlitRowsKeyed(d, dp, opaque, sm.Width, hole, w, rows);
     }
     for (int y = dst.Top; y < dst.Bottom; ++y) {
       int sy = fullSrc.Top + (y - full.Top);
