@@ -215,8 +215,8 @@ void BlitRowsKeyed(uint8_t* d, size_t dp, const uint16_t* opaque, size_t lp, uin
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(opaque + i));
         const __m128i m = _mm_cmpeq_epi16(v, keyed);
         auto* out = reinterpret_cast<__m128i*>(d + 2 * size_t{i});
-        _mm_storeu_si128(out, _mm_or_si128(_mm_andnot_si128(m, v),
-                                           _mm_and_si128(m, _mm_loadu_si128(out))));
+        _mm_storeu_si128(
+            out, _mm_or_si128(_mm_andnot_si128(m, v), _mm_and_si128(m, _mm_loadu_si128(out))));
       };
       uint32_t i = 0;
       for (; i + 16 <= n; i += 16) {
@@ -245,8 +245,8 @@ __attribute__((target("avx2"))) void BlitRowsKeyedAvx2(uint8_t* d, size_t dp,
       i = std::min(i, n - 16);
       const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(opaque + i));
       auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
-      _mm256_storeu_si256(out,
-                          _mm256_blendv_epi8(v, _mm256_loadu_si256(out), _mm256_cmpeq_epi16(v, keyed)));
+      _mm256_storeu_si256(
+          out, _mm256_blendv_epi8(v, _mm256_loadu_si256(out), _mm256_cmpeq_epi16(v, keyed)));
       if (i + 16 == n) break;
     }
 }
