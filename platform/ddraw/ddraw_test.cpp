@@ -393,8 +393,9 @@ TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
 }
 
 // Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven,
-// scattered, dimmed, brightened and darkened ramps comes out as its widened channels looked up one by one; a
-// row length that is not a multiple of the vector width covers the tail.
+// scattered, dimmed, brightened and darkened ramps comes out as its widened
+// channels looked up one by one, on every vector width; a row length that is
+// not a multiple of the vector width covers the tail.
 TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
   // Dimmed, brightened and darkened ramps are lines held at the ends, which
   // the present works out rather than looks up.
