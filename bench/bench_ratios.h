@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -16,26 +17,46 @@ struct TBenchRatio {
 };
 
 // Keeps each run's processor time per iteration (steadier than the wall
-// clock on a busy machine) and prints the ratios at the end.
+// clock on a busy machine) and prints the ratios at the end: with
+// --benchmark_repetitions, the ratio of the medians and the least and most
+// of the ratios repetition by repetition.
 class TRatioReporter : public benchmark::ConsoleReporter {
  public:
   explicit TRatioReporter(std::vector<TBenchRatio> Ratios) : ratios_(std::move(Ratios)) {}
   void ReportRuns(const std::vector<Run>& Runs) override {
     for (const Run& r : Runs)
-      if (r.iterations > 0) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+      if (r.iterations > 0 && !r.error_occurred && r.run_type == Run::RT_Iteration)
+        times_[r.run_name.str()].push_back(r.GetAdjustedCPUTime());
     ConsoleReporter::ReportRuns(Runs);
   }
   void PrintRatios() const {
     for (const TBenchRatio& r : ratios_) {
       auto a = times_.find(r.Ours), b = times_.find(r.Peer);
-      if (a == times_.end() || b == times_.end() || b->second <= 0) continue;
-      std::printf("%-24s / %-22s = %.2f  (%s)\n", r.Ours, r.Peer, a->second / b->second, r.Bound);
+      if (a == times_.end() || b == times_.end()) continue;
+      const std::vector<double>&ours = a->second, &peer = b->second;
+      const double median = Median(ours) / Median(peer);
+      if (ours.size() < 2 || ours.size() != peer.size()) {
+        std::printf("%-24s / %-22s = %.2f  (%s)\n", r.Ours, r.Peer, median, r.Bound);
+        continue;
+      }
+      double least = median, most = median;
+      for (size_t i = 0; i < ours.size(); ++i) {
+        least = std::min(least, ours[i] / peer[i]);
+        most = std::max(most, ours[i] / peer[i]);
+      }
+      std::printf("%-24s / %-22s = %.2f  [%.2f-%.2f]  (%s)\n", r.Ours, r.Peer, median, least,
+                  most, r.Bound);
     }
   }
 
  private:
+  static double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  }
   std::vector<TBenchRatio> ratios_;
-  std::map<std::string, double> times_;
+  std::map<std::string, std::vector<double>> times_;
 };
 
 // main() of such a program.

@@ -15,22 +15,21 @@
 #include "platform/gdi/pixel_access.h"
 #include "platform/win/library.h"
 
-// Where a keyed 16-bit picture is opaque, row by row. Pictures on surfaces
-// rarely change between draws, so the runs are kept with the pixels and
-// dropped whenever the pixels may change (a lock, a device context, a blit or
-// fill onto the surface, a restore); a picture drawn every frame is scanned
-// for its key once.
-struct TDDKeyedRuns {
+// Where a keyed 16-bit picture is opaque. Pictures on surfaces rarely
+// change between draws, so this is kept with the pixels and dropped
+// whenever the pixels may change (a lock, a device context, a blit or fill
+// onto the surface, a restore); a picture drawn every frame is scanned for
+// its key once.
+struct TDDKeyedMasks {
   uint32_t KeyLo = 0, KeyHi = 0;
-  std::vector<uint32_t> RowStart;  // Height + 1 indexes into Runs
-  struct TRun {
-    uint32_t First, Count;
-  };
-  std::vector<TRun> Runs;
-  // The same as one bit per pixel (set: opaque), rows of MaskStride bytes
-  // with room to read 8 bytes from any pixel of a row.
+  // One bit per pixel (set: opaque), rows of MaskStride bytes with room to
+  // read 8 bytes from any pixel of a row.
   uint32_t MaskStride = 0;
   std::vector<uint8_t> Mask;
+  // The picture with every keyed pixel set to KeyLo, which no opaque pixel
+  // has, rows of the picture's width: one comparison per pixel then tells
+  // keyed from opaque even where the key is a range.
+  std::vector<uint16_t> Opaque;
 };
 
 struct TDDSurfaceMemory {
@@ -39,15 +38,15 @@ struct TDDSurfaceMemory {
   int32_t Pitch = 0;
   DDPIXELFORMAT Format;
   bool Lost = false;
-  std::shared_ptr<const TDDKeyedRuns> KeyedRuns;
-  // Keyed blits from these pixels since they last changed: the runs are
+  std::shared_ptr<const TDDKeyedMasks> KeyedMasks;
+  // Keyed blits from these pixels since they last changed: the masks are
   // worked out at the second, so a picture redrawn before every blit is not
   // scanned for nothing.
   uint32_t UnchangedBlits = 0;
 
   // The pixels may change: what was worked out about them goes.
   void Written() {
-    KeyedRuns.reset();
+    KeyedMasks.reset();
     UnchangedBlits = 0;
   }
 };
@@ -67,7 +66,9 @@ constexpr uint64_t kMaxSurfacePixels = 64ull * 1024 * 1024;
 // processor has the byte and word instructions of that width, else 256 where
 // it has them, else none; tests lower the limit to reach every path.
 int gVectorLimit = 512;
-int VectorBits() {
+}  // namespace
+
+int DDVectorBits() {
 #if defined(__x86_64__)
   static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                  __builtin_cpu_supports("avx512vbmi")
@@ -79,6 +80,8 @@ int VectorBits() {
   return 0;
 #endif
 }
+
+namespace {
 
 bool Consume(int& counter) {
   if (counter <= 0) return false;
@@ -169,67 +172,85 @@ void CopyRowKeyed(T* __restrict d, const T* __restrict s, int n, T lo, T hi) {
   }
 }
 
-const TDDKeyedRuns& KeyedRunsOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
-  if (m.KeyedRuns && m.KeyedRuns->KeyLo == key.dwColorSpaceLowValue &&
-      m.KeyedRuns->KeyHi == key.dwColorSpaceHighValue)
-    return *m.KeyedRuns;
-  auto runs = std::make_shared<TDDKeyedRuns>();
-  runs->KeyLo = key.dwColorSpaceLowValue;
-  runs->KeyHi = key.dwColorSpaceHighValue;
-  runs->RowStart.reserve(m.Height + 1);
+const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
+  if (m.KeyedMasks && m.KeyedMasks->KeyLo == key.dwColorSpaceLowValue &&
+      m.KeyedMasks->KeyHi == key.dwColorSpaceHighValue)
+    return *m.KeyedMasks;
+  auto masks = std::make_shared<TDDKeyedMasks>();
+  masks->KeyLo = key.dwColorSpaceLowValue;
+  masks->KeyHi = key.dwColorSpaceHighValue;
+  masks->MaskStride = (m.Width + 7) / 8 + 8;
+  masks->Mask.assign(static_cast<size_t>(masks->MaskStride) * m.Height, 0);
+  masks->Opaque.assign(static_cast<size_t>(m.Width) * m.Height,
+                       static_cast<uint16_t>(masks->KeyLo));
   for (uint32_t y = 0; y < m.Height; ++y) {
-    runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
     const uint8_t* row = m.Bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(m.Pitch);
-    uint32_t x = 0;
-    while (x < m.Width) {
-      auto opaque = [&](uint32_t i) {
-        uint16_t v;
-        std::memcpy(&v, row + 2 * i, 2);
-        return v < runs->KeyLo || v > runs->KeyHi;
-      };
-      while (x < m.Width && !opaque(x)) ++x;
-      const uint32_t first = x;
-      while (x < m.Width && opaque(x)) ++x;
-      if (x > first) runs->Runs.push_back({first, x - first});
+    for (uint32_t x = 0; x < m.Width; ++x) {
+      uint16_t v;
+      std::memcpy(&v, row + 2 * x, 2);
+      if (v >= masks->KeyLo && v <= masks->KeyHi) continue;
+      masks->Mask[static_cast<size_t>(y) * masks->MaskStride + x / 8] |=
+          static_cast<uint8_t>(1u << (x % 8));
+      masks->Opaque[static_cast<size_t>(y) * m.Width + x] = v;
     }
   }
-  runs->RowStart.push_back(static_cast<uint32_t>(runs->Runs.size()));
-  runs->MaskStride = (m.Width + 7) / 8 + 8;
-  runs->Mask.assign(static_cast<size_t>(runs->MaskStride) * m.Height, 0);
-  for (uint32_t y = 0; y < m.Height; ++y)
-    for (uint32_t r = runs->RowStart[y]; r < runs->RowStart[y + 1]; ++r)
-      for (uint32_t x = runs->Runs[r].First; x < runs->Runs[r].First + runs->Runs[r].Count; ++x)
-        runs->Mask[static_cast<size_t>(y) * runs->MaskStride + x / 8] |=
-            static_cast<uint8_t>(1u << (x % 8));
-  m.KeyedRuns = std::move(runs);
-  return *m.KeyedRuns;
+  m.KeyedMasks = std::move(masks);
+  return *m.KeyedMasks;
 }
 
-// Runs are short and many: copied inline, eight pixels at a time with one
-// overlapping store for the rest.
-inline void CopyRun16(uint8_t* __restrict d, const uint8_t* __restrict s, uint32_t n) {
+// Keyed rows of a picture's opaque pixels (see TDDKeyedMasks::Opaque, rows of
+// lp pixels) drawn eight or sixteen at a time, with no branch on what a
+// stretch of pixels holds. A row of at least one step ends with a step that
+// overlaps the one before, which draws those pixels again to the same
+// result, so no pixel goes one at a time.
+void BlitRowsKeyed(uint8_t* d, size_t dp, const uint16_t* opaque, size_t lp, uint16_t hole,
+                   uint32_t n, int rows) {
 #if defined(__SSE2__)
-  if (n >= 8) {
-    uint32_t i = 0;
-    for (; i + 8 <= n; i += 8)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * i),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i)));
-    if (i < n)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 2 * (n - 8)),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (n - 8))));
-    return;
-  }
+  const __m128i keyed = _mm_set1_epi16(static_cast<short>(hole));
 #endif
-  if (n >= 4) {
-    uint64_t a, b;
-    std::memcpy(&a, s, 8);
-    std::memcpy(&b, s + 2 * (n - 4), 8);
-    std::memcpy(d, &a, 8);
-    std::memcpy(d + 2 * (n - 4), &b, 8);
-    return;
+  for (int y = 0; y < rows; ++y, d += dp, opaque += lp) {
+#if defined(__SSE2__)
+    if (n >= 8) {
+      auto step = [&](uint32_t i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(opaque + i));
+        const __m128i m = _mm_cmpeq_epi16(v, keyed);
+        auto* out = reinterpret_cast<__m128i*>(d + 2 * size_t{i});
+        _mm_storeu_si128(
+            out, _mm_or_si128(_mm_andnot_si128(m, v), _mm_and_si128(m, _mm_loadu_si128(out))));
+      };
+      uint32_t i = 0;
+      for (; i + 16 <= n; i += 16) {
+        step(i);
+        step(i + 8);
+      }
+      if (i + 8 <= n) step(i), i += 8;
+      if (i < n) step(n - 8);
+      continue;
+    }
+#endif
+    for (uint32_t i = 0; i < n; ++i)
+      if (opaque[i] != hole) std::memcpy(d + 2 * size_t{i}, opaque + i, 2);
   }
-  std::memcpy(d, s, 2 * size_t{n});
 }
+
+#if defined(__x86_64__)
+// The same sixteen pixels per step with 256-bit vectors.
+__attribute__((target("avx2"))) void BlitRowsKeyedAvx2(uint8_t* d, size_t dp,
+                                                       const uint16_t* opaque, size_t lp,
+                                                       uint16_t hole, uint32_t n, int rows) {
+  if (n < 16) return BlitRowsKeyed(d, dp, opaque, lp, hole, n, rows);
+  const __m256i keyed = _mm256_set1_epi16(static_cast<short>(hole));
+  for (int y = 0; y < rows; ++y, d += dp, opaque += lp)
+    for (uint32_t i = 0;; i += 16) {
+      i = std::min(i, n - 16);
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(opaque + i));
+      auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
+      _mm256_storeu_si256(
+          out, _mm256_blendv_epi8(v, _mm256_loadu_si256(out), _mm256_cmpeq_epi16(v, keyed)));
+      if (i + 16 == n) break;
+    }
+}
+#endif
 
 #if defined(__x86_64__)
 // Thirty-two pixels per step: the picture's own bits say which to store, so
@@ -253,47 +274,13 @@ __attribute__((target("avx512f,avx512bw"))) void BlitRowsMasked16(uint8_t* d, si
     }
 }
 
-// Sixteen pixels per step with 256-bit vectors: a chunk the picture covers
-// is copied, a chunk it leaves bare is skipped, and the rest blend through a
-// lane mask made from the picture's bits; the last few pixels of a row go
-// one by one.
-__attribute__((target("avx2"))) void BlitRowsMasked16Avx2(uint8_t* d, size_t dp, const uint8_t* s,
-                                                          size_t sp, const uint8_t* mask, size_t mp,
-                                                          uint32_t sx, uint32_t n, int rows) {
-  const __m256i lanes =
-      _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
-                        static_cast<short>(16384), static_cast<short>(0x8000));
-  for (int y = 0; y < rows; ++y, d += dp, s += sp, mask += mp) {
-    uint32_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-      const uint32_t at = sx + i;
-      uint32_t bits;
-      std::memcpy(&bits, mask + at / 8, 4);
-      const auto m = static_cast<uint16_t>(bits >> (at % 8));
-      if (!m) continue;
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 2 * size_t{at}));
-      auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
-      if (m == 0xFFFF) {
-        _mm256_storeu_si256(out, v);
-        continue;
-      }
-      const __m256i sel = _mm256_cmpeq_epi16(
-          _mm256_and_si256(_mm256_set1_epi16(static_cast<short>(m)), lanes), lanes);
-      _mm256_storeu_si256(out, _mm256_blendv_epi8(_mm256_loadu_si256(out), v, sel));
-    }
-    for (; i < n; ++i) {
-      const uint32_t at = sx + i;
-      if (mask[at / 8] & (1u << (at % 8))) std::memcpy(d + 2 * size_t{i}, s + 2 * size_t{at}, 2);
-    }
-  }
-}
 #endif
 
 // Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
-// unclipped rectangles that give the stretch mapping. Runs, when given, are
-// the source's opaque pixels.
+// unclipped rectangles that give the stretch mapping. Masks, when given, say
+// where the source is opaque.
 void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst, const TRect& full,
-              const TRect& fullSrc, bool keyed, DDCOLORKEY key, const TDDKeyedRuns* runs) {
+              const TRect& fullSrc, bool keyed, DDCOLORKEY key, const TDDKeyedMasks* masks) {
   uint32_t bpp = BytesPerPixel(dm.Format);
   int fw = full.Right - full.Left, fh = full.Bottom - full.Top;
   int sw = fullSrc.Right - fullSrc.Left, sh = fullSrc.Bottom - fullSrc.Top;
@@ -302,31 +289,22 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
   if (!stretch) {
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
-#if defined(__x86_64__)
-    if (keyed && runs && VectorBits() >= 256) {
+    if (keyed && masks) {
       const auto sy = static_cast<size_t>(fullSrc.Top + (dst.Top - full.Top));
-      (VectorBits() == 512 ? BlitRowsMasked16 : BlitRowsMasked16Avx2)(
-          dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2,
-          dp, sm.Bytes.data() + sy * sp, sp, runs->Mask.data() + sy * runs->MaskStride,
-          runs->MaskStride, static_cast<uint32_t>(sx), static_cast<uint32_t>(n),
-          dst.Bottom - dst.Top);
-      return;
-    }
+      uint8_t* d =
+          dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2;
+      const uint8_t* s = sm.Bytes.data() + sy * sp;
+      const int rows = dst.Bottom - dst.Top;
+      const auto x0 = static_cast<uint32_t>(sx), w = static_cast<uint32_t>(n);
+      const uint16_t* opaque = masks->Opaque.data() + sy * sm.Width + x0;
+      const auto hole = static_cast<uint16_t>(masks->KeyLo);
+#if defined(__x86_64__)
+      if (DDVectorBits() == 512)
+        return BlitRowsMasked16(d, dp, s, sp, masks->Mask.data() + sy * masks->MaskStride,
+                                masks->MaskStride, x0, w, rows);
+      if (DDVectorBits() == 256) return BlitRowsKeyedAvx2(d, dp, opaque, sm.Width, hole, w, rows);
 #endif
-    if (keyed && runs) {
-      const auto lo = static_cast<uint32_t>(sx), hi = static_cast<uint32_t>(sx + n);
-      for (int y = dst.Top; y < dst.Bottom; ++y) {
-        const auto sy = static_cast<size_t>(fullSrc.Top + (y - full.Top));
-        uint8_t* d = dm.Bytes.data() + static_cast<size_t>(y) * dp;
-        const uint8_t* s = sm.Bytes.data() + sy * sp;
-        for (uint32_t r = runs->RowStart[sy]; r < runs->RowStart[sy + 1]; ++r) {
-          const TDDKeyedRuns::TRun run = runs->Runs[r];
-          const uint32_t a = std::max(run.First, lo), b = std::min(run.First + run.Count, hi);
-          if (a < b)
-            CopyRun16(d + 2 * (static_cast<size_t>(dst.Left) + a - lo), s + 2 * size_t{a}, b - a);
-        }
-      }
-      return;
+      return BlitRowsKeyed(d, dp, opaque, sm.Width, hole, w, rows);
     }
     for (int y = dst.Top; y < dst.Bottom; ++y) {
       int sy = fullSrc.Top + (y - full.Top);
@@ -590,7 +568,7 @@ HRESULT IDirectDrawSurface::Restore() {
   // A mipmap chain is restored as one surface.
   for (IDirectDrawSurface* m = mip_.get(); m; m = m->mip_.get()) {
     m->mem_->Lost = false;
-    m->mem_->KeyedRuns.reset();
+    m->mem_->KeyedMasks.reset();
   }
   return DD_OK;
 }
@@ -676,12 +654,12 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
       copy = std::make_shared<TDDSurfaceMemory>(*sm);
       sm = copy.get();
     }
-    const TDDKeyedRuns* runs = nullptr;
+    const TDDKeyedMasks* masks = nullptr;
     if (keyed && !copy && BytesPerPixel(sm->Format) == 2 && ++Source->mem_->UnchangedBlits >= 2)
-      runs = &KeyedRunsOf(*Source->mem_, Source->srcKey_);
+      masks = &KeyedMasksOf(*Source->mem_, Source->srcKey_);
     mem_->Written();
     for (size_t i = 0; i < nparts; ++i)
-      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_, runs);
+      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_, masks);
   }
   if (IsPrimary() && device_) device_->Present(*this);
   return DD_OK;
@@ -996,6 +974,20 @@ struct TLut16 {
   std::vector<uint32_t> Table;
 };
 
+// One channel of a 16-bit pixel through a ramp that is a line, in 16-bit
+// arithmetic: the channel moved to the top byte (Shl, then Top keeps it
+// alone) and widened there as the 8-bit read widens it (Fill), then
+// Slope * i + Add - Sub, saturating, whose high byte is the output.
+struct TLineChannel {
+  uint16_t Shl = 0, Top = 0, Fill = 0, Slope = 0, Add = 0, Sub = 0;
+  uint8_t At(uint32_t v, int bits) const {
+    const uint32_t t = (v << (16 - bits)) & 0xFFFF;
+    const uint32_t i = (t | (t >> Fill)) >> 8;
+    const uint32_t added = std::min<uint32_t>(i * Slope + Add, 0xFFFF);
+    return static_cast<uint8_t>((added > Sub ? added - Sub : 0) >> 8);
+  }
+};
+
 // A 16-bit frame goes out through one small table per channel: no channel
 // of the game's formats has more than 6 bits, so a table is at most 64
 // bytes, four vector registers, and a lookup is a handful of byte shuffles
@@ -1013,7 +1005,38 @@ struct TChannelLuts {
   // from the block before.
   alignas(64) uint8_t Repeated[3][64] = {};
   alignas(16) uint8_t Delta[3][4][16] = {};
+  // Fades and brightness make each channel's ramp a line, Slope * i + Offset
+  // held between 0 and 65535 for the 8-bit i; then a channel is worked out
+  // with a few multiplies and adds, which every x86-64 processor does on
+  // eight pixels at once, instead of looked up.
+  bool Line = false;
+  TLineChannel LineChannel[3];
 };
+
+// Whether channel k's ramp is a line through which the arithmetic gives
+// every entry of its table; the line is read off the first two neighbouring
+// entries that are not held at an end.
+bool FitLine(TChannelLuts& l, int k, const uint16_t* curve) {
+  int32_t slope = 0, offset = curve[0];
+  for (int i = 0; i < 255; ++i)
+    if (curve[i] > 0 && curve[i + 1] < 0xFFFF) {
+      slope = curve[i + 1] - curve[i];
+      offset = curve[i] - i * slope;
+      break;
+    }
+  const int bits = l.Bits[k];
+  if (slope < 0 || slope > 257 || offset < -0xFFFF || offset > 0xFFFF || bits < 4) return false;
+  TLineChannel& c = l.LineChannel[k];
+  c.Shl = static_cast<uint16_t>(16 - l.Pos[k] - bits);
+  c.Top = static_cast<uint16_t>(0xFFFF << (16 - bits));
+  c.Fill = static_cast<uint16_t>(std::min(l.Channel[k].Fill & 31, 16));
+  c.Slope = static_cast<uint16_t>(slope);
+  c.Add = static_cast<uint16_t>(std::max(offset, 0));
+  c.Sub = static_cast<uint16_t>(std::max(-offset, 0));
+  for (uint32_t v = 0; v < (1u << bits); ++v)
+    if (c.At(v, bits) != l.Table[k][v]) return false;
+  return true;
+}
 
 bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelFormat& gf) {
   const TPixelChannels c = gf.Channels();
@@ -1038,17 +1061,55 @@ bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelF
       l.Delta[k][i / 16][i % 16] = l.Table[k][i] ^ (i >= 16 ? l.Table[k][i - 16] : 0);
     }
   }
+  l.Line = true;
+  for (int k = 0; k < 3; ++k) l.Line = l.Line && FitLine(l, k, curve[k]);
   return true;
 }
 
 void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  // Read once: the output could alias them as far as the compiler knows.
+  const uint32_t pos[3] = {uint32_t(l.Pos[0]), uint32_t(l.Pos[1]), uint32_t(l.Pos[2])};
+  const uint32_t mask[3] = {(1u << l.Bits[0]) - 1, (1u << l.Bits[1]) - 1, (1u << l.Bits[2]) - 1};
   for (uint32_t x = 0; x < n; ++x) {
     const uint32_t p = s[x];
-    out[x] = static_cast<uint32_t>(l.Table[0][(p >> l.Pos[0]) & ((1u << l.Bits[0]) - 1)]) << 16 |
-             static_cast<uint32_t>(l.Table[1][(p >> l.Pos[1]) & ((1u << l.Bits[1]) - 1)]) << 8 |
-             l.Table[2][(p >> l.Pos[2]) & ((1u << l.Bits[2]) - 1)];
+    out[x] = static_cast<uint32_t>(l.Table[0][(p >> pos[0]) & mask[0]]) << 16 |
+             static_cast<uint32_t>(l.Table[1][(p >> pos[1]) & mask[1]]) << 8 |
+             l.Table[2][(p >> pos[2]) & mask[2]];
   }
 }
+
+#if defined(__SSE2__)
+// Eight pixels per step through the channels' lines, with what every x86-64
+// processor has.
+uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  __m128i shl[3], fill[3], top[3], slope[3], add[3], sub[3];
+  for (int k = 0; k < 3; ++k) {
+    const TLineChannel& c = l.LineChannel[k];
+    shl[k] = _mm_cvtsi32_si128(c.Shl);
+    fill[k] = _mm_cvtsi32_si128(c.Fill);
+    top[k] = _mm_set1_epi16(static_cast<short>(c.Top));
+    slope[k] = _mm_set1_epi16(static_cast<short>(c.Slope));
+    add[k] = _mm_set1_epi16(static_cast<short>(c.Add));
+    sub[k] = _mm_set1_epi16(static_cast<short>(c.Sub));
+  }
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF00));
+  uint32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+    __m128i y[3];
+    for (int k = 0; k < 3; ++k) {
+      const __m128i t = _mm_and_si128(_mm_sll_epi16(p, shl[k]), top[k]);
+      const __m128i i = _mm_srli_epi16(_mm_or_si128(t, _mm_srl_epi16(t, fill[k])), 8);
+      y[k] = _mm_subs_epu16(_mm_adds_epu16(_mm_mullo_epi16(i, slope[k]), add[k]), sub[k]);
+    }
+    const __m128i gb = _mm_or_si128(_mm_and_si128(y[1], high), _mm_srli_epi16(y[2], 8));
+    const __m128i r = _mm_srli_epi16(y[0], 8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi16(gb, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4), _mm_unpackhi_epi16(gb, r));
+  }
+  return x;
+}
+#endif
 
 #if defined(__x86_64__)
 // Thirty-two pixels per pass. The tables are kept as 16-byte blocks, each the
@@ -1067,6 +1128,18 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
       blocks[k][b] = _mm256_broadcastsi128_si256(
           _mm_load_si128(reinterpret_cast<const __m128i*>(l.Delta[k][b])));
   }
+  // Read once: the output could alias the tables as far as the compiler
+  // knows, which would reload them on every pass.
+  __m256i mask[3];
+  __m128i up[3], down[3], fill[3], pos[3];
+  for (int k = 0; k < 3; ++k) {
+    const TPixelChannel& ch = l.Channel[k];
+    mask[k] = _mm256_set1_epi16(static_cast<short>(ch.Mask));
+    up[k] = _mm_cvtsi32_si128(ch.Up & 31);
+    down[k] = _mm_cvtsi32_si128(ch.Down & 31);
+    fill[k] = _mm_cvtsi32_si128(ch.Fill & 31);
+    pos[k] = _mm_cvtsi32_si128(l.Pos[k]);
+  }
   const __m256i zero = _mm256_setzero_si256();
   uint32_t x = 0;
   for (; x + 32 <= n; x += 32) {
@@ -1074,23 +1147,18 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
     const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16));
     __m256i c[3];
     for (int k = 0; k < 3; ++k) {
-      const TPixelChannel& ch = l.Channel[k];
-      const __m256i mask = _mm256_set1_epi16(static_cast<short>(ch.Mask));
       __m256i a0, a1;
       if constexpr (Identity) {
         // The widening of an 8-bit read: the channel's bits moved to the
         // top of the byte, then copied into the low bits.
-        const __m128i up = _mm_cvtsi32_si128(ch.Up & 31), down = _mm_cvtsi32_si128(ch.Down & 31),
-                      fill = _mm_cvtsi32_si128(ch.Fill & 31);
-        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask), up), down);
-        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask), up), down);
-        a0 = _mm256_or_si256(a0, _mm256_srl_epi16(a0, fill));
-        a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill));
+        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), up[k]), down[k]);
+        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), up[k]), down[k]);
+        a0 = _mm256_or_si256(a0, _mm256_srl_epi16(a0, fill[k]));
+        a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill[k]));
         c[k] = _mm256_packus_epi16(a0, a1);
       } else {
-        const __m128i pos = _mm_cvtsi32_si128(l.Pos[k]);
-        a0 = _mm256_srl_epi16(_mm256_and_si256(p0, mask), pos);
-        a1 = _mm256_srl_epi16(_mm256_and_si256(p1, mask), pos);
+        a0 = _mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), pos[k]);
+        a1 = _mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), pos[k]);
         const __m256i idx = _mm256_packus_epi16(a0, a1);
         __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
         for (int b = 1; b < nblocks[k]; ++b)
@@ -1204,11 +1272,15 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
       uint32_t* out = Frame.Pixels.data() + static_cast<size_t>(y) * w;
       uint32_t x = 0;
 #if defined(__x86_64__)
-      const int vectors = VectorBits();
+      const int vectors = DDVectorBits();
       if (vectors == 512)
         x = ComposeRowVbmi(row, out, w, luts);
       else if (vectors == 256)
         x = ComposeRowAvx2(row, out, w, luts);
+      else if (luts.Line)
+        x = ComposeRowLineSse2(row, out, w, luts);
+#elif defined(__SSE2__)
+      if (luts.Line) x = ComposeRowLineSse2(row, out, w, luts);
 #endif
       ComposeRowLut(row + x, out + x, w - x, luts);
     }

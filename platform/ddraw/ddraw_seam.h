@@ -39,6 +39,8 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
 // blitting and composing may use where the processor has them, so every
 // path is tested.
 void DDLimitVectors(int Bits);
+// The width those paths take now: the processor's widest within the limit.
+int DDVectorBits();
 
 // Fault injection for tests: each counter makes that many of the next calls
 // fail with the given result.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -194,7 +195,7 @@ TEST_F(DDrawTest, KeyedBlitsOfPartsMatchPixelByPixel) {
       v = static_cast<uint16_t>(r % 5 < 2 ? 0x0800 + r % 3 : 0x2000 + (r & 0x0FFF));
     }
   Put(*src, pic);
-  for (int vectors : {512, 0})
+  for (int vectors : {512, 256, 0})
     for (DDCOLORKEY key : {DDCOLORKEY{0x0801, 0x0801}, DDCOLORKEY{0x0800, 0x0802}}) {
       DDLimitVectors(vectors);
       src->SetColorKey(DDCKEY_SRCBLT, &key);
@@ -391,14 +392,22 @@ TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
   }
 }
 
-// Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven and
-// scattered ramps comes out as its widened channels looked up one by one; a
-// row length that is not a multiple of the vector width covers the tail.
+// Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven,
+// scattered, dimmed, brightened and darkened ramps comes out as its widened
+// channels looked up one by one, on every vector width; a row length that is
+// not a multiple of the vector width covers the tail.
 TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
-  DDGAMMARAMP identity, uneven, scattered;
+  // Dimmed, brightened and darkened ramps are lines held at the ends, which
+  // the present works out rather than looks up.
+  DDGAMMARAMP identity, uneven, scattered, dimmed, brighter, darker;
   uint32_t seed = 99;
   for (int i = 0; i < 256; ++i) {
     identity.red[i] = identity.green[i] = identity.blue[i] = static_cast<uint16_t>(i * 257);
+    dimmed.red[i] = dimmed.green[i] = dimmed.blue[i] = static_cast<uint16_t>(i * 200);
+    brighter.red[i] = brighter.green[i] = brighter.blue[i] =
+        static_cast<uint16_t>(std::min(i * 257 + 9830, 65535));
+    darker.red[i] = darker.green[i] = darker.blue[i] =
+        static_cast<uint16_t>(std::max(i * 257 - 13107, 0));
     uneven.red[i] = static_cast<uint16_t>((255 - i) * 257);
     uneven.green[i] = static_cast<uint16_t>((i / 2) * 257);
     uneven.blue[i] = static_cast<uint16_t>(i * 200);
@@ -431,8 +440,8 @@ TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
       const DDPIXELFORMAT& f = s->PixelFormat();
       const TGdiPixelFormat gf =
           TGdiPixelFormat::Masks(f.dwRGBBitCount, f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
-      const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered};
-      for (int n = 0; n < 3; ++n) {
+      const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered, &dimmed, &brighter, &darker};
+      for (int n = 0; n < 6; ++n) {
         const DDGAMMARAMP* ramp = ramps[n];
         TDDFrame frame;
         DDComposeFrame(*s, *ramp, frame);
