@@ -602,6 +602,29 @@ class TFastSpans {
     Stepped(row, xs, xe, fu, fv);
   }
 
+  // Rows Ys..Ye of an upright rectangle, each from U, row y from
+  // V0 + Dvdy (y - Y0). Sprites come here: the row's texels are found once.
+  void Rectangle(int32_t xs, int32_t xe, int32_t ys, int32_t ye, double u, double v0, double dvdy,
+                 double y0) const {
+    const TLocked& target = *P_.Target;
+    const int64_t n = int64_t{xe} - xs + 1;
+    int64_t fu = 0;
+    const bool rows = rows_ && ToFixed(u, t_.Width, fu) && (fu >> 16) >= 0 && (fu >> 16) + n <= t_.Width;
+    const uint32_t* src = reinterpret_cast<const uint32_t*>(t_.Bits) + (fu >> 16);
+    for (int32_t y = ys; y <= ye; ++y) {
+      uint8_t* row = target.Bits + static_cast<intptr_t>(y) * target.Pitch;
+      const double v = v0 + dvdy * (y - y0);
+      int64_t fv = 0;
+      if (rows && ToFixed(v, t_.Height, fv) && (fv >> 16) >= 0 && (fv >> 16) < t_.Height) {
+        row_(reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(src) +
+                                               static_cast<intptr_t>(fv >> 16) * t_.Pitch),
+             reinterpret_cast<uint16_t*>(row) + xs, static_cast<size_t>(n), rule_);
+        continue;
+      }
+      Span(row, xs, xe, u, v);
+    }
+  }
+
  private:
   // Texels stepped in 16.16, wrapped by the power-of-two masks.
   void Stepped(uint8_t* row, int32_t xs, int32_t xe, int64_t fu, int64_t fv) const {
@@ -808,14 +831,14 @@ bool FillRectangle(const TPipeline& P, const D3DTLVERTEX* v, bool textured) {
       (tf.Bytes == 2 || tf.Bytes == 4) && !tf.Palette)
     fast.emplace(P, dudx, 0.0, tl.color);
   if (fast && !fast->Usable()) fast.reset();
+  const double u = tl.tu + dudx * (xs - double(tl.sx));
+  if (fast) {
+    fast->Rectangle(xs, xe, ys, ye, u, tl.tv, dvdy, tl.sy);
+    return true;
+  }
   for (int32_t y = ys; y <= ye; ++y) {
     uint8_t* row = P.Target->Bits + static_cast<intptr_t>(y) * P.Target->Pitch;
-    const double u = tl.tu + dudx * (xs - double(tl.sx));
     const double vv = tl.tv + dvdy * (y - double(tl.sy));
-    if (fast) {
-      fast->Span(row, xs, xe, u, vv);
-      continue;
-    }
     double uu = u;
     for (int32_t x = xs; x <= xe; ++x, uu += dudx)
       P.Shade(row + static_cast<intptr_t>(x) * tf.Bytes, textured, static_cast<float>(uu),
