@@ -10,7 +10,7 @@
 #include "engine/draw/pictures.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
-#include "render/d3d/d2d.h"
+#include "direct3d/d2d.h"
 
 namespace {
 

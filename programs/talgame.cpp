@@ -4,7 +4,7 @@
 #include "game/core/main_form.h"
 #include "game/core/mission_table.h"
 #include "programs/startup.h"
-#include "render/d3d/d2d.h"
+#include "direct3d/d2d.h"
 
 int main() {
   if (!StartPlatform(dbGame)) return 1;

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "engine/draw/dxdraws.h"
-#include "render/d3d/texture_image.h"
+#include "direct3d/texture_image.h"
 
 TAL_DECLARE_EXCEPTION(EDirect3DTextureError, EDirectXError)
 

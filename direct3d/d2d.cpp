@@ -1,4 +1,4 @@
-#include "render/d3d/d2d.h"
+#include "direct3d/d2d.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include "engine/dib/pixel_layout.h"
 #include "engine/draw/pictures.h"
 #include "framework/sysutils.h"
-#include "render/d3d/direct3d_setup.h"
-#include "render/d3d/texture_builder.h"
+#include "direct3d/direct3d_setup.h"
+#include "direct3d/texture_builder.h"
 #include "render/dxrender.h"
 
 TD2DTextureEntry::TD2DTextureEntry() = default;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/draw/dxdraws.h"
-#include "render/d3d/d3d_texture.h"
+#include "direct3d/d3d_texture.h"
 
 class TDIB;
 
