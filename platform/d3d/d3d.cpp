@@ -397,7 +397,7 @@ inline uint16_t Mix565(uint32_t t, uint16_t p, uint32_t sa) {
   return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
 }
 
-void RowScalar(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
+inline void RowScalar(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
   for (size_t i = 0; i < n; ++i) {
     const uint32_t t = s[i];
     if (k.Keyed && t - k.KeyLo <= k.KeySpan) continue;
@@ -462,7 +462,7 @@ TAL_AVX2 inline __m256i Key256(__m256i t, __m256i lo, __m256i span) {
 }
 
 template <bool Keyed, bool Blend>
-TAL_AVX2 void Row256(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
+[[gnu::always_inline]] TAL_AVX2 inline void Row256(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
   const __m256i lo = _mm256_set1_epi32(static_cast<int>(k.KeyLo));
   const __m256i span = _mm256_set1_epi32(static_cast<int>(k.KeySpan));
   const __m256i sa = _mm256_set1_epi16(static_cast<short>(k.Alpha));
@@ -488,7 +488,7 @@ TAL_AVX2 void Row256(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k
 }
 
 template <bool Keyed, bool Blend>
-TAL_AVX512 void Row512(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
+[[gnu::always_inline]] TAL_AVX512 inline void Row512(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
   const __m512i lo = _mm512_set1_epi32(static_cast<int>(k.KeyLo));
   const __m512i span = _mm512_set1_epi32(static_cast<int>(k.KeySpan));
   const __m256i sa = _mm256_set1_epi16(static_cast<short>(k.Alpha));
@@ -516,24 +516,56 @@ TAL_AVX512 void Row512(const uint32_t* s, uint16_t* d, size_t n, const TRowRule&
   }
 }
 
+// A block of rows: row r takes Count texels from Src[r] onto the pixels at
+// Dst + r * Pitch bytes. Sprites are narrow, so rows go in blocks: what each
+// row costs besides its pixels is paid once a block.
+struct TRows {
+  const uint32_t* const* Src;
+  uint8_t* Dst;
+  intptr_t Pitch;
+  size_t Rows, Count;
+};
+
+void RowsScalar(const TRows& b, const TRowRule& k) {
+  for (size_t r = 0; r < b.Rows; ++r)
+    RowScalar(b.Src[r], reinterpret_cast<uint16_t*>(b.Dst + static_cast<intptr_t>(r) * b.Pitch),
+              b.Count, k);
+}
+
+template <bool Keyed, bool Blend>
+TAL_AVX2 void Rows256(const TRows& b, const TRowRule& k) {
+  for (size_t r = 0; r < b.Rows; ++r)
+    Row256<Keyed, Blend>(b.Src[r],
+                         reinterpret_cast<uint16_t*>(b.Dst + static_cast<intptr_t>(r) * b.Pitch),
+                         b.Count, k);
+}
+
+template <bool Keyed, bool Blend>
+TAL_AVX512 void Rows512(const TRows& b, const TRowRule& k) {
+  for (size_t r = 0; r < b.Rows; ++r)
+    Row512<Keyed, Blend>(b.Src[r],
+                         reinterpret_cast<uint16_t*>(b.Dst + static_cast<intptr_t>(r) * b.Pitch),
+                         b.Count, k);
+}
+
 #undef TAL_AVX2
 #undef TAL_AVX512
 #endif
 
-using TRowFn = void (*)(const uint32_t*, uint16_t*, size_t, const TRowRule&);
+using TRowsFn = void (*)(const TRows&, const TRowRule&);
 
-// The row function for a rule at the widest vectors allowed.
-TRowFn RowFunction(const TRowRule& k) {
+// The rows function for a rule at the widest vectors allowed.
+TRowsFn RowsFunction(const TRowRule& k) {
 #if defined(__x86_64__)
   const int bits = VectorBits();
   if (bits >= 512)
-    return k.Blend ? (k.Keyed ? Row512<true, true> : Row512<false, true>)
-                   : (k.Keyed ? Row512<true, false> : Row512<false, false>);
+    return k.Blend ? (k.Keyed ? Rows512<true, true> : Rows512<false, true>)
+                   : (k.Keyed ? Rows512<true, false> : Rows512<false, false>);
   if (bits >= 256)
-    return k.Blend ? (k.Keyed ? Row256<true, true> : Row256<false, true>)
-                   : (k.Keyed ? Row256<true, false> : Row256<false, false>);
+    return k.Blend ? (k.Keyed ? Rows256<true, true> : Rows256<false, true>)
+                   : (k.Keyed ? Rows256<true, false> : Rows256<false, false>);
 #endif
-  return RowScalar;
+  return RowsScalar;
 }
 
 // 16.16 texel coordinates from texture coordinates, or false where they do
@@ -580,7 +612,7 @@ class TFastSpans {
       rule_.KeyLo = P.KeyLo;
       rule_.KeySpan = P.KeyHi - P.KeyLo;
       rule_.Alpha = alpha_;
-      row_ = RowFunction(rule_);
+      rows_fn_ = RowsFunction(rule_);
     }
   }
 
@@ -595,34 +627,43 @@ class TFastSpans {
     const int64_t W = t_.Width, H = t_.Height;
     if (rows_ && (fu >> 16) >= 0 && (fu >> 16) + n <= W && (fv >> 16) >= 0 && (fv >> 16) < H) {
       const uint8_t* texRow = t_.Bits + static_cast<intptr_t>(fv >> 16) * t_.Pitch;
-      row_(reinterpret_cast<const uint32_t*>(texRow) + (fu >> 16),
-           reinterpret_cast<uint16_t*>(row) + xs, static_cast<size_t>(n), rule_);
+      const uint32_t* src = reinterpret_cast<const uint32_t*>(texRow) + (fu >> 16);
+      rows_fn_(TRows{&src, row + 2 * static_cast<intptr_t>(xs), 0, 1, static_cast<size_t>(n)}, rule_);
       return;
     }
     Stepped(row, xs, xe, fu, fv);
   }
 
   // Rows Ys..Ye of an upright rectangle, each from U, row y from
-  // V0 + Dvdy (y - Y0). Sprites come here: the row's texels are found once.
+  // V0 + Dvdy (y - Y0). Sprites come here.
   void Rectangle(int32_t xs, int32_t xe, int32_t ys, int32_t ye, double u, double v0, double dvdy,
                  double y0) const {
     const TLocked& target = *P_.Target;
     const int64_t n = int64_t{xe} - xs + 1;
     int64_t fu = 0;
     const bool rows = rows_ && ToFixed(u, t_.Width, fu) && (fu >> 16) >= 0 && (fu >> 16) + n <= t_.Width;
-    const uint32_t* src = reinterpret_cast<const uint32_t*>(t_.Bits) + (fu >> 16);
+    const uint8_t* src = t_.Bits + 4 * (fu >> 16);
+    constexpr size_t kBlock = 64;
+    const uint32_t* block[kBlock];
+    TRows b{block, nullptr, target.Pitch, 0, static_cast<size_t>(n)};
+    auto flush = [&] {
+      if (b.Rows) rows_fn_(b, rule_);
+      b.Rows = 0;
+    };
     for (int32_t y = ys; y <= ye; ++y) {
       uint8_t* row = target.Bits + static_cast<intptr_t>(y) * target.Pitch;
       const double v = v0 + dvdy * (y - y0);
       int64_t fv = 0;
       if (rows && ToFixed(v, t_.Height, fv) && (fv >> 16) >= 0 && (fv >> 16) < t_.Height) {
-        row_(reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(src) +
-                                               static_cast<intptr_t>(fv >> 16) * t_.Pitch),
-             reinterpret_cast<uint16_t*>(row) + xs, static_cast<size_t>(n), rule_);
+        if (!b.Rows) b.Dst = row + 2 * static_cast<intptr_t>(xs);
+        block[b.Rows++] = reinterpret_cast<const uint32_t*>(src + static_cast<intptr_t>(fv >> 16) * t_.Pitch);
+        if (b.Rows == kBlock) flush();
         continue;
       }
+      flush();
       Span(row, xs, xe, u, v);
     }
+    flush();
   }
 
  private:
@@ -680,7 +721,7 @@ class TFastSpans {
   bool copy_ = false, is565_ = false, texRGB_ = false, blendHalf_ = false, rows_ = false;
   uint32_t alpha_ = 0;
   TRowRule rule_;
-  TRowFn row_ = nullptr;
+  TRowsFn rows_fn_ = nullptr;
 };
 
 // Fills one triangle: pixel centres on integer coordinates, edges shared by

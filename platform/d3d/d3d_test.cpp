@@ -23,7 +23,7 @@ DDPIXELFORMAT Format(uint32_t Bits, uint32_t R, uint32_t G, uint32_t B) {
 // of one value or a range, copied and blended.
 class D3DRowsTest : public ::testing::Test {
  protected:
-  static constexpr uint32_t kW = 96, kH = 24, kTexW = 128, kTexH = 32;
+  static constexpr uint32_t kW = 96, kH = 80, kTexW = 128, kTexH = 128;
 
   void SetUp() override {
     D3DResetMachine();
@@ -84,23 +84,24 @@ class D3DRowsTest : public ::testing::Test {
     return out;
   }
 
-  // A rectangle of Width x 1 pixels at (X, Y) showing texels from (U, V).
-  void Row(int X, int Y, int Width, int U, int V, D3DCOLOR Color) {
+  // A rectangle of Width x Height pixels at (X, Y) showing texels from (U, V).
+  void Rect(int X, int Y, int Width, int Height, int U, int V, D3DCOLOR Color) {
     std::array<D3DTLVERTEX, 4> q;
     for (size_t i = 0; i < q.size(); ++i) {
       const bool right = i & 1, bottom = i & 2;
       q[i].sx = static_cast<float>(X + (right ? Width : 0)) - 0.5f;
-      q[i].sy = static_cast<float>(Y + (bottom ? 1 : 0)) - 0.5f;
+      q[i].sy = static_cast<float>(Y + (bottom ? Height : 0)) - 0.5f;
       q[i].rhw = 1;
       q[i].color = Color;
       q[i].tu = static_cast<float>(U + (right ? Width : 0)) / kTexW;
-      q[i].tv = static_cast<float>(V + (bottom ? 1 : 0)) / kTexH;
+      q[i].tv = static_cast<float>(V + (bottom ? Height : 0)) / kTexH;
     }
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_TLVERTEX, q.data(), 4, 0), DD_OK);
   }
 
-  // Every row length from 1 to 80 at shifting places, through each key and
-  // each way of drawing, onto the same noisy background.
+  // Every row length from 1 to 80 at shifting places, in rectangles of a
+  // few rows and of many, through each key and each way of drawing, onto
+  // the same noisy background.
   std::vector<uint16_t> DrawAll(int Bits) {
     D3DLimitVectors(Bits);
     std::mt19937 random(11);
@@ -126,8 +127,9 @@ class D3DRowsTest : public ::testing::Test {
           device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
           device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
           for (int n = 1; n <= 80; ++n) {
-            Row(n % 13, y % kH, n, (n * 7) % (kTexW - n + 1), (n * 3) % kTexH,
-                (a << 24) | 0xFFFFFF);
+            const int h = n % 8 == 0 ? 70 : 1 + n % 3;
+            Rect(n % 13, (y * 5) % (kH - h + 1), n, h, (n * 7) % (kTexW - n + 1),
+                 (n * 3) % (kTexH - h + 1), (a << 24) | 0xFFFFFF);
             ++y;
           }
         }
