@@ -6,11 +6,11 @@
 
 #include <memory>
 
+#include "direct3d/d2d.h"
 #include "engine/dib/dib.h"
 #include "engine/draw/pictures.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
-#include "direct3d/d2d.h"
 
 namespace {
 

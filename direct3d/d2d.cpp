@@ -5,12 +5,12 @@
 #include <cstring>
 #include <numbers>
 
+#include "direct3d/direct3d_setup.h"
+#include "direct3d/texture_builder.h"
 #include "engine/dib/dib.h"
 #include "engine/dib/pixel_layout.h"
 #include "engine/draw/pictures.h"
 #include "framework/sysutils.h"
-#include "direct3d/direct3d_setup.h"
-#include "direct3d/texture_builder.h"
 #include "render/dxrender.h"
 
 TD2DTextureEntry::TD2DTextureEntry() = default;

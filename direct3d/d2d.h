@@ -10,8 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/draw/dxdraws.h"
 #include "direct3d/d3d_texture.h"
+#include "engine/draw/dxdraws.h"
 
 class TDIB;
 

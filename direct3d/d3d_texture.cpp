@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "engine/dib/dib.h"
 #include "direct3d/texture_builder.h"
 #include "direct3d/texture_format.h"
+#include "engine/dib/dib.h"
 
 TDirect3DTexture2::TDirect3DTexture2(TCustomDXDraw* DXDraw, TDXTextureImage* Image,
                                      bool AutoFreeGraphic) {

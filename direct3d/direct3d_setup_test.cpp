@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "direct3d/d2d.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
-#include "direct3d/d2d.h"
 
 namespace {
 

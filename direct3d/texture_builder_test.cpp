@@ -140,8 +140,8 @@ TEST(TextureBuilder, AnAlphaPictureGivesTheGreyLevelOfEachColour) {
     uint32_t Grey;
   };
   const TCase cases[] = {
-      {0, 0, 0, 0},       {255, 255, 255, 255}, {255, 0, 0, 76},    {0, 255, 0, 149},
-      {0, 0, 255, 28},    {128, 128, 128, 128}, {129, 125, 35, 116}, {129, 58, 162, 90},
+      {0, 0, 0, 0},    {255, 255, 255, 255}, {255, 0, 0, 76},     {0, 255, 0, 149},
+      {0, 0, 255, 28}, {128, 128, 128, 128}, {129, 125, 35, 116}, {129, 58, 162, 90},
   };
   constexpr int32_t kSide = 8;
   TDIB color, alpha;
@@ -157,7 +157,8 @@ TEST(TextureBuilder, AnAlphaPictureGivesTheGreyLevelOfEachColour) {
   ASSERT_EQ(static_cast<uint32_t>(image->AChannel.Mask), 0xFF000000u);
   for (int32_t i = 0; i < static_cast<int32_t>(std::size(cases)); ++i) {
     const TCase& c = cases[i];
-    EXPECT_EQ(image->GetPixel(i, 0) >> 24, c.Grey) << int{c.R} << ", " << int{c.G} << ", " << int{c.B};
+    EXPECT_EQ(image->GetPixel(i, 0) >> 24, c.Grey)
+        << int{c.R} << ", " << int{c.G} << ", " << int{c.B};
   }
 }
 

@@ -422,9 +422,9 @@ TAL_AVX2 inline __m256i Channel256(__m256i t0, __m256i t1, int Shift) {
 // One channel of Mix565 in 16-bit lanes: a product of two bytes fits, and
 // so does the sum weighted by sa and ia = 255 - sa.
 TAL_AVX2 inline __m256i MixChannel256(__m256i sc, __m256i dc, __m256i sa, __m256i ia) {
-  const __m256i x = _mm256_add_epi16(
-      _mm256_add_epi16(_mm256_mullo_epi16(sc, sa), _mm256_mullo_epi16(dc, ia)),
-      _mm256_set1_epi16(128));
+  const __m256i x =
+      _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(sc, sa), _mm256_mullo_epi16(dc, ia)),
+                       _mm256_set1_epi16(128));
   return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
 }
 
@@ -435,12 +435,12 @@ TAL_AVX2 inline __m256i Mix256(__m256i r8, __m256i g8, __m256i b8, __m256i p, __
   const __m256i r5 = _mm256_srli_epi16(p, 11);
   const __m256i g6 = _mm256_and_si256(_mm256_srli_epi16(p, 5), m6);
   const __m256i b5 = _mm256_and_si256(p, m5);
-  const __m256i r =
-      MixChannel256(r8, _mm256_or_si256(_mm256_slli_epi16(r5, 3), _mm256_srli_epi16(r5, 2)), sa, ia);
-  const __m256i g =
-      MixChannel256(g8, _mm256_or_si256(_mm256_slli_epi16(g6, 2), _mm256_srli_epi16(g6, 4)), sa, ia);
-  const __m256i b =
-      MixChannel256(b8, _mm256_or_si256(_mm256_slli_epi16(b5, 3), _mm256_srli_epi16(b5, 2)), sa, ia);
+  const __m256i r = MixChannel256(
+      r8, _mm256_or_si256(_mm256_slli_epi16(r5, 3), _mm256_srli_epi16(r5, 2)), sa, ia);
+  const __m256i g = MixChannel256(
+      g8, _mm256_or_si256(_mm256_slli_epi16(g6, 2), _mm256_srli_epi16(g6, 4)), sa, ia);
+  const __m256i b = MixChannel256(
+      b8, _mm256_or_si256(_mm256_slli_epi16(b5, 3), _mm256_srli_epi16(b5, 2)), sa, ia);
   return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_srli_epi16(r, 3), 11),
                                          _mm256_slli_epi16(_mm256_srli_epi16(g, 2), 5)),
                          _mm256_srli_epi16(b, 3));
@@ -462,7 +462,8 @@ TAL_AVX2 inline __m256i Key256(__m256i t, __m256i lo, __m256i span) {
 }
 
 template <bool Keyed, bool Blend>
-[[gnu::always_inline]] TAL_AVX2 inline void Row256(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
+[[gnu::always_inline]] TAL_AVX2 inline void Row256(const uint32_t* s, uint16_t* d, size_t n,
+                                                   const TRowRule& k) {
   const __m256i lo = _mm256_set1_epi32(static_cast<int>(k.KeyLo));
   const __m256i span = _mm256_set1_epi32(static_cast<int>(k.KeySpan));
   const __m256i sa = _mm256_set1_epi16(static_cast<short>(k.Alpha));
@@ -488,7 +489,8 @@ template <bool Keyed, bool Blend>
 }
 
 template <bool Keyed, bool Blend>
-[[gnu::always_inline]] TAL_AVX512 inline void Row512(const uint32_t* s, uint16_t* d, size_t n, const TRowRule& k) {
+[[gnu::always_inline]] TAL_AVX512 inline void Row512(const uint32_t* s, uint16_t* d, size_t n,
+                                                     const TRowRule& k) {
   const __m512i lo = _mm512_set1_epi32(static_cast<int>(k.KeyLo));
   const __m512i span = _mm512_set1_epi32(static_cast<int>(k.KeySpan));
   const __m256i sa = _mm256_set1_epi16(static_cast<short>(k.Alpha));
@@ -503,8 +505,8 @@ template <bool Keyed, bool Blend>
     if constexpr (Blend) {
       o = Mix256(_mm512_cvtepi32_epi16(_mm512_and_si512(_mm512_srli_epi32(t, 16), ff)),
                  _mm512_cvtepi32_epi16(_mm512_and_si512(_mm512_srli_epi32(t, 8), ff)),
-                 _mm512_cvtepi32_epi16(_mm512_and_si512(t, ff)),
-                 _mm256_maskz_loadu_epi16(m, d + i), sa);
+                 _mm512_cvtepi32_epi16(_mm512_and_si512(t, ff)), _mm256_maskz_loadu_epi16(m, d + i),
+                 sa);
     } else {
       const __m512i v = _mm512_or_si512(
           _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(t, 8), _mm512_set1_epi32(0xF800)),
@@ -585,8 +587,13 @@ bool ToFixed(double t, int64_t size, int64_t& out) {
 class TFastSpans {
  public:
   TFastSpans(const TPipeline& P, double dudx, double dvdx, uint32_t diffuse)
-      : P_(P), t_(*P.Tex), tf_(*P.TargetFormat), xf_(*P.TexFormat), diffuse_(diffuse),
-        dudx_(dudx), dvdx_(dvdx) {
+      : P_(P),
+        t_(*P.Tex),
+        tf_(*P.TargetFormat),
+        xf_(*P.TexFormat),
+        diffuse_(diffuse),
+        dudx_(dudx),
+        dvdx_(dvdx) {
     const double du = dudx * static_cast<double>(t_.Width) * 65536.0;
     const double dv = dvdx * static_cast<double>(t_.Height) * 65536.0;
     stepping_ = std::fabs(du) < 0x1p52 && std::fabs(dv) < 0x1p52;
@@ -605,8 +612,8 @@ class TFastSpans {
                  (P.AlphaArg1 & 0xF) == D3DTA_TEXTURE &&
                  ((P.AlphaArg2 & 0xF) == D3DTA_DIFFUSE || (P.AlphaArg2 & 0xF) == D3DTA_CURRENT);
     alpha_ = diffuse >> 24;
-    rows_ = du_ == 65536 && dv_ == 0 && is565_ && texRGB_ && (copy_ || blendHalf_);
-    if (rows_) {
+    row_path_ = du_ == 65536 && dv_ == 0 && is565_ && texRGB_ && (copy_ || blendHalf_);
+    if (row_path_) {
       rule_.Keyed = P.Keyed;
       rule_.Blend = !copy_;
       rule_.KeyLo = P.KeyLo;
@@ -625,10 +632,11 @@ class TFastSpans {
     if (!ToFixed(u, t_.Width, fu) || !ToFixed(v, t_.Height, fv)) return Shaded(row, xs, xe, u, v);
     const int64_t n = int64_t{xe} - xs + 1;
     const int64_t W = t_.Width, H = t_.Height;
-    if (rows_ && (fu >> 16) >= 0 && (fu >> 16) + n <= W && (fv >> 16) >= 0 && (fv >> 16) < H) {
+    if (row_path_ && (fu >> 16) >= 0 && (fu >> 16) + n <= W && (fv >> 16) >= 0 && (fv >> 16) < H) {
       const uint8_t* texRow = t_.Bits + static_cast<intptr_t>(fv >> 16) * t_.Pitch;
       const uint32_t* src = reinterpret_cast<const uint32_t*>(texRow) + (fu >> 16);
-      rows_fn_(TRows{&src, row + 2 * static_cast<intptr_t>(xs), 0, 1, static_cast<size_t>(n)}, rule_);
+      rows_fn_(TRows{&src, row + 2 * static_cast<intptr_t>(xs), 0, 1, static_cast<size_t>(n)},
+               rule_);
       return;
     }
     Stepped(row, xs, xe, fu, fv);
@@ -641,8 +649,9 @@ class TFastSpans {
     const TLocked& target = *P_.Target;
     const int64_t n = int64_t{xe} - xs + 1;
     int64_t fu = 0;
-    const bool rows = rows_ && ToFixed(u, t_.Width, fu) && (fu >> 16) >= 0 && (fu >> 16) + n <= t_.Width;
-    const uint8_t* src = t_.Bits + 4 * (fu >> 16);
+    const bool rows =
+        row_path_ && ToFixed(u, t_.Width, fu) && (fu >> 16) >= 0 && (fu >> 16) + n <= t_.Width;
+    const uint8_t* src = rows ? t_.Bits + 4 * (fu >> 16) : nullptr;
     constexpr size_t kBlock = 64;
     const uint32_t* block[kBlock];
     TRows b{block, nullptr, target.Pitch, 0, static_cast<size_t>(n)};
@@ -656,7 +665,8 @@ class TFastSpans {
       int64_t fv = 0;
       if (rows && ToFixed(v, t_.Height, fv) && (fv >> 16) >= 0 && (fv >> 16) < t_.Height) {
         if (!b.Rows) b.Dst = row + 2 * static_cast<intptr_t>(xs);
-        block[b.Rows++] = reinterpret_cast<const uint32_t*>(src + static_cast<intptr_t>(fv >> 16) * t_.Pitch);
+        block[b.Rows++] =
+            reinterpret_cast<const uint32_t*>(src + static_cast<intptr_t>(fv >> 16) * t_.Pitch);
         if (b.Rows == kBlock) flush();
         continue;
       }
@@ -669,13 +679,16 @@ class TFastSpans {
  private:
   // Texels stepped in 16.16, wrapped by the power-of-two masks.
   void Stepped(uint8_t* row, int32_t xs, int32_t xe, int64_t fu, int64_t fv) const {
-    const uint32_t wm = static_cast<uint32_t>(t_.Width - 1), hm = static_cast<uint32_t>(t_.Height - 1);
+    const uint32_t wm = static_cast<uint32_t>(t_.Width - 1),
+                   hm = static_cast<uint32_t>(t_.Height - 1);
     const uint32_t sa = alpha_;
     uint8_t* p = row + static_cast<intptr_t>(xs) * tf_.Bytes;
     for (int32_t x = xs; x <= xe; ++x, fu += du_, fv += dv_, p += tf_.Bytes) {
-      const uint32_t tx = static_cast<uint32_t>(fu >> 16) & wm, ty = static_cast<uint32_t>(fv >> 16) & hm;
+      const uint32_t tx = static_cast<uint32_t>(fu >> 16) & wm,
+                     ty = static_cast<uint32_t>(fv >> 16) & hm;
       uint32_t raw;
-      std::memcpy(&raw, t_.Bits + static_cast<intptr_t>(ty) * t_.Pitch + 4 * static_cast<intptr_t>(tx), 4);
+      std::memcpy(
+          &raw, t_.Bits + static_cast<intptr_t>(ty) * t_.Pitch + 4 * static_cast<intptr_t>(tx), 4);
       if (P_.KeyedRaw(raw)) continue;
       if (copy_ && texRGB_) {
         if (is565_) {
@@ -718,7 +731,7 @@ class TFastSpans {
   double dudx_, dvdx_;
   bool stepping_ = false;
   int64_t du_ = 0, dv_ = 0;
-  bool copy_ = false, is565_ = false, texRGB_ = false, blendHalf_ = false, rows_ = false;
+  bool copy_ = false, is565_ = false, texRGB_ = false, blendHalf_ = false, row_path_ = false;
   uint32_t alpha_ = 0;
   TRowRule rule_;
   TRowsFn rows_fn_ = nullptr;

@@ -67,8 +67,9 @@ class D3DRowsTest : public ::testing::Test {
     for (uint32_t y = 0; y < d.dwHeight; ++y)
       for (uint32_t x = 0; x < d.dwWidth; ++x) {
         const T v = Pixel(x, y);
-        std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * static_cast<size_t>(d.lPitch) + x * sizeof(T),
-                    &v, sizeof(T));
+        std::memcpy(
+            static_cast<uint8_t*>(d.lpSurface) + y * static_cast<size_t>(d.lPitch) + x * sizeof(T),
+            &v, sizeof(T));
       }
     S.Unlock(nullptr);
   }
@@ -78,8 +79,8 @@ class D3DRowsTest : public ::testing::Test {
     EXPECT_EQ(target->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
     std::vector<uint16_t> out(kW * kH);
     for (uint32_t y = 0; y < kH; ++y)
-      std::memcpy(&out[y * kW], static_cast<uint8_t*>(d.lpSurface) + y * static_cast<size_t>(d.lPitch),
-                  kW * 2);
+      std::memcpy(&out[y * kW],
+                  static_cast<uint8_t*>(d.lpSurface) + y * static_cast<size_t>(d.lPitch), kW * 2);
     target->Unlock(nullptr);
     return out;
   }
