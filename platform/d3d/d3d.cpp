@@ -378,6 +378,19 @@ struct TRowRule {
   uint32_t KeyLo = 0, KeySpan = 0, Alpha = 0;
 };
 
+// A block of rows: row r takes Count texels from Src[r] onto the pixels at
+// Dst + r * Pitch bytes. Sprites are narrow, so rows go in blocks: what each
+// row costs besides its pixels is paid once a block.
+struct TRows {
+  const uint32_t* const* Src;
+  uint8_t* Dst;
+  intptr_t Pitch;
+  size_t Rows, Count;
+  uint16_t* Out(size_t r) const {
+    return reinterpret_cast<uint16_t*>(Dst + static_cast<intptr_t>(r) * Pitch);
+  }
+};
+
 inline uint32_t To565(uint32_t t) {
   return ((t >> 8) & 0xF800) | ((t >> 5) & 0x7E0) | ((t >> 3) & 0x1F);
 }
@@ -518,36 +531,18 @@ template <bool Keyed, bool Blend>
   }
 }
 
-// A block of rows: row r takes Count texels from Src[r] onto the pixels at
-// Dst + r * Pitch bytes. Sprites are narrow, so rows go in blocks: what each
-// row costs besides its pixels is paid once a block.
-struct TRows {
-  const uint32_t* const* Src;
-  uint8_t* Dst;
-  intptr_t Pitch;
-  size_t Rows, Count;
-};
-
 void RowsScalar(const TRows& b, const TRowRule& k) {
-  for (size_t r = 0; r < b.Rows; ++r)
-    RowScalar(b.Src[r], reinterpret_cast<uint16_t*>(b.Dst + static_cast<intptr_t>(r) * b.Pitch),
-              b.Count, k);
+  for (size_t r = 0; r < b.Rows; ++r) RowScalar(b.Src[r], b.Out(r), b.Count, k);
 }
 
 template <bool Keyed, bool Blend>
 TAL_AVX2 void Rows256(const TRows& b, const TRowRule& k) {
-  for (size_t r = 0; r < b.Rows; ++r)
-    Row256<Keyed, Blend>(b.Src[r],
-                         reinterpret_cast<uint16_t*>(b.Dst + static_cast<intptr_t>(r) * b.Pitch),
-                         b.Count, k);
+  for (size_t r = 0; r < b.Rows; ++r) Row256<Keyed, Blend>(b.Src[r], b.Out(r), b.Count, k);
 }
 
 template <bool Keyed, bool Blend>
 TAL_AVX512 void Rows512(const TRows& b, const TRowRule& k) {
-  for (size_t r = 0; r < b.Rows; ++r)
-    Row512<Keyed, Blend>(b.Src[r],
-                         reinterpret_cast<uint16_t*>(b.Dst + static_cast<intptr_t>(r) * b.Pitch),
-                         b.Count, k);
+  for (size_t r = 0; r < b.Rows; ++r) Row512<Keyed, Blend>(b.Src[r], b.Out(r), b.Count, k);
 }
 
 #undef TAL_AVX2
