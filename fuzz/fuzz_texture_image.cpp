@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "render/d3d/texture_image.h"
+#include "direct3d/texture_image.h"
 
 namespace {
 void Walk(const TDXTextureImage& image) {

@@ -1,10 +1,10 @@
 // The game program.
+#include "direct3d/d2d.h"
 #include "framework/forms.h"
 #include "game/core/enemy_table.h"
 #include "game/core/main_form.h"
 #include "game/core/mission_table.h"
 #include "programs/startup.h"
-#include "render/d3d/d2d.h"
 
 int main() {
   if (!StartPlatform(dbGame)) return 1;

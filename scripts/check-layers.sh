@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
 # check-layers.sh — fails when a lower layer includes a higher one.
 #
-# Layers, lowest first: platform; framework (and audiolib, which stands on
-# platform alone); render; engine; game, music and setup; the programs, the
-# generator, the cross-module tests, benchmarks and fuzz targets. The
-# Direct3D path (render/d3d) draws for the engine's display control, which
-# reaches it only through hooks the path installs, so it stands between the
-# engine and the game. Code may include its own layer and the ones below it. Besides, the backends behind
-# platform/backend/ are picked by the top layer, so only they, the top layer
-# and test code name them.
+# Each top-level folder stands on one floor; the table below lists them,
+# lowest first. Code may include its own floor and the ones below it.
+# Besides, the backends behind platform/backend/ are picked by the top floor,
+# so only they, the top floor and test code name them.
 #
 # Test code (files whose name says test or fixture) is exempt from the order:
 # a test may drive its module from above, as the programs do.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+
+# The floors, lowest first, each with its folders and why it stands there.
+floors=(
+  "platform"                        # the operating system, SDL and the DirectX-shaped objects
+  "framework audiolib"              # the application framework; the audio library, on platform alone
+  "render"                          # the span renderer and blits the engine draws with
+  "engine"                          # the engine's subsystems
+  "direct3d"                        # the Direct3D path: draws for the engine's display control,
+                                    # which reaches it only through the hooks the path installs
+  "game music setup"                # the programs' own code
+  "programs tools tests bench fuzz" # what picks the backend, generators, cross-module tests
+)
 
 # Known breaches, each with the reason it stands: "includer -> included".
 allowed=(
@@ -32,20 +40,21 @@ sources() {
 
 # grep answers 1 for a batch of files without includes: only awk decides.
 { sources | xargs -0 grep -snH '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' || true; } |
-  awk -v allowed="$(printf '%s\n' "${allowed[@]}")" '
-    function rank(path) {
-      if (path ~ /^platform\//) return 0
-      if (path ~ /^(framework|audiolib)\//) return 1
-      if (path ~ /^render\/d3d\//) return 3.5
-      if (path ~ /^render\//) return 2
-      if (path ~ /^engine\//) return 3
-      if (path ~ /^(game|music|setup)\//) return 4
-      if (path ~ /^(programs|tools|tests|bench|fuzz)\//) return 5
-      return -1
+  awk -v allowed="$(printf '%s\n' "${allowed[@]}")" -v floors="$(printf '%s\n' "${floors[@]}")" '
+    function rank(path, top) {
+      top = path; sub(/\/.*$/, "", top)
+      return (top in floor) ? floor[top] : -1
     }
     BEGIN {
       n = split(allowed, list, "\n")
       for (i = 1; i <= n; i++) if (list[i] != "") ok[list[i]] = 1
+      last = split(floors, level, "\n")
+      while (last > 0 && level[last] == "") last--
+      for (i = 1; i <= last; i++) {
+        m = split(level[i], folders, " ")
+        for (j = 1; j <= m; j++) floor[folders[j]] = i - 1
+      }
+      top = last - 1
     }
     {
       split($0, part, ":")
@@ -57,7 +66,7 @@ sources() {
       if (from < 0 || to < 0) next
       why = ""
       if (to > from) why = "a lower layer includes a higher one"
-      else if (target ~ /^platform\/backend\// && file !~ /^platform\/backend\// && from < 5)
+      else if (target ~ /^platform\/backend\// && file !~ /^platform\/backend\// && from < top)
         why = "only the programs pick a backend"
       if (why == "" || ((file " -> " target) in ok)) next
       print file ":" line ": includes " target ": " why > "/dev/stderr"

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "direct3d/d2d.h"
 #include "framework/forms.h"
 #include "platform/backend/headless/headless_audio.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
-#include "render/d3d/d2d.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
 

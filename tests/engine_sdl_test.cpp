@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "direct3d/d2d.h"
 #include "framework/forms.h"
 #include "platform/backend/sdl/sdl_core.h"
 #include "platform/backend/sdl/sdl_video.h"
 #include "platform/backend/sdl/xvfb_server.h"
 #include "programs/startup.h"
-#include "render/d3d/d2d.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
 

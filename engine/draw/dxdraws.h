@@ -248,7 +248,7 @@ class TPictureCollectionItem;
 
 // Hardware 2D drawing as the display sees it: pictures drawn as textured
 // quads through the control's Direct3D device. The drawer and the Direct3D
-// set-up belong to the Direct3D path (render/d3d), which builds on this
+// set-up belong to the Direct3D path (direct3d/), which builds on this
 // module; the engine reaches them only through this interface and the
 // TDirect3DPath hooks that the path installs, so the libraries link in one
 // direction. Without the path installed a control has no drawer and makes

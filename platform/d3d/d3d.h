@@ -294,3 +294,7 @@ struct TD3DFaults {
   int FailDrawPrimitive = 0;         // DrawPrimitive: DDERR_GENERIC
 };
 TD3DFaults& D3DFaults();
+// Test hook: the widest vectors (in bits: 512, 256, or 0 for none) that the
+// devices may draw with where the processor has them, so every path is
+// tested.
+void D3DLimitVectors(int Bits);

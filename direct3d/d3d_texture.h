@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "direct3d/texture_image.h"
 #include "engine/draw/dxdraws.h"
-#include "render/d3d/texture_image.h"
 
 TAL_DECLARE_EXCEPTION(EDirect3DTextureError, EDirectXError)
 

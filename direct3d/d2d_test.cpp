@@ -1,4 +1,4 @@
-#include "render/d3d/d2d.h"
+#include "direct3d/d2d.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "render/d3d/d3d_texture.h"
+#include "direct3d/d3d_texture.h"
 
 #include <vector>
 
+#include "direct3d/texture_builder.h"
+#include "direct3d/texture_format.h"
 #include "engine/dib/dib.h"
-#include "render/d3d/texture_builder.h"
-#include "render/d3d/texture_format.h"
 
 TDirect3DTexture2::TDirect3DTexture2(TCustomDXDraw* DXDraw, TDXTextureImage* Image,
                                      bool AutoFreeGraphic) {

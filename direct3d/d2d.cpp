@@ -1,15 +1,16 @@
-#include "render/d3d/d2d.h"
+#include "direct3d/d2d.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 
+#include "direct3d/direct3d_setup.h"
+#include "direct3d/texture_builder.h"
 #include "engine/dib/dib.h"
 #include "engine/dib/pixel_layout.h"
 #include "engine/draw/pictures.h"
-#include "render/d3d/direct3d_setup.h"
-#include "render/d3d/texture_builder.h"
+#include "framework/sysutils.h"
 #include "render/dxrender.h"
 
 TD2DTextureEntry::TD2DTextureEntry() = default;
@@ -22,14 +23,6 @@ std::string SurfaceTextureKey(const TDirectDrawSurface* Surface) {
 }
 
 namespace {
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
 
 // A colour (red in the low byte) of a raw pixel through the masks.
 uint32_t ColorOfPixel(uint32_t Raw, uint32_t R, uint32_t G, uint32_t B) {
@@ -104,10 +97,21 @@ void MakePowerOfTwo(TD2DTextureEntry& Entry) {
 
 // ---- Cache ---------------------------------------------------------------------
 
+// Every draw looks its texture up by name, and a game's cache holds hundreds:
+// names are found through an index of their folded case.
 int32_t TD2DTextures::IndexOf(const std::string& Name) const {
-  for (size_t i = 0; i < entries_.size(); ++i)
-    if (SameName(entries_[i].Name, Name)) return static_cast<int32_t>(i);
-  return -1;
+  const auto it = index_.find(LowerCase(Name));
+  return it == index_.end() ? -1 : it->second;
+}
+
+void TD2DTextures::Clear() {
+  entries_.clear();
+  index_.clear();
+}
+
+bool TD2DTextures::Added() {
+  index_.emplace(LowerCase(entries_.back().Name), Count() - 1);
+  return true;
 }
 
 bool TD2DTextures::ContainsItem(TPictureCollectionItem* Item) const {
@@ -150,7 +154,7 @@ bool TD2DTextures::AddFromItem(TPictureCollectionItem* Item) {
       e.Texture->SetTransparent(Item->Transparent);
       e.HasAlpha = false;
     }
-    return true;
+    return Added();
   } catch (const Exception&) {
     entries_.pop_back();
     return false;
@@ -177,7 +181,7 @@ bool TD2DTextures::AddSurface(TDirectDrawSurface* Surface, bool Transparent,
       e.Texture = std::make_unique<TDirect3DTexture2>(dxdraw_, ti.release(), true);
       e.Texture->SetTransparent(Transparent);
       e.HasAlpha = true;
-      return true;
+      return Added();
     }
     // Keyed as the blitter and the software renderer key it: by the
     // surface's own colour key.
@@ -185,7 +189,7 @@ bool TD2DTextures::AddSurface(TDirectDrawSurface* Surface, bool Transparent,
     e.Texture = std::make_unique<TDirect3DTexture2>(dxdraw_, static_cast<TGraphic*>(e.Image.get()), false);
     e.Texture->SetTransparentColor(key);
     e.Texture->SetTransparent(Transparent);
-    return true;
+    return Added();
   } catch (const Exception&) {
     entries_.pop_back();
     return false;
@@ -421,9 +425,12 @@ bool TD2DDirect3D::SetEntryTexture(const TD2DTextureEntry& Entry) {
 bool TD2DDirect3D::BindPatternTexture(TPictureCollectionItem* Item, int PatternIndex,
                                       TRenderType RenderType) {
   Device()->SetTexture(0, nullptr);
-  if (!textures_->ContainsItem(Item) && !textures_->AddFromItem(Item)) return false;
-  const int32_t i = textures_->IndexOf(Item->Name());
-  if (i < 0) return false;
+  int32_t i = textures_->IndexOf(Item->Name());
+  if (i < 0) {
+    if (!textures_->AddFromItem(Item)) return false;
+    i = textures_->IndexOf(Item->Name());
+    if (i < 0) return false;
+  }
   TD2DTextureEntry& e = textures_->Entry(i);
   if (!SetEntryTexture(e)) {
     Item->Restore();

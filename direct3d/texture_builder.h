@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "render/d3d/texture_image.h"
+#include "direct3d/texture_image.h"
 
 class TDIB;
 

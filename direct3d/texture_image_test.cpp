@@ -1,4 +1,4 @@
-#include "render/d3d/texture_image.h"
+#include "direct3d/texture_image.h"
 
 #include <gtest/gtest.h>
 

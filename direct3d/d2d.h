@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "direct3d/d3d_texture.h"
 #include "engine/draw/dxdraws.h"
-#include "render/d3d/d3d_texture.h"
 
 class TDIB;
 
@@ -33,7 +34,7 @@ constexpr int32_t D2DMaxTextures = 2048;
 class TD2DTextures {
  public:
   explicit TD2DTextures(TCustomDXDraw* DXDraw) : dxdraw_(DXDraw) {}
-  void Clear() { entries_.clear(); }
+  void Clear();
   int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
   TD2DTextureEntry& Entry(int32_t I) { return entries_.at(static_cast<size_t>(I)); }
   // Names compare ignoring letter case throughout.
@@ -48,8 +49,12 @@ class TD2DTextures {
   bool AddSurface(TDirectDrawSurface* Surface, bool Transparent, const std::string& Key,
                   bool AlphaFromImage);
   TD2DTextureEntry& Append();
+  // Indexes the entry just appended; true.
+  bool Added();
   TCustomDXDraw* dxdraw_;
   std::vector<TD2DTextureEntry> entries_;
+  // Each name's first entry, by the name in lower case.
+  std::unordered_map<std::string, int32_t> index_;
 };
 
 // Squares the entry's image up to a power of two (at least 2) and sets its

@@ -1,8 +1,11 @@
-#include "render/d3d/texture_builder.h"
+#include "direct3d/texture_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "engine/dib/dib.h"
+#include "platform/gdi/gdi.h"
 
 namespace {
 
@@ -125,6 +128,37 @@ TEST(TextureBuilder, PaletteSourcesAndTheirOutputs) {
     const uint32_t lum =
         (306 * ((p >> 16) & 0xFF) + 602 * ((p >> 8) & 0xFF) + 116 * (p & 0xFF)) >> 10;
     EXPECT_EQ(image->GetPixel(6, 5), lum << 8 | static_cast<uint32_t>(color.GetPixel(6, 5)));
+  }
+}
+
+// Grey levels weigh red 306, green 602 and blue 116 parts in 1024, rounded
+// down. The last two colours sit on a level and just below the next, so any
+// weight made larger or smaller moves one of them.
+TEST(TextureBuilder, AnAlphaPictureGivesTheGreyLevelOfEachColour) {
+  struct TCase {
+    uint8_t R, G, B;
+    uint32_t Grey;
+  };
+  const TCase cases[] = {
+      {0, 0, 0, 0},    {255, 255, 255, 255}, {255, 0, 0, 76},     {0, 255, 0, 149},
+      {0, 0, 255, 28}, {128, 128, 128, 128}, {129, 125, 35, 116}, {129, 58, 162, 90},
+  };
+  constexpr int32_t kSide = 8;
+  TDIB color, alpha;
+  color.SetSize(kSide, kSide, 24);
+  alpha.SetSize(kSide, kSide, 24);
+  for (int32_t i = 0; i < static_cast<int32_t>(std::size(cases)); ++i)
+    alpha.SetPixel(i, 0, static_cast<int32_t>(RGB(cases[i].R, cases[i].G, cases[i].B)));
+  TDXTBase builder;
+  builder.SetColorDIB(color);
+  builder.SetAlphaDIB(alpha);
+  const auto image = builder.Build();
+  ASSERT_EQ(image->ImageType, DXTextureImageType_RGBColor);
+  ASSERT_EQ(static_cast<uint32_t>(image->AChannel.Mask), 0xFF000000u);
+  for (int32_t i = 0; i < static_cast<int32_t>(std::size(cases)); ++i) {
+    const TCase& c = cases[i];
+    EXPECT_EQ(image->GetPixel(i, 0) >> 24, c.Grey)
+        << int{c.R} << ", " << int{c.G} << ", " << int{c.B};
   }
 }
 

@@ -1,4 +1,4 @@
-#include "render/d3d/texture_format.h"
+#include "direct3d/texture_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "render/d3d/texture_builder.h"
+#include "direct3d/texture_builder.h"
 
 #include <algorithm>
 #include <bit>

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "direct3d/texture_image.h"
 #include "platform/d3d/d3d.h"
-#include "render/d3d/texture_image.h"
 
 struct TTextureSize {
   int32_t Width = 0, Height = 0;

@@ -1,4 +1,4 @@
-#include "render/d3d/direct3d_setup.h"
+#include "direct3d/direct3d_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "direct3d/d2d.h"
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
-#include "render/d3d/d2d.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "render/d3d/direct3d_setup.h"
+#include "direct3d/direct3d_setup.h"
 
 #include <bit>
 #include <memory>
