@@ -385,11 +385,11 @@ struct TRangeKnot {
   int32_t Point, Value;
 };
 constexpr TRangeKnot RangeKnots[] = {
-    {1, true, 109, 730},  {1, false, 366, 22},  {2, true, 73, 100},   {2, false, 214, 321},
-    {3, false, 303, 319}, {4, true, 66, 730},   {4, false, 79, 287},  {5, true, 269, 115},
-    {5, false, 74, 337},  {5, false, 127, 0},   {6, true, 65, 730},   {6, true, 123, 103},
-    {6, false, 227, 327}, {6, false, 331, 22},  {7, true, 60, 730},   {7, false, 7, 1},
-    {7, false, 170, 336}, {8, true, 212, 391},  {8, false, 25, 116},  {8, false, 222, 9},
+    {1, true, 109, 730},  {1, false, 366, 22}, {2, true, 73, 100},  {2, false, 214, 321},
+    {3, false, 303, 319}, {4, true, 66, 730},  {4, false, 79, 287}, {5, true, 269, 115},
+    {5, false, 74, 337},  {5, false, 127, 0},  {6, true, 65, 730},  {6, true, 123, 103},
+    {6, false, 227, 327}, {6, false, 331, 22}, {7, true, 60, 730},  {7, false, 7, 1},
+    {7, false, 170, 336}, {8, true, 212, 391}, {8, false, 25, 116}, {8, false, 222, 9},
 };
 
 struct TKnot {
@@ -425,9 +425,9 @@ void FillCoordinate(const std::vector<TKnot>& Knots, int32_t Gap,
     const double h = span(k);
     const double u = (point - Knots[k].Point) / h;
     const double a = Knots[k].Value, b = Knots[k + 1].Value;
-    const double value = (2 * u * u * u - 3 * u * u + 1) * a +
-                         (u * u * u - 2 * u * u + u) * h * tangent[k] +
-                         (-2 * u * u * u + 3 * u * u) * b + (u * u * u - u * u) * h * tangent[k + 1];
+    const double value =
+        (2 * u * u * u - 3 * u * u + 1) * a + (u * u * u - 2 * u * u + u) * h * tangent[k] +
+        (-2 * u * u * u + 3 * u * u) * b + (u * u * u - u * u) * h * tangent[k + 1];
     Out[static_cast<size_t>(point)] = static_cast<int32_t>(std::lround(value));
   }
 }

@@ -253,8 +253,8 @@ TEST_F(EnemyMovement, PathFlyersGoRoundTheirPathsAtAnyFrameLength) {
   TEnemySprite* e = Make(2);
   for (const int lag : {16, 18, 33, 40, 45}) {
     for (const TFlyer& f : Flyers) {
-      SCOPED_TRACE("path " + std::to_string(f.Path) + ", speed " + std::to_string(f.Speed) +
-                   ", " + std::to_string(lag) + " ms a frame");
+      SCOPED_TRACE("path " + std::to_string(f.Path) + ", speed " + std::to_string(f.Speed) + ", " +
+                   std::to_string(lag) + " ms a frame");
       const TWayPath& path = WayPaths[static_cast<size_t>(f.Path)];
       const double step = f.Speed * lag / 100;
       e->Info.Speed = f.Speed;
@@ -274,7 +274,8 @@ TEST_F(EnemyMovement, PathFlyersGoRoundTheirPathsAtAnyFrameLength) {
         }
         ASSERT_NE(e->PathIndex, from) << "still short of point " << to << " after " << frames
                                       << " frames, at " << e->X << ", " << e->Y;
-        EXPECT_LE(std::hypot(path.X[to] - e->X, path.Y[to] - e->Y), std::max(step, 2 * M_SQRT2) + 1e-9)
+        EXPECT_LE(std::hypot(path.X[to] - e->X, path.Y[to] - e->Y),
+                  std::max(step, 2 * M_SQRT2) + 1e-9)
             << "arrived at point " << to << " from too far";
       }
     }
