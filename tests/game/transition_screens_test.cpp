@@ -5,8 +5,11 @@
 // The player reads each statistics screen to its end before clicking on.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -53,9 +56,9 @@ struct TCase {
   std::array<int, 3> GameOverDoors;
 };
 
-std::vector<TScreenSeen> PlayToGameOver(const TCase& C) {
-  const std::string dir =
-      MakeGameFolder(::testing::TempDir() + "tal_transitions_" + std::to_string(C.Mission), true);
+// Plays case C in the program folder Dir.
+std::vector<TScreenSeen> PlayToGameOver(const TCase& C, const std::string& Dir) {
+  const std::string dir = MakeGameFolder(Dir, true);
   {
     std::ofstream ini(dir + "/game.INI");
     ini << "[User]\nStatus=" << C.Mission << "\n";
@@ -114,7 +117,10 @@ class TransitionScreens : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(TransitionScreens, DoorsNameTheLevelAndEveryScreenTypesItsStatistics) {
   const TCase& c = GetParam();
-  const std::vector<TScreenSeen> seen = PlayToGameOver(c);
+  const std::string dir = ::testing::TempDir() + "tal_transitions_" + std::to_string(c.Mission) +
+                          "_" + std::to_string(getpid());
+  const std::vector<TScreenSeen> seen = PlayToGameOver(c, dir);
+  std::filesystem::remove_all(dir);
 
   std::vector<std::string> expected;
   for (size_t i = 0; i < c.Doors.size(); ++i)
