@@ -1,7 +1,9 @@
 #include "game/core/mission_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 TPlayer Player;
 std::array<TEpisode, MissionCount + 1> Episodes;
@@ -371,6 +373,97 @@ const std::array<TWayPathShape, WayPathCount + 1> WayPathShapes = {{
        {400, 100, 20}}}},
 }};
 
+namespace {
+
+// Range ends that no sample of a path lies on, each with the point at which
+// the path reaches it. The points sit where the curve through the samples
+// bends towards that end anyway, so the path swings out smoothly; they keep
+// neighbouring points of every path under 20 pixels apart.
+struct TRangeKnot {
+  int32_t Path;
+  bool IsX;
+  int32_t Point, Value;
+};
+constexpr TRangeKnot RangeKnots[] = {
+    {1, true, 109, 730},  {1, false, 366, 22}, {2, true, 73, 100},  {2, false, 214, 321},
+    {3, false, 303, 319}, {4, true, 66, 730},  {4, false, 79, 287}, {5, true, 269, 115},
+    {5, false, 74, 337},  {5, false, 127, 0},  {6, true, 65, 730},  {6, true, 123, 103},
+    {6, false, 227, 327}, {6, false, 331, 22}, {7, true, 60, 730},  {7, false, 7, 1},
+    {7, false, 170, 336}, {8, true, 212, 391}, {8, false, 25, 116}, {8, false, 222, 9},
+};
+
+struct TKnot {
+  int32_t Point;
+  double Value;
+};
+
+// One coordinate of a closed path through Knots (sorted by point, the first
+// at point 1 and the last at point 400), the curve running on from the last
+// knot back to the first over Gap more points. Between two knots the curve
+// is a cubic that runs monotonically from one value to the other, so it
+// never leaves the values the knots span and turns only at a knot that is a
+// local extreme (shape-preserving Hermite interpolation).
+void FillCoordinate(const std::vector<TKnot>& Knots, int32_t Gap,
+                    std::array<int32_t, WayPathPoints + 1>& Out) {
+  const size_t n = Knots.size();
+  auto span = [&](size_t i) {
+    return i + 1 < n ? static_cast<double>(Knots[i + 1].Point - Knots[i].Point) : Gap;
+  };
+  auto slope = [&](size_t i) { return (Knots[(i + 1) % n].Value - Knots[i].Value) / span(i); };
+  std::vector<double> tangent(n);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t before = (i + n - 1) % n;
+    const double d0 = slope(before), d1 = slope(i);
+    if (d0 * d1 <= 0) continue;  // an extreme, or flat on one side: stand still here
+    const double h0 = span(before), h1 = span(i);
+    const double w0 = 2 * h1 + h0, w1 = h1 + 2 * h0;
+    tangent[i] = (w0 + w1) / (w0 / d0 + w1 / d1);
+  }
+  size_t k = 0;
+  for (int32_t point = 1; point <= WayPathPoints; ++point) {
+    while (k + 2 < n && Knots[k + 1].Point <= point) ++k;
+    const double h = span(k);
+    const double u = (point - Knots[k].Point) / h;
+    const double a = Knots[k].Value, b = Knots[k + 1].Value;
+    const double value =
+        (2 * u * u * u - 3 * u * u + 1) * a + (u * u * u - 2 * u * u + u) * h * tangent[k] +
+        (-2 * u * u * u + 3 * u * u) * b + (u * u * u - u * u) * h * tangent[k + 1];
+    Out[static_cast<size_t>(point)] = static_cast<int32_t>(std::lround(value));
+  }
+}
+
+// Path p as a smooth closed curve through its nine samples and out to the
+// ends of its range. Flyers go from point 400 straight on to point 2, so the
+// curve closes over as many points as that leg takes at the path's average
+// pace between samples.
+void BuildWayPath(int p) {
+  const TWayPathShape& shape = WayPathShapes[static_cast<size_t>(p)];
+  std::vector<TKnot> xs, ys;
+  double length = 0;
+  for (size_t s = 0; s < shape.Samples.size(); ++s) {
+    const TWayPathSample& a = shape.Samples[s];
+    xs.push_back({a.Point, static_cast<double>(a.X)});
+    ys.push_back({a.Point, static_cast<double>(a.Y)});
+    if (s + 1 < shape.Samples.size())
+      length += std::hypot(shape.Samples[s + 1].X - a.X, shape.Samples[s + 1].Y - a.Y);
+  }
+  for (const TRangeKnot& k : RangeKnots)
+    if (k.Path == p) (k.IsX ? xs : ys).push_back({k.Point, static_cast<double>(k.Value)});
+  auto byPoint = [](const TKnot& a, const TKnot& b) { return a.Point < b.Point; };
+  std::sort(xs.begin(), xs.end(), byPoint);
+  std::sort(ys.begin(), ys.end(), byPoint);
+
+  const TWayPathSample& first = shape.Samples.front();
+  const TWayPathSample& last = shape.Samples.back();
+  const double pace = length / (WayPathPoints - 1);
+  const auto gap = static_cast<int32_t>(
+      std::max(1L, std::lround(std::hypot(first.X - last.X, first.Y - last.Y) / pace)));
+  FillCoordinate(xs, gap, WayPaths[static_cast<size_t>(p)].X);
+  FillCoordinate(ys, gap, WayPaths[static_cast<size_t>(p)].Y);
+}
+
+}  // namespace
+
 void InitMissionTable() {
   Player = TPlayer();
 
@@ -394,19 +487,5 @@ void InitMissionTable() {
     }
   }
 
-  // Each path runs straight from one sample point to the next; the samples
-  // lie at most a few hundred pixels apart over about fifty points, so
-  // neighbouring points stay well within the recorder's 57-pixel steps.
-  for (int p = 1; p <= WayPathCount; ++p) {
-    const TWayPathShape& shape = WayPathShapes[p];
-    for (size_t s = 0; s + 1 < shape.Samples.size(); ++s) {
-      const TWayPathSample& a = shape.Samples[s];
-      const TWayPathSample& b = shape.Samples[s + 1];
-      for (int i = a.Point; i <= b.Point; ++i) {
-        double f = static_cast<double>(i - a.Point) / (b.Point - a.Point);
-        WayPaths[p].X[i] = static_cast<int32_t>(std::lround(a.X + (b.X - a.X) * f));
-        WayPaths[p].Y[i] = static_cast<int32_t>(std::lround(a.Y + (b.Y - a.Y) * f));
-      }
-    }
-  }
+  for (int p = 1; p <= WayPathCount; ++p) BuildWayPath(p);
 }

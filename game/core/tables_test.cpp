@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string>
 
 #include "game/core/enemy_table.h"
 #include "game/core/mission_table.h"
@@ -181,29 +184,46 @@ TEST_F(Tables, LevelLayouts) {
             "2");
 }
 
-TEST_F(Tables, WayPathsMeetTheirSamplesRangesAndSteps) {
-  EXPECT_EQ(WayPaths[1].X[1], 100);
-  EXPECT_EQ(WayPaths[1].Y[1], 25);
-  EXPECT_EQ(WayPaths[2].X[250], 730);
-  EXPECT_EQ(WayPaths[8].X[400], 100);
-  EXPECT_EQ(WayPaths[8].Y[400], 20);
+// Every path passes through its samples, fills its box (both ends of both
+// ranges reached within 2 pixels, nothing outside) and moves at most 20
+// pixels from one point to the next.
+TEST_F(Tables, WayPathsPassTheirSamplesFillTheirRangesInSmallSteps) {
+  // A few entries of the design's table, as a check on the copy.
+  EXPECT_EQ(WayPathShapes[4].MaxX, 730);
+  EXPECT_EQ(WayPathShapes[5].MinY, 0);
+  EXPECT_EQ(WayPathShapes[8].MaxY, 116);
+  EXPECT_EQ(WayPathShapes[7].Samples[2].Point, 100);
+  EXPECT_EQ(WayPathShapes[7].Samples[2].X, 644);
   for (int p = 1; p <= WayPathCount; ++p) {
-    const TWayPathShape& s = WayPathShapes[p];
-    for (const TWayPathSample& sample : s.Samples) {
-      EXPECT_EQ(WayPaths[p].X[sample.Point], sample.X) << p << ":" << sample.Point;
-      EXPECT_EQ(WayPaths[p].Y[sample.Point], sample.Y) << p << ":" << sample.Point;
+    SCOPED_TRACE("path " + std::to_string(p));
+    const TWayPath& path = WayPaths[static_cast<size_t>(p)];
+    const TWayPathShape& c = WayPathShapes[static_cast<size_t>(p)];
+    for (const TWayPathSample& sample : c.Samples) {
+      EXPECT_EQ(path.X[static_cast<size_t>(sample.Point)], sample.X) << "point " << sample.Point;
+      EXPECT_EQ(path.Y[static_cast<size_t>(sample.Point)], sample.Y) << "point " << sample.Point;
     }
-    for (int i = 1; i <= WayPathPoints; ++i) {
-      EXPECT_GE(WayPaths[p].X[i], s.MinX);
-      EXPECT_LE(WayPaths[p].X[i], s.MaxX);
-      EXPECT_GE(WayPaths[p].Y[i], s.MinY);
-      EXPECT_LE(WayPaths[p].Y[i], s.MaxY);
-      if (i > 1) {
-        double d = std::hypot(WayPaths[p].X[i] - WayPaths[p].X[i - 1],
-                              WayPaths[p].Y[i] - WayPaths[p].Y[i - 1]);
-        EXPECT_LE(d, 57) << p << ":" << i;
-      }
+    int minX = 100000, maxX = -100000, minY = 100000, maxY = -100000;
+    double longest = 0;
+    for (size_t i = 1; i <= WayPathPoints; ++i) {
+      minX = std::min(minX, path.X[i]);
+      maxX = std::max(maxX, path.X[i]);
+      minY = std::min(minY, path.Y[i]);
+      maxY = std::max(maxY, path.Y[i]);
+      if (i > 1)
+        longest =
+            std::max(longest, std::hypot(path.X[i] - path.X[i - 1], path.Y[i] - path.Y[i - 1]));
     }
+    EXPECT_GE(minX, c.MinX);
+    EXPECT_LE(minX, c.MinX + 2);
+    EXPECT_LE(maxX, c.MaxX);
+    EXPECT_GE(maxX, c.MaxX - 2);
+    EXPECT_GE(minY, c.MinY);
+    EXPECT_LE(minY, c.MinY + 2);
+    EXPECT_LE(maxY, c.MaxY);
+    EXPECT_GE(maxY, c.MaxY - 2);
+    EXPECT_LE(longest, 20);
+    std::printf("path %d: X %d..%d, Y %d..%d, longest step %.1f\n", p, minX, maxX, minY, maxY,
+                longest);
   }
 }
 

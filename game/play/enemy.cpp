@@ -275,9 +275,17 @@ void TEnemySprite::FollowPath(int32_t Path, int32_t MoveCount) {
   const double ty = path.Y[static_cast<size_t>(PathIndex) + 1];
   const auto angle = static_cast<uint8_t>(Round(CheckAngle(X, Y, tx, ty) / 1.40625));
   const double v = Info.Speed;
-  X += CosineStep(angle) * MoveCount / 100 * v;
-  Y += SineStep(angle) * MoveCount / 100 * v;
-  if (std::abs(Y - ty) <= 2 && std::abs(X - tx) <= 2)
+  const double dx = CosineStep(angle) * MoveCount / 100 * v;
+  const double dy = SineStep(angle) * MoveCount / 100 * v;
+  // A step at least as long as what is left of the way (measured along the
+  // step) reaches the point too: on a slow machine a fast flyer's step is
+  // wider than the 2-pixel box, and it would jump over the point and back
+  // for good.
+  const double along = dx * (tx - X) + dy * (ty - Y);
+  const bool passes = dx * dx + dy * dy > 0 && along <= dx * dx + dy * dy;
+  X += dx;
+  Y += dy;
+  if ((std::abs(Y - ty) <= 2 && std::abs(X - tx) <= 2) || passes)
     PathIndex = PathIndex <= WayPathPoints - 2 ? PathIndex + 1 : 1;
 }
 

@@ -1,6 +1,8 @@
 // Enemies: how a level's enemies are made and placed, difficulty, movement,
 // damage and death.
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "game/play/enemy_test_fixture.h"
 
@@ -234,6 +236,50 @@ TEST_F(EnemyMovement, PathFlyersReachEachPointAndGoRound) {
   const double x = e->X;
   Step(20);
   EXPECT_LT(e->X, x) << "heads back towards point 2";
+}
+
+// Every path flyer, at the frame lengths of a fast and of a slow machine,
+// goes round its path point by point, spending on each leg no more frames
+// than its length takes at the flyer's pace. A step longer than the 2-pixel
+// arrival box would otherwise carry a fast flyer over a point again and
+// again, and it would circle there for good.
+TEST_F(EnemyMovement, PathFlyersGoRoundTheirPathsAtAnyFrameLength) {
+  struct TFlyer {
+    int Path;
+    double Speed;  // of the types that fly it, and the third boss's body
+  };
+  constexpr TFlyer Flyers[] = {{1, 8},   {1, 5.5}, {2, 7},  {2, 7.2}, {3, 6.5}, {3, 9},
+                               {4, 6.5}, {5, 8},   {6, 13}, {7, 12},  {8, 10}};
+  TEnemySprite* e = Make(2);
+  for (const int lag : {16, 18, 33, 40, 45}) {
+    for (const TFlyer& f : Flyers) {
+      SCOPED_TRACE("path " + std::to_string(f.Path) + ", speed " + std::to_string(f.Speed) + ", " +
+                   std::to_string(lag) + " ms a frame");
+      const TWayPath& path = WayPaths[static_cast<size_t>(f.Path)];
+      const double step = f.Speed * lag / 100;
+      e->Info.Speed = f.Speed;
+      e->PathIndex = 1;
+      e->X = path.X[1];
+      e->Y = path.Y[1];
+      // Twice round: points 2..400, then 2 again and on to 400.
+      for (int leg = 0; leg < 2 * (WayPathPoints - 1); ++leg) {
+        const int from = e->PathIndex;
+        const auto to = static_cast<size_t>(from) + 1;
+        const double length = std::hypot(path.X[to] - e->X, path.Y[to] - e->Y);
+        const int allowed = static_cast<int>(length / step) + 3;
+        int frames = 0;
+        while (e->PathIndex == from && frames <= allowed) {
+          e->FollowPath(f.Path, lag);
+          ++frames;
+        }
+        ASSERT_NE(e->PathIndex, from) << "still short of point " << to << " after " << frames
+                                      << " frames, at " << e->X << ", " << e->Y;
+        EXPECT_LE(std::hypot(path.X[to] - e->X, path.Y[to] - e->Y),
+                  std::max(step, 2 * M_SQRT2) + 1e-9)
+            << "arrived at point " << to << " from too far";
+      }
+    }
+  }
 }
 
 TEST_F(EnemyMovement, MendedStartIndexZeroFliesToPointOne) {

@@ -201,6 +201,7 @@ void ShowCompleteLevel(bool Show) {
   SetFrame(MissionDigit, MissionDigitFrame());
   SetFrame(EpisodeDigit, CurrentEpisode - 1);
   SetFrame(LevelDigit, CurrentLevel);
+  ShowTransitionDigits(true);
 
   ShowShipGroup(false);
   BonusesInFlight = 0;
@@ -323,6 +324,9 @@ void ShowGameOver(bool Show) {
   if (Show) {
     AnimateStvorki("open");
     GameState = "gameover";
+    // The statistics of the lost level are typed afresh once the doors close.
+    StatStep = 0;
+    UpdateStroka(0, "", "", "", "", "", "", "", "");
     PlayEffect("defeat", 0);
     SetVisible(CursorSprite, true);
     ShowTransitionDigits(true);
