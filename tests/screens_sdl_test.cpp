@@ -24,42 +24,9 @@
 #include "platform/win/library.h"
 #include "platform/win/user_seam.h"
 #include "programs/startup.h"
+#include "tests/sdl_events.h"
 
 namespace {
-
-void Push(SDL_Event& e) {
-  ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
-}
-
-void PushKey(SDL_Window* Window, SDL_Scancode Code, bool Down) {
-  SDL_Event e{};
-  e.type = Down ? SDL_KEYDOWN : SDL_KEYUP;
-  e.key.windowID = SDL_GetWindowID(Window);
-  e.key.state = Down ? SDL_PRESSED : SDL_RELEASED;
-  e.key.keysym.scancode = Code;
-  e.key.keysym.sym = SDL_GetKeyFromScancode(Code);
-  Push(e);
-}
-
-void PushClick(SDL_Window* Window, int X, int Y) {
-  SDL_Event e{};
-  e.type = SDL_MOUSEMOTION;
-  e.motion.windowID = SDL_GetWindowID(Window);
-  e.motion.x = X;
-  e.motion.y = Y;
-  Push(e);
-  for (bool down : {true, false}) {
-    SDL_Event b{};
-    b.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    b.button.windowID = SDL_GetWindowID(Window);
-    b.button.button = SDL_BUTTON_LEFT;
-    b.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    b.button.clicks = 1;
-    b.button.x = X;
-    b.button.y = Y;
-    Push(b);
-  }
-}
 
 // Pixels of the rectangle that are not black.
 int Lit(const std::vector<uint32_t>& P, int X0, int Y0, int X1, int Y1) {
@@ -129,8 +96,8 @@ TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
         case kWaitSecondPicture:
           if (GameState == "intro2") {
             stateAtEsc = GameState;
-            PushKey(window, SDL_SCANCODE_ESCAPE, true);
-            PushKey(window, SDL_SCANCODE_ESCAPE, false);
+            SdlPushKey(window, SDL_SCANCODE_ESCAPE, true);
+            SdlPushKey(window, SDL_SCANCODE_ESCAPE, false);
             phase = kWaitMenu;
           }
           break;
@@ -146,7 +113,7 @@ TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
                   Lit(shown, static_cast<int>(b->X), static_cast<int>(b->Y),
                       static_cast<int>(b->X) + b->Width, static_cast<int>(b->Y) + b->Height);
             }
-            PushClick(window, static_cast<int>(MenuButtons[3]->X) + MenuButtons[3]->Width / 2,
+            SdlPushClick(window, static_cast<int>(MenuButtons[3]->X) + MenuButtons[3]->Width / 2,
                       static_cast<int>(MenuButtons[3]->Y) + MenuButtons[3]->Height / 2);
             phase = kWaitOptions;
           }

@@ -32,50 +32,20 @@
 #include "programs/startup.h"
 #include "setup/testprog/png_writer.h"
 #include "tests/game/game_harness.h"
+#include "tests/sdl_events.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Push(SDL_Event& E) {
-  EXPECT_EQ(SDL_PushEvent(&E), 1) << SDL_GetError();
-}
-
 void PushEscape(SDL_Window* Window) {
-  for (bool down : {true, false}) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.windowID = SDL_GetWindowID(Window);
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
-    e.key.keysym.sym = SDLK_ESCAPE;
-    Push(e);
-  }
-}
-
-void PushClick(SDL_Window* Window, int X, int Y) {
-  SDL_Event move{};
-  move.type = SDL_MOUSEMOTION;
-  move.motion.windowID = SDL_GetWindowID(Window);
-  move.motion.x = X;
-  move.motion.y = Y;
-  Push(move);
-  for (bool down : {true, false}) {
-    SDL_Event b{};
-    b.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    b.button.windowID = SDL_GetWindowID(Window);
-    b.button.button = SDL_BUTTON_LEFT;
-    b.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    b.button.clicks = 1;
-    b.button.x = X;
-    b.button.y = Y;
-    Push(b);
-  }
+  SdlPushKey(Window, SDL_SCANCODE_ESCAPE, true);
+  SdlPushKey(Window, SDL_SCANCODE_ESCAPE, false);
 }
 
 void PushClickOn(SDL_Window* Window, const TImageSprite* Sprite) {
   if (Sprite && Sprite->Visible)
-    PushClick(Window, static_cast<int>(Sprite->X) + Sprite->Width / 2,
+    SdlPushClick(Window, static_cast<int>(Sprite->X) + Sprite->Width / 2,
               static_cast<int>(Sprite->Y) + Sprite->Height / 2);
 }
 
@@ -175,10 +145,10 @@ TEST(TransitionScreensUnderX, StatisticsAndGameOverScreensAreKeptAsPictures) {
       } else if (GameState == "choosemission2") {
         PushClickOn(window, MenuButtons[17]);
       } else if (GameState == "levelcomplete" || GameState == "ready") {
-        PushClick(window, 400, 300);
+        SdlPushClick(window, 400, 300);
       } else if (GameState == "newlevel") {
         if (newLevelTyped < 0) newLevelTyped = KeepScreen("newlevel");
-        PushClick(window, 400, 300);
+        SdlPushClick(window, 400, 300);
       } else if (GameState == "gameover") {
         gameOverTyped = KeepScreen("gameover");
         Application->Terminate();
