@@ -156,7 +156,8 @@ TEST(ProgramsStartUp, ADamagedOrMissingArchiveIsNamedAndTheGameFails) {
 // With no display SDL would draw off screen, and the program would run where
 // nobody can see or close it.
 TEST(ProgramsStartUp, WithoutADisplayNeitherProgramStarts) {
-  const fs::path folder = fs::temp_directory_path() / ("tal_no_display_" + std::to_string(getpid()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("tal_no_display_" + std::to_string(getpid()));
   fs::create_directories(folder);
   for (const char* program : {TAL_GAME_PROGRAM, TAL_SETUP_PROGRAM}) {
     SCOPED_TRACE(program);
