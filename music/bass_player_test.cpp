@@ -310,13 +310,14 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   const std::string empty = mf::WriteBytes("empty.mp3", {});
   const std::string none = empty.substr(0, empty.rfind('/') + 1) + "none.mp3";
   for (const auto& [file, code] : {std::pair{bogus, BASS_ERROR_FILEFORM},
-                                   {empty, BASS_ERROR_FILEFORM}, {none, BASS_ERROR_FILEOPEN}}) {
+                                   {empty, BASS_ERROR_FILEFORM},
+                                   {none, BASS_ERROR_FILEOPEN}}) {
     SCOPED_TRACE(file);
     HeadlessClearMessageBoxes();
     EXPECT_FALSE(player.OpenFile(file));
-    EXPECT_EQ(Boxes(), std::vector<std::string>{"Error: Invalid stream file(" + file +
-                                                ") !\r\n(error code: " + std::to_string(code) +
-                                                ")"});
+    EXPECT_EQ(Boxes(),
+              std::vector<std::string>{"Error: Invalid stream file(" + file +
+                                       ") !\r\n(error code: " + std::to_string(code) + ")"});
   }
   EXPECT_EQ(player.Channel(), channel) << "the old channel stays";
   EXPECT_EQ(player.PlayState(), psPlaying);
@@ -358,7 +359,7 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   EXPECT_FALSE(player.OpenFile(mf::WriteBytes("eight.wav", eight)));
   ASSERT_FALSE(Boxes().empty());
   EXPECT_EQ(Boxes()[0], "Error: Sound card does not support 16-bit sources.\r\n(error code: " +
-                           std::to_string(BASS_ERROR_FORMAT) + ")");
+                            std::to_string(BASS_ERROR_FORMAT) + ")");
   EXPECT_EQ(player.ChannelKind(), ckNone);
 }
 
