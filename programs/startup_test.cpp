@@ -58,9 +58,11 @@ TRun RunProgram(const fs::path& Program, const fs::path& Folder, const char* Dri
   const pid_t pid = fork();
   if (pid == 0) {
     if (!freopen(err.c_str(), "w", stderr) || chdir(Folder.c_str()) != 0) _exit(126);
-    // No display: a box can neither show nor wait.
+    // No display: a box can neither show nor wait, and the backend writes
+    // it to stderr in UTF-8 on its way.
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
+    unsetenv("TAL_MESSAGE_BOXES");
     if (*Driver)
       setenv("SDL_VIDEODRIVER", Driver, 1);
     else
