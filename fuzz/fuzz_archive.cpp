@@ -4,6 +4,13 @@
 // must end in a result or in one of the framework's exceptions, a picture
 // the cutting bounds refuse is reported, and whatever was read must write
 // back and read again to the same bytes.
+//
+// The cutting bounds let one picture fill 64 MiB of surfaces, which the game
+// pays once; cut and drawn for every input, a few such pictures hold the
+// fuzzer to a handful of inputs a second. So each input is read on its own
+// first, and goes to the display only when what it would cut there stays
+// within a budget: every check of the reader and of the cutting bounds still
+// runs, on smaller pictures.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -20,7 +27,10 @@
 
 namespace {
 
-// One display for the whole run, as the game has one.
+// One display for the whole run, as the game has one, but small: it is
+// restored and shown after every input, and the draws below fit in it.
+constexpr int kDisplaySize = 64;
+
 TDXDraw* Display() {
   static TDXDraw* draw = [] {
     RegisterDIBGraphicClass();
@@ -28,13 +38,13 @@ TDXDraw* Display() {
     HeadlessInstallVideo();
     DDRegisterModule();
     auto* form = new TForm(nullptr);  // lives as long as the process
-    form->SetBounds(0, 0, 800, 600);
+    form->SetBounds(0, 0, kDisplaySize, kDisplaySize);
     auto* d = new TDXDraw(form);
     d->SetParent(form);
     d->SetAutoSize(false);
-    d->SetBounds(0, 0, 800, 600);
-    d->SetSurfaceWidth(800);
-    d->SetSurfaceHeight(600);
+    d->SetBounds(0, 0, kDisplaySize, kDisplaySize);
+    d->SetSurfaceWidth(kDisplaySize);
+    d->SetSurfaceHeight(kDisplaySize);
     d->SetOptions(TDXDrawOptions{doFlip, doDirectX7Mode, doHardware});
     form->Perform(WM_ACTIVATE, WA_ACTIVE, 0);
     d->Initialize();
@@ -44,9 +54,42 @@ TDXDraw* Display() {
   return draw;
 }
 
+// What one input may have cut: surface pixels and patterns, each cut twice.
+constexpr int64_t kCutPixelBudget = int64_t{1} << 16;
+constexpr int64_t kCutPatternBudget = int64_t{1} << 10;
+
+// Whether cutting List's pictures stays within the budget. A picture the
+// cutting bounds refuse costs nothing: it is refused before anything is made.
+bool Affordable(TPictureCollection& List) {
+  int64_t pixels = 0, patterns = 0;
+  for (int i = 0; i < List.Count(); ++i) {
+    TPictureCollectionItem* item = List.Items(i);
+    const TGraphic* g = item->Picture().Graphic();
+    if (!g || g->Width() <= 0 || g->Height() <= 0) continue;
+    try {
+      CheckCut(g->Width(), g->Height(), item->Width(), item->Height(), item->SkipWidth,
+               item->SkipHeight);
+    } catch (const Exception&) {
+      continue;
+    }
+    pixels += int64_t{g->Width()} * g->Height();
+    patterns += item->GetPatternCount();
+  }
+  return pixels <= kCutPixelBudget && patterns <= kCutPatternBudget;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+  {
+    TPictureCollection alone;
+    TByteStream in(Data, Size);
+    try {
+      alone.LoadFromStream(in);
+    } catch (const Exception&) {
+    }
+    if (!Affordable(alone)) return 0;
+  }
   TDXDraw* draw = Display();
   HeadlessClearMessageBoxes();
   TDXImageList images(nullptr);

@@ -6,6 +6,7 @@
 
 #include "framework/filer.h"
 #include "framework/forms.h"
+#include "music/read_file.h"
 #include "music/rt_bass.h"
 #include "platform/win/clock.h"
 #include "platform/win/ipc.h"
@@ -141,8 +142,12 @@ TBASSPlayer::~TBASSPlayer() {
 }
 
 void TBASSPlayer::ShowError(const std::string& Text) {
-  const uint32_t code = BASS_ErrorGetCode ? static_cast<uint32_t>(BASS_ErrorGetCode()) : 0;
-  const std::string s = Text + "\r\n" + "(error code: " + std::to_string(code) + ")";
+  ShowError(Text, BASS_ErrorGetCode ? BASS_ErrorGetCode() : BASS_OK);
+}
+
+void TBASSPlayer::ShowError(const std::string& Text, int32_t Code) {
+  const std::string s =
+      Text + "\r\n" + "(error code: " + std::to_string(static_cast<uint32_t>(Code)) + ")";
   MessageBoxA(app_window_, s.c_str(), "Error", MB_ICONERROR);
 }
 
@@ -274,7 +279,12 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
   int slot = -1;
   TFileSupport support = fsNone;
   if (!GetStreamInfo(FileName, info, slot, support)) {
-    ShowError("Invalid stream file(" + FileName + ") !");
+    // The player's own readers turned the file down and the library never
+    // saw it, so its last error would tell of something else: say whether
+    // the file would not open or is in no format the player reads.
+    const bool opens = FileExists(FileName) && OpenReadFile(Native(FileName)) != nullptr;
+    ShowError("Invalid stream file(" + FileName + ") !",
+              opens ? BASS_ERROR_FILEFORM : BASS_ERROR_FILEOPEN);
     return false;
   }
   switch (channel_kind_) {
@@ -321,7 +331,9 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
         BASS_StreamFree(channel_);
       channel_kind_ = ckNone;
       channel_ = 0;
-      ShowError("Sound card does not support 16-bit sources.");
+      // The library opened the channel without fault; the player refuses
+      // its sample format.
+      ShowError("Sound card does not support 16-bit sources.", BASS_ERROR_FORMAT);
       return false;
     }
   }

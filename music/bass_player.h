@@ -121,7 +121,10 @@ class TBASSPlayer : public TComponent {
 
  private:
   LRESULT WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  // An error box: the text and the library's last error code, or Code
+  // when the player itself found the fault.
   void ShowError(const std::string& Text);
+  void ShowError(const std::string& Text, int32_t Code);
   void Resume();
   void Restart();
   bool StartChannel(bool SetSync);

@@ -1,6 +1,8 @@
 #include "programs/startup.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/directx/directx.h"
 #include "framework/forms.h"
@@ -11,8 +13,23 @@
 #include "platform/ddraw/ddraw.h"
 #include "platform/dsound/dsound.h"
 
+namespace {
+
+// Without a display SDL falls back to drawing off screen, where the program
+// would run with nobody able to see or close it. Such a driver serves only
+// whoever asks for it by name.
+bool OnAScreen() {
+  if (std::getenv("SDL_VIDEODRIVER")) return true;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+}
+
+}  // namespace
+
 bool StartPlatform(TDirectXBindingSet Binding) {
-  if (!SdlInstall()) {
+  const bool started = SdlInstall();
+  if (!started || !OnAScreen()) {
+    if (started) SdlUninstall();
     std::fprintf(stderr, "The program needs a display to run.\n");
     return false;
   }

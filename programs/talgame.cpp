@@ -15,7 +15,10 @@ int main() {
   Application->Initialize();
   Application->SetTitle("Taloren: Ostrime");
   Application->CreateForm<TMainForm>();
-  Application->Run();
+  // A start-up that ended the game has said why; no window follows, and the
+  // status lets a launcher or a script tell it from a player's quit.
+  if (!MainForm->StartUpFailed) Application->Run();
+  const bool failed = MainForm && MainForm->StartUpFailed;
   StopPlatform();
-  return 0;
+  return failed ? 1 : 0;
 }

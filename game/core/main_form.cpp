@@ -168,10 +168,12 @@ TMainForm::~TMainForm() {
 
 namespace {
 
-// Text of the game's own messages, written here as UTF-8 and shown in the
-// game's 8-bit code page.
-std::string MissingFileMessage(const std::string& Name) {
-  return Utf8ToAnsi("Не найден файл \"" + Name + "\" !!!");
+// Which archive let start-up down, and whether the player should look for
+// it or replace it: one that is not there, or one that is there but cannot
+// be read. Written here as UTF-8 and shown in the game's 8-bit code page.
+std::string ArchiveMessage(const std::string& Path, const std::string& Name) {
+  const char* what = FileExists(Path) ? "Повреждён" : "Не найден";
+  return Utf8ToAnsi(std::string(what) + " файл \"" + Name + "\" !!!");
 }
 
 TInterFaceSprite* MakeInterfaceSprite(TMainForm* Form, TDXImageList* List,
@@ -215,7 +217,7 @@ void TMainForm::FormCreate(TObject*) {
   DXDraw->SetOptions(options);
 
   // Without its pictures the game has nothing to show and no way to be left:
-  // say which archive is missing and end.
+  // say which archive let start-up down and end.
   const struct {
     TDXImageList* List;
     const char* Name;
@@ -230,11 +232,12 @@ void TMainForm::FormCreate(TObject*) {
                   {ModelsList, "models.dan"},
                   {WeaponsList, "weapons.dan"}};
   for (const auto& a : archives) {
+    const std::string path = std::string("graphic\\") + a.Name;
     try {
-      a.List->Items().LoadFromFile(std::string("graphic\\") + a.Name);
+      a.List->Items().LoadFromFile(path);
     } catch (const Exception&) {
-      ShowMessage(MissingFileMessage(a.Name));
-      Application->Terminate();
+      ShowMessage(ArchiveMessage(path, a.Name));
+      FailStartUp();
       return;
     }
   }
@@ -243,10 +246,11 @@ void TMainForm::FormCreate(TObject*) {
     const char* Name;
   } waves[] = {{DXWaveList, "snd.tor"}, {VoiceList, "vc.tor"}};
   for (const auto& w : waves) {
+    const std::string path = std::string("sound\\") + w.Name;
     try {
-      w.List->Items().LoadFromFile(std::string("sound\\") + w.Name);
+      w.List->Items().LoadFromFile(path);
     } catch (const Exception&) {
-      ShowMessage(MissingFileMessage(w.Name));
+      ShowMessage(ArchiveMessage(path, w.Name));
     }
   }
 
@@ -256,7 +260,15 @@ void TMainForm::FormCreate(TObject*) {
   DXDraw->DefaultColorTable = colours.ColorTable;
   DXDraw->UpdatePalette();
 
-  CreateInterfaceSprites();
+  // An archive that reads but lacks a picture the screens need is as broken
+  // as one that does not read.
+  try {
+    CreateInterfaceSprites();
+  } catch (const Exception& e) {
+    Application->ShowException(e);
+    FailStartUp();
+    return;
+  }
 
   for (TTimer* t : {PixelAnimationTimer, Timer1}) t->SetEnabled(true);
   DXTimer->SetEnabled(true);
@@ -499,8 +511,13 @@ void TMainForm::DXDrawInitializeSurface(TObject*) {
     UpdateBrightness(GameOptions.Brightness);
   } catch (const Exception& e) {
     Application->ShowException(e);
-    Application->Terminate();
+    FailStartUp();
   }
+}
+
+void TMainForm::FailStartUp() {
+  StartUpFailed = true;
+  Application->Terminate();
 }
 
 void TMainForm::DXDrawRestoreSurface(TObject*) {

@@ -86,6 +86,9 @@ class TMainForm : public TDXForm {
 
   DDGAMMARAMP OriginalGammaRamp{};
   bool FontInstalled = false;
+  // Start-up ended the program (after telling the player why); the program
+  // then shows no window and leaves with a failure status.
+  bool StartUpFailed = false;
 
   void FormCreate(TObject* Sender);
   void FormShow(TObject* Sender);
@@ -117,6 +120,7 @@ class TMainForm : public TDXForm {
 
  private:
   void CreateInterfaceSprites();
+  void FailStartUp();
   void DrawOverlays(TCanvas* Canvas);
   void BankShip();
 

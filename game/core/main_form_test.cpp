@@ -22,6 +22,9 @@ namespace fs = std::filesystem;
 std::string Missing(const std::string& Name) {
   return Utf8ToAnsi("Не найден файл \"" + Name + "\" !!!");
 }
+std::string Damaged(const std::string& Name) {
+  return Utf8ToAnsi("Повреждён файл \"" + Name + "\" !!!");
+}
 
 std::vector<std::string> BoxTexts() {
   std::vector<std::string> t;
@@ -36,6 +39,7 @@ TEST(GameStartUp, SettingsAndArchivesAsFound) {
     const char* Ini;  // nullptr: no file
     std::string Box;  // the one message shown, "" for none
     bool Ends;
+    const char* Cut = nullptr;  // a sound archive cut to its first half
   } cases[] = {
       {"no file", {}, nullptr, "", false},
       {"setup only",
@@ -52,6 +56,7 @@ TEST(GameStartUp, SettingsAndArchivesAsFound) {
        "",
        false},
       {"no snd.tor", {"snd.tor"}, nullptr, Missing("snd.tor"), false},
+      {"vc.tor cut", {}, nullptr, Damaged("vc.tor"), false, "vc.tor"},
       {"no models.dan", {"models.dan"}, nullptr, Missing("models.dan"), true},
       {"no data.dan", {"data.dan"}, nullptr, Missing("data.dan"), true},
   };
@@ -59,6 +64,13 @@ TEST(GameStartUp, SettingsAndArchivesAsFound) {
     SCOPED_TRACE(c.Name);
     GameFixture game(c.MissingFiles);
     if (c.Ini) game.WriteIni(c.Ini);
+    if (c.Cut) {
+      const fs::path archive = game.Root() / "data" / "sound" / c.Cut;
+      const fs::path whole = fs::canonical(archive);
+      fs::remove(archive);
+      fs::copy_file(whole, archive);
+      fs::resize_file(archive, fs::file_size(whole) / 2);
+    }
     TMainForm* form = game.Create();
     Application->ProcessMessages();
     std::vector<std::string> boxes = BoxTexts();
@@ -67,6 +79,7 @@ TEST(GameStartUp, SettingsAndArchivesAsFound) {
     else
       EXPECT_EQ(boxes, std::vector<std::string>{c.Box});
     EXPECT_EQ(Application->Terminated(), c.Ends);
+    EXPECT_EQ(form->StartUpFailed, c.Ends);
     EXPECT_EQ(GetCurrentDir(), (game.Root() / "data").string());
     // Timers run once start-up is through; the 20-ms one from creation.
     for (TTimer* t : {form->PixelAnimationTimer, form->Timer1, form->playerFX,
