@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win/clock.h"
+#include "platform/win/codepage.h"
 #include "platform/win/driver.h"
 #include "platform/win/ipc.h"
 #include "platform/win/user_seam.h"
@@ -473,7 +474,9 @@ bool MessageBoxesRecorded() {
 }
 
 int RecordMessageBox(const std::string& Text, const std::string& Caption, UINT Type) {
-  std::fprintf(stderr, "[%s] %s\n", Caption.c_str(), Text.c_str());
+  // As a shown box would be written: in UTF-8, so a test reading a started
+  // program's output sees the game's Russian messages as they are.
+  std::fprintf(stderr, "[%s] %s\n", AnsiToUtf8(Caption).c_str(), AnsiToUtf8(Text).c_str());
   {
     std::lock_guard<std::mutex> lock(RecordedBoxesLock);
     RecordedBoxes().push_back({Caption, Text, Type});
