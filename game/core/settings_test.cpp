@@ -225,15 +225,16 @@ TEST_F(Settings, ClearRecordsKilledAtAnyFileEventLeavesTheOldTableOrTheNew) {
 
     TopRanks = {};
     LoadIniFile();
-    bool whole_old = true, whole_new = true;
+    bool wholeOld = true, wholeNew = true;
     for (int i = 1; i <= 10; ++i) {
-      whole_old = whole_old && TopRanks[i].Score == 10 - i && TopRanks[i].Name == "r" + IntToStr(10 - i);
-      whole_new = whole_new && TopRanks[i].Score == 0 && TopRanks[i].Name.empty();
+      wholeOld =
+          wholeOld && TopRanks[i].Score == 10 - i && TopRanks[i].Name == "r" + IntToStr(10 - i);
+      wholeNew = wholeNew && TopRanks[i].Score == 0 && TopRanks[i].Name.empty();
     }
-    EXPECT_TRUE(whole_old || whole_new) << game_.ReadIni();
-    if (finished) EXPECT_TRUE(whole_new);
+    EXPECT_TRUE(wholeOld || wholeNew) << game_.ReadIni();
+    if (finished) EXPECT_TRUE(wholeNew);
     // A kill before the rename leaves the save's temporary file behind.
-    EXPECT_EQ(!Leftovers(folder).empty(), whole_old);
+    EXPECT_EQ(!Leftovers(folder).empty(), wholeOld);
 
     // Whatever the kill left beside the file, the next save takes away.
     SaveIniFile();
