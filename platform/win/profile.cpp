@@ -422,7 +422,7 @@ void RemoveLeftovers(const std::string& Dir, const std::string& Base) {
 int CreateTemp(const std::string& Dir, const std::string& Base, std::string& Name) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::string tmpl = Dir + TempPrefix(Base) + "XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return -1;
     // Another program's clean-up may have taken it for a leftover between
     // its creation and the lock; then it is gone and another one is made.
