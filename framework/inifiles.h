@@ -52,6 +52,8 @@ class TMemIniFile : public TObject {
   // never written over.
   explicit TMemIniFile(const std::string& FileName);
   const std::string& FileName() const { return file_name_; }
+  // True when the file is there but could not be read whole.
+  bool Refused() const { return refused_; }
 
   // At most 2047 characters come back, as through the profile functions.
   std::string ReadString(const std::string& Section, const std::string& Ident,

@@ -39,6 +39,28 @@ std::string StartFailure(int32_t Code) {
   }
 }
 
+// A value from the file as it can stand in a message: short, one line.
+std::string Quoted(const std::string& Text) {
+  constexpr size_t kShown = 40;
+  std::string out;
+  for (char c : Text.substr(0, kShown)) out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+  return "\"" + out + (Text.size() > kShown ? "...\"" : "\"");
+}
+
+// Each key that took its default, with what the file held instead.
+std::string OptionFaultsText(const std::string& File, const std::vector<TOptionFault>& Faults) {
+  std::string text =
+      Format("Some settings in \"%s\" could not be used; they keep their defaults:", File);
+  for (const TOptionFault& f : Faults) {
+    const TOptionKey& k = OptionKeys[static_cast<size_t>(f.Key)];
+    text += Format("\n[%s] %s ", k.Section, k.Ident);
+    text +=
+        f.Missing ? std::string("is missing") : "= " + Quoted(f.Text) + " is not a whole number";
+    text += Format(" (default %d)", static_cast<int>(k.Default));
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string SetupIniFileName() {
@@ -173,11 +195,13 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   DXInput->Keyboard()->SetEnabled(true);
   DXInput->Joystick()->SetEnabled(true);
   DXInput->Mouse()->SetEnabled(false);
-  // The key table as the form stores it: H and L to move, no attack keys.
-  DXInput->Keyboard()->Assigns[ibLeft][0] = 72;
-  DXInput->Keyboard()->Assigns[ibRight][0] = 76;
-  DXInput->Keyboard()->Assigns[ibButton3][0] = 0;
-  DXInput->Keyboard()->Assigns[ibButton4][0] = 0;
+  // The four keys start as the game's own, so a first save keeps the game
+  // playable from the keyboard.
+  const TGameKeys own;
+  DXInput->Keyboard()->Assigns[ibLeft][0] = own.Left;
+  DXInput->Keyboard()->Assigns[ibRight][0] = own.Right;
+  DXInput->Keyboard()->Assigns[ibButton3][0] = own.Primary;
+  DXInput->Keyboard()->Assigns[ibButton4][0] = own.Secondary;
   try {
     DXInput->Loaded();
   } catch (const std::exception&) {
@@ -237,21 +261,8 @@ void TForm1::LoadIniFile() {
   TMemIniFile ini(file);
   // The shared reader gives every key, with the game's default where the
   // file has none or a bad one.
-  TOptionValues v = ReadOptionValues(ini);
-  std::string firstBad;
-  bool bad = false;
-  bool valid[OptionKeyCount];
-  for (int i = 0; i < OptionKeyCount; ++i) {
-    const TOptionKey& k = OptionKeys[static_cast<size_t>(i)];
-    bool present = ini.ValueExists(k.Section, k.Ident);
-    std::string text = present ? ini.ReadString(k.Section, k.Ident, "") : "xyz";
-    int32_t parsed;
-    valid[i] = present && ParseOptionValue(text, parsed);
-    if (!valid[i] && !bad) {
-      bad = true;
-      firstBad = text;
-    }
-  }
+  std::vector<TOptionFault> faults;
+  TOptionValues v = ReadOptionValues(ini, &faults);
   UDI = v[okUDI] != 0 ? 1 : 0;
   FPS = v[okFPS] != 0 ? 1 : 0;
   RocketSmoke = v[okRocketSmoke] != 0 ? 1 : 0;
@@ -263,20 +274,19 @@ void TForm1::LoadIniFile() {
   Splinters = v[okSplinters];
   Controls = v[okControls];
   Bumpiness = v[okBumpiness];
-  // A key the file does not hold keeps the form's code.
   const std::pair<TOptionKeyIndex, int> keys[] = {
       {okLeft, ibLeft}, {okRight, ibRight}, {okPrimary, ibButton3}, {okSecondary, ibButton4}};
   for (auto [index, state] : keys)
-    if (valid[index]) DXInput->Keyboard()->Assigns[static_cast<size_t>(state)][0] = v[index];
-  // A file that is there but has a bad key is reported once, in the
-  // framework's words; a first run without the file is not.
-  if (bad && FileIsRegular(file)) {
-    try {
-      StrToInt(firstBad);
-      Raise<EConvertError>("'%s' is not a valid integer value", firstBad);
-    } catch (const EConvertError& e) {
-      Application->ShowException(e);
-    }
+    DXInput->Keyboard()->Assigns[static_cast<size_t>(state)][0] = v[index];
+  // A first run without the file is no fault; a file that is there and
+  // could not be used says what was wrong, in one box.
+  if (ini.Refused()) {
+    Application->MessageBox(
+        Format("The settings file \"%s\" could not be read; the default options are shown.", file),
+        Application->Title(), MB_OK | MB_ICONERROR);
+  } else if (!faults.empty() && FileIsRegular(file)) {
+    Application->MessageBox(OptionFaultsText(file, faults), Application->Title(),
+                            MB_OK | MB_ICONWARNING);
   }
 }
 

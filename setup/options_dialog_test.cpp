@@ -115,32 +115,90 @@ TEST_F(OptionsDialog, BrightnessAtTheDesignedPositionFiresNoChange) {
   EXPECT_EQ(Form1->Brightness, 50);
 }
 
-TEST_F(OptionsDialog, MissingOrBadKeysKeepTheirDefaultsAndAreReportedOnceOnlyForAFile) {
-  // No Keys section: the options are read, the keys keep the form's codes.
-  std::string noKeys = kFullFile;
-  noKeys = noKeys.substr(0, noKeys.find("[Keys]"));
-  WriteAll(Ini(), noKeys);
+TEST_F(OptionsDialog, AFirstSaveHoldsTheGamesOwnKeys) {
   Open();
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"'xyz' is not a valid integer value"});
-  EXPECT_EQ(Form1->KeySlot(ibLeft), 72);
-  EXPECT_EQ(Form1->KeySlot(ibRight), 76);
-  EXPECT_EQ(Form1->KeySlot(ibButton3), 0);
-  EXPECT_EQ(Form1->KeySlot(ibButton4), 0);
-  EXPECT_EQ(Form1->Controls, 1);
-  EXPECT_EQ(Form1->Splinters, 2);
-  app_.reset();
+  EXPECT_TRUE(Boxes().empty());
+  Form1->SaveIniFile();
+  EXPECT_NE(ReadAll(Ini()).find("[Keys]\r\nLeft=37\r\nRight=39\r\nPrimary=32\r\nSecondary=16\r\n"),
+            std::string::npos)
+      << ReadAll(Ini());
+}
 
-  // A bad option: reported with its text; it takes the game's default and
-  // reading goes on past it.
-  HeadlessClearMessageBoxes();
-  std::string bad = WithOption("Controls", "abc");
-  WriteAll(Ini(), bad);
-  Open();
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"'abc' is not a valid integer value"});
-  EXPECT_EQ(Form1->Controls, 1);
-  EXPECT_EQ(Form1->Bumpiness, 1);
-  EXPECT_EQ(Form1->KeySlot(ibLeft), 37);
-  app_.reset();
+TEST_F(OptionsDialog, AFileThatCannotBeUsedIsReportedByKeyAndValueOrAsUnreadable) {
+  const std::string noKeys =
+      std::string(kFullFile).substr(0, std::string(kFullFile).find("[Keys]"));
+  const std::vector<std::string> missingKeys = {
+      "[Keys] Left is missing (default 37)", "[Keys] Right is missing (default 39)",
+      "[Keys] Primary is missing (default 32)", "[Keys] Secondary is missing (default 16)"};
+  std::vector<std::string> missingAll = {"[Options] UDI is missing (default 0)",
+                                         "[Options] FPS is missing (default 0)",
+                                         "[Options] RocketSmoke is missing (default 1)",
+                                         "[Options] Brightness is missing (default 50)",
+                                         "[Options] SoundFxLevel is missing (default 8)",
+                                         "[Options] MusicLevel is missing (default 8)",
+                                         "[Options] RadioVoxLevel is missing (default 8)",
+                                         "[Options] Channels is missing (default 0)",
+                                         "[Options] Splinters is missing (default 2)",
+                                         "[Options] Controls is missing (default 1)",
+                                         "[Options] Bumpiness is missing (default 1)"};
+  missingAll.insert(missingAll.end(), missingKeys.begin(), missingKeys.end());
+  std::string garbage(3000, '\0');
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 7919 + 13) % 251);
+  std::vector<std::string> badAndMissing = {
+      "[Options] Brightness = \"-\" is not a whole number (default 50)"};
+  badAndMissing.insert(badAndMissing.end(), missingKeys.begin(), missingKeys.end());
+
+  struct TCase {
+    const char* Name;
+    std::string Text;                // the file's content
+    std::vector<std::string> Lines;  // the keys named, one a line
+    bool Unreadable;
+  } cases[] = {
+      {"good", kFullFile, {}, false},
+      {"no Keys section", noKeys, missingKeys, false},
+      // A bad value takes the game's default, and reading goes on past it.
+      {"bad value",
+       WithOption("Controls", "abc"),
+       {"[Options] Controls = \"abc\" is not a whole number (default 1)"},
+       false},
+      {"bad and missing", WithOption("Brightness", "-").substr(0, noKeys.size() - 1), badAndMissing,
+       false},
+      // A long value is cut short, and control bytes do not reach the box.
+      {"long value",
+       WithOption("Left", std::string(300, 'x') + "\x01"),
+       {"[Keys] Left = \"" + std::string(40, 'x') + "...\" is not a whole number (default 37)"},
+       false},
+      {"control bytes",
+       WithOption("Right", "4\x1b[2J"),
+       {"[Keys] Right = \"4?[2J\" is not a whole number (default 39)"},
+       false},
+      // Bytes that hold no settings at all.
+      {"garbage", garbage, missingAll, false},
+      // Over the size a game.INI can have: refused whole, whatever it holds.
+      {"huge", "[Options]\r\nControls=2\r\n" + std::string(2 << 20, ';'), {}, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteAll(Ini(), c.Text);
+    HeadlessClearMessageBoxes();
+    Open();
+    std::vector<std::string> want;
+    if (c.Unreadable) {
+      want = {"The settings file \"" + Ini() +
+              "\" could not be read; the default options are shown."};
+    } else if (!c.Lines.empty()) {
+      std::string text =
+          "Some settings in \"" + Ini() + "\" could not be used; they keep their defaults:";
+      for (const std::string& line : c.Lines) text += "\n" + line;
+      want = {text};
+    }
+    EXPECT_EQ(Boxes(), want);
+    EXPECT_EQ(Form1->Controls, 1);
+    EXPECT_EQ(Form1->Bumpiness, 1);
+    EXPECT_EQ(Form1->KeySlot(ibLeft), VK_LEFT);
+    EXPECT_EQ(Form1->KeySlot(ibButton3), VK_SPACE);
+    app_.reset();
+  }
 
   // A first run without the file: defaults, and no message.
   HeadlessClearMessageBoxes();
@@ -150,7 +208,7 @@ TEST_F(OptionsDialog, MissingOrBadKeysKeepTheirDefaultsAndAreReportedOnceOnlyFor
   EXPECT_EQ(Form1->Controls, 1);
   EXPECT_EQ(Form1->Brightness, 50);
   EXPECT_EQ(Form1->RocketSmoke, 1);
-  EXPECT_EQ(Form1->KeySlot(ibLeft), 72);
+  EXPECT_EQ(Form1->KeySlot(ibLeft), VK_LEFT);
 }
 
 TEST_F(OptionsDialog, OptionButtonsCycleThroughTheirCaptions) {
@@ -250,8 +308,10 @@ TEST_F(OptionsDialog, ARefusedWriteKeepsTheWindowAndStartsNothing) {
   Form1->zcRunProg1->SetCmdLine("/bin/sh -c \"touch " + marker + "\"");
   ClickCentre(Form1->BitBtn1);
   Application->ProcessMessages();
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_NE(Boxes()[0].find("Unable to write to"), std::string::npos) << Boxes()[0];
+  // Opening said the file could not be read; saving says it was not saved.
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_NE(Boxes()[0].find("could not be read"), std::string::npos) << Boxes()[0];
+  EXPECT_NE(Boxes()[1].find("Unable to write to"), std::string::npos) << Boxes()[1];
   EXPECT_FALSE(Application->Terminated());
   EXPECT_TRUE(Form1->Visible());
   usleep(100000);

@@ -106,6 +106,21 @@ TMainForm::TMainForm(TComponent* AOwner) : TDXForm(AOwner) {
   joystick->SetRangeX(300);
   joystick->SetRangeY(300);
   joystick->SetRangeZ(300);
+  // The form's own key table, not the engine's: the arrows and the numeric
+  // pad steer, the game's two attack keys fire and F2 is button 9. No letter
+  // is bound, so none steers, and none presses button 1, which fires in
+  // mouse mode. game.INI replaces the first key of left, right and the two
+  // attacks.
+  const TGameKeys own;
+  TKeyAssignList& assigns = DXInput->Keyboard()->Assigns;
+  assigns = {};
+  SetKeyAssign(assigns, ibUp, {VK_UP, 0, VK_NUMPAD0 + 8});
+  SetKeyAssign(assigns, ibDown, {VK_DOWN, VK_NUMPAD0 + 2});
+  SetKeyAssign(assigns, ibLeft, {own.Left, VK_NUMPAD0 + 4});
+  SetKeyAssign(assigns, ibRight, {own.Right, VK_NUMPAD0 + 6});
+  SetKeyAssign(assigns, ibButton3, {own.Primary});
+  SetKeyAssign(assigns, ibButton4, {own.Secondary});
+  SetKeyAssign(assigns, ibButton9, {VK_F1 + 1});
 
   DXSound = make(new TDXSound(this));
 

@@ -1,5 +1,6 @@
 // game.INI: the settings, the highest open mission, the top-ten table, the
 // best level times and the enemy book.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -110,11 +111,15 @@ void LoadIniFile() {
   int64_t status = ReadNumber(ini, "User", "Status", 2);
   Player.Status = status >= INT32_MIN && status <= INT32_MAX ? static_cast<int32_t>(status) : 2;
 
+  // No play scores below 0 or takes a negative time: such a number was
+  // edited in. A negative best time could never be beaten, so it reads as
+  // no time yet, and a negative score as 0.
   for (int i = 1; i <= 10; ++i) {
     TopRanks[i].Name = ini.ReadString("Table", "n" + IntToStr(i), "");
-    TopRanks[i].Score = ReadNumber(ini, "Table", "s" + IntToStr(i), 0);
+    TopRanks[i].Score = std::max<int64_t>(0, ReadNumber(ini, "Table", "s" + IntToStr(i), 0));
   }
-  for (int i = 1; i <= 100; ++i) Player.BestTimes[i] = ReadNumber(ini, "TT", "t" + IntToStr(i), 0);
+  for (int i = 1; i <= 100; ++i)
+    Player.BestTimes[i] = std::max<int64_t>(0, ReadNumber(ini, "TT", "t" + IntToStr(i), 0));
   ReadEnemyBook(ini.ReadString("eB", "e", ""));
 }
 
@@ -172,10 +177,10 @@ void UpdateRecords(bool Insert) {
 }
 
 void ClearRecords() {
-  for (int i = 1; i <= 10; ++i) {
-    TopRanks[i] = Trecords();
-    SaveIniFile();
-  }
+  // One save of the whole cleared table: a save cut short then leaves the
+  // old table or the new one, never a mix of the two.
+  for (int i = 1; i <= 10; ++i) TopRanks[i] = Trecords();
+  SaveIniFile();
 }
 
 int32_t BestTimeSlot(int32_t Mission, int32_t Level) {

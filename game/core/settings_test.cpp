@@ -11,6 +11,7 @@
 #include "framework/inifiles.h"
 #include "framework/sysutils.h"
 #include "game/core/game_fixture.h"
+#include "platform/win/profile_seam.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ TEST_F(Settings, RoundTripKeepsForeignKeysLinesAndExactValues) {
       "; my notes\r\n[OPTIONS]\r\nbrightness=61\r\nRocketSmoke=5\r\nUDI=2\r\nFPS=1\r\n"
       "Custom=keep me\r\n[keys]\r\nleft=65\r\n[user]\r\nstatus=11\r\n"
       "[table]\r\nN1=Ace\r\ns1=3000000000\r\nn2=Bob\r\ns2=-5\r\n"
-      "[tt]\r\nT1=75\r\nt100=9000000000\r\n[Mine]\r\nx=1\r\n");
+      "[tt]\r\nT1=75\r\nt2=-30\r\nt100=9000000000\r\n[Mine]\r\nx=1\r\n");
   GameOptions.UDI = true;  // UDI=2 leaves it as it was
   LoadIniFile();
   EXPECT_EQ(GameOptions.Brightness, 61);
@@ -38,12 +39,14 @@ TEST_F(Settings, RoundTripKeepsForeignKeysLinesAndExactValues) {
   EXPECT_EQ(Player.Status, 11);  // after the last mission: every mission open
   EXPECT_EQ(TopRanks[1].Name, "Ace");
   EXPECT_EQ(TopRanks[1].Score, 3000000000LL);
-  EXPECT_EQ(TopRanks[2].Score, -5);
+  EXPECT_EQ(TopRanks[2].Name, "Bob");
+  EXPECT_EQ(TopRanks[2].Score, 0);  // no score is below 0
   EXPECT_EQ(TopRanks[3].Name, "");
   EXPECT_EQ(TopRanks[3].Score, 0);
   EXPECT_EQ(Player.BestTimes[1], 75);
   EXPECT_EQ(Player.BestTimes[100], 9000000000LL);
-  EXPECT_EQ(Player.BestTimes[2], 0);
+  EXPECT_EQ(Player.BestTimes[2], 0);  // a negative time is no time yet
+  EXPECT_EQ(Player.BestTimes[3], 0);
 
   TopRanks[1].Score = 4294967296LL + 7;
   SaveIniFile();
@@ -177,6 +180,69 @@ TEST_F(Settings, ClearRecordsEmptiesTheTableInTheFile) {
     EXPECT_NE(text.find("s" + IntToStr(i) + "=0\r\n"), std::string::npos) << text;
     EXPECT_EQ(TopRanks[i].Score, 0);
   }
+}
+
+// The temporary files of saves beside game.INI.
+std::vector<std::string> Leftovers(const fs::path& Folder) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(Folder))
+    if (e.path().filename().string().rfind(".game.INI.", 0) == 0)
+      out.push_back(e.path().filename().string());
+  return out;
+}
+
+// "Clear records" killed at each file event of its saving in turn: the file
+// holds the whole old table or the whole cleared one, and the next save
+// removes the temporary file the kill left.
+TEST_F(Settings, ClearRecordsKilledAtAnyFileEventLeavesTheOldTableOrTheNew) {
+  SetScores({9, 8, 7, 6, 5, 4, 3, 2, 1, 0});
+  SaveIniFile();
+  const std::string old = game_.ReadIni();
+  const fs::path folder = fs::path(game_.Ini()).parent_path();
+  bool finished = false;
+  int kills = 0;
+  for (int event = 1; !finished && event < 100; ++event) {
+    SCOPED_TRACE(testing::Message() << "killed at file event " << event);
+    game_.WriteIni(old);
+    SetScores({9, 8, 7, 6, 5, 4, 3, 2, 1, 0});
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int seen = 0;
+      SetProfileWriteHook([&](TProfileWriteStep) {
+        if (++seen == event) ::raise(SIGKILL);
+      });
+      ClearRecords();
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!finished) {
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+      ++kills;
+    }
+
+    TopRanks = {};
+    LoadIniFile();
+    bool wholeOld = true, wholeNew = true;
+    for (int i = 1; i <= 10; ++i) {
+      wholeOld =
+          wholeOld && TopRanks[i].Score == 10 - i && TopRanks[i].Name == "r" + IntToStr(10 - i);
+      wholeNew = wholeNew && TopRanks[i].Score == 0 && TopRanks[i].Name.empty();
+    }
+    EXPECT_TRUE(wholeOld || wholeNew) << game_.ReadIni();
+    if (finished) EXPECT_TRUE(wholeNew);
+    // A kill before the rename leaves the save's temporary file behind.
+    EXPECT_EQ(!Leftovers(folder).empty(), wholeOld);
+
+    // Whatever the kill left beside the file, the next save takes away.
+    SaveIniFile();
+    EXPECT_TRUE(Leftovers(folder).empty()) << Leftovers(folder).front();
+  }
+  EXPECT_TRUE(finished);
+  // A single save passes through each of its steps once.
+  EXPECT_EQ(kills, pwsRenamed + 1);
 }
 
 TEST_F(Settings, BestTimeSlotsAndTheirKeys) {

@@ -34,11 +34,14 @@ bool ParseOptionValue(const std::string& Text, int32_t& Value) {
   return true;
 }
 
-TOptionValues ReadOptionValues(const TMemIniFile& Ini) {
+TOptionValues ReadOptionValues(const TMemIniFile& Ini, std::vector<TOptionFault>* Faults) {
   TOptionValues v = DefaultOptionValues();
   for (int i = 0; i < OptionKeyCount; ++i) {
-    if (!Ini.ValueExists(OptionKeys[i].Section, OptionKeys[i].Ident)) continue;
-    ParseOptionValue(Ini.ReadString(OptionKeys[i].Section, OptionKeys[i].Ident, ""), v[i]);
+    const TOptionKey& k = OptionKeys[static_cast<size_t>(i)];
+    const bool present = Ini.ValueExists(k.Section, k.Ident);
+    const std::string text = present ? Ini.ReadString(k.Section, k.Ident, "") : std::string();
+    if (present && ParseOptionValue(text, v[static_cast<size_t>(i)])) continue;
+    if (Faults) Faults->push_back({static_cast<TOptionKeyIndex>(i), !present, text});
   }
   return v;
 }

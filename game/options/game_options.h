@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
+
+#include "platform/win/vkeys.h"
 
 class TMemIniFile;
 
@@ -32,12 +35,14 @@ struct TGameOptions {
 };
 
 // Windows virtual-key codes of the keyboard's left, right, fire and rocket
-// states (slot 0 of each in the key-assignment table).
+// states (slot 0 of each in the key-assignment table). These are the game's
+// own keys: its form starts with them, and the setup program offers them
+// where game.INI holds none.
 struct TGameKeys {
-  int32_t Left = 0x25;       // the left arrow
-  int32_t Right = 0x27;      // the right arrow
-  int32_t Primary = 0x20;    // Space
-  int32_t Secondary = 0x10;  // Shift
+  int32_t Left = VK_LEFT;
+  int32_t Right = VK_RIGHT;
+  int32_t Primary = VK_SPACE;
+  int32_t Secondary = VK_SHIFT;
 };
 
 // The keys, in the order the setup program reads and writes them.
@@ -75,8 +80,16 @@ TOptionValues DefaultOptionValues();
 // false for anything else (then the key takes its default).
 bool ParseOptionValue(const std::string& Text, int32_t& Value);
 
-// Every key as stored, or its default when missing or malformed.
-TOptionValues ReadOptionValues(const TMemIniFile& Ini);
+// A key that took its default: missing, or with a Text that is not a number.
+struct TOptionFault {
+  TOptionKeyIndex Key;
+  bool Missing;
+  std::string Text;
+};
+
+// Every key as stored, or its default when missing or malformed; Faults,
+// when given, gets those keys in reading order.
+TOptionValues ReadOptionValues(const TMemIniFile& Ini, std::vector<TOptionFault>* Faults = nullptr);
 TOptionValues ReadOptionValues(const std::string& FileName);
 // Puts the given keys into Ini (in memory), numbers in decimal.
 void WriteOptionValues(TMemIniFile& Ini, const TOptionValues& Values,

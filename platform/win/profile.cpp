@@ -1,9 +1,12 @@
 #include "platform/win/profile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +14,7 @@
 
 #include "platform/win/casefold.h"
 #include "platform/win/paths.h"
+#include "platform/win/profile_seam.h"
 
 namespace {
 
@@ -363,6 +367,84 @@ bool WriteTarget(const std::string& Path, std::string& Target) {
   return false;  // a loop of links
 }
 
+std::function<void(TProfileWriteStep)>& WriteHook() {
+  static std::function<void(TProfileWriteStep)> hook;
+  return hook;
+}
+
+void Step(TProfileWriteStep S) {
+  if (WriteHook()) WriteHook()(S);
+}
+
+// A write's temporary file: "." + the file's name + "." + six letters or
+// digits, beside the file.
+std::string TempPrefix(const std::string& Base) {
+  return "." + Base + ".";
+}
+
+bool IsTempName(std::string_view Name, const std::string& Prefix) {
+  if (Name.size() != Prefix.size() + 6 || Name.substr(0, Prefix.size()) != Prefix) return false;
+  for (char c : Name.substr(Prefix.size()))
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// True when the name still leads to the open file.
+bool StillNamed(int Fd, const std::string& Path) {
+  struct stat held, named;
+  return ::fstat(Fd, &held) == 0 && ::lstat(Path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+// A write killed before its rename leaves its temporary file behind; the
+// next write removes it. A write holds a lock on its temporary file while it
+// runs, so a file whose lock can be taken has no live writer, and a save
+// running in another program at the same time keeps its file.
+void RemoveLeftovers(const std::string& Dir, const std::string& Base) {
+  const std::string prefix = TempPrefix(Base);
+  DIR* d = ::opendir(Dir.empty() ? "." : Dir.c_str());
+  if (!d) return;
+  while (const dirent* e = ::readdir(d)) {
+    if (!IsTempName(e->d_name, prefix)) continue;
+    const std::string path = Dir + e->d_name;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        StillNamed(fd, path))
+      ::unlink(path.c_str());
+    ::close(fd);
+  }
+  ::closedir(d);
+}
+
+// A new temporary file, locked for the length of the write (see above).
+int CreateTemp(const std::string& Dir, const std::string& Base, std::string& Name) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string tmpl = Dir + TempPrefix(Base) + "XXXXXX";
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    // Another program's clean-up may have taken it for a leftover between
+    // its creation and the lock; then it is gone and another one is made.
+    if (::flock(fd, LOCK_EX) == 0 && StillNamed(fd, tmpl)) {
+      Name = tmpl;
+      return fd;
+    }
+    ::close(fd);
+  }
+  return -1;
+}
+
+// The rename reaches the disk with the folder, not with the file. A
+// file system that cannot sync a folder (EINVAL) keeps its rename anyway.
+bool SyncFolder(const std::string& Dir) {
+  int fd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;  // a folder that cannot be opened still holds the rename
+  bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  ::close(fd);
+  return ok;
+}
+
 // Writes the whole text to a new file beside the old one and renames it over,
 // so the file is either the old one or the new one, never half of each.
 bool WriteProfile(const std::string& Path, const TProfileText& Text) {
@@ -387,17 +469,32 @@ bool WriteProfile(const std::string& Path, const TProfileText& Text) {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  std::string tmpl = dir + "." + base + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
+  RemoveLeftovers(dir, base);
+  std::string name;
+  int fd = CreateTemp(dir, base, name);
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text.Text()) && ::fsync(fd) == 0;
+  Step(pwsTempCreated);
+  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text.Text());
+  if (ok) Step(pwsTempWritten);
+  ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(name.data(), path.c_str()) == 0;
-  if (!ok) ::unlink(name.data());
-  return ok;
+  if (ok) Step(pwsTempSynced);
+  if (ok) ok = ::rename(name.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(name.c_str());
+    return false;
+  }
+  Step(pwsRenamed);
+  return SyncFolder(dir);
 }
+
+}  // namespace
+
+void SetProfileWriteHook(std::function<void(TProfileWriteStep)> Hook) {
+  WriteHook() = std::move(Hook);
+}
+
+namespace {
 
 // Read, edit, write back; nothing is written over a file that could not be
 // read whole, so a refused file never loses its content.

@@ -3,7 +3,10 @@
 // surrounding quotes dropped). A write changes only the line it concerns, keeps
 // every other line as it was (comments, foreign keys, line ends), creates the
 // key, section or file when missing, and replaces the file atomically so that
-// a crash never leaves a half-written file. Every read opens the file afresh.
+// a crash never leaves a half-written file: the new file reaches the disk,
+// is renamed over the old one, and the folder is synced so that the rename
+// survives a power cut. Temporary files left beside the file by killed
+// writes are removed by the next write. Every read opens the file afresh.
 // Only a regular file of at most 1 MiB is read or written; anything else (a
 // FIFO, a device, a huge file) reads as empty and is never written. A file
 // without write permission is never replaced, and a symbolic link is written

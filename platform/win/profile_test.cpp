@@ -1,6 +1,8 @@
 #include "platform/win/profile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,6 +142,38 @@ TEST_F(ProfileFile, WriteKeepsForeignContentAndLeavesNoTemporaryFile) {
   int entries = 0;
   for (const auto& e : fs::directory_iterator(dir_)) entries += e.is_regular_file();
   EXPECT_EQ(entries, 1);
+}
+
+TEST_F(ProfileFile, AWriteRemovesTheTemporaryFilesOfKilledWritesOnly) {
+  Put("[Options]\r\nMusic=7\r\n");
+  auto put = [&](const std::string& Name, const std::string& Text) {
+    std::ofstream((dir_ / Name).string(), std::ios::binary) << Text;
+  };
+  // What a write killed before its rename leaves: its file empty or whole.
+  const std::vector<std::string> leftovers = {".game.INI.a1B2c3", ".game.INI.Zz9Yy8"};
+  put(leftovers[0], "");
+  put(leftovers[1], "[Options]\r\nMusic=9\r\n");
+  // Names that only look alike belong to something else.
+  const std::vector<std::string> foreign = {".game.INI.bak", ".other.INI.a1B2c3", "game.INI.a1B2c3",
+                                            ".game.INI.a1B2c3d", ".game.INI.a1-2c3"};
+  for (const std::string& name : foreign) put(name, "keep");
+  // A write running in another program holds its temporary file locked.
+  const std::string live = ".game.INI.Live01";
+  put(live, "");
+  int fd = ::open((dir_ / live).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+
+  ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", "1"));
+  EXPECT_EQ(Get(), "[Options]\r\nMusic=1\r\n");
+  for (const std::string& name : leftovers) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
+  for (const std::string& name : foreign) EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+  EXPECT_TRUE(fs::exists(dir_ / live));
+
+  // Once its writer is gone, it is a leftover too.
+  ::close(fd);
+  ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", "2"));
+  EXPECT_FALSE(fs::exists(dir_ / live));
 }
 
 TEST_F(ProfileFile, BackslashPathsAndDoubledSeparators) {
