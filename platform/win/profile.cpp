@@ -90,9 +90,10 @@ bool ValidValue(std::string_view s) {
 
 }  // namespace
 
-// The text is kept as one string and walked line by line for every lookup:
-// each lookup reads the file once, so memory and time grow with the file's
-// size and never with the square of its lines.
+// The text is kept as one string and walked line by line: a lookup reads the
+// file at most once, so memory and time grow with the file's size and never
+// with the square of its lines. The section last looked in is remembered
+// with its keys, so that a run of lookups in one section walks it once.
 
 namespace {
 
@@ -127,6 +128,39 @@ void TProfileText::Parse(std::string_view Text) {
     Text.remove_prefix(3);
   }
   text_ = std::string(Text);
+  cache_.Valid = false;
+}
+
+const TProfileText::TSectionCache& TProfileText::CachedSection(std::string_view Section,
+                                                               bool Index) const {
+  std::string name = Folded(TrimView(Section));
+  if (cache_.Valid && cache_.Name == name) {
+    Index = true;
+  } else {
+    cache_ = TSectionCache();
+    cache_.Valid = true;
+    cache_.Name = std::move(name);
+    cache_.Header = FindSection(Section);
+  }
+  if (!Index || cache_.Indexed || cache_.Header == npos) return cache_;
+  cache_.Indexed = true;
+  cache_.End = SectionEnd(cache_.Header);
+  cache_.Append = cache_.Header + LineAt(text_, cache_.Header).size();
+  for (size_t p = cache_.Append; p < cache_.End;) {
+    std::string_view line = LineAt(text_, p), k, v;
+    if (KeyValue(line, k, v)) cache_.Keys.emplace(Folded(k), p);
+    p += line.size();
+    if (!TrimView(Content(line)).empty()) cache_.Append = p;
+  }
+  return cache_;
+}
+
+void TProfileText::ShiftCache(size_t At, size_t Delta) {
+  if (cache_.Header != npos && cache_.Header >= At) cache_.Header += Delta;
+  if (cache_.End >= At) cache_.End += Delta;
+  if (cache_.Append >= At) cache_.Append += Delta;
+  for (auto& [key, line] : cache_.Keys)
+    if (line >= At) line += Delta;
 }
 
 std::string TProfileText::Text() const {
@@ -189,9 +223,15 @@ size_t TProfileText::FindKey(size_t Header, std::string_view Key) const {
 }
 
 std::optional<std::string> TProfileText::Get(std::string_view Section, std::string_view Key) const {
-  size_t h = FindSection(Section);
-  if (h == npos) return std::nullopt;
-  size_t k = FindKey(h, Key);
+  const TSectionCache& c = CachedSection(Section, false);
+  if (c.Header == npos) return std::nullopt;
+  size_t k = npos;
+  if (c.Indexed) {
+    auto found = c.Keys.find(Folded(TrimView(Key)));
+    if (found != c.Keys.end()) k = found->second;
+  } else {
+    k = FindKey(c.Header, Key);
+  }
   if (k == npos) return std::nullopt;
   std::string_view key, value;
   KeyValue(LineAt(text_, k), key, value);
@@ -242,32 +282,34 @@ void TProfileText::Set(std::string_view Section, std::string_view Key, std::stri
   std::string nl = Newline();
   std::string key(TrimView(Key));
   std::string line = key + "=" + std::string(TrimView(Value));
-  size_t h = FindSection(Section);
-  if (h == npos) {
+  const TSectionCache& c = CachedSection(Section, true);
+  if (c.Header == npos) {
     if (!text_.empty() && text_.back() != '\n') text_ += nl;
     text_ += "[" + std::string(TrimView(Section)) + "]" + nl + line + nl;
+    cache_.Valid = false;
     return;
   }
-  size_t k = FindKey(h, Key);
-  if (k != npos) {
+  auto found = c.Keys.find(Folded(key));
+  if (found != c.Keys.end()) {
     // The key keeps its spelling and its line end.
+    const size_t k = found->second;
     std::string_view raw = LineAt(text_, k), oldKey, oldValue;
     KeyValue(raw, oldKey, oldValue);
     const size_t content = Content(raw).size();
-    text_.replace(k, content, std::string(oldKey) + "=" + std::string(TrimView(Value)));
-    return;
+    const std::string replaced = std::string(oldKey) + "=" + std::string(TrimView(Value));
+    text_.replace(k, content, replaced);
+    ShiftCache(k + 1, replaced.size() - content);
+  } else {
+    // A new key goes after the section's last non-blank line.
+    const size_t at = c.Append;
+    std::string insert = line + nl;
+    if (text_[at - 1] != '\n') insert = nl + insert;
+    text_.insert(at, insert);
+    ShiftCache(at, insert.size());
+    cache_.Keys.emplace(Folded(key), at + insert.size() - line.size() - nl.size());
   }
-  // A new key goes after the section's last non-blank line.
-  const size_t end = SectionEnd(h);
-  size_t at = h + LineAt(text_, h).size();
-  for (size_t p = at; p < end;) {
-    std::string_view l = LineAt(text_, p);
-    p += l.size();
-    if (!TrimView(Content(l)).empty()) at = p;
-  }
-  std::string insert = line + nl;
-  if (text_[at - 1] != '\n') insert = nl + insert;
-  text_.insert(at, insert);
+  // A name or value that is not one line changes more than the cache knows.
+  if (!ValidKey(Key) || !ValidValue(Value)) cache_.Valid = false;
 }
 
 bool TProfileText::DeleteKey(std::string_view Section, std::string_view Key) {
@@ -276,6 +318,7 @@ bool TProfileText::DeleteKey(std::string_view Section, std::string_view Key) {
   size_t k = FindKey(h, Key);
   if (k == npos) return false;
   text_.erase(k, LineAt(text_, k).size());
+  cache_.Valid = false;
   return true;
 }
 
@@ -283,6 +326,7 @@ bool TProfileText::DeleteSection(std::string_view Section) {
   size_t h = FindSection(Section);
   if (h == npos) return false;
   text_.erase(h, SectionEnd(h) - h);
+  cache_.Valid = false;
   return true;
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/win/wintypes.h"
@@ -55,8 +56,30 @@ class TProfileText {
   template <class F>
   void ForEachKey(std::string_view Section, F&& Fn) const;
   std::string Newline() const;
+
+  // The section last looked in, with where its keys are. Reading or saving
+  // the settings asks for key after key of one section; without this each
+  // would walk the text from its start. Set keeps it up to date as it edits;
+  // every other change of the text drops it.
+  struct TSectionCache {
+    bool Valid = false;
+    std::string Name;      // folded
+    size_t Header = npos;  // the header line; npos when there is no such section
+    // Worked out at the second lookup in the section (or the first write),
+    // so that lookups that go from section to section cost no more than a
+    // walk each.
+    bool Indexed = false;
+    size_t End = 0;     // the first line past the section
+    size_t Append = 0;  // where a new key goes: past the last non-blank line
+    std::unordered_map<std::string, size_t> Keys;  // folded name -> its first line
+  };
+  const TSectionCache& CachedSection(std::string_view Section, bool Index) const;
+  // Moves the cached offsets from At on by Delta bytes, after an edit there.
+  void ShiftCache(size_t At, size_t Delta);
+
   std::string text_;  // every line, with its line end, as read
   std::string bom_;   // a byte-order mark before the first line, kept as it was
+  mutable TSectionCache cache_;
 };
 
 // The whole file at once, under the same rules. ReadProfileFile is false when
