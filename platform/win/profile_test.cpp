@@ -127,6 +127,47 @@ TEST(ProfileText, DeleteKeyAndSection) {
   EXPECT_EQ(t.Text(), "[A]\ny=2\n[C]\nw=4\n");
 }
 
+// Runs of reads and writes in one section go through what the text remembers
+// of it; after every edit each lookup must still give what a fresh reading of
+// the same text gives, whatever the mix of sections, spellings and lines.
+TEST(ProfileText, LookupsAfterEditsMatchAFreshReading) {
+  const char* sections[] = {"Options", "OPTIONS", "Keys", "Table", "New"};
+  const char* keys[] = {"a", "A", "Brightness", "t1", "t10", "x"};
+  const char* values[] = {"", "1", "a much longer value than before", "  padded  ", "7"};
+  TProfileText t(
+      "; settings\r\n[Options]\r\na=1\r\n\r\nA=dup\r\nBrightness=50\r\n\r\n\r\n"
+      "[Keys]\r\nx=3\r\n[Table]\r\nt1=9");
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int step = 0; step < 400; ++step) {
+    const char* section = sections[next(5)];
+    const char* key = keys[next(6)];
+    switch (next(8)) {
+      case 0:
+        t.DeleteKey(section, key);
+        break;
+      case 1:
+        if (next(4) == 0) t.DeleteSection(section);
+        break;
+      case 2:
+      case 3:
+      case 4:
+        t.Set(section, key, values[next(5)]);
+        break;
+      default:
+        break;  // lookups only
+    }
+    const TProfileText fresh(t.Text());
+    for (const char* s : sections)
+      for (const char* k : keys)
+        ASSERT_EQ(t.Get(s, k), fresh.Get(s, k)) << "step " << step << " [" << s << "] " << k << "\n"
+                                                << t.Text();
+  }
+}
+
 TEST_F(ProfileFile, MissingFileReadsEmptyAndWriteCreatesIt) {
   EXPECT_FALSE(ProfileReadString(file_, "Options", "Music").has_value());
   EXPECT_TRUE(ProfileSectionNames(file_).empty());
