@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/cpu/cpu.h"
 #include "platform/ddraw/ddraw_seam.h"
 #include "platform/gdi/pixel_access.h"
 #include "platform/win/library.h"
@@ -69,16 +70,8 @@ int gVectorLimit = 512;
 }  // namespace
 
 int DDVectorBits() {
-#if defined(__x86_64__)
-  static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                 __builtin_cpu_supports("avx512vbmi")
-                             ? 512
-                         : __builtin_cpu_supports("avx2") ? 256
-                                                          : 0;
-  return std::min(has, gVectorLimit);
-#else
-  return 0;
-#endif
+  const TCpuFeatures& c = CpuFeatures();
+  return CpuVectorBits(c.Avx512F && c.Avx512Bw && c.Avx512Vbmi, gVectorLimit);
 }
 
 namespace {
