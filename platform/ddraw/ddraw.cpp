@@ -1123,35 +1123,47 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
   }
   // Read once: the output could alias the tables as far as the compiler
   // knows, which would reload them on every pass.
-  __m256i mask[3];
-  __m128i up[3], down[3], fill[3], pos[3];
+  __m256i mask[3], down[3];
+  __m128i up[3], widen[3], fill[3];
+  bool shifted[3];
   for (int k = 0; k < 3; ++k) {
     const TPixelChannel& ch = l.Channel[k];
     mask[k] = _mm256_set1_epi16(static_cast<short>(ch.Mask));
     up[k] = _mm_cvtsi32_si128(ch.Up & 31);
-    down[k] = _mm_cvtsi32_si128(ch.Down & 31);
+    widen[k] = _mm_cvtsi32_si128(ch.Down & 31);
     fill[k] = _mm_cvtsi32_si128(ch.Fill & 31);
-    pos[k] = _mm_cvtsi32_si128(l.Pos[k]);
+    // The high half of a product by a power of two is a right shift, which
+    // runs beside the shuffles rather than on their units.
+    down[k] = _mm256_set1_epi16(static_cast<short>(1u << ((16 - l.Pos[k]) & 15)));
+    shifted[k] = l.Pos[k] > 0;
   }
   const __m256i zero = _mm256_setzero_si256();
   uint32_t x = 0;
   for (; x + 32 <= n; x += 32) {
-    const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
-    const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16));
+    // Packing and unpacking below work within 128-bit halves; taking each
+    // load's quarters in the order 0 2 1 3 makes them end in pixel order.
+    const __m256i p0 = _mm256_permute4x64_epi64(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)), 0xD8);
+    const __m256i p1 = _mm256_permute4x64_epi64(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16)), 0xD8);
     __m256i c[3];
     for (int k = 0; k < 3; ++k) {
       __m256i a0, a1;
       if constexpr (Identity) {
         // The widening of an 8-bit read: the channel's bits moved to the
         // top of the byte, then copied into the low bits.
-        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), up[k]), down[k]);
-        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), up[k]), down[k]);
+        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), up[k]), widen[k]);
+        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), up[k]), widen[k]);
         a0 = _mm256_or_si256(a0, _mm256_srl_epi16(a0, fill[k]));
         a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill[k]));
         c[k] = _mm256_packus_epi16(a0, a1);
       } else {
-        a0 = _mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), pos[k]);
-        a1 = _mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), pos[k]);
+        a0 = _mm256_and_si256(p0, mask[k]);
+        a1 = _mm256_and_si256(p1, mask[k]);
+        if (shifted[k]) {
+          a0 = _mm256_mulhi_epu16(a0, down[k]);
+          a1 = _mm256_mulhi_epu16(a1, down[k]);
+        }
         const __m256i idx = _mm256_packus_epi16(a0, a1);
         __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
         for (int b = 1; b < nblocks[k]; ++b)
@@ -1162,17 +1174,14 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
         c[k] = v;
       }
     }
-    // Bytes blue, green, red, 0 per pixel. Packing and unpacking work within
-    // 128-bit halves, so the halves are put back in order at the end.
+    // Bytes blue, green, red, 0 per pixel.
     const __m256i bgLo = _mm256_unpacklo_epi8(c[2], c[1]), bgHi = _mm256_unpackhi_epi8(c[2], c[1]);
     const __m256i r0Lo = _mm256_unpacklo_epi8(c[0], zero), r0Hi = _mm256_unpackhi_epi8(c[0], zero);
-    const __m256i v0 = _mm256_unpacklo_epi16(bgLo, r0Lo), v1 = _mm256_unpackhi_epi16(bgLo, r0Lo);
-    const __m256i v2 = _mm256_unpacklo_epi16(bgHi, r0Hi), v3 = _mm256_unpackhi_epi16(bgHi, r0Hi);
     auto* o = reinterpret_cast<__m256i*>(out + x);
-    _mm256_storeu_si256(o + 0, _mm256_permute2x128_si256(v0, v1, 0x20));
-    _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(v0, v1, 0x31));
-    _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(v2, v3, 0x20));
-    _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(v2, v3, 0x31));
+    _mm256_storeu_si256(o + 0, _mm256_unpacklo_epi16(bgLo, r0Lo));
+    _mm256_storeu_si256(o + 1, _mm256_unpackhi_epi16(bgLo, r0Lo));
+    _mm256_storeu_si256(o + 2, _mm256_unpacklo_epi16(bgHi, r0Hi));
+    _mm256_storeu_si256(o + 3, _mm256_unpackhi_epi16(bgHi, r0Hi));
   }
   return x;
 }
