@@ -7,10 +7,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <immintrin.h>
 #include <memory>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "bench/bench_pictures.h"
 #include "bench/bench_ratios.h"
@@ -232,6 +235,7 @@ void BM_FrameCopy_memcpy(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * int64_t(from.size()));
 }
+#if defined(__SSE2__)
 // The floor of any present without wide vectors: the 16-bit frame widened
 // to 32 bits with what every x86-64 processor has, and no ramp at all (each
 // pixel zero-extended), written to a frame of the present's size.
@@ -252,6 +256,7 @@ void BM_WidenFloor_Sse2(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * int64_t(from.size()) * 2);
 }
+#endif
 // The same on processors whose vectors stop at 256 bits, and on those with
 // none beyond the x86-64 baseline. A width the processor lacks is skipped.
 template <void (*Bench)(benchmark::State&), int Bits>
@@ -279,7 +284,9 @@ BENCHMARK(BM_KeyedBlits_SDL2RLE);
 BENCHMARK(BM_GameKeyedDraws);
 BENCHMARK(BM_Present_Ours);
 BENCHMARK(BM_FrameCopy_memcpy);
+#if defined(__SSE2__)
 BENCHMARK(BM_WidenFloor_Sse2);
+#endif
 BENCHMARK(Forced<BM_KeyedBlits_Ours, 256>)->Name("BM_KeyedBlits_Ours256");
 BENCHMARK(Forced<BM_KeyedBlits_Ours, 0>)->Name("BM_KeyedBlits_OursScalar");
 BENCHMARK(Forced<BM_Present_Ours, 256>)->Name("BM_Present_Ours256");
