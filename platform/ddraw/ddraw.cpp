@@ -1073,9 +1073,9 @@ void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelL
 
 #if defined(__SSE2__)
 // Eight pixels per step through the channels' lines, with what every x86-64
-// processor has. Work left out where the lines allow it counts here: fades
-// have no offset, brightness moves every channel one way, and a slope below
-// 256 takes one multiply, whose high half drops the byte below i as well.
+// processor has. At this width every operation left out shows: fades have
+// no offset, brightness moves every channel the same way, and a slope below
+// 256 takes one multiply whose high half also drops the byte below i.
 template <bool Add, bool Sub, bool Narrow>
 uint32_t ComposeRowLineSse2T(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
   __m128i shl[3], fill[3], top[3], slope[3], add[3], sub[3];
@@ -1147,18 +1147,18 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
   }
   // Read once: the output could alias the tables as far as the compiler
   // knows, which would reload them on every pass.
-  __m256i mask[3], down[3];
-  __m128i up[3], widen[3], fill[3];
+  __m256i mask[3], lower[3];
+  __m128i up[3], down[3], fill[3];
   bool shifted[3];
   for (int k = 0; k < 3; ++k) {
     const TPixelChannel& ch = l.Channel[k];
     mask[k] = _mm256_set1_epi16(static_cast<short>(ch.Mask));
     up[k] = _mm_cvtsi32_si128(ch.Up & 31);
-    widen[k] = _mm_cvtsi32_si128(ch.Down & 31);
+    down[k] = _mm_cvtsi32_si128(ch.Down & 31);
     fill[k] = _mm_cvtsi32_si128(ch.Fill & 31);
     // The high half of a product by a power of two is a right shift, which
     // runs beside the shuffles rather than on their units.
-    down[k] = _mm256_set1_epi16(static_cast<short>(1u << ((16 - l.Pos[k]) & 15)));
+    lower[k] = _mm256_set1_epi16(static_cast<short>(1u << ((16 - l.Pos[k]) & 15)));
     shifted[k] = l.Pos[k] > 0;
   }
   const __m256i zero = _mm256_setzero_si256();
@@ -1176,8 +1176,8 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
       if constexpr (Identity) {
         // The widening of an 8-bit read: the channel's bits moved to the
         // top of the byte, then copied into the low bits.
-        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), up[k]), widen[k]);
-        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), up[k]), widen[k]);
+        a0 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), up[k]), down[k]);
+        a1 = _mm256_sll_epi16(_mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), up[k]), down[k]);
         a0 = _mm256_or_si256(a0, _mm256_srl_epi16(a0, fill[k]));
         a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill[k]));
         c[k] = _mm256_packus_epi16(a0, a1);
@@ -1185,8 +1185,8 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
         a0 = _mm256_and_si256(p0, mask[k]);
         a1 = _mm256_and_si256(p1, mask[k]);
         if (shifted[k]) {
-          a0 = _mm256_mulhi_epu16(a0, down[k]);
-          a1 = _mm256_mulhi_epu16(a1, down[k]);
+          a0 = _mm256_mulhi_epu16(a0, lower[k]);
+          a1 = _mm256_mulhi_epu16(a1, lower[k]);
         }
         const __m256i idx = _mm256_packus_epi16(a0, a1);
         __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
