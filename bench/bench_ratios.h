@@ -36,7 +36,7 @@ class TRatioReporter : public benchmark::ConsoleReporter {
       const std::vector<double>&ours = a->second, &peer = b->second;
       const double median = Median(ours) / Median(peer);
       if (ours.size() < 2 || ours.size() != peer.size()) {
-        std::printf("%-24s / %-22s = %.2f  (%s)\n", r.Ours, r.Peer, median, r.Bound);
+        std::printf("%-26s / %-22s = %.2f  (%s)\n", r.Ours, r.Peer, median, r.Bound);
         continue;
       }
       double least = median, most = median;
@@ -44,8 +44,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
         least = std::min(least, ours[i] / peer[i]);
         most = std::max(most, ours[i] / peer[i]);
       }
-      std::printf("%-24s / %-22s = %.2f  [%.2f-%.2f]  (%s)\n", r.Ours, r.Peer, median, least,
-                  most, r.Bound);
+      std::printf("%-26s / %-22s = %.2f  [%.2f-%.2f]  (%s)\n", r.Ours, r.Peer, median, least, most,
+                  r.Bound);
     }
   }
 

@@ -12,6 +12,7 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/cpu/cpu.h"
 #include "platform/ddraw/ddraw_seam.h"
 
 namespace {
@@ -359,16 +360,8 @@ bool PlainCopy(const TPipeline& P, uint32_t diffuse) {
 int gVectorLimit = 512;
 
 int VectorBits() {
-#if defined(__x86_64__)
-  static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                 __builtin_cpu_supports("avx512vl")
-                             ? 512
-                         : __builtin_cpu_supports("avx2") ? 256
-                                                          : 0;
-  return std::min(has, gVectorLimit);
-#else
-  return 0;
-#endif
+  const TCpuFeatures& c = CpuFeatures();
+  return CpuVectorBits(c.Avx512F && c.Avx512Bw && c.Avx512Vl, gVectorLimit);
 }
 
 // What a draw does to each texel of its rows.

@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/cpu/cpu.h"
 #include "platform/ddraw/ddraw_seam.h"
 #include "platform/gdi/pixel_access.h"
 #include "platform/win/library.h"
@@ -69,16 +70,8 @@ int gVectorLimit = 512;
 }  // namespace
 
 int DDVectorBits() {
-#if defined(__x86_64__)
-  static const int has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                 __builtin_cpu_supports("avx512vbmi")
-                             ? 512
-                         : __builtin_cpu_supports("avx2") ? 256
-                                                          : 0;
-  return std::min(has, gVectorLimit);
-#else
-  return 0;
-#endif
+  const TCpuFeatures& c = CpuFeatures();
+  return CpuVectorBits(c.Avx512F && c.Avx512Bw && c.Avx512Vbmi, gVectorLimit);
 }
 
 namespace {
@@ -1080,15 +1073,18 @@ void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelL
 
 #if defined(__SSE2__)
 // Eight pixels per step through the channels' lines, with what every x86-64
-// processor has.
-uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+// processor has. At this width every operation left out shows: fades have
+// no offset, brightness moves every channel the same way, and a slope below
+// 256 takes one multiply whose high half also drops the byte below i.
+template <bool Add, bool Sub, bool Narrow>
+uint32_t ComposeRowLineSse2T(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
   __m128i shl[3], fill[3], top[3], slope[3], add[3], sub[3];
   for (int k = 0; k < 3; ++k) {
     const TLineChannel& c = l.LineChannel[k];
     shl[k] = _mm_cvtsi32_si128(c.Shl);
     fill[k] = _mm_cvtsi32_si128(c.Fill);
     top[k] = _mm_set1_epi16(static_cast<short>(c.Top));
-    slope[k] = _mm_set1_epi16(static_cast<short>(c.Slope));
+    slope[k] = _mm_set1_epi16(static_cast<short>(Narrow ? c.Slope << 8 : c.Slope));
     add[k] = _mm_set1_epi16(static_cast<short>(c.Add));
     sub[k] = _mm_set1_epi16(static_cast<short>(c.Sub));
   }
@@ -1099,8 +1095,13 @@ uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const 
     __m128i y[3];
     for (int k = 0; k < 3; ++k) {
       const __m128i t = _mm_and_si128(_mm_sll_epi16(p, shl[k]), top[k]);
-      const __m128i i = _mm_srli_epi16(_mm_or_si128(t, _mm_srl_epi16(t, fill[k])), 8);
-      y[k] = _mm_subs_epu16(_mm_adds_epu16(_mm_mullo_epi16(i, slope[k]), add[k]), sub[k]);
+      // i in the high byte, nothing below it.
+      const __m128i i = _mm_or_si128(t, _mm_srl_epi16(t, fill[k]));
+      __m128i v =
+          Narrow ? _mm_mulhi_epu16(i, slope[k]) : _mm_mullo_epi16(_mm_srli_epi16(i, 8), slope[k]);
+      if constexpr (Add) v = _mm_adds_epu16(v, add[k]);
+      if constexpr (Sub) v = _mm_subs_epu16(v, sub[k]);
+      y[k] = v;
     }
     const __m128i gb = _mm_or_si128(_mm_and_si128(y[1], high), _mm_srli_epi16(y[2], 8));
     const __m128i r = _mm_srli_epi16(y[0], 8);
@@ -1108,6 +1109,22 @@ uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4), _mm_unpackhi_epi16(gb, r));
   }
   return x;
+}
+
+uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+  bool add = false, sub = false, narrow = true;
+  for (const TLineChannel& c : l.LineChannel) {
+    add = add || c.Add;
+    sub = sub || c.Sub;
+    narrow = narrow && c.Slope < 256;
+  }
+  using TRow = uint32_t (*)(const uint16_t*, uint32_t*, uint32_t, const TChannelLuts&);
+  static constexpr TRow kRows[2][2][2] = {
+      {{ComposeRowLineSse2T<false, false, false>, ComposeRowLineSse2T<false, false, true>},
+       {ComposeRowLineSse2T<false, true, false>, ComposeRowLineSse2T<false, true, true>}},
+      {{ComposeRowLineSse2T<true, false, false>, ComposeRowLineSse2T<true, false, true>},
+       {ComposeRowLineSse2T<true, true, false>, ComposeRowLineSse2T<true, true, true>}}};
+  return kRows[add][sub][narrow](s, out, n, l);
 }
 #endif
 
@@ -1130,21 +1147,29 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
   }
   // Read once: the output could alias the tables as far as the compiler
   // knows, which would reload them on every pass.
-  __m256i mask[3];
-  __m128i up[3], down[3], fill[3], pos[3];
+  __m256i mask[3], lower[3];
+  __m128i up[3], down[3], fill[3];
+  bool shifted[3];
   for (int k = 0; k < 3; ++k) {
     const TPixelChannel& ch = l.Channel[k];
     mask[k] = _mm256_set1_epi16(static_cast<short>(ch.Mask));
     up[k] = _mm_cvtsi32_si128(ch.Up & 31);
     down[k] = _mm_cvtsi32_si128(ch.Down & 31);
     fill[k] = _mm_cvtsi32_si128(ch.Fill & 31);
-    pos[k] = _mm_cvtsi32_si128(l.Pos[k]);
+    // The high half of a product by a power of two is a right shift, which
+    // runs beside the shuffles rather than on their units.
+    lower[k] = _mm256_set1_epi16(static_cast<short>(1u << ((16 - l.Pos[k]) & 15)));
+    shifted[k] = l.Pos[k] > 0;
   }
   const __m256i zero = _mm256_setzero_si256();
   uint32_t x = 0;
   for (; x + 32 <= n; x += 32) {
-    const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
-    const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16));
+    // Packing and unpacking below work within 128-bit halves; taking each
+    // load's quarters in the order 0 2 1 3 makes them end in pixel order.
+    const __m256i p0 =
+        _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)), 0xD8);
+    const __m256i p1 = _mm256_permute4x64_epi64(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x + 16)), 0xD8);
     __m256i c[3];
     for (int k = 0; k < 3; ++k) {
       __m256i a0, a1;
@@ -1157,8 +1182,12 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
         a1 = _mm256_or_si256(a1, _mm256_srl_epi16(a1, fill[k]));
         c[k] = _mm256_packus_epi16(a0, a1);
       } else {
-        a0 = _mm256_srl_epi16(_mm256_and_si256(p0, mask[k]), pos[k]);
-        a1 = _mm256_srl_epi16(_mm256_and_si256(p1, mask[k]), pos[k]);
+        a0 = _mm256_and_si256(p0, mask[k]);
+        a1 = _mm256_and_si256(p1, mask[k]);
+        if (shifted[k]) {
+          a0 = _mm256_mulhi_epu16(a0, lower[k]);
+          a1 = _mm256_mulhi_epu16(a1, lower[k]);
+        }
         const __m256i idx = _mm256_packus_epi16(a0, a1);
         __m256i v = _mm256_shuffle_epi8(blocks[k][0], idx);
         for (int b = 1; b < nblocks[k]; ++b)
@@ -1169,17 +1198,14 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
         c[k] = v;
       }
     }
-    // Bytes blue, green, red, 0 per pixel. Packing and unpacking work within
-    // 128-bit halves, so the halves are put back in order at the end.
+    // Bytes blue, green, red, 0 per pixel.
     const __m256i bgLo = _mm256_unpacklo_epi8(c[2], c[1]), bgHi = _mm256_unpackhi_epi8(c[2], c[1]);
     const __m256i r0Lo = _mm256_unpacklo_epi8(c[0], zero), r0Hi = _mm256_unpackhi_epi8(c[0], zero);
-    const __m256i v0 = _mm256_unpacklo_epi16(bgLo, r0Lo), v1 = _mm256_unpackhi_epi16(bgLo, r0Lo);
-    const __m256i v2 = _mm256_unpacklo_epi16(bgHi, r0Hi), v3 = _mm256_unpackhi_epi16(bgHi, r0Hi);
     auto* o = reinterpret_cast<__m256i*>(out + x);
-    _mm256_storeu_si256(o + 0, _mm256_permute2x128_si256(v0, v1, 0x20));
-    _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(v0, v1, 0x31));
-    _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(v2, v3, 0x20));
-    _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(v2, v3, 0x31));
+    _mm256_storeu_si256(o + 0, _mm256_unpacklo_epi16(bgLo, r0Lo));
+    _mm256_storeu_si256(o + 1, _mm256_unpackhi_epi16(bgLo, r0Lo));
+    _mm256_storeu_si256(o + 2, _mm256_unpacklo_epi16(bgHi, r0Hi));
+    _mm256_storeu_si256(o + 3, _mm256_unpackhi_epi16(bgHi, r0Hi));
   }
   return x;
 }

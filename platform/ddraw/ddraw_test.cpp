@@ -393,13 +393,14 @@ TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
 }
 
 // Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven,
-// scattered, dimmed, brightened and darkened ramps comes out as its widened
+// scattered, dimmed, brightened and darkened ramps (and dimmed ones moved
+// up or down) comes out as its widened
 // channels looked up one by one, on every vector width; a row length that is
 // not a multiple of the vector width covers the tail.
 TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
   // Dimmed, brightened and darkened ramps are lines held at the ends, which
   // the present works out rather than looks up.
-  DDGAMMARAMP identity, uneven, scattered, dimmed, brighter, darker;
+  DDGAMMARAMP identity, uneven, scattered, dimmed, brighter, darker, dimmedUp, dimmedDown;
   uint32_t seed = 99;
   for (int i = 0; i < 256; ++i) {
     identity.red[i] = identity.green[i] = identity.blue[i] = static_cast<uint16_t>(i * 257);
@@ -408,6 +409,9 @@ TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
         static_cast<uint16_t>(std::min(i * 257 + 9830, 65535));
     darker.red[i] = darker.green[i] = darker.blue[i] =
         static_cast<uint16_t>(std::max(i * 257 - 13107, 0));
+    dimmedUp.red[i] = dimmedUp.green[i] = dimmedUp.blue[i] = static_cast<uint16_t>(i * 200 + 6000);
+    dimmedDown.red[i] = dimmedDown.green[i] = dimmedDown.blue[i] =
+        static_cast<uint16_t>(std::max(i * 200 - 6000, 0));
     uneven.red[i] = static_cast<uint16_t>((255 - i) * 257);
     uneven.green[i] = static_cast<uint16_t>((i / 2) * 257);
     uneven.blue[i] = static_cast<uint16_t>(i * 200);
@@ -440,8 +444,9 @@ TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
       const DDPIXELFORMAT& f = s->PixelFormat();
       const TGdiPixelFormat gf =
           TGdiPixelFormat::Masks(f.dwRGBBitCount, f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
-      const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered, &dimmed, &brighter, &darker};
-      for (int n = 0; n < 6; ++n) {
+      const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered, &dimmed,
+                                    &brighter, &darker, &dimmedUp,  &dimmedDown};
+      for (int n = 0; n < 8; ++n) {
         const DDGAMMARAMP* ramp = ramps[n];
         TDDFrame frame;
         DDComposeFrame(*s, *ramp, frame);
