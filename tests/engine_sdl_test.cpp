@@ -18,6 +18,7 @@
 #include "programs/startup.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
+#include "tests/under_x.h"
 
 namespace {
 
@@ -25,26 +26,10 @@ std::string DataDir() {
   return std::string(TAL_BIN_DIR) + "/data";
 }
 
-void PushKey(SDL_Window* Window, SDL_Scancode Code, bool Down) {
-  SDL_Event e{};
-  e.type = Down ? SDL_KEYDOWN : SDL_KEYUP;
-  e.key.windowID = SDL_GetWindowID(Window);
-  e.key.state = Down ? SDL_PRESSED : SDL_RELEASED;
-  e.key.keysym.scancode = Code;
-  e.key.keysym.sym = SDL_GetKeyFromScancode(Code);
-  ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
-}
-
-// Starts a virtual X server of the game's own size (the full-screen window
-// then shows the picture unscaled, pixel for pixel) and points SDL at it.
+// The game's data, then a virtual X server of the game's size.
 void StartX(TXvfbServer& Server) {
   ASSERT_TRUE(FileExists(DataDir() + "/graphic/data.dan")) << DataDir() << " holds no archives";
-  const std::string xvfb = TXvfbServer::Find();
-  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-  ASSERT_TRUE(Server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
-  setenv("DISPLAY", Server.Display().c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  StartGameX(Server);
 }
 
 TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
@@ -71,14 +56,14 @@ TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
       case 60:
         x0 = ship.X;
         moved0 = form->MovedTime();
-        PushKey(window, SDL_SCANCODE_RIGHT, true);
+        SdlPushKey(window, SDL_SCANCODE_RIGHT, true);
         form->PlaySound("explosion1", 0, 0);
         soundPlayed = true;
         break;
       case 100:
         x1 = ship.X;
         moved1 = form->MovedTime();
-        PushKey(window, SDL_SCANCODE_RIGHT, false);
+        SdlPushKey(window, SDL_SCANCODE_RIGHT, false);
         break;
       case kFrames:
         if (SdlVideo()->ReadbackWidth() == 800 && SdlVideo()->ReadbackHeight() == 600)
@@ -100,8 +85,8 @@ TEST(EngineUnderX, FormRunsItsFrameLoopInAWindowAndKeysSteerTheShip) {
   EXPECT_GT(moved1, moved0);
   EXPECT_GT(x1, x0);
   const double edge = 800.0 - ship.Width;
-  EXPECT_NEAR(x1 - x0, std::min(TScene::ShipSpeed * static_cast<double>(moved1 - moved0), edge - x0),
-              1e-6);
+  EXPECT_NEAR(x1 - x0,
+              std::min(TScene::ShipSpeed * static_cast<double>(moved1 - moved0), edge - x0), 1e-6);
   // The window shows the last frame with the ship where it is.
   EXPECT_EQ(SdlVideo()->ReadbackWidth(), 800);
   EXPECT_EQ(SdlVideo()->ReadbackHeight(), 600);

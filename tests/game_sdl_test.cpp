@@ -18,6 +18,7 @@
 #include "platform/win/library.h"
 #include "platform/win/user_seam.h"
 #include "programs/startup.h"
+#include "tests/under_x.h"
 
 namespace {
 
@@ -39,13 +40,9 @@ class TFrameCounter : public TSprite {
 TEST(GameUnderX, MainFormStartsDrawsAndLeavesASettingsFileBehind) {
   const std::string data = std::string(TAL_BIN_DIR) + "/data";
   ASSERT_TRUE(FileExists(data + "/graphic/data.dan")) << data << " holds no archives";
-  const std::string xvfb = TXvfbServer::Find();
-  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
   TXvfbServer server;
-  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
-  setenv("DISPLAY", server.Display().c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  StartGameX(server);
+  if (HasFatalFailure() || IsSkipped()) return;
 
   const fs::path root = fs::temp_directory_path() / ("tal_game_x_" + std::to_string(::getpid()));
   fs::remove_all(root);

@@ -24,7 +24,7 @@
 #include "platform/win/library.h"
 #include "platform/win/user_seam.h"
 #include "programs/startup.h"
-#include "tests/sdl_events.h"
+#include "tests/under_x.h"
 
 namespace {
 
@@ -39,21 +39,16 @@ int Lit(const std::vector<uint32_t>& P, int X0, int Y0, int X1, int Y1) {
 TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
   const std::string data = std::string(TAL_BIN_DIR) + "/data";
   ASSERT_TRUE(FileExists(data + "/graphic/data.dan")) << data << " holds no archives";
-  const std::string xvfb = TXvfbServer::Find();
-  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
   TXvfbServer server;
-  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
-  setenv("DISPLAY", server.Display().c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  StartGameX(server);
+  if (HasFatalFailure() || IsSkipped()) return;
 
   char pattern[] = "/tmp/tal_screens_x_XXXXXX";
   const std::string folder = mkdtemp(pattern);
   std::filesystem::create_directory_symlink(data, folder + "/data");
   // The audio libraries beside the program, as in the game's own folder.
   for (const char* lib : {"libbass.so", "libbasswma.so"})
-    std::filesystem::create_symlink(std::string(TAL_BIN_DIR) + "/" + lib,
-                                    folder + "/" + lib);
+    std::filesystem::create_symlink(std::string(TAL_BIN_DIR) + "/" + lib, folder + "/" + lib);
   {
     std::ofstream ini(folder + "/game.INI");
     ini << "[Options]\nUDI=0\nFPS=0\nBrightness=50\nSoundFxLevel=8\nMusicLevel=8\n"
@@ -114,7 +109,7 @@ TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
                       static_cast<int>(b->X) + b->Width, static_cast<int>(b->Y) + b->Height);
             }
             SdlPushClick(window, static_cast<int>(MenuButtons[3]->X) + MenuButtons[3]->Width / 2,
-                      static_cast<int>(MenuButtons[3]->Y) + MenuButtons[3]->Height / 2);
+                         static_cast<int>(MenuButtons[3]->Y) + MenuButtons[3]->Height / 2);
             phase = kWaitOptions;
           }
           break;

@@ -32,7 +32,7 @@
 #include "programs/startup.h"
 #include "setup/testprog/png_writer.h"
 #include "tests/game/game_harness.h"
-#include "tests/sdl_events.h"
+#include "tests/under_x.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ void PushEscape(SDL_Window* Window) {
 void PushClickOn(SDL_Window* Window, const TImageSprite* Sprite) {
   if (Sprite && Sprite->Visible)
     SdlPushClick(Window, static_cast<int>(Sprite->X) + Sprite->Width / 2,
-              static_cast<int>(Sprite->Y) + Sprite->Height / 2);
+                 static_cast<int>(Sprite->Y) + Sprite->Height / 2);
 }
 
 // Pixels of the statistics lines' area in the green they are typed in.
@@ -74,13 +74,9 @@ int KeepScreen(const std::string& Name) {
 
 TEST(TransitionScreensUnderX, StatisticsAndGameOverScreensAreKeptAsPictures) {
   ASSERT_TRUE(fs::exists(GameDataDir() + "/graphic/data.dan")) << "no data folder";
-  const std::string xvfb = TXvfbServer::Find();
-  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
   TXvfbServer server;
-  ASSERT_TRUE(server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
-  setenv("DISPLAY", server.Display().c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  StartGameX(server);
+  if (HasFatalFailure() || IsSkipped()) return;
 
   // A program folder of the test's own, with the data and the audio
   // libraries beside the program as the game ships; mission 7 is open.

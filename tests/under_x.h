@@ -1,10 +1,28 @@
-// A player's keys and clicks put on SDL's event queue, as the desktop would
-// deliver them to the window, for tests that drive the programs under a
-// virtual X server.
+// For tests that drive the game under a virtual X server: the server, and a
+// player's keys and clicks put on SDL's event queue as the desktop would
+// deliver them to the window.
 #pragma once
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/backend/sdl/xvfb_server.h"
+
+// Starts a virtual X server of the game's own size (the full-screen window
+// then shows the picture unscaled, pixel for pixel) and points SDL at it.
+// Skips the test where no server is installed: the caller checks
+// HasFatalFailure() || IsSkipped() afterwards.
+inline void StartGameX(TXvfbServer& Server) {
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(Server.Start(xvfb, "800x600x24")) << "Xvfb did not start";
+  setenv("DISPLAY", Server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
 
 inline void SdlPushEvent(SDL_Event& E) {
   EXPECT_EQ(SDL_PushEvent(&E), 1) << SDL_GetError();
