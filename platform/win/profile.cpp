@@ -133,9 +133,12 @@ void TProfileText::Parse(std::string_view Text) {
 
 const TProfileText::TSectionCache& TProfileText::CachedSection(std::string_view Section,
                                                                bool Index) const {
+  // Reading the settings asks for a dozen keys and more of a section in a
+  // row; four lookups are taken for such a run.
+  constexpr int kRun = 4;
   std::string name = Folded(TrimView(Section));
   if (cache_.Valid && cache_.Name == name) {
-    Index = true;
+    if (++cache_.Lookups >= kRun) Index = true;
   } else {
     cache_ = TSectionCache();
     cache_.Valid = true;

@@ -65,9 +65,10 @@ class TProfileText {
     bool Valid = false;
     std::string Name;      // folded
     size_t Header = npos;  // the header line; npos when there is no such section
-    // Worked out at the second lookup in the section (or the first write),
-    // so that lookups that go from section to section cost no more than a
-    // walk each.
+    // Worked out once a run of lookups in the section shows (or at the first
+    // write), so that a few lookups here and there cost no more than a walk
+    // each.
+    int Lookups = 0;
     bool Indexed = false;
     size_t End = 0;     // the first line past the section
     size_t Append = 0;  // where a new key goes: past the last non-blank line
