@@ -58,11 +58,7 @@ TEST(GameUnderX, MainFormStartsDrawsAndLeavesASettingsFileBehind) {
   {
     TApplicationScope scope;
     ASSERT_TRUE(StartPlatform(dbGame));
-    InitEnemyTexts();
-    InitMissionTable();
-    Application->Initialize();
-    Application->SetTitle("Taloren: Ostrime");
-    TMainForm* form = Application->CreateForm<TMainForm>();
+    TMainForm* form = CreateGame();
     ASSERT_NE(CursorSprite, nullptr);  // start-up went through
     auto* counter = new TFrameCounter(form->DXSpriteEngine->Engine(), kFrames);
     GameOptions.Brightness = 63;

@@ -69,12 +69,7 @@ TEST(ScreensUnderX, EscSkipsTheIntroAndAClickOpensTheOptions) {
     TApplicationScope scope;
     ASSERT_TRUE(StartPlatform(dbGame));
     SdlVideo()->KeepReadback = true;
-    // As the program's main does.
-    InitEnemyTexts();
-    InitMissionTable();
-    Application->Initialize();
-    Application->SetTitle("Taloren: Ostrime");
-    auto* form = Application->CreateForm<TMainForm>();
+    auto* form = CreateGame();
 
     // The test looks in every 50 ms; the game's own clocks run the intro.
     const uint64_t start = ClockSource().Microseconds() / 1000;

@@ -8,9 +8,9 @@
 #include "framework/filer.h"
 #include "framework/random.h"
 #include "framework/sysutils.h"
-#include "music/bass_player.h"
 #include "game/play/play.h"
 #include "game/screens/interface_sprite.h"
+#include "music/bass_player.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/gdi_fontres.h"
 #include "platform/win/files.h"
@@ -528,6 +528,14 @@ void TMainForm::DXDrawInitializeSurface(TObject*) {
     Application->ShowException(e);
     FailStartUp();
   }
+}
+
+TMainForm* CreateGame() {
+  InitEnemyTexts();
+  InitMissionTable();
+  Application->Initialize();
+  Application->SetTitle("Taloren: Ostrime");
+  return Application->CreateForm<TMainForm>();
 }
 
 void TMainForm::FailStartUp() {

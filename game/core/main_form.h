@@ -139,6 +139,10 @@ class TMainForm : public TDXForm {
 
 extern TMainForm* MainForm;
 
+// What the game program does once the platform runs: the game's tables, the
+// application's title and the main form, whose start-up runs as it is made.
+TMainForm* CreateGame();
+
 // =========================================================================
 // core: game-wide variables of the form
 // =========================================================================

@@ -524,9 +524,12 @@ bool WriteProfile(const std::string& Path, const TProfileText& Text) {
   bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text.Text());
   if (ok) Step(pwsTempWritten);
   ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
   if (ok) Step(pwsTempSynced);
   if (ok) ok = ::rename(name.c_str(), path.c_str()) == 0;
+  // Closed only now: the lock lasts until the rename, so another program's
+  // clean-up can never take this save's file for a leftover. What is synced
+  // cannot be lost by the close.
+  ::close(fd);
   if (!ok) {
     ::unlink(name.c_str());
     return false;

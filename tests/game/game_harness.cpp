@@ -78,11 +78,7 @@ bool TGameRun::Play(const std::function<void()>& EachFrame, uint64_t LimitMs) {
       Application->Terminate();
     }
   });
-  Application->Initialize();
-  Application->SetTitle("Taloren: Ostrime");
-  InitEnemyTexts();
-  InitMissionTable();
-  form_ = Application->CreateForm<TMainForm>();
+  form_ = CreateGame();
   Application->Run();
   HeadlessSetIdlePace(nullptr);
   return !timedOut;

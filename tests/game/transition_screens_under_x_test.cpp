@@ -97,11 +97,7 @@ TEST(TransitionScreensUnderX, StatisticsAndGameOverScreensAreKeptAsPictures) {
     TApplicationScope scope;
     ASSERT_TRUE(StartPlatform(dbGame));
     SdlVideo()->KeepReadback = true;
-    InitEnemyTexts();
-    InitMissionTable();
-    Application->Initialize();
-    Application->SetTitle("Taloren: Ostrime");
-    auto* form = Application->CreateForm<TMainForm>();
+    auto* form = CreateGame();
 
     // The test looks in every 50 ms and acts like a player: a click on what
     // the screen offers every half second, once the screen has stood (and
