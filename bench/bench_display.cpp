@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "bench/bench_pictures.h"
 #include "bench/bench_ratios.h"
 #include "engine/draw/dxdraws.h"
+#include "platform/cpu/cpu.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_seam.h"
 
@@ -265,6 +266,40 @@ void BM_WidenFloor_Sse2(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t(from.size()) * 2);
 }
 #endif
+#if defined(__x86_64__)
+// The same floor on processors whose vectors stop at 256 bits: the 5-6-5
+// channels only moved into their bytes, no ramp, sixteen pixels a step.
+__attribute__((target("avx2"))) void WidenChannelsAvx2(const uint16_t* from, uint32_t* to,
+                                                       size_t n) {
+  const __m256i f8 = _mm256_set1_epi16(0xF8), fc = _mm256_set1_epi16(0xFC);
+  for (size_t i = 0; i < n; i += 16) {
+    const __m256i p = _mm256_permute4x64_epi64(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i)), 0xD8);
+    const __m256i g = _mm256_and_si256(_mm256_srli_epi16(p, 3), fc);
+    const __m256i b = _mm256_and_si256(_mm256_slli_epi16(p, 3), f8);
+    const __m256i hi = _mm256_and_si256(_mm256_srli_epi16(p, 8), f8);
+    const __m256i lo = _mm256_or_si256(_mm256_slli_epi16(g, 8), b);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), _mm256_unpacklo_epi16(lo, hi));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i + 8), _mm256_unpackhi_epi16(lo, hi));
+  }
+}
+void BM_WidenFloor_Avx2Channels(benchmark::State& state) {
+  if (!CpuFeatures().Avx2) {
+    state.SkipWithError("this processor lacks vectors of that width");
+    return;
+  }
+  std::vector<uint16_t> from(800 * 600);
+  std::vector<uint32_t> to(800 * 600);
+  for (size_t i = 0; i < from.size(); ++i) from[i] = uint16_t(i * 131);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(from.data());
+    WidenChannelsAvx2(from.data(), to.data(), from.size());
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t(from.size()) * 2);
+}
+#endif
 // The same on processors whose vectors stop at 256 bits, and on those with
 // none beyond the x86-64 baseline. A width the processor lacks is skipped.
 template <void (*Bench)(benchmark::State&), int Bits>
@@ -296,6 +331,9 @@ BENCHMARK(BM_FrameCopy_memcpy);
 BENCHMARK(BM_WidenFloor_Sse2<false>)->Name("BM_WidenFloor_Sse2");
 BENCHMARK(BM_WidenFloor_Sse2<true>)->Name("BM_WidenFloor_Sse2Channels");
 #endif
+#if defined(__x86_64__)
+BENCHMARK(BM_WidenFloor_Avx2Channels);
+#endif
 BENCHMARK(Forced<BM_KeyedBlits_Ours, 256>)->Name("BM_KeyedBlits_Ours256");
 BENCHMARK(Forced<BM_KeyedBlits_Ours, 0>)->Name("BM_KeyedBlits_OursScalar");
 BENCHMARK(Forced<BM_Present_Ours, 256>)->Name("BM_Present_Ours256");
@@ -319,5 +357,7 @@ int main(int argc, char** argv) {
           {"BM_WidenFloor_Sse2", "BM_FrameCopy_memcpy", "no vectors, no ramp: widening alone"},
           {"BM_WidenFloor_Sse2Channels", "BM_FrameCopy_memcpy",
            "no vectors, no ramp: 5-6-5 placed"},
+          {"BM_WidenFloor_Avx2Channels", "BM_FrameCopy_memcpy",
+           "256-bit vectors, no ramp: 5-6-5 placed"},
       });
 }

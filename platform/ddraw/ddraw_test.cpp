@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -394,7 +395,7 @@ TEST_F(DDrawTest, EveryDepthPresentsItsColours) {
 
 // Every 16-bit pixel value of 5-6-5 and 5-5-5 through identity, uneven,
 // scattered, dimmed, brightened and darkened ramps (and dimmed ones moved
-// up or down) comes out as its widened
+// up or down, and the steps of a fade) comes out as its widened
 // channels looked up one by one, on every vector width; a row length that is
 // not a multiple of the vector width covers the tail.
 TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
@@ -420,6 +421,13 @@ TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
       *c = static_cast<uint16_t>(seed >> 8);
     }
   }
+  // Steps of a whole fade, from black to a slope that is no longer below 256.
+  std::vector<DDGAMMARAMP> fades;
+  for (int slope : {0, 1, 37, 128, 255, 256}) {
+    DDGAMMARAMP& f = fades.emplace_back();
+    for (int i = 0; i < 256; ++i)
+      f.red[i] = f.green[i] = f.blue[i] = static_cast<uint16_t>(i * slope);
+  }
   constexpr uint32_t W = 77, H = 65536 / W + 1;
   for (int vectors : {512, 256, 0})
     for (bool rgb555 : {false, true}) {
@@ -444,9 +452,10 @@ TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
       const DDPIXELFORMAT& f = s->PixelFormat();
       const TGdiPixelFormat gf =
           TGdiPixelFormat::Masks(f.dwRGBBitCount, f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
-      const DDGAMMARAMP* ramps[] = {&identity, &uneven, &scattered, &dimmed,
-                                    &brighter, &darker, &dimmedUp,  &dimmedDown};
-      for (int n = 0; n < 8; ++n) {
+      std::vector<const DDGAMMARAMP*> ramps = {&identity, &uneven,   &scattered, &dimmed,
+                                               &brighter, &darker,   &dimmedUp,  &dimmedDown};
+      for (const DDGAMMARAMP& r : fades) ramps.push_back(&r);
+      for (size_t n = 0; n < ramps.size(); ++n) {
         const DDGAMMARAMP* ramp = ramps[n];
         TDDFrame frame;
         DDComposeFrame(*s, *ramp, frame);
