@@ -1001,8 +1001,7 @@ struct TChannelLuts {
   // Fades and brightness make each channel's ramp a line, Slope * i + Offset
   // held between 0 and 65535 for the 8-bit i; then a channel is worked out
   // with a few multiplies and adds, which every x86-64 processor does on
-  // eight pixels at once (sixteen with 256-bit vectors), instead of looked
-  // up.
+  // eight pixels at once, instead of looked up.
   bool Line = false;
   TLineChannel LineChannel[3];
   // Red, green and blue of 5, 6 and 5 bits from the top: the game's screen.
@@ -1059,9 +1058,9 @@ bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelF
   }
   l.Line = true;
   for (int k = 0; k < 3; ++k) l.Line = l.Line && FitLine(l, k, curve[k]);
-  l.Is565 = l.Pos[0] == 11 && l.Bits[0] == 5 && l.Pos[1] == 5 && l.Bits[1] == 6 &&
-            l.Pos[2] == 0 && l.Bits[2] == 5 && (l.Channel[0].Fill & 31) == 3 &&
-            (l.Channel[1].Fill & 31) == 2 && (l.Channel[2].Fill & 31) == 3;
+  l.Is565 = l.Pos[0] == 11 && l.Bits[0] == 5 && l.Pos[1] == 5 && l.Bits[1] == 6 && l.Pos[2] == 0 &&
+            l.Bits[2] == 5 && (l.Channel[0].Fill & 31) == 3 && (l.Channel[1].Fill & 31) == 2 &&
+            (l.Channel[2].Fill & 31) == 3;
   return true;
 }
 
@@ -1078,20 +1077,6 @@ void ComposeRowLut(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelL
 }
 
 #if defined(__SSE2__)
-// What channel k's widened value (in the high byte) is multiplied by. A
-// slope below 256 goes in the high byte, so the product's high half is
-// Slope * i; with no offset to add, red and blue take the slope itself, whose
-// product's high half is already the output byte, with no shift after it.
-template <bool Add, bool Sub, bool Narrow>
-uint16_t SlopeFactor(const TLineChannel& c, int k) {
-  if constexpr (!Narrow)
-    return c.Slope;
-  else if constexpr (!Add && !Sub)
-    return static_cast<uint16_t>(k == 1 ? c.Slope << 8 : c.Slope);
-  else
-    return static_cast<uint16_t>(c.Slope << 8);
-}
-
 // The 5-6-5 layout of the game's screen, channel K widened in the high byte
 // of each 16-bit lane with its shifts written as constants: red needs no
 // move and blue no mask, and a shift by a constant is cheaper than one by a
@@ -1120,7 +1105,7 @@ uint32_t ComposeRowLineSse2T(const uint16_t* s, uint32_t* out, uint32_t n, const
     shl[k] = _mm_cvtsi32_si128(c.Shl);
     fill[k] = _mm_cvtsi32_si128(c.Fill);
     top[k] = _mm_set1_epi16(static_cast<short>(c.Top));
-    slope[k] = _mm_set1_epi16(static_cast<short>(SlopeFactor<Add, Sub, Narrow>(c, k)));
+    slope[k] = _mm_set1_epi16(static_cast<short>(Narrow ? c.Slope << 8 : c.Slope));
     add[k] = _mm_set1_epi16(static_cast<short>(c.Add));
     sub[k] = _mm_set1_epi16(static_cast<short>(c.Sub));
   }
@@ -1148,112 +1133,39 @@ uint32_t ComposeRowLineSse2T(const uint16_t* s, uint32_t* out, uint32_t n, const
       if constexpr (Sub) v = _mm_subs_epu16(v, sub[k]);
       y[k] = v;
     }
-    const __m128i b = Narrow && !Add && !Sub ? y[2] : _mm_srli_epi16(y[2], 8);
-    const __m128i r = Narrow && !Add && !Sub ? y[0] : _mm_srli_epi16(y[0], 8);
-    const __m128i gb = _mm_or_si128(_mm_and_si128(y[1], high), b);
+    const __m128i gb = _mm_or_si128(_mm_and_si128(y[1], high), _mm_srli_epi16(y[2], 8));
+    const __m128i r = _mm_srli_epi16(y[0], 8);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi16(gb, r));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4), _mm_unpackhi_epi16(gb, r));
   }
   return x;
 }
 
-// The operations a line's channels take, the same for every width.
-struct TLineKind {
-  bool Add = false, Sub = false, Narrow = true;
-  explicit TLineKind(const TChannelLuts& l) {
-    for (const TLineChannel& c : l.LineChannel) {
-      Add = Add || c.Add;
-      Sub = Sub || c.Sub;
-      Narrow = Narrow && c.Slope < 256;
-    }
-  }
-  int Index() const { return Add * 4 + Sub * 2 + Narrow; }
-};
-
-using TComposeRow = uint32_t (*)(const uint16_t*, uint32_t*, uint32_t, const TChannelLuts&);
-
-template <template <bool, bool, bool, bool> class TRow, bool Fixed565>
-constexpr TComposeRow kLineRows[8] = {
-    TRow<false, false, false, Fixed565>::Run, TRow<false, false, true, Fixed565>::Run,
-    TRow<false, true, false, Fixed565>::Run,  TRow<false, true, true, Fixed565>::Run,
-    TRow<true, false, false, Fixed565>::Run,  TRow<true, false, true, Fixed565>::Run,
-    TRow<true, true, false, Fixed565>::Run,   TRow<true, true, true, Fixed565>::Run};
-
-template <bool Add, bool Sub, bool Narrow, bool Fixed565>
-struct TLineRowSse2 {
-  static uint32_t Run(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
-    return ComposeRowLineSse2T<Add, Sub, Narrow, Fixed565>(s, out, n, l);
-  }
-};
+template <bool Fixed565>
+uint32_t ComposeRowLineSse2As(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l,
+                              bool Add, bool Sub, bool Narrow) {
+  using TRow = uint32_t (*)(const uint16_t*, uint32_t*, uint32_t, const TChannelLuts&);
+  static constexpr TRow kRows[2][2][2] = {{{ComposeRowLineSse2T<false, false, false, Fixed565>,
+                                            ComposeRowLineSse2T<false, false, true, Fixed565>},
+                                           {ComposeRowLineSse2T<false, true, false, Fixed565>,
+                                            ComposeRowLineSse2T<false, true, true, Fixed565>}},
+                                          {{ComposeRowLineSse2T<true, false, false, Fixed565>,
+                                            ComposeRowLineSse2T<true, false, true, Fixed565>},
+                                           {ComposeRowLineSse2T<true, true, false, Fixed565>,
+                                            ComposeRowLineSse2T<true, true, true, Fixed565>}}};
+  return kRows[Add][Sub][Narrow](s, out, n, l);
+}
 
 uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
-  const int kind = TLineKind(l).Index();
-  return l.Is565 ? kLineRows<TLineRowSse2, true>[kind](s, out, n, l)
-                 : kLineRows<TLineRowSse2, false>[kind](s, out, n, l);
-}
-#endif
-
-#if defined(__x86_64__)
-template <int K>
-__attribute__((target("avx2"))) inline __m256i Widen565Avx2(__m256i p) {
-  __m256i t;
-  if constexpr (K == 0)
-    t = _mm256_and_si256(p, _mm256_set1_epi16(static_cast<short>(0xF800)));
-  else if constexpr (K == 1)
-    t = _mm256_and_si256(_mm256_slli_epi16(p, 5), _mm256_set1_epi16(static_cast<short>(0xFC00)));
-  else
-    t = _mm256_slli_epi16(p, 11);
-  return _mm256_or_si256(t, _mm256_srli_epi16(t, K == 1 ? 2 : 3));
-}
-
-// The same lines sixteen pixels a step on the 5-6-5 screen: a few
-// multiplies and shifts take fewer operations than looking each channel up
-// in byte shuffles, and the two spread over more of the processor's units.
-template <bool Add, bool Sub, bool Narrow>
-__attribute__((target("avx2"))) uint32_t ComposeRowLineAvx2T(const uint16_t* s, uint32_t* out,
-                                                             uint32_t n, const TChannelLuts& l) {
-  __m256i slope[3], add[3], sub[3];
-  for (int k = 0; k < 3; ++k) {
-    const TLineChannel& c = l.LineChannel[k];
-    slope[k] = _mm256_set1_epi16(static_cast<short>(SlopeFactor<Add, Sub, Narrow>(c, k)));
-    add[k] = _mm256_set1_epi16(static_cast<short>(c.Add));
-    sub[k] = _mm256_set1_epi16(static_cast<short>(c.Sub));
+  bool add = false, sub = false, narrow = true;
+  for (const TLineChannel& c : l.LineChannel) {
+    add = add || c.Add;
+    sub = sub || c.Sub;
+    narrow = narrow && c.Slope < 256;
   }
-  const __m256i high = _mm256_set1_epi16(static_cast<short>(0xFF00));
-  uint32_t x = 0;
-  for (; x + 16 <= n; x += 16) {
-    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
-    const __m256i i[3] = {Widen565Avx2<0>(p), Widen565Avx2<1>(p), Widen565Avx2<2>(p)};
-    __m256i y[3];
-    for (int k = 0; k < 3; ++k) {
-      __m256i v = Narrow ? _mm256_mulhi_epu16(i[k], slope[k])
-                         : _mm256_mullo_epi16(_mm256_srli_epi16(i[k], 8), slope[k]);
-      if constexpr (Add) v = _mm256_adds_epu16(v, add[k]);
-      if constexpr (Sub) v = _mm256_subs_epu16(v, sub[k]);
-      y[k] = v;
-    }
-    const __m256i b = Narrow && !Add && !Sub ? y[2] : _mm256_srli_epi16(y[2], 8);
-    const __m256i r = Narrow && !Add && !Sub ? y[0] : _mm256_srli_epi16(y[0], 8);
-    const __m256i gb = _mm256_or_si256(_mm256_and_si256(y[1], high), b);
-    // Unpacking works within 128-bit halves, so each half is stored on its
-    // own: a store of a half takes no shuffle, which putting the halves in
-    // order first would.
-    const __m256i lo = _mm256_unpacklo_epi16(gb, r), hi = _mm256_unpackhi_epi16(gb, r);
-    auto* o = reinterpret_cast<__m128i*>(out + x);
-    _mm_storeu_si128(o + 0, _mm256_castsi256_si128(lo));
-    _mm_storeu_si128(o + 1, _mm256_castsi256_si128(hi));
-    _mm_storeu_si128(o + 2, _mm256_extracti128_si256(lo, 1));
-    _mm_storeu_si128(o + 3, _mm256_extracti128_si256(hi, 1));
-  }
-  return x;
+  return l.Is565 ? ComposeRowLineSse2As<true>(s, out, n, l, add, sub, narrow)
+                 : ComposeRowLineSse2As<false>(s, out, n, l, add, sub, narrow);
 }
-
-template <bool Add, bool Sub, bool Narrow, bool>
-struct TLineRowAvx2 {
-  static uint32_t Run(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
-    return ComposeRowLineAvx2T<Add, Sub, Narrow>(s, out, n, l);
-  }
-};
 #endif
 
 #if defined(__x86_64__)
@@ -1341,7 +1253,6 @@ __attribute__((target("avx2"))) uint32_t ComposeRowAvx2T(const uint16_t* s, uint
 __attribute__((target("avx2"))) uint32_t ComposeRowAvx2(const uint16_t* s, uint32_t* out,
                                                         uint32_t n, const TChannelLuts& l) {
   if (l.Identity) return ComposeRowAvx2T<1, 1, 1, true>(s, out, n, l);
-  if (l.Line && l.Is565) return kLineRows<TLineRowAvx2, true>[TLineKind(l).Index()](s, out, n, l);
   if (l.Bits[0] <= 5 && l.Bits[1] <= 6 && l.Bits[2] <= 5)
     return l.Bits[1] <= 5 ? ComposeRowAvx2T<2, 2, 2, false>(s, out, n, l)
                           : ComposeRowAvx2T<2, 4, 2, false>(s, out, n, l);

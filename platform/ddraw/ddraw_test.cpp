@@ -452,8 +452,8 @@ TEST_F(DDrawTest, ComposedFrameLooksEveryChannelUpInTheRamp) {
       const DDPIXELFORMAT& f = s->PixelFormat();
       const TGdiPixelFormat gf =
           TGdiPixelFormat::Masks(f.dwRGBBitCount, f.dwRBitMask, f.dwGBitMask, f.dwBBitMask);
-      std::vector<const DDGAMMARAMP*> ramps = {&identity, &uneven,   &scattered, &dimmed,
-                                               &brighter, &darker,   &dimmedUp,  &dimmedDown};
+      std::vector<const DDGAMMARAMP*> ramps = {&identity, &uneven, &scattered, &dimmed,
+                                               &brighter, &darker, &dimmedUp,  &dimmedDown};
       for (const DDGAMMARAMP& r : fades) ramps.push_back(&r);
       for (size_t n = 0; n < ramps.size(); ++n) {
         const DDGAMMARAMP* ramp = ramps[n];
