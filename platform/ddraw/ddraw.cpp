@@ -981,6 +981,11 @@ struct TLineChannel {
   }
 };
 
+struct TChannelLuts;
+// A row of a 16-bit frame composed into out; the pixels it leaves at the end
+// are composed through the tables.
+using TComposeRow = uint32_t (*)(const uint16_t*, uint32_t*, uint32_t, const TChannelLuts&);
+
 // A 16-bit frame goes out through one small table per channel: no channel
 // of the game's formats has more than 6 bits, so a table is at most 64
 // bytes, four vector registers, and a lookup is a handful of byte shuffles
@@ -1001,12 +1006,14 @@ struct TChannelLuts {
   // Fades and brightness make each channel's ramp a line, Slope * i + Offset
   // held between 0 and 65535 for the 8-bit i; then a channel is worked out
   // with a few multiplies and adds, which every x86-64 processor does on
-  // eight pixels at once, instead of looked up.
-  bool Line = false;
+  // eight pixels at once, instead of looked up. The row that does it is
+  // picked with the tables, for the operations the lines need; none where a
+  // ramp is not a line.
   TLineChannel LineChannel[3];
-  // Red, green and blue of 5, 6 and 5 bits from the top: the game's screen.
-  bool Is565 = false;
+  TComposeRow LineRow = nullptr;
 };
+
+TComposeRow PickLineRow(const TChannelLuts& l);
 
 // Whether channel k's ramp is a line through which the arithmetic gives
 // every entry of its table; the line is read off the first two neighbouring
@@ -1037,6 +1044,7 @@ bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelF
   const TPixelChannels c = gf.Channels();
   const TPixelChannel* ch[3] = {&c.Red, &c.Green, &c.Blue};
   const uint16_t* curve[3] = {ramp.red, ramp.green, ramp.blue};
+  l.LineRow = nullptr;
   bool identity = true;
   for (int k = 0; k < 3; ++k)
     for (int i = 0; i < 256; ++i) identity = identity && (curve[k][i] >> 8) == i;
@@ -1056,11 +1064,9 @@ bool BuildChannelLuts(TChannelLuts& l, const DDGAMMARAMP& ramp, const TGdiPixelF
       l.Delta[k][i / 16][i % 16] = l.Table[k][i] ^ (i >= 16 ? l.Table[k][i - 16] : 0);
     }
   }
-  l.Line = true;
-  for (int k = 0; k < 3; ++k) l.Line = l.Line && FitLine(l, k, curve[k]);
-  l.Is565 = l.Pos[0] == 11 && l.Bits[0] == 5 && l.Pos[1] == 5 && l.Bits[1] == 6 && l.Pos[2] == 0 &&
-            l.Bits[2] == 5 && (l.Channel[0].Fill & 31) == 3 && (l.Channel[1].Fill & 31) == 2 &&
-            (l.Channel[2].Fill & 31) == 3;
+  bool line = true;
+  for (int k = 0; k < 3; ++k) line = line && FitLine(l, k, curve[k]);
+  if (line) l.LineRow = PickLineRow(l);
   return true;
 }
 
@@ -1142,31 +1148,38 @@ uint32_t ComposeRowLineSse2T(const uint16_t* s, uint32_t* out, uint32_t n, const
 }
 
 template <bool Fixed565>
-uint32_t ComposeRowLineSse2As(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l,
-                              bool Add, bool Sub, bool Narrow) {
-  using TRow = uint32_t (*)(const uint16_t*, uint32_t*, uint32_t, const TChannelLuts&);
-  static constexpr TRow kRows[2][2][2] = {{{ComposeRowLineSse2T<false, false, false, Fixed565>,
-                                            ComposeRowLineSse2T<false, false, true, Fixed565>},
-                                           {ComposeRowLineSse2T<false, true, false, Fixed565>,
-                                            ComposeRowLineSse2T<false, true, true, Fixed565>}},
-                                          {{ComposeRowLineSse2T<true, false, false, Fixed565>,
-                                            ComposeRowLineSse2T<true, false, true, Fixed565>},
-                                           {ComposeRowLineSse2T<true, true, false, Fixed565>,
-                                            ComposeRowLineSse2T<true, true, true, Fixed565>}}};
-  return kRows[Add][Sub][Narrow](s, out, n, l);
+TComposeRow LineRowAs(bool Add, bool Sub, bool Narrow) {
+  static constexpr TComposeRow kRows[2][2][2] = {
+      {{ComposeRowLineSse2T<false, false, false, Fixed565>,
+        ComposeRowLineSse2T<false, false, true, Fixed565>},
+       {ComposeRowLineSse2T<false, true, false, Fixed565>,
+        ComposeRowLineSse2T<false, true, true, Fixed565>}},
+      {{ComposeRowLineSse2T<true, false, false, Fixed565>,
+        ComposeRowLineSse2T<true, false, true, Fixed565>},
+       {ComposeRowLineSse2T<true, true, false, Fixed565>,
+        ComposeRowLineSse2T<true, true, true, Fixed565>}}};
+  return kRows[Add][Sub][Narrow];
 }
+#endif
 
-uint32_t ComposeRowLineSse2(const uint16_t* s, uint32_t* out, uint32_t n, const TChannelLuts& l) {
+TComposeRow PickLineRow(const TChannelLuts& l) {
+#if defined(__SSE2__)
   bool add = false, sub = false, narrow = true;
   for (const TLineChannel& c : l.LineChannel) {
     add = add || c.Add;
     sub = sub || c.Sub;
     narrow = narrow && c.Slope < 256;
   }
-  return l.Is565 ? ComposeRowLineSse2As<true>(s, out, n, l, add, sub, narrow)
-                 : ComposeRowLineSse2As<false>(s, out, n, l, add, sub, narrow);
-}
+  // Red, green and blue of 5, 6 and 5 bits from the top: the game's screen.
+  const bool is565 = l.Pos[0] == 11 && l.Bits[0] == 5 && l.Pos[1] == 5 && l.Bits[1] == 6 &&
+                     l.Pos[2] == 0 && l.Bits[2] == 5 && (l.Channel[0].Fill & 31) == 3 &&
+                     (l.Channel[1].Fill & 31) == 2 && (l.Channel[2].Fill & 31) == 3;
+  return is565 ? LineRowAs<true>(add, sub, narrow) : LineRowAs<false>(add, sub, narrow);
+#else
+  (void)l;
+  return nullptr;
 #endif
+}
 
 #if defined(__x86_64__)
 // Thirty-two pixels per pass. The tables are kept as 16-byte blocks, each the
@@ -1343,10 +1356,10 @@ void DDComposeFrame(const IDirectDrawSurface& Primary, const DDGAMMARAMP& Ramp, 
         x = ComposeRowVbmi(row, out, w, luts);
       else if (vectors == 256)
         x = ComposeRowAvx2(row, out, w, luts);
-      else if (luts.Line)
-        x = ComposeRowLineSse2(row, out, w, luts);
-#elif defined(__SSE2__)
-      if (luts.Line) x = ComposeRowLineSse2(row, out, w, luts);
+      else if (luts.LineRow)
+        x = luts.LineRow(row, out, w, luts);
+#else
+      if (luts.LineRow) x = luts.LineRow(row, out, w, luts);
 #endif
       ComposeRowLut(row + x, out + x, w - x, luts);
     }
