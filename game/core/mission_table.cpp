@@ -375,23 +375,6 @@ const std::array<TWayPathShape, WayPathCount + 1> WayPathShapes = {{
 
 namespace {
 
-// Range ends that no sample of a path lies on, each with the point at which
-// the path reaches it. The points sit where the curve through the samples
-// bends towards that end anyway, so the path swings out smoothly; they keep
-// neighbouring points of every path under 20 pixels apart.
-struct TRangeKnot {
-  int32_t Path;
-  bool IsX;
-  int32_t Point, Value;
-};
-constexpr TRangeKnot RangeKnots[] = {
-    {1, true, 109, 730},  {1, false, 366, 22}, {2, true, 73, 100},  {2, false, 214, 321},
-    {3, false, 303, 319}, {4, true, 66, 730},  {4, false, 79, 287}, {5, true, 269, 115},
-    {5, false, 74, 337},  {5, false, 127, 0},  {6, true, 65, 730},  {6, true, 123, 103},
-    {6, false, 227, 327}, {6, false, 331, 22}, {7, true, 60, 730},  {7, false, 7, 1},
-    {7, false, 170, 336}, {8, true, 212, 391}, {8, false, 25, 116}, {8, false, 222, 9},
-};
-
 struct TKnot {
   int32_t Point;
   double Value;
@@ -403,32 +386,94 @@ struct TKnot {
 // is a cubic that runs monotonically from one value to the other, so it
 // never leaves the values the knots span and turns only at a knot that is a
 // local extreme (shape-preserving Hermite interpolation).
-void FillCoordinate(const std::vector<TKnot>& Knots, int32_t Gap,
-                    std::array<int32_t, WayPathPoints + 1>& Out) {
-  const size_t n = Knots.size();
-  auto span = [&](size_t i) {
-    return i + 1 < n ? static_cast<double>(Knots[i + 1].Point - Knots[i].Point) : Gap;
-  };
-  auto slope = [&](size_t i) { return (Knots[(i + 1) % n].Value - Knots[i].Value) / span(i); };
-  std::vector<double> tangent(n);
-  for (size_t i = 0; i < n; ++i) {
-    const size_t before = (i + n - 1) % n;
-    const double d0 = slope(before), d1 = slope(i);
-    if (d0 * d1 <= 0) continue;  // an extreme, or flat on one side: stand still here
-    const double h0 = span(before), h1 = span(i);
-    const double w0 = 2 * h1 + h0, w1 = h1 + 2 * h0;
-    tangent[i] = (w0 + w1) / (w0 / d0 + w1 / d1);
+class TClosedCurve {
+ public:
+  TClosedCurve(const std::vector<TKnot>& Knots, int32_t Gap)
+      : knots_(Knots), gap_(Gap), tangent_(Knots.size()) {
+    const size_t n = knots_.size();
+    for (size_t i = 0; i < n; ++i) {
+      const size_t before = (i + n - 1) % n;
+      const double d0 = Slope(before), d1 = Slope(i);
+      if (d0 * d1 <= 0) continue;  // an extreme, or flat on one side: stand still here
+      const double h0 = Span(before), h1 = Span(i);
+      const double w0 = 2 * h1 + h0, w1 = h1 + 2 * h0;
+      tangent_[i] = (w0 + w1) / (w0 / d0 + w1 / d1);
+    }
   }
-  size_t k = 0;
-  for (int32_t point = 1; point <= WayPathPoints; ++point) {
-    while (k + 2 < n && Knots[k + 1].Point <= point) ++k;
-    const double h = span(k);
-    const double u = (point - Knots[k].Point) / h;
-    const double a = Knots[k].Value, b = Knots[k + 1].Value;
-    const double value =
-        (2 * u * u * u - 3 * u * u + 1) * a + (u * u * u - 2 * u * u + u) * h * tangent[k] +
-        (-2 * u * u * u + 3 * u * u) * b + (u * u * u - u * u) * h * tangent[k + 1];
-    Out[static_cast<size_t>(point)] = static_cast<int32_t>(std::lround(value));
+
+  void Fill(std::array<int32_t, WayPathPoints + 1>& Out) const {
+    size_t k = 0;
+    for (int32_t point = 1; point <= WayPathPoints; ++point) {
+      while (k + 2 < knots_.size() && knots_[k + 1].Point <= point) ++k;
+      const double h = Span(k);
+      const double u = (point - knots_[k].Point) / h;
+      const double a = knots_[k].Value, b = knots_[k + 1].Value;
+      const double value =
+          (2 * u * u * u - 3 * u * u + 1) * a + (u * u * u - 2 * u * u + u) * h * tangent_[k] +
+          (-2 * u * u * u + 3 * u * u) * b + (u * u * u - u * u) * h * tangent_[k + 1];
+      Out[static_cast<size_t>(point)] = static_cast<int32_t>(std::lround(value));
+    }
+  }
+
+  // How much the curve moves along its coordinate: the integral of its
+  // squared speed over the whole closed curve. On a piece of span h from a
+  // to b with end tangents m0, m1, and D = b - a, A = h m0, B = h m1, it is
+  // (6/5 D^2 + 2/15 A^2 + 2/15 B^2 - 1/5 D A - 1/5 D B - 1/15 A B) / h.
+  double Energy() const {
+    const size_t n = knots_.size();
+    double sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const double h = Span(i);
+      const double d = knots_[(i + 1) % n].Value - knots_[i].Value;
+      const double a = h * tangent_[i], b = h * tangent_[(i + 1) % n];
+      sum += (6.0 / 5 * d * d + 2.0 / 15 * (a * a + b * b) - 1.0 / 5 * d * (a + b) -
+              1.0 / 15 * a * b) /
+             h;
+    }
+    return sum;
+  }
+
+ private:
+  double Span(size_t i) const {
+    return i + 1 < knots_.size() ? static_cast<double>(knots_[i + 1].Point - knots_[i].Point)
+                                 : gap_;
+  }
+  double Slope(size_t i) const {
+    return (knots_[(i + 1) % knots_.size()].Value - knots_[i].Value) / Span(i);
+  }
+
+  const std::vector<TKnot>& knots_;
+  int32_t gap_;
+  std::vector<double> tangent_;
+};
+
+// A path fills its range: each end of it that no sample lies on is reached
+// at one more knot. The knot goes to the point (not a sample's) at which the
+// closed curve through the samples and that end moves least along that
+// coordinate (the smallest TClosedCurve::Energy): where the samples already
+// run near that end and far apart, the curve swings out gently; anywhere
+// else it would rush out and back. The lower end is placed first, then the
+// upper one with the lower in place.
+void ReachRangeEnds(std::vector<TKnot>& Knots, int32_t Gap, int32_t Min, int32_t Max) {
+  auto byPoint = [](const TKnot& a, const TKnot& b) { return a.Point < b.Point; };
+  for (int32_t end : {Min, Max}) {
+    if (std::any_of(Knots.begin(), Knots.end(), [&](const TKnot& k) { return k.Value == end; }))
+      continue;
+    std::vector<TKnot> best, trial;
+    double least = 0;
+    for (int32_t point = 2; point < WayPathPoints; ++point) {
+      if (std::any_of(Knots.begin(), Knots.end(), [&](const TKnot& k) { return k.Point == point; }))
+        continue;
+      trial = Knots;
+      trial.insert(std::upper_bound(trial.begin(), trial.end(), TKnot{point, 0}, byPoint),
+                   TKnot{point, static_cast<double>(end)});
+      const double energy = TClosedCurve(trial, Gap).Energy();
+      if (best.empty() || energy < least) {
+        least = energy;
+        best = trial;
+      }
+    }
+    if (!best.empty()) Knots = std::move(best);
   }
 }
 
@@ -447,19 +492,15 @@ void BuildWayPath(int p) {
     if (s + 1 < shape.Samples.size())
       length += std::hypot(shape.Samples[s + 1].X - a.X, shape.Samples[s + 1].Y - a.Y);
   }
-  for (const TRangeKnot& k : RangeKnots)
-    if (k.Path == p) (k.IsX ? xs : ys).push_back({k.Point, static_cast<double>(k.Value)});
-  auto byPoint = [](const TKnot& a, const TKnot& b) { return a.Point < b.Point; };
-  std::sort(xs.begin(), xs.end(), byPoint);
-  std::sort(ys.begin(), ys.end(), byPoint);
-
   const TWayPathSample& first = shape.Samples.front();
   const TWayPathSample& last = shape.Samples.back();
   const double pace = length / (WayPathPoints - 1);
   const auto gap = static_cast<int32_t>(
       std::max(1L, std::lround(std::hypot(first.X - last.X, first.Y - last.Y) / pace)));
-  FillCoordinate(xs, gap, WayPaths[static_cast<size_t>(p)].X);
-  FillCoordinate(ys, gap, WayPaths[static_cast<size_t>(p)].Y);
+  ReachRangeEnds(xs, gap, shape.MinX, shape.MaxX);
+  ReachRangeEnds(ys, gap, shape.MinY, shape.MaxY);
+  TClosedCurve(xs, gap).Fill(WayPaths[static_cast<size_t>(p)].X);
+  TClosedCurve(ys, gap).Fill(WayPaths[static_cast<size_t>(p)].Y);
 }
 
 }  // namespace

@@ -423,14 +423,30 @@ void Step(TProfileWriteStep S) {
   if (WriteHook()) WriteHook()(S);
 }
 
-// A write's temporary file: "." + the file's name + "." + six letters or
-// digits, beside the file.
+TProfileFileCalls& FileCalls() {
+  static TProfileFileCalls calls;
+  return calls;
+}
+
+int LockFile(int Fd, int Operation) {
+  const TProfileFileCalls& c = FileCalls();
+  return c.Lock ? c.Lock(Fd, Operation) : ::flock(Fd, Operation);
+}
+
+// A write's temporary file: "." + the file's name + ".~tal-save-" + six
+// letters or digits, beside the file. Only names of exactly this form are
+// ever taken for leftovers, so a person's own ".game.INI.backup" or
+// ".game.INI.old001" is never removed.
+constexpr std::string_view kTempMark = ".~tal-save-";
+constexpr size_t kTempRandom = 6;  // the letters and digits mkostemp fills in
+
 std::string TempPrefix(const std::string& Base) {
-  return "." + Base + ".";
+  return "." + Base + std::string(kTempMark);
 }
 
 bool IsTempName(std::string_view Name, const std::string& Prefix) {
-  if (Name.size() != Prefix.size() + 6 || Name.substr(0, Prefix.size()) != Prefix) return false;
+  if (Name.size() != Prefix.size() + kTempRandom || Name.substr(0, Prefix.size()) != Prefix)
+    return false;
   for (char c : Name.substr(Prefix.size()))
     if (!std::isalnum(static_cast<unsigned char>(c))) return false;
   return true;
@@ -443,57 +459,91 @@ bool StillNamed(int Fd, const std::string& Path) {
          held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
+// Where the file system keeps no locks, a leftover cannot be told from the
+// file of a save running now by its lock. A save takes well under a second,
+// so a file untouched for an hour is taken for a leftover. Its age is
+// reckoned from this save's own temporary file, made just before on the same
+// file system, so a file server whose clock differs from this machine's
+// changes nothing.
+constexpr time_t kUnlockedLeftoverAge = 60 * 60;
+
 // A write killed before its rename leaves its temporary file behind; the
 // next write removes it. A write holds a lock on its temporary file while it
 // runs, so a file whose lock can be taken has no live writer, and a save
 // running in another program at the same time keeps its file.
-void RemoveLeftovers(const std::string& Dir, const std::string& Base) {
+void RemoveLeftovers(const std::string& Dir, const std::string& Base, const std::string& Own,
+                     const struct stat& OwnStat) {
   const std::string prefix = TempPrefix(Base);
   DIR* d = ::opendir(Dir.empty() ? "." : Dir.c_str());
   if (!d) return;
   while (const dirent* e = ::readdir(d)) {
     if (!IsTempName(e->d_name, prefix)) continue;
     const std::string path = Dir + e->d_name;
+    if (path == Own) continue;
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        StillNamed(fd, path))
-      ::unlink(path.c_str());
+    bool leftover = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      if (LockFile(fd, LOCK_EX | LOCK_NB) == 0)
+        leftover = true;
+      else if (errno != EWOULDBLOCK && errno != EINTR)  // no locks here
+        leftover = OwnStat.st_mtime - st.st_mtime >= kUnlockedLeftoverAge;
+    }
+    if (leftover && StillNamed(fd, path)) ::unlink(path.c_str());
     ::close(fd);
   }
   ::closedir(d);
 }
 
 // A new temporary file, locked for the length of the write (see above).
+// Where the file system keeps no locks (ENOLCK on a network mount without a
+// lock service, EOPNOTSUPP where locks are not made at all), the save goes
+// on without the lock, as saves did before they took one.
 int CreateTemp(const std::string& Dir, const std::string& Base, std::string& Name) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::string tmpl = Dir + TempPrefix(Base) + "XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return -1;
+    int locked;
+    do {
+      locked = LockFile(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
     // Another program's clean-up may have taken it for a leftover between
-    // its creation and the lock; then it is gone and another one is made.
-    if (::flock(fd, LOCK_EX) == 0 && StillNamed(fd, tmpl)) {
-      Name = tmpl;
-      return fd;
+    // its creation and the lock; then it is gone, and another one is made.
+    if (locked == 0 && !StillNamed(fd, tmpl)) {
+      ::close(fd);
+      continue;
     }
-    ::close(fd);
+    Name = tmpl;
+    return fd;
   }
   return -1;
 }
 
-// The rename reaches the disk with the folder, not with the file. A
-// file system that cannot sync a folder (EINVAL) keeps its rename anyway.
-bool SyncFolder(const std::string& Dir) {
-  int fd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return true;  // a folder that cannot be opened still holds the rename
-  bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+// The rename reaches the disk with the folder, not with the file, so the
+// folder is synced after it. What a save promises when it reports success:
+// the file holds the new text for every reader from then on, and the new
+// text is on the disk. That the rename also outlives a power cut holds where
+// the folder can be synced; where it cannot (a folder that cannot be opened,
+// a file system that does not sync folders, an I/O error) the save still
+// stands, since by then the old text is gone and the new one is in its
+// place: a failure here would tell the player of a lost save that is there.
+void SyncFolder(const std::string& Dir) {
+  const TProfileFileCalls& c = FileCalls();
+  const char* path = Dir.empty() ? "." : Dir.c_str();
+  int fd = c.OpenFolder ? c.OpenFolder(path) : ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (c.SyncFolder)
+    c.SyncFolder(fd);
+  else
+    ::fsync(fd);
   ::close(fd);
-  return ok;
 }
 
 // Writes the whole text to a new file beside the old one and renames it over,
-// so the file is either the old one or the new one, never half of each.
+// so the file is either the old one or the new one, never half of each. No
+// way out leaves the temporary file this write made.
 bool WriteProfile(const std::string& Path, const TProfileText& Text) {
   std::string path;
   if (!WriteTarget(Path, path)) return false;
@@ -516,10 +566,11 @@ bool WriteProfile(const std::string& Path, const TProfileText& Text) {
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  RemoveLeftovers(dir, base);
   std::string name;
   int fd = CreateTemp(dir, base, name);
   if (fd < 0) return false;
+  struct stat own;
+  if (::fstat(fd, &own) == 0) RemoveLeftovers(dir, base, name, own);
   Step(pwsTempCreated);
   bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text.Text());
   if (ok) Step(pwsTempWritten);
@@ -535,13 +586,18 @@ bool WriteProfile(const std::string& Path, const TProfileText& Text) {
     return false;
   }
   Step(pwsRenamed);
-  return SyncFolder(dir);
+  SyncFolder(dir);
+  return true;
 }
 
 }  // namespace
 
 void SetProfileWriteHook(std::function<void(TProfileWriteStep)> Hook) {
   WriteHook() = std::move(Hook);
+}
+
+void SetProfileFileCalls(TProfileFileCalls Calls) {
+  FileCalls() = std::move(Calls);
 }
 
 namespace {

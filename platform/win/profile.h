@@ -5,8 +5,12 @@
 // key, section or file when missing, and replaces the file atomically so that
 // a crash never leaves a half-written file: the new file reaches the disk,
 // is renamed over the old one, and the folder is synced so that the rename
-// survives a power cut. Temporary files left beside the file by killed
-// writes are removed by the next write. Every read opens the file afresh.
+// survives a power cut (where the folder cannot be synced, the write still
+// stands: the file was replaced). Temporary files left beside the file by
+// killed writes are removed by the next write; their names are of a form of
+// the writer's own, so no other file beside game.INI is ever taken for one.
+// Where the file system keeps no locks, writes go on without them and leave
+// no temporary file of their own. Every read opens the file afresh.
 // Only a regular file of at most 1 MiB is read or written; anything else (a
 // FIFO, a device, a huge file) reads as empty and is never written. A file
 // without write permission is never replaced, and a symbolic link is written

@@ -1,5 +1,7 @@
-// Test hook of the profile writer: it sees each step of replacing a file,
-// so a test can stop a save there as a crash or a kill would.
+// Test hooks of the profile writer: it shows each step of replacing a file,
+// so a test can stop a save there as a crash or a kill would, and it lets a
+// test stand in for the file-system calls whose failures a real disk seldom
+// shows (no locks on a network mount, a folder that cannot be synced).
 #pragma once
 
 #include <functional>
@@ -13,3 +15,14 @@ enum TProfileWriteStep {
 
 // Called at each step of every write; nil removes the hook.
 void SetProfileWriteHook(std::function<void(TProfileWriteStep)> Hook);
+
+// Calls made in place of the system's own, with the same arguments and the
+// same answers (-1 with errno set for a failure); an empty one is the
+// system's. Set them all at once; a default TProfileFileCalls restores the
+// system's.
+struct TProfileFileCalls {
+  std::function<int(int Fd, int Operation)> Lock;   // flock, on temporary files
+  std::function<int(const char* Path)> OpenFolder;  // open of the file's folder to sync it
+  std::function<int(int Fd)> SyncFolder;            // fsync of that folder
+};
+void SetProfileFileCalls(TProfileFileCalls Calls);

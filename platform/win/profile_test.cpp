@@ -5,12 +5,19 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+
+#include "platform/win/profile_seam.h"
 
 namespace {
 
@@ -37,6 +44,13 @@ class ProfileFile : public ::testing::Test {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+  }
+  // The names in the folder, sorted.
+  std::vector<std::string> Entries() {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir_)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
   }
   fs::path dir_;
   std::string file_;
@@ -185,21 +199,61 @@ TEST_F(ProfileFile, WriteKeepsForeignContentAndLeavesNoTemporaryFile) {
   EXPECT_EQ(entries, 1);
 }
 
+// The names a save leaves behind when it is killed before its rename, made
+// by killing a real save in a child process.
+std::string KilledSaveLeftover(const std::string& File, const fs::path& Dir) {
+  std::set<std::string> before;
+  for (const auto& e : fs::directory_iterator(Dir)) before.insert(e.path().filename().string());
+  pid_t child = ::fork();
+  if (child == 0) {
+    SetProfileWriteHook([](TProfileWriteStep S) {
+      if (S == pwsTempWritten) ::raise(SIGKILL);
+    });
+    ProfileWriteString(File, "Options", "Music", "killed");
+    ::_exit(0);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFSIGNALED(status)) return "";
+  std::string made;
+  for (const auto& e : fs::directory_iterator(Dir))
+    if (!before.count(e.path().filename().string())) made = e.path().filename().string();
+  return made;
+}
+
+// Puts the system's calls back however a test ends.
+struct TRestoreProfileCalls {
+  ~TRestoreProfileCalls() {
+    SetProfileFileCalls({});
+    SetProfileWriteHook(nullptr);
+  }
+};
+
 TEST_F(ProfileFile, AWriteRemovesTheTemporaryFilesOfKilledWritesOnly) {
   Put("[Options]\r\nMusic=7\r\n");
+  const std::string leftover = KilledSaveLeftover(file_, dir_);
+  ASSERT_FALSE(leftover.empty());
+  ASSERT_EQ(Get(), "[Options]\r\nMusic=7\r\n");
   auto put = [&](const std::string& Name, const std::string& Text) {
     std::ofstream((dir_ / Name).string(), std::ios::binary) << Text;
   };
-  // What a write killed before its rename leaves: its file empty or whole.
-  const std::vector<std::string> leftovers = {".game.INI.a1B2c3", ".game.INI.Zz9Yy8"};
-  put(leftovers[0], "");
-  put(leftovers[1], "[Options]\r\nMusic=9\r\n");
-  // Names that only look alike belong to something else.
-  const std::vector<std::string> foreign = {".game.INI.bak", ".other.INI.a1B2c3", "game.INI.a1B2c3",
-                                            ".game.INI.a1B2c3d", ".game.INI.a1-2c3"};
+  // A second leftover, as a write killed once its text was whole leaves it.
+  std::string whole = leftover;
+  whole.back() = whole.back() == 'Q' ? 'R' : 'Q';
+  put(whole, "[Options]\r\nMusic=9\r\n");
+  // Names a person or another program may give their own files beside
+  // game.INI, and names that only look like a save's.
+  std::vector<std::string> foreign = {".game.INI.backup",  ".game.INI.old001",  ".game.INI.bak",
+                                      ".game.INI.a1B2c3",  ".other.INI.a1B2c3", "game.INI.a1B2c3",
+                                      ".game.INI.a1B2c3d", ".game.INI.a1-2c3"};
+  std::string odd = leftover;
+  odd.back() = '-';
+  for (const std::string& like : {leftover + "d", leftover.substr(0, leftover.size() - 1), odd,
+                                  leftover.substr(1), "x" + leftover})
+    foreign.push_back(like);
   for (const std::string& name : foreign) put(name, "keep");
   // A write running in another program holds its temporary file locked.
-  const std::string live = ".game.INI.Live01";
+  std::string live = leftover;
+  live.back() = live.back() == 'Z' ? 'Y' : 'Z';
   put(live, "");
   int fd = ::open((dir_ / live).c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
@@ -207,14 +261,107 @@ TEST_F(ProfileFile, AWriteRemovesTheTemporaryFilesOfKilledWritesOnly) {
 
   ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", "1"));
   EXPECT_EQ(Get(), "[Options]\r\nMusic=1\r\n");
-  for (const std::string& name : leftovers) EXPECT_FALSE(fs::exists(dir_ / name)) << name;
-  for (const std::string& name : foreign) EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+  EXPECT_FALSE(fs::exists(dir_ / leftover)) << leftover;
+  EXPECT_FALSE(fs::exists(dir_ / whole)) << whole;
+  for (const std::string& name : foreign) {
+    std::error_code ec;
+    EXPECT_EQ(fs::file_size(dir_ / name, ec), 4u) << name;
+  }
   EXPECT_TRUE(fs::exists(dir_ / live));
 
   // Once its writer is gone, it is a leftover too.
   ::close(fd);
   ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", "2"));
   EXPECT_FALSE(fs::exists(dir_ / live));
+  EXPECT_EQ(Entries().size(), foreign.size() + 1);
+}
+
+// A file system that keeps no locks (a network mount without a lock
+// service, or one that makes none): saves go on without the lock, as they
+// did before they took one, and none leaves its own temporary file behind.
+TEST_F(ProfileFile, WithoutLocksSavesLandAndLeaveNoTemporaryFile) {
+  TRestoreProfileCalls restore;
+  for (int error : {ENOLCK, EOPNOTSUPP, EINVAL}) {
+    SCOPED_TRACE(std::strerror(error));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    Put("[Options]\r\nMusic=7\r\n");
+    // A leftover of a save killed long ago, and one of a save that may be
+    // running now: without locks only their age tells them apart.
+    const std::string old = KilledSaveLeftover(file_, dir_);
+    ASSERT_FALSE(old.empty());
+    std::string recent = old;
+    recent.back() = recent.back() == 'Z' ? 'Y' : 'Z';
+    fs::copy_file(dir_ / old, dir_ / recent);
+    const timespec twoHoursAgo[2] = {{::time(nullptr) - 2 * 60 * 60, 0},
+                                     {::time(nullptr) - 2 * 60 * 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir_ / old).c_str(), twoHoursAgo, 0), 0);
+
+    int locks = 0;
+    SetProfileFileCalls({.Lock = [&](int, int) {
+      ++locks;
+      errno = error;
+      return -1;
+    }});
+    for (int i = 0; i < 3; ++i)
+      ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", std::to_string(i)));
+    EXPECT_EQ(Get(), "[Options]\r\nMusic=2\r\n");
+    EXPECT_GT(locks, 0);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{recent, "game.INI"}));
+
+    // A write that cannot land takes its temporary file away too.
+    fs::remove(file_);
+    fs::create_directories(file_);
+    EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{recent, "game.INI"}));
+    SetProfileFileCalls({});
+  }
+}
+
+// Once the file is renamed into place the save has happened: syncing the
+// folder makes the rename outlive a power cut, and a folder that cannot be
+// opened or synced leaves the save standing, reported as done.
+TEST_F(ProfileFile, TheFolderIsSyncedAfterTheRenameAndItsFailureLosesNoSave) {
+  TRestoreProfileCalls restore;
+  struct stat folder;
+  ASSERT_EQ(::stat(dir_.c_str(), &folder), 0);
+  const struct {
+    const char* what;
+    int openError, syncError;
+  } cases[] = {{"the folder synced", 0, 0},
+               {"a folder that cannot be opened", EACCES, 0},
+               {"a folder that cannot be synced", 0, EIO},
+               {"a file system without folder sync", 0, EINVAL}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Put("[Options]\r\nMusic=7\r\n");
+    bool renamed = false;
+    int syncs = 0;
+    SetProfileWriteHook([&](TProfileWriteStep S) { renamed = renamed || S == pwsRenamed; });
+    SetProfileFileCalls({.OpenFolder =
+                             [&](const char* Path) {
+                               if (c.openError) {
+                                 errno = c.openError;
+                                 return -1;
+                               }
+                               return ::open(Path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                             },
+                         .SyncFolder =
+                             [&](int Fd) {
+                               struct stat synced;
+                               EXPECT_EQ(::fstat(Fd, &synced), 0);
+                               EXPECT_EQ(synced.st_ino, folder.st_ino);
+                               EXPECT_TRUE(renamed) << "the folder was synced before the rename";
+                               ++syncs;
+                               if (!c.syncError) return ::fsync(Fd);
+                               errno = c.syncError;
+                               return -1;
+                             }});
+    EXPECT_TRUE(ProfileWriteString(file_, "Options", "Music", "1"));
+    EXPECT_EQ(Get(), "[Options]\r\nMusic=1\r\n");
+    EXPECT_EQ(syncs, c.openError ? 0 : 1);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"game.INI"});
+  }
 }
 
 TEST_F(ProfileFile, BackslashPathsAndDoubledSeparators) {
