@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -135,8 +136,7 @@ class TFrameWalker {
     uint64_t streamAt = 0;
     for (;;) {
       const uint64_t from = at;
-      TMpegHeader h;
-      while ((len = FrameAt(at, h)) != 0 && SameStream(w.Head, h)) {
+      while ((len = StreamFrameAt(at, w.Head)) != 0) {
         w.Frames.push_back(static_cast<off_t>(streamAt + (at - from)));
         at += len;
       }
@@ -147,6 +147,7 @@ class TFrameWalker {
       // frames chain again. Frames of another stream end it.
       at = FindChain(SkipTags(at), end_);
       if (at == kNone) break;
+      TMpegHeader h;
       FrameAt(at, h);
       if (!SameStream(w.Head, h)) break;
     }
@@ -167,6 +168,20 @@ class TFrameWalker {
     h = ParseMPEGFrameHeader(b);
     const uint32_t len = MPEGFrameLength(h);
     return len > 4 && at + len <= end_ ? len : 0;
+  }
+
+  // The length of the frame of Stream whose header is at At, as FrameAt;
+  // each header word met on the walk is worked out once.
+  uint32_t StreamFrameAt(uint64_t at, const TMpegHeader& stream) {
+    const uint8_t* b = file_.Peek(at, 4);
+    if (!b) return 0;
+    const uint32_t word = Be32(b);
+    TKnownHeader& k = known_[b[2] >> 1];
+    if (!k.Known || k.Word != word) {
+      const TMpegHeader h = ParseMPEGFrameHeader(b);
+      k = {true, word, IsMPEGFrameHeader(b) && SameStream(stream, h) ? MPEGFrameLength(h) : 0u};
+    }
+    return k.Length > 4 && at + k.Length <= end_ ? k.Length : 0;
   }
 
   // A Xing, Info or VBRI header in the Layer III frame at At.
@@ -224,8 +239,17 @@ class TFrameWalker {
     }
   }
 
+  // Header words by their third byte (bit rate, rate and padding), which is
+  // what changes from frame to frame of one stream.
+  struct TKnownHeader {
+    bool Known = false;
+    uint32_t Word = 0;
+    uint32_t Length = 0;
+  };
+
   TBlockReader& file_;
   uint64_t end_;
+  std::array<TKnownHeader, 128> known_{};
 };
 
 // The frames of the walk as one stream, for libmpg123's reader.
@@ -294,9 +318,9 @@ class TMpegDecoder : public TDecoder {
     h_ = mpg123_new(nullptr, &err);
     if (!h_) return false;
     mpg123_param(h_, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    // The encoder's delay and padding are trimmed here, where the length is
-    // known, rather than by libmpg123, which drops the delay as well as the
-    // padding when a file holds other frames than its header counts.
+    // The encoder's delay and padding are trimmed here, where the frames the
+    // file really holds are known, rather than by libmpg123, which goes by
+    // the frame count in the encoder's header.
     mpg123_param(h_, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
     // A frame may take its data from the frames before it (up to 511 bytes
     // back, many small frames), so a seek decodes enough of them first to
