@@ -679,4 +679,148 @@ TEST_F(LibraryTest, NamesWithoutAJobAnswerNotAvailable) {
   }
 }
 
+// ---- MPEG audio: frames that chain, played to where they end ---------------
+
+std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A looped 8-bit sample whose loop holds the bytes -1, -5, 4, 64: those of a
+// free-format MPEG frame header, as the loops of real modules' samples often
+// do. To a reader that resynchronises on anything, the header coming back
+// every 256 bytes is a stream of free-format frames.
+std::vector<uint8_t> LoopedSample() {
+  std::vector<uint8_t> loop(256);
+  for (size_t i = 0; i < loop.size(); ++i)
+    loop[i] = static_cast<uint8_t>(std::lrint(100 * std::sin(2 * M_PI * double(i) / 256)));
+  std::copy_n("\xFF\xFB\x04\x40", 4, loop.begin() + 100);
+  std::vector<uint8_t> v;
+  for (int i = 0; i < 150; ++i) v.insert(v.end(), loop.begin(), loop.end());
+  return v;
+}
+
+// A module's header of Size bytes with its mark at At, then sample data.
+std::vector<uint8_t> ModuleLike(size_t size, size_t at, const std::string& mark) {
+  std::vector<uint8_t> v(size, 0);
+  std::copy(mark.begin(), mark.end(), v.begin() + static_cast<ptrdiff_t>(at));
+  return Cat(v, LoopedSample());
+}
+
+// A JFIF picture whose colour profile holds the same bytes.
+std::vector<uint8_t> JpegLike() {
+  std::vector<uint8_t> v = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F',
+                            0,    1,    1,    0,    0, 1,  0,   1,   0,   0};
+  std::vector<uint8_t> icc(std::begin("ICC_PROFILE\0\1\1"), std::end("ICC_PROFILE\0\1\1") - 1);
+  const std::vector<uint8_t> loop = LoopedSample();
+  icc.insert(icc.end(), loop.begin(), loop.begin() + 30000);
+  const size_t n = icc.size() + 2;
+  v.insert(v.end(), {0xFF, 0xE2, uint8_t(n >> 8), uint8_t(n)});
+  v = Cat(v, icc);
+  v.insert(v.end(), {0xFF, 0xD9});
+  return v;
+}
+
+// An ID3v2.4 tag of Body bytes of padding, with or without its footer.
+std::vector<uint8_t> Id3v2Tag(uint32_t body, bool footer) {
+  const std::vector<uint8_t> size = {uint8_t(body >> 21 & 0x7F), uint8_t(body >> 14 & 0x7F),
+                                     uint8_t(body >> 7 & 0x7F), uint8_t(body & 0x7F)};
+  std::vector<uint8_t> v = {'I', 'D', '3', 4, 0, uint8_t(footer ? 0x10 : 0)};
+  v = Cat(Cat(v, size), std::vector<uint8_t>(body, 0));
+  if (footer) v = Cat(Cat(v, {'3', 'D', 'I', 4, 0, 0x10}), size);
+  return v;
+}
+
+// Frames of digital silence in MPEG 2 Layer III, 22050 Hz mono, 32 kbit/s.
+std::vector<uint8_t> SilentMonoFrames(int count) {
+  std::vector<uint8_t> v;
+  for (int i = 0; i < count; ++i) {
+    v.insert(v.end(), {0xFF, 0xF3, 0x40, 0xC0});
+    v.resize(v.size() + 72 * 32000 / 22050 - 4, 0);
+  }
+  return v;
+}
+
+// The stream call on files that are MPEG audio only in part, or not at all:
+// a file is taken when its frames chain, and then plays the frames of its
+// first stream, with the encoder's delay trimmed, to exactly its length.
+TEST_F(LibraryTest, MpegStreamsAreFramesThatChainPlayedToWhereTheyEnd) {
+  StartDevice();
+  BASS_SetGlobalVolumes(-1, -1, 100);
+  const TMusicTheme theme{"chain.mp3", "chain", 120, 1, 0, false, 0};
+  const std::vector<uint8_t> song = EncodeMp3(Sweep(1.5), theme);  // ID3v2, LAME header, ID3v1
+  const size_t tag = 10 + (song[6] << 21 | song[7] << 14 | song[8] << 7 | song[9]);
+  const std::vector<uint8_t> frames(song.begin() + static_cast<ptrdiff_t>(tag), song.end() - 128);
+  // What libmpg123 makes of the song on its own, delay and padding trimmed.
+  const std::vector<int16_t> sound = mf::DecodeMp3(mf::WriteBytes("chain.mp3", song), 0, 44100 * 2);
+  ASSERT_GT(sound.size(), 44100u * 2);
+  const std::vector<uint8_t> cut(song.begin(),
+                                 song.begin() + static_cast<ptrdiff_t>(song.size() / 3));
+  std::vector<uint8_t> damaged = frames;
+  damaged.insert(damaged.begin() + static_cast<ptrdiff_t>(damaged.size() / 2), 700, 0x5A);
+
+  enum TPlays {
+    pNothing,     // refused as no stream
+    pSong,        // the song, exactly
+    pSongLength,  // as long as the song
+    pStart,       // the song's start
+    pSongAndMore  // the song, then more
+  };
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Bytes;
+    TPlays Plays;
+  } rows[] = {
+      {"module (.mod)", ModuleLike(1084, 1080, "M.K."), pNothing},
+      {"module (.it)", ModuleLike(192, 0, "IMPM"), pNothing},
+      {"module (.xm)", ModuleLike(336, 0, "Extended Module: "), pNothing},
+      {"module (.s3m)", ModuleLike(96, 44, "SCRM"), pNothing},
+      {"JPEG picture", JpegLike(), pNothing},
+      {"frames after an ID3v2 tag of 256 KiB", Cat(Id3v2Tag(256 << 10, false), frames), pSong},
+      {"frames after an ID3v2 tag with a footer", Cat(Id3v2Tag(3000, true), frames), pSong},
+      {"44.1 kHz stereo, then 22.05 kHz mono", Cat(frames, SilentMonoFrames(60)), pSong},
+      {"700 bytes of junk amid the frames", damaged, pSongLength},
+      {"cut short of its LAME header's count", cut, pStart},
+      {"two of it joined", Cat(song, song), pSongAndMore},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.Name);
+    const std::string path = mf::WriteBytes("chain_row.mp3", r.Bytes);
+    const HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    if (r.Plays == pNothing) {
+      EXPECT_EQ(h, 0u);
+      EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+      continue;
+    }
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(BASS_ChannelGetFlags(h), 0u) << "44.1 kHz stereo";
+    const size_t length = BASS_StreamGetLength(h) / 4;
+    ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+    std::vector<int16_t> heard = HearToEnd(h);
+    EXPECT_EQ(BASS_ChannelGetPosition(h) / 4, length) << "the length is what plays";
+    ASSERT_GE(heard.size(), length * 2);
+    heard.resize(length * 2);
+    const size_t songLength = sound.size() / 2;
+    switch (r.Plays) {
+      case pSong:
+        EXPECT_EQ(heard, sound);
+        break;
+      case pSongLength:
+        EXPECT_EQ(length, songLength);
+        break;
+      case pStart:
+        ASSERT_LT(length, songLength);
+        EXPECT_TRUE(std::equal(heard.begin(), heard.end(), sound.begin()));
+        break;
+      case pSongAndMore:
+        ASSERT_GT(length, 2 * songLength);
+        EXPECT_TRUE(std::equal(sound.begin(), sound.end(), heard.begin()));
+        break;
+      case pNothing:
+        break;
+    }
+    EXPECT_TRUE(BASS_StreamFree(h));
+  }
+}
+
 }  // namespace

@@ -1,7 +1,6 @@
 #include "audiolib/decoder.h"
 
 #include <libopenmpt/libopenmpt.h>
-#include <mpg123.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -10,69 +9,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr long kSeekPreframes = 32;
-
-class TMpegDecoder : public TDecoder {
- public:
-  ~TMpegDecoder() override {
-    if (h_) {
-      mpg123_close(h_);
-      mpg123_delete(h_);
-    }
-  }
-  bool Open(const std::string& path) {
-    int err = 0;
-    h_ = mpg123_new(nullptr, &err);
-    if (!h_) return false;
-    mpg123_param(h_, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    // A frame may take its data from the frames before it (up to 511 bytes
-    // back, many small frames), so a seek decodes enough of them first to
-    // give the very samples a decode from the start gives.
-    mpg123_param(h_, MPG123_PREFRAMES, kSeekPreframes, 0);
-    // Only the file's own rate and channels, as 16-bit samples.
-    mpg123_format_none(h_);
-    const long* rates = nullptr;
-    size_t n = 0;
-    mpg123_rates(&rates, &n);
-    for (size_t i = 0; i < n; ++i)
-      mpg123_format(h_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(h_, path.c_str()) != MPG123_OK) return false;
-    long rate = 0;
-    int ch = 0, enc = 0;
-    if (mpg123_getformat(h_, &rate, &ch, &enc) != MPG123_OK) return false;
-    // The length must count every frame that is there, so that it and every
-    // seek are exact to the sample: the whole file is scanned once. A VBR
-    // header's count is not taken on trust, as a file cut short keeps the
-    // header of the whole.
-    if (mpg123_scan(h_) != MPG123_OK) return false;
-    const off_t len = mpg123_length(h_);
-    if (len <= 0 || rate <= 0 || (ch != 1 && ch != 2)) return false;
-    Rate = static_cast<uint32_t>(rate);
-    Channels = static_cast<uint16_t>(ch);
-    Length = static_cast<uint64_t>(len);
-    return true;
-  }
-  size_t Read(int16_t* out, size_t frames) override {
-    size_t done = 0;
-    const size_t bytes = frames * Channels * 2;
-    unsigned char* p = reinterpret_cast<unsigned char*>(out);
-    while (done < bytes) {
-      size_t got = 0;
-      const int r = mpg123_read(h_, p + done, bytes - done, &got);
-      done += got;
-      if (r == MPG123_NEW_FORMAT) continue;
-      if (r != MPG123_OK || got == 0) break;
-    }
-    return done / (Channels * 2u);
-  }
-  bool Seek(uint64_t frame) override {
-    return mpg123_seek(h_, static_cast<off_t>(frame), SEEK_SET) >= 0;
-  }
-
- private:
-  mpg123_handle* h_ = nullptr;
-};
 
 class TVorbisDecoder : public TDecoder {
  public:
@@ -236,9 +172,6 @@ std::unique_ptr<TDecoder> Try(A&&... a) {
 
 }  // namespace
 
-std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path) {
-  return Try<TMpegDecoder>(Path);
-}
 std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path) {
   return Try<TVorbisDecoder>(Path);
 }

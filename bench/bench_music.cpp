@@ -1,8 +1,8 @@
 // A 60-second MP3 decoded through the audio library and mixed on a clock
 // output, against a plain libmpg123 read loop over the same file. The library
-// adds the exact-length scan, its queue and the mixer; it should stay within
-// 1.2 times the plain loop. Also the player's flanger, which runs on the
-// audio path for every frame.
+// adds the walk of the frame headers, its queue and the mixer; it should stay
+// within 1.2 times the plain loop. Also the player's flanger, which runs on
+// the audio path for every frame.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <mpg123.h>

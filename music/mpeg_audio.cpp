@@ -162,16 +162,6 @@ const char* const kGenres[148] = {"Blues",
                                   "JPop",
                                   "Synthpop"};
 
-// Bit rates in kbit/s by [MPEG 1 or 2][layer III, II, I][index].
-const uint16_t kBitRates[2][3][16] = {
-    {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0}},
-    {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0}}};
-const uint16_t kSampleRates[4][3] = {
-    {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
 const char* const kModes[5] = {"Stereo", "Joint Stereo", "Dual Channel", "Mono", "Unknown"};
 
 constexpr int kWindow = 3458;
@@ -251,14 +241,6 @@ enum {
   fComment
 };
 
-// Coefficient of the frame length: bytes per kbit/s per kHz. Layer I counts
-// 4-byte slots of 12 per frame in every version.
-uint16_t Coefficient(const TFrameData& f) {
-  if (f.LayerID == 3) return 48;
-  if (f.VersionID == 3) return 144;
-  return f.LayerID == 2 ? 144 : 72;
-}
-
 }  // namespace
 
 std::string ID3GenreName(unsigned GenreID) {
@@ -311,12 +293,6 @@ void TID3v2::ResetData() {
   Size = 0;
   Title = Artist = Album = Year = Genre = Comment = "";
   Track = 0;
-}
-
-int32_t ID3v2TagSize(const uint8_t* h) {
-  const int32_t body =
-      (h[6] & 0x7F) << 21 | (h[7] & 0x7F) << 14 | (h[8] & 0x7F) << 7 | (h[9] & 0x7F);
-  return body + ((h[5] & 0x10) ? 20 : 10);
 }
 
 bool TID3v2::ReadFromFile(const std::string& FileName) {
@@ -402,43 +378,11 @@ bool TID3v2::ReadFromFile(const std::string& FileName) {
 
 // ---- MPEG audio --------------------------------------------------------------
 
-bool IsMPEGFrameHeader(const uint8_t* b) {
-  return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && ((b[1] >> 3) & 3) != 1 &&
-         ((b[1] >> 1) & 3) != 0 && (b[2] >> 4) != 0 && (b[2] >> 4) != 15 &&
-         ((b[2] >> 2) & 3) != 3 && (b[3] & 3) != 2;
-}
-
 TFrameData DecodeMPEGFrameHeader(const uint8_t* b) {
   TFrameData f;
+  static_cast<TMpegHeader&>(f) = ParseMPEGFrameHeader(b);
   std::memcpy(f.Data, b, 4);
-  f.VersionID = (b[1] >> 3) & 3;
-  f.LayerID = (b[1] >> 1) & 3;
-  f.BitRateID = b[2] >> 4;
-  f.SampleRateID = (b[2] >> 2) & 3;
-  f.PaddingBit = (b[2] & 2) != 0;
-  f.ModeID = b[3] >> 6;
   return f;
-}
-
-uint16_t MPEGBitRate(const TFrameData& f) {
-  if (f.VersionID == 1 || f.LayerID < 1 || f.LayerID > 3 || f.BitRateID > 15) return 0;
-  return kBitRates[f.VersionID == 3 ? 0 : 1][f.LayerID - 1][f.BitRateID];
-}
-
-uint16_t MPEGSampleRate(const TFrameData& f) {
-  return f.SampleRateID < 3 && f.VersionID < 4 ? kSampleRates[f.VersionID][f.SampleRateID] : 0;
-}
-
-uint16_t MPEGFrameLength(const TFrameData& f) {
-  const uint32_t rate = MPEGSampleRate(f);
-  if (rate == 0) return 0;
-  const uint32_t br = MPEGBitRate(f) * 1000u;
-  if (f.LayerID == 3) return static_cast<uint16_t>((12 * br / rate + (f.PaddingBit ? 1 : 0)) * 4);
-  return static_cast<uint16_t>(Coefficient(f) * br / rate + (f.PaddingBit ? 1 : 0));
-}
-
-uint16_t MPEGFrameSamples(const TFrameData& f) {
-  return static_cast<uint16_t>(Coefficient(f) * 8);
 }
 
 void TMPEGaudio::ResetData() {
@@ -468,8 +412,7 @@ bool FindFrame(const uint8_t* w, TFrameData& frame, TVBRData& vbr) {
     f.Position = p;
     f.Size = len;
     frame = f;
-    const bool mono = f.ModeID == 3;
-    const int q = p + (f.VersionID == 3 ? (mono ? 21 : 36) : (mono ? 13 : 21));
+    const int q = p + MPEGXingOffset(f);
     if (q + 18 <= kWindow) {
       if (std::memcmp(w + q, "Xing", 4) == 0) {
         vbr.Found = true;
@@ -529,8 +472,9 @@ uint16_t TMPEGaudio::GetBitRate() const {
   if (VBR.Found && VBR.Frames > 0) {
     const double pad = Frame.PaddingBit ? (Frame.LayerID == 3 ? 4 : 1) : 0;
     const double rate = GetSampleRate();
+    const double coefficient = MPEGFrameSamples(Frame) / 8.0;
     const double v =
-        ((static_cast<double>(VBR.Bytes) / VBR.Frames) - pad) * rate / Coefficient(Frame) / 1000;
+        ((static_cast<double>(VBR.Bytes) / VBR.Frames) - pad) * rate / coefficient / 1000;
     if (!std::isfinite(v) || v < 0 || v > 65535) return 0;
     return static_cast<uint16_t>(std::nearbyint(v));
   }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "audiolib/mpeg_frame.h"
+
 class TID3v1 {
  public:
   TID3v1() { ResetData(); }
@@ -39,10 +41,6 @@ class TID3v2 {
   std::string Year, Genre, Comment;
 };
 
-// The tag size from a 10-byte header (footer included), before the check
-// against the file's size.
-int32_t ID3v2TagSize(const uint8_t* Header);
-
 struct TVBRData {
   bool Found = false;
   char ID[4] = {0, 0, 0, 0};
@@ -50,27 +48,17 @@ struct TVBRData {
   int32_t Bytes = 0;
 };
 
-struct TFrameData {
+// The first frame: where it was found, its length and raw header, and the
+// header's fields (the frame arithmetic of audiolib/mpeg_frame.h applies).
+struct TFrameData : TMpegHeader {
   bool Found = false;
   int32_t Position = 0;
   uint16_t Size = 0;
   uint8_t Data[4] = {0, 0, 0, 0};
-  uint8_t VersionID = 1;
-  uint8_t LayerID = 0;
-  uint16_t BitRateID = 0;
-  uint16_t SampleRateID = 3;
-  bool PaddingBit = false;
-  uint8_t ModeID = 4;
 };
 
-// Frame arithmetic shared with the tests: whether 4 bytes are a frame
-// header, the frame they start and its length and samples.
-bool IsMPEGFrameHeader(const uint8_t* B);
+// The frame that 4 bytes begin.
 TFrameData DecodeMPEGFrameHeader(const uint8_t* B);
-uint16_t MPEGBitRate(const TFrameData& Frame);     // kbit/s from the table
-uint16_t MPEGSampleRate(const TFrameData& Frame);  // Hz
-uint16_t MPEGFrameLength(const TFrameData& Frame);
-uint16_t MPEGFrameSamples(const TFrameData& Frame);
 
 class TMPEGaudio {
  public:
