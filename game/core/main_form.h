@@ -139,6 +139,18 @@ class TMainForm : public TDXForm {
 
 extern TMainForm* MainForm;
 
+// One line of the texts the frame writes over the sprites, in the overlay
+// font.
+struct TOverlayText {
+  int X = 0, Y = 0;
+  std::string Text;
+  int Size = 10;  // points
+  TColor Color = clBlack;
+};
+// The lines the current screen writes over its sprites, in the order they
+// are drawn.
+std::vector<TOverlayText> OverlayTexts();
+
 // What the game program does once the platform runs: the game's tables, the
 // application's title and the main form, whose start-up runs as it is made.
 TMainForm* CreateGame();
