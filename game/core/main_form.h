@@ -312,6 +312,29 @@ extern TInterFaceSprite* ConfirmPanel;
 extern TInterFaceSprite* NameEntryPanel;
 extern bool GameCreated;
 extern std::array<TInterFaceSprite*, 27> MenuButtons;  // 1..26
+// The buttons of MenuButtons by number.
+enum TMenuButton : int {
+  mbNewGame = 1,
+  mbTopRanks = 2,
+  mbOptions = 3,
+  mbHelp = 4,
+  mbCredits = 5,
+  mbExitGame = 6,
+  mbBack = 7,
+  mbSoundOptions = 8,
+  mbGraphicOptions = 9,
+  mbControlsOptions = 10,
+  mbMouse = 11,  // 11..13 by control mode
+  mbEpisode1 = 14,
+  mbEpisode2 = 15,
+  mbMission1 = 16,  // 16..20
+  mbOk = 21,
+  mbCancel = 22,
+  mbClear = 23,
+  mbEasy = 24,  // 24..26 by difficulty
+  mbNormal = 25,
+  mbHard = 26,
+};
 extern TVolumeBar MusicBar, SoundBar, RadioVoxBar;
 extern TProgressSprite* BrightnessMinus;
 extern TProgressSprite* BrightnessPlus;

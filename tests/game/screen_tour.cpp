@@ -10,27 +10,6 @@ namespace {
 // SDL scancodes.
 constexpr int kEnter = 40, kEscape = 41;
 
-// Buttons of MenuButtons.
-enum : int {
-  kNewGame = 1,
-  kTopRanks = 2,
-  kOptions = 3,
-  kHelp = 4,
-  kCredits = 5,
-  kExitGame = 6,
-  kBack = 7,
-  kSoundOptions = 8,
-  kGraphicOptions = 9,
-  kControlsOptions = 10,
-  kEpisode1 = 14,
-  kEpisode2 = 15,
-  kMission1 = 16,
-  kCancel = 22,
-  kClear = 23,
-  kEasy = 24,
-  kNormal = 25,
-};
-
 // A screen has to stand this long before it is looked at: long enough for a
 // hovered button to light and the frame to show it.
 constexpr uint64_t kSettleMs = 300;
@@ -92,8 +71,8 @@ void TScreenTour::Build() {
   // Into a mission from the main menu: difficulty, episode, mission.
   auto intoMission = [&](int Difficulty, bool Look) {
     add(Look ? "difficulty" : "", state("difficulty"), button(Difficulty));
-    add(Look ? "chooseepisode" : "", state("chooseepisode"), button(kEpisode1));
-    add(Look ? "choosemission1" : "", state("choosemission1"), button(kMission1));
+    add(Look ? "chooseepisode" : "", state("chooseepisode"), button(mbEpisode1));
+    add(Look ? "choosemission1" : "", state("choosemission1"), button(mbMission1));
   };
   auto toPlay = [&](bool Look) {
     add(Look ? "levelcomplete" : "", state("levelcomplete"), click);
@@ -102,38 +81,38 @@ void TScreenTour::Build() {
   };
 
   add("", state("intro2"), [this] { hands_.Key(kEscape); });
-  add("mainmenu", state("mainmenu"), button(kExitGame));
+  add("mainmenu", state("mainmenu"), button(mbExitGame));
   add(
-      "message", [] { return In("message") && PrevGameState == "mainmenu"; }, button(kCancel));
-  add("", state("mainmenu"), button(kOptions));
-  add("options", state("options"), button(kSoundOptions));
-  add("soundoptions", state("soundoptions"), button(kBack));
-  add("", state("options"), button(kGraphicOptions));
-  add("graphicoptions", state("graphicoptions"), button(kBack));
-  add("", state("options"), button(kControlsOptions));
-  add("controlsoptions", state("controlsoptions"), button(kBack));
-  add("", state("options"), button(kBack));
-  add("", state("mainmenu"), button(kHelp));
+      "message", [] { return In("message") && PrevGameState == "mainmenu"; }, button(mbCancel));
+  add("", state("mainmenu"), button(mbOptions));
+  add("options", state("options"), button(mbSoundOptions));
+  add("soundoptions", state("soundoptions"), button(mbBack));
+  add("", state("options"), button(mbGraphicOptions));
+  add("graphicoptions", state("graphicoptions"), button(mbBack));
+  add("", state("options"), button(mbControlsOptions));
+  add("controlsoptions", state("controlsoptions"), button(mbBack));
+  add("", state("options"), button(mbBack));
+  add("", state("mainmenu"), button(mbHelp));
   add(
-      "help", [] { return Showing("credits", "help"); }, button(kBack));
-  add("", state("mainmenu"), button(kCredits));
+      "help", [] { return Showing("credits", "help"); }, button(mbBack));
+  add("", state("mainmenu"), button(mbCredits));
   add(
-      "credits", [] { return Showing("credits", "credits"); }, button(kBack));
-  add("", state("mainmenu"), button(kTopRanks));
+      "credits", [] { return Showing("credits", "credits"); }, button(mbBack));
+  add("", state("mainmenu"), button(mbTopRanks));
   add(
-      "topranks", [] { return In("topranks") && !NameEntryPanel->Visible; }, button(kClear));
+      "topranks", [] { return In("topranks") && !NameEntryPanel->Visible; }, button(mbClear));
   add(
       "topranks_message", [] { return In("message") && PrevGameState == "topranks"; },
-      button(kCancel));
+      button(mbCancel));
   add(
-      "", [] { return In("topranks"); }, button(kBack));
-  add("", state("mainmenu"), button(kNewGame));
+      "", [] { return In("topranks"); }, button(mbBack));
+  add("", state("mainmenu"), button(mbNewGame));
   // Episode 2 and back, then mission 1 of episode 1.
-  add("difficulty", state("difficulty"), button(kNormal));
-  add("chooseepisode", state("chooseepisode"), button(kEpisode2));
-  add("choosemission2", state("choosemission2"), button(kBack));
-  add("", state("chooseepisode"), button(kEpisode1));
-  add("choosemission1", state("choosemission1"), button(kMission1));
+  add("difficulty", state("difficulty"), button(mbNormal));
+  add("chooseepisode", state("chooseepisode"), button(mbEpisode2));
+  add("choosemission2", state("choosemission2"), button(mbBack));
+  add("", state("chooseepisode"), button(mbEpisode1));
+  add("choosemission1", state("choosemission1"), button(mbMission1));
   toPlay(true);
   // The extra weapon's code, so the heads-up display shows all it can.
   add("", state("game"), [this] {
@@ -144,7 +123,7 @@ void TScreenTour::Build() {
       [this] { hands_.Key(kEscape); });
   add("pause", state("pause"), [this] { ClickOn(PauseExitButton); });
   add(
-      "pause_message", [] { return In("message") && PrevGameState == "pause"; }, button(kCancel));
+      "pause_message", [] { return In("message") && PrevGameState == "pause"; }, button(mbCancel));
   add("", state("pause"), [this] { ClickOn(PauseLaptop); });
   add("book", state("book"), [this] { ClickOn(BookCloseButton); });
   add("", state("pause"), [this] { ClickOn(PauseResumeButton); });
@@ -157,10 +136,10 @@ void TScreenTour::Build() {
       [] { return In("topranks") && NameEntryPanel->Visible && MainForm->Edit1->Text() == "ACE"; },
       [this] { hands_.Key(kEnter); });
   add(
-      "", [] { return In("topranks") && !NameEntryPanel->Visible; }, button(kBack));
+      "", [] { return In("topranks") && !NameEntryPanel->Visible; }, button(mbBack));
   // A second game, ended on the victory screen.
-  add("", state("mainmenu"), button(kNewGame));
-  intoMission(kEasy, false);
+  add("", state("mainmenu"), button(mbNewGame));
+  intoMission(mbEasy, false);
   toPlay(false);
   add("", state("game"), [] { gotovictory(); });
   add("victory", state("victory"), click);
