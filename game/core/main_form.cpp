@@ -431,11 +431,16 @@ void TMainForm::DXTimerTimer(TObject*, int LagCount) {
   DXDraw->Flip();
 }
 
-void TMainForm::DrawOverlays(TCanvas* Canvas) {
-  auto font = [Canvas](int Size, TColor Color) {
-    Canvas->Font()->SetName(OverlayFont);
-    Canvas->Font()->SetSize(Size);
-    Canvas->Font()->SetColor(Color);
+std::vector<TOverlayText> OverlayTexts() {
+  std::vector<TOverlayText> out;
+  int size = 10;
+  TColor color = clBlack;
+  auto font = [&](int Size, TColor Color) {
+    size = Size;
+    color = Color;
+  };
+  auto text = [&](int X, int Y, const std::string& Text) {
+    out.push_back({X, Y, Text, size, color});
   };
   const TColor green = RGB(0, 128, 0);
 
@@ -445,25 +450,24 @@ void TMainForm::DrawOverlays(TCanvas* Canvas) {
     if (t >= 1 && t <= EnemyTypeCount) {
       const TSpriteInfo& info = EnemyTypes[t].Info;
       font(t == 14 ? 11 : 12, RGB(0, 128, 128));
-      Canvas->TextOut(241, 100, "Name: " + EnemyNames[t]);
-      Canvas->TextOut(241, 120, "Price: " + IntToStr(info.Points) + " points");
-      for (int i = 1; i <= DescriptionLines; ++i)
-        Canvas->TextOut(250, 280 + 20 * i, EnemyDescriptions[t][i]);
-      Canvas->TextOut(236, 145,
-                      "       Health: " + std::string(static_cast<size_t>(info.Health / 5), '-'));
+      text(241, 100, "Name: " + EnemyNames[t]);
+      text(241, 120, "Price: " + IntToStr(info.Points) + " points");
+      for (int i = 1; i <= DescriptionLines; ++i) text(250, 280 + 20 * i, EnemyDescriptions[t][i]);
+      // The health line starts where the lines around it do: seven spaces
+      // from X 236 set it apart from the block it belongs to.
+      text(241, 145, "Health: " + std::string(static_cast<size_t>(info.Health / 5), '-'));
       int32_t reload = 12 - info.Reload / 100;
       std::string bars = t != 7 && reload > 0 ? std::string(static_cast<size_t>(reload), '-') : "";
-      Canvas->TextOut(241, 160, "Reload speed: " + bars);
+      text(241, 160, "Reload speed: " + bars);
     }
   }
   if (GameState == "victory") {
     font(18, green);
     static const char* const names[] = {"Difficulty: Easy", "Difficulty: Normal",
                                         "Difficulty: Hard"};
-    if (Player.Difficulty >= 0 && Player.Difficulty <= 2)
-      Canvas->TextOut(400, 400, names[Player.Difficulty]);
-    Canvas->TextOut(400, 450, "Scores: " + IntToStr(Player.Score));
-    Canvas->TextOut(400, 500, "(left click for exit)");
+    if (Player.Difficulty >= 0 && Player.Difficulty <= 2) text(400, 400, names[Player.Difficulty]);
+    text(400, 450, "Scores: " + IntToStr(Player.Score));
+    text(400, 500, "(left click for exit)");
   }
   if (GameState == "levelcomplete" || GameState == "gameover" || GameState == "newlevel") {
     font(12, green);
@@ -471,34 +475,44 @@ void TMainForm::DrawOverlays(TCanvas* Canvas) {
                                   {123, 435}, {128, 455}, {128, 485}, {123, 505}};
     for (int i = 1; i <= 8; ++i) {
       if (i == 1 && (Player.Difficulty < 0 || Player.Difficulty > 2)) continue;
-      Canvas->TextOut(pos[i][0], pos[i][1], MessageLines[i]);
+      text(pos[i][0], pos[i][1], MessageLines[i]);
     }
   }
   if (GameState == "graphicoptions") {
     font(16, RGB(255, 255, 255));
-    Canvas->TextOut(255, 279, "Brightness");
-    Canvas->TextOut(470, 279, IntToStr(GameOptions.Brightness));
+    text(255, 279, "Brightness");
+    text(470, 279, IntToStr(GameOptions.Brightness));
   }
   if (GameState == "topranks") {
     font(14, green);
     if (NameEntryPanel && NameEntryPanel->Visible) {
-      Canvas->TextOut(292, 294, Edit1->Text());
+      text(292, 294, MainForm->Edit1->Text());
     } else {
       for (int i = 1; i <= 10; ++i) {
-        Canvas->TextOut(238, kRecordsY[i], TopRanks[i].Name);
-        if (TopRanks[i].Score != 0) Canvas->TextOut(431, kRecordsY[i], IntToStr(TopRanks[i].Score));
+        text(238, kRecordsY[i], TopRanks[i].Name);
+        if (TopRanks[i].Score != 0) text(431, kRecordsY[i], IntToStr(TopRanks[i].Score));
       }
     }
   }
   if (GameState == "game" && GameOptions.FPS) {
     font(15, RGB(255, 255, 0));
-    Canvas->TextOut(720, 580, "FPS:" + IntToStr(DXTimer->FrameRate()));
+    text(720, 580, "FPS:" + IntToStr(MainForm->DXTimer->FrameRate()));
   }
   bool menu = GameState == "message" && PrevGameState == "mainmenu";
   for (const char* m : kMenuScreens) menu = menu || GameState == m;
   if (menu) {
     font(16, green);
-    Canvas->TextOut(660, 6, "Vers. 1.2");
+    text(660, 6, "Vers. 1.2");
+  }
+  return out;
+}
+
+void TMainForm::DrawOverlays(TCanvas* Canvas) {
+  for (const TOverlayText& t : OverlayTexts()) {
+    Canvas->Font()->SetName(OverlayFont);
+    Canvas->Font()->SetSize(t.Size);
+    Canvas->Font()->SetColor(t.Color);
+    Canvas->TextOut(t.X, t.Y, t.Text);
   }
 }
 

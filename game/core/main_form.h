@@ -139,6 +139,18 @@ class TMainForm : public TDXForm {
 
 extern TMainForm* MainForm;
 
+// One line of the texts the frame writes over the sprites, in the overlay
+// font.
+struct TOverlayText {
+  int X = 0, Y = 0;
+  std::string Text;
+  int Size = 10;  // points
+  TColor Color = clBlack;
+};
+// The lines the current screen writes over its sprites, in the order they
+// are drawn.
+std::vector<TOverlayText> OverlayTexts();
+
 // What the game program does once the platform runs: the game's tables, the
 // application's title and the main form, whose start-up runs as it is made.
 TMainForm* CreateGame();
@@ -300,6 +312,29 @@ extern TInterFaceSprite* ConfirmPanel;
 extern TInterFaceSprite* NameEntryPanel;
 extern bool GameCreated;
 extern std::array<TInterFaceSprite*, 27> MenuButtons;  // 1..26
+// The buttons of MenuButtons by number.
+enum TMenuButton : int {
+  mbNewGame = 1,
+  mbTopRanks = 2,
+  mbOptions = 3,
+  mbHelp = 4,
+  mbCredits = 5,
+  mbExitGame = 6,
+  mbBack = 7,
+  mbSoundOptions = 8,
+  mbGraphicOptions = 9,
+  mbControlsOptions = 10,
+  mbMouse = 11,  // 11..13 by control mode
+  mbEpisode1 = 14,
+  mbEpisode2 = 15,
+  mbMission1 = 16,  // 16..20
+  mbOk = 21,
+  mbCancel = 22,
+  mbClear = 23,
+  mbEasy = 24,  // 24..26 by difficulty
+  mbNormal = 25,
+  mbHard = 26,
+};
 extern TVolumeBar MusicBar, SoundBar, RadioVoxBar;
 extern TProgressSprite* BrightnessMinus;
 extern TProgressSprite* BrightnessPlus;

@@ -15,28 +15,6 @@ TProgressSprite* BrightnessPlus = nullptr;
 
 namespace {
 
-// Button numbers of MenuButtons.
-enum : int {
-  kNewGame = 1,
-  kTopRanks = 2,
-  kOptions = 3,
-  kHelp = 4,
-  kCredits = 5,
-  kExitGame = 6,
-  kBack = 7,
-  kSoundOptions = 8,
-  kGraphicOptions = 9,
-  kControlsOptions = 10,
-  kMouse = 11,  // 11..13 by control mode
-  kEpisode1 = 14,
-  kEpisode2 = 15,
-  kMission1 = 16,  // 16..20
-  kOk = 21,
-  kCancel = 22,
-  kClear = 23,
-  kEasy = 24,  // 24..26 by difficulty
-};
-
 struct TButtonSpec {
   const char* Picture;
   int X, Y, Z;
@@ -77,7 +55,7 @@ TInterFaceSprite* Btn(int I) {
   return MenuButtons[static_cast<size_t>(I)];
 }
 TInterFaceSprite* BackButton() {
-  return Btn(kBack);
+  return Btn(mbBack);
 }
 void ShowButton(int I, bool Show) {
   ShowSprite(Btn(I), Show);
@@ -87,7 +65,7 @@ bool Clicked(int I) {
   return MenuButton(Btn(I), kButtons[static_cast<size_t>(I)].Picture);
 }
 std::string ControlPicture(int Mode) {
-  return kButtons[static_cast<size_t>(kMouse + Mode - 1)].Picture;
+  return kButtons[static_cast<size_t>(mbMouse + Mode - 1)].Picture;
 }
 std::string MissionPicture(int I) {
   return "mission" + std::to_string(I);
@@ -188,40 +166,40 @@ void ResetWeapons() {
 
 void MainMenuBlock() {
   if (ScreenFadeStep > 0) return;  // the click waits for the fade-in
-  if (Clicked(kNewGame)) {
+  if (Clicked(mbNewGame)) {
     HideShowMainMenu(false);
     ShowDKdifficulty(true);
   }
-  if (Clicked(kTopRanks)) {
+  if (Clicked(mbTopRanks)) {
     HideShowMainMenu(false);
     HideShowTopRanks(true);
     BackButton()->Y = 565;
     GameState = "topranks";
   }
-  if (Clicked(kOptions)) {
+  if (Clicked(mbOptions)) {
     HideShowMainMenu(false);
     HideShowOptions(true);
     GameState = "options";
   }
-  if (Clicked(kHelp)) {
+  if (Clicked(mbHelp)) {
     HideShowMainMenu(false);
     HideShowHelp(true);
     BackButton()->Y = 565;
     BackButton()->X = 600;
     GameState = "credits";
   }
-  if (Clicked(kCredits)) {
+  if (Clicked(mbCredits)) {
     HideShowMainMenu(false);
     HideShowCredits(true);
     BackButton()->Y = 565;
     GameState = "credits";
   }
-  if (Clicked(kExitGame)) ShowDKmessage(true);
+  if (Clicked(mbExitGame)) ShowDKmessage(true);
   ClickFlag = false;
 }
 
 void MessageBlock() {
-  if (Clicked(kOk)) {
+  if (Clicked(mbOk)) {
     if (PrevGameState == "mainmenu" || PrevGameState == "pause" || PrevGameState == "gameover") {
       AbsoluteClose();
     } else if (PrevGameState == "topranks") {
@@ -229,27 +207,27 @@ void MessageBlock() {
       ShowDKmessage(false);
     }
   }
-  if (Clicked(kCancel)) ShowDKmessage(false);
+  if (Clicked(mbCancel)) ShowDKmessage(false);
   ClickFlag = false;
 }
 
 void OptionsBlock() {
-  if (Clicked(kSoundOptions)) {
+  if (Clicked(mbSoundOptions)) {
     HideShowOptions(false);
     HideShowSoundOptions(true);
     GameState = "soundoptions";
   }
-  if (Clicked(kControlsOptions)) {
+  if (Clicked(mbControlsOptions)) {
     HideShowOptions(false);
     HideShowControlsOptions(true);
     GameState = "controlsoptions";
   }
-  if (Clicked(kGraphicOptions)) {
+  if (Clicked(mbGraphicOptions)) {
     HideShowOptions(false);
     HideShowGraphicOptions(true);
     GameState = "graphicoptions";
   }
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowOptions(false);
     HideShowMainMenu(true);
     GameState = "mainmenu";
@@ -266,7 +244,7 @@ void GraphicOptionsBlock() {
     if (GameOptions.Brightness < 100) ++GameOptions.Brightness;
     MainForm->UpdateBrightness(GameOptions.Brightness);
   }
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowGraphicOptions(false);
     HideShowOptions(true);
     GameState = "options";
@@ -275,7 +253,7 @@ void GraphicOptionsBlock() {
 }
 
 void SoundOptionsBlock() {
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowSoundOptions(false);
     HideShowOptions(true);
     GameState = "options";
@@ -285,11 +263,11 @@ void SoundOptionsBlock() {
 
 void ControlsOptionsBlock() {
   for (int mode = 1; mode <= 3; ++mode) {
-    TInterFaceSprite* picture = Btn(kMouse + mode - 1);
+    TInterFaceSprite* picture = Btn(mbMouse + mode - 1);
     if (!ClickFlag || !CursorOver(picture)) continue;
     ClickFlag = false;
     for (int m = 1; m <= 3; ++m)
-      SetPicture(Btn(kMouse + m - 1), MainForm->InterFaceList, ControlPicture(m));
+      SetPicture(Btn(mbMouse + m - 1), MainForm->InterFaceList, ControlPicture(m));
     SetPicture(picture, MainForm->InterFaceList, ControlPicture(mode) + "_lighted");
     // The choice is the mode to come back to after every game, not just the
     // one in force until the next.
@@ -298,7 +276,7 @@ void ControlsOptionsBlock() {
     ApplyControls(mode);
     PlayMenuSound("menu2");
   }
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowControlsOptions(false);
     HideShowOptions(true);
     GameState = "options";
@@ -307,19 +285,19 @@ void ControlsOptionsBlock() {
 }
 
 void ChooseEpisodeBlock() {
-  if (Clicked(kEpisode1)) {
+  if (Clicked(mbEpisode1)) {
     HideShowChooseEpisode(false);
     HideShowChooseMission(true, 1);
     CurrentEpisode = 1;
     GameState = "choosemission1";
   }
-  if (Player.Status >= 6 && Clicked(kEpisode2)) {
+  if (Player.Status >= 6 && Clicked(mbEpisode2)) {
     HideShowChooseEpisode(false);
     HideShowChooseMission(true, 2);
     CurrentEpisode = 2;
     GameState = "choosemission2";
   }
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowChooseEpisode(false);
     HideShowMainMenu(true);
     BackButton()->Y = 380;
@@ -330,7 +308,7 @@ void ChooseEpisodeBlock() {
 
 void ChooseMissionBlock(int Episode) {
   for (int i = 1; i <= 5; ++i) {
-    TInterFaceSprite* button = Btn(kMission1 + i - 1);
+    TInterFaceSprite* button = Btn(mbMission1 + i - 1);
     if (!ClickFlag || !CursorOver(button) || !MissionOpen(i, Episode)) continue;
     ClickFlag = false;
     PlayMenuSound("menu2");
@@ -346,7 +324,7 @@ void ChooseMissionBlock(int Episode) {
     CurrentLevel = 0;
     ShowCompleteLevel(true);
   }
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowChooseMission(false, Episode);
     HideShowChooseEpisode(true);
     GameState = "chooseepisode";
@@ -356,18 +334,18 @@ void ChooseMissionBlock(int Episode) {
 
 void TopRanksBlock() {
   if (NameEntryPanel->Visible) return;
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowTopRanks(false);
     HideShowMainMenu(true);
     BackButton()->Y = 380;
     GameState = "mainmenu";
   }
-  if (Clicked(kClear)) ShowDKmessage(true);
+  if (Clicked(mbClear)) ShowDKmessage(true);
   ClickFlag = false;
 }
 
 void CreditsBlock() {
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     HideShowCredits(false);
     HideShowMainMenu(true);
     BackButton()->Y = 380;
@@ -378,14 +356,14 @@ void CreditsBlock() {
 
 void DifficultyBlock() {
   for (int d = 0; d <= 2; ++d) {
-    if (!Clicked(kEasy + d)) continue;
+    if (!Clicked(mbEasy + d)) continue;
     ShowDKdifficulty(false);
     HideShowMainMenu(false);
     HideShowChooseEpisode(true);
     GameState = "chooseepisode";
     Player.Difficulty = d;
   }
-  if (Clicked(kBack)) {
+  if (Clicked(mbBack)) {
     ShowDKdifficulty(false);
     HideShowMainMenu(true);
     BackButton()->Y = 380;
@@ -457,7 +435,7 @@ void CreateMainMenu() {
     BackdropSprite =
         MakeInterfaceSprite<TInterFaceSprite>(MainForm->VideoList, "background", 0, 0, 40, true);
   SetBackdrop("background");
-  if (Btn(kNewGame)) return;  // made once
+  if (Btn(mbNewGame)) return;  // made once
   TDXImageList* ui = MainForm->InterFaceList;
   DoorTop = MakeInterfaceSprite<TInterFaceSprite>(ui, "stvorka1", 0, -358, 51, false);
   DoorBottom = MakeInterfaceSprite<TInterFaceSprite>(ui, "stvorka2", 0, 600, 52, false);
@@ -468,7 +446,7 @@ void CreateMainMenu() {
     MakeButton(i);
   const int mode = GameOptions.Controls;
   if (mode >= 1 && mode <= 3)
-    SetPicture(Btn(kMouse + mode - 1), ui, ControlPicture(mode) + "_lighted");
+    SetPicture(Btn(mbMouse + mode - 1), ui, ControlPicture(mode) + "_lighted");
   MakeBar(RadioVoxBar, "radiovox_volume", 235, 300, GameOptions.RadioVoxLevel);
   MakeBar(MusicBar, "music_volume", 235, 180, GameOptions.MusicLevel);
   BrightnessMinus = MakeBarSprite("minus", MusicBar.Caption->X + 180, MusicBar.Caption->Y + 94);
@@ -479,7 +457,7 @@ void CreateMainMenu() {
 // ---- showing and hiding screens --------------------------------------------
 
 void HideShowMainMenu(bool Show) {
-  for (int i = kNewGame; i <= kExitGame; ++i) ShowButton(i, Show);
+  for (int i = mbNewGame; i <= mbExitGame; ++i) ShowButton(i, Show);
   if (Show) {
     SetBackdrop("background");
     PlaceBackButton(308, -1);
@@ -487,28 +465,28 @@ void HideShowMainMenu(bool Show) {
 }
 
 void HideShowOptions(bool Show) {
-  for (int i = kSoundOptions; i <= kControlsOptions; ++i) ShowButton(i, Show);
-  ShowButton(kBack, Show);
+  for (int i = mbSoundOptions; i <= mbControlsOptions; ++i) ShowButton(i, Show);
+  ShowButton(mbBack, Show);
 }
 
 void HideShowSoundOptions(bool Show) {
   ShowBar(MusicBar, Show);
   ShowBar(SoundBar, Show);
   ShowBar(RadioVoxBar, Show);
-  ShowButton(kBack, Show);
+  ShowButton(mbBack, Show);
 }
 
 void HideShowGraphicOptions(bool Show) {
-  if (Show) ShowButton(kBack, true);
+  if (Show) ShowButton(mbBack, true);
   BackButton()->Y = 380;
   ShowSprite(BrightnessMinus, Show);
   ShowSprite(BrightnessPlus, Show);
 }
 
 void HideShowControlsOptions(bool Show) {
-  for (int i = kMouse; i <= kMouse + 2; ++i) ShowButton(i, Show);
+  for (int i = mbMouse; i <= mbMouse + 2; ++i) ShowButton(i, Show);
   if (Show) {
-    ShowButton(kBack, true);
+    ShowButton(mbBack, true);
     BackButton()->Y = 532;
   } else {
     BackButton()->Y = 380;
@@ -516,44 +494,44 @@ void HideShowControlsOptions(bool Show) {
 }
 
 void HideShowChooseEpisode(bool Show) {
-  ShowButton(kEpisode1, Show);
-  ShowButton(kEpisode2, Show);
-  if (Show) ShowButton(kBack, true);
+  ShowButton(mbEpisode1, Show);
+  ShowButton(mbEpisode2, Show);
+  if (Show) ShowButton(mbBack, true);
 }
 
 void HideShowChooseMission(bool Show, int32_t Episode) {
   TDXImageList* ui = MainForm->InterFaceList;
   if (Show) {
     for (int i = 1; i <= 5; ++i) {
-      ShowButton(kMission1 + i - 1, true);
+      ShowButton(mbMission1 + i - 1, true);
       if (MissionOpen(i, Episode))
-        SetPicture(Btn(kMission1 + i - 1), ui, MissionPicture(i) + "lighted");
+        SetPicture(Btn(mbMission1 + i - 1), ui, MissionPicture(i) + "lighted");
     }
-    ShowButton(kBack, true);
+    ShowButton(mbBack, true);
     BackButton()->Y = 400;
   } else {
     BackButton()->Y = 380;
     for (int i = 1; i <= 5; ++i) {
-      ShowButton(kMission1 + i - 1, false);
-      SetPicture(Btn(kMission1 + i - 1), ui, MissionPicture(i));
+      ShowButton(mbMission1 + i - 1, false);
+      SetPicture(Btn(mbMission1 + i - 1), ui, MissionPicture(i));
     }
   }
 }
 
 void HideShowTopRanks(bool Show) {
   if (Show) SetBackdrop("topranks");
-  ShowButton(kBack, Show);
-  ShowButton(kClear, Show);
+  ShowButton(mbBack, Show);
+  ShowButton(mbClear, Show);
 }
 
 void HideShowCredits(bool Show) {
   if (Show) SetBackdrop("credits");
-  ShowButton(kBack, Show);
+  ShowButton(mbBack, Show);
 }
 
 void HideShowHelp(bool Show) {
   if (Show) SetBackdrop("help");
-  ShowButton(kBack, Show);
+  ShowButton(mbBack, Show);
 }
 
 void ShowDKdifficulty(bool Show) {
@@ -569,8 +547,8 @@ void ShowDKdifficulty(bool Show) {
     ConfirmPanel->Y = 260;
   }
   ConfirmPanel->Visible = Show;
-  for (int i = kEasy; i <= kEasy + 2; ++i) ShowButton(i, Show);
-  ShowButton(kBack, Show);
+  for (int i = mbEasy; i <= mbEasy + 2; ++i) ShowButton(i, Show);
+  ShowButton(mbBack, Show);
 }
 
 void ShowDKmessage(bool Show) {
@@ -582,8 +560,8 @@ void ShowDKmessage(bool Show) {
     PrevGameState.clear();
   }
   ConfirmPanel->Visible = Show;
-  ShowButton(kOk, Show);
-  ShowButton(kCancel, Show);
+  ShowButton(mbOk, Show);
+  ShowButton(mbCancel, Show);
 }
 
 // ---- leaving play ---------------------------------------------------------------

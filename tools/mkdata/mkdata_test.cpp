@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "engine/dib/dib.h"
@@ -393,6 +395,47 @@ TEST_F(Archives, PixelTestedPicturesHaveOpaqueShapesOnTransparentGround) {
   for (int i = 1; i < 256; ++i) {
     const RGBQUAD& q = pal[static_cast<size_t>(i)];
     if (i >= 16 && i < 128) EXPECT_GT(q.rgbRed + q.rgbGreen + q.rgbBlue, 0) << i;
+  }
+}
+
+// The contrast measure the pictures are chosen by and the game's screens are
+// checked with, on colours whose ratio is known.
+TEST(Contrast, FollowsTheRelativeLuminanceOfBothColours) {
+  EXPECT_DOUBLE_EQ(ContrastRatio(0x000000, 0xFFFFFF), 21.0);
+  EXPECT_DOUBLE_EQ(ContrastRatio(0xFFFFFF, 0x000000), 21.0);
+  EXPECT_DOUBLE_EQ(ContrastRatio(0x3A7BC8, 0x3A7BC8), 1.0);
+  // Middle grey against white and black: 3.95 and 5.32.
+  EXPECT_NEAR(ContrastRatio(0x808080, 0xFFFFFF), 3.95, 0.01);
+  EXPECT_NEAR(ContrastRatio(0x808080, 0x000000), 5.32, 0.01);
+  // Green weighs most, blue least.
+  EXPECT_GT(RelativeLuminance(0x00FF00), RelativeLuminance(0xFF0000));
+  EXPECT_GT(RelativeLuminance(0xFF0000), RelativeLuminance(0x0000FF));
+}
+
+// Every line of letters in every picture reads against the picture's own
+// pixels around it (what lies under a transparent part is the screen's
+// business, checked where the game shows it), in every frame, as the
+// 16-bit display shows the colours.
+TEST_F(Archives, EveryPicturesWordsReadAgainstThePictureAroundThem) {
+  for (const TPictureSpec& s : PictureTable()) {
+    std::vector<TTextRun> runs;
+    const std::unique_ptr<TDIB> dib = PaintPicture(s, &runs);
+    for (const TTextRun& r : runs) {
+      double worst = 21;
+      int wx = 0, wy = 0;
+      for (int y = std::max(0, r.Y - 1); y < std::min(s.Height, r.Y + r.H + 1); ++y)
+        for (int x = std::max(0, r.X - 1); x < std::min(s.Width, r.X + r.W + 1); ++x) {
+          const uint8_t p = dib->ScanLine(y)[r.Frame * s.Width + x];
+          if (p == r.Ink || p == kTransparentIndex) continue;
+          if (InkContrast(r.Ink, p) < worst) {
+            worst = InkContrast(r.Ink, p);
+            wx = x;
+            wy = y;
+          }
+        }
+      EXPECT_GE(worst, kReadableContrast) << s.Archive << "/" << s.Name << " frame " << r.Frame
+                                          << " \"" << r.Text << "\" at (" << wx << "," << wy << ")";
+    }
   }
 }
 

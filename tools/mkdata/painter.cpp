@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/gdi/pixel_channels.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -178,6 +180,36 @@ uint8_t GreyIndex(int Level) {
   return static_cast<uint8_t>(kGreyBase + std::clamp(Level, 0, 15));
 }
 
+uint32_t PaletteRgb(uint8_t Index) {
+  const RGBQUAD& q = PainterPalette()[Index];
+  return uint32_t{q.rgbRed} << 16 | uint32_t{q.rgbGreen} << 8 | q.rgbBlue;
+}
+
+double RelativeLuminance(uint32_t Rgb) {
+  auto channel = [](uint32_t V) {
+    const double c = (V & 0xFF) / 255.0;
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(Rgb >> 16) + 0.7152 * channel(Rgb >> 8) + 0.0722 * channel(Rgb);
+}
+
+uint32_t DisplayRgb(uint8_t Index) {
+  static const TPixelChannels c565 = ChannelsFromMasks(0xF800, 0x07E0, 0x001F);
+  const uint32_t rgb = PaletteRgb(Index);
+  uint8_t r, g, b;
+  UnpackChannels(c565, PackChannels(c565, rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF), r, g, b);
+  return uint32_t{r} << 16 | uint32_t{g} << 8 | b;
+}
+
+double InkContrast(uint8_t Ink, uint8_t Ground) {
+  return ContrastRatio(DisplayRgb(Ink), DisplayRgb(Ground));
+}
+
+double ContrastRatio(uint32_t RgbA, uint32_t RgbB) {
+  const double a = RelativeLuminance(RgbA), b = RelativeLuminance(RgbB);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
 // ---- Canvas --------------------------------------------------------------------
 
 TPainter::TPainter(int Width, int Height)
@@ -282,26 +314,49 @@ void TPainter::Line(double X0, double Y0, double X1, double Y1, uint8_t C, doubl
   }
 }
 
+int TPainter::FitScale(const std::string& Text, int W, int H, int MaxScale) {
+  int scale = MaxScale;
+  while (scale > 1 && (TextWidth(Text, scale) > W - 2 || 7 * scale > H - 2)) --scale;
+  return scale;
+}
+
 int TPainter::TextWidth(const std::string& Text, int Scale) {
   if (Text.empty()) return 0;
   return static_cast<int>(Text.size()) * 6 * Scale - Scale;
 }
 
 void TPainter::Text(int X, int Y, const std::string& Text, int Scale, uint8_t C) {
+  int first = -1, last = -1;
   for (size_t i = 0; i < Text.size(); ++i) {
     const TGlyph* g = FindGlyph(Text[i]);
     if (!g) continue;
+    if (first < 0) first = static_cast<int>(i);
+    last = static_cast<int>(i);
     int gx = X + static_cast<int>(i) * 6 * Scale;
     for (int r = 0; r < 7; ++r)
       for (int c = 0; c < 5; ++c)
         if (g->rows[r] & (0x10 >> c)) Fill(gx + c * Scale, Y + r * Scale, Scale, Scale, C);
   }
+  if (first < 0) return;
+  // The line's box, clipped to the cell.
+  int x0 = std::max(0, X + first * 6 * Scale), y0 = std::max(0, Y);
+  int x1 = std::min(cw_, X + (last + 1) * 6 * Scale - Scale), y1 = std::min(ch_, Y + 7 * Scale);
+  if (x0 >= x1 || y0 >= y1) return;
+  runs_.push_back(TTextRun{0, ox_ + x0, oy_ + y0, x1 - x0, y1 - y0, C, Text});
+}
+
+std::vector<TTextRun> TPainter::Runs(int CellWidth) const {
+  std::vector<TTextRun> out = runs_;
+  for (TTextRun& r : out) {
+    r.Frame = CellWidth > 0 ? r.X / CellWidth : 0;
+    r.X -= r.Frame * CellWidth;
+  }
+  return out;
 }
 
 void TPainter::TextIn(int X, int Y, int W, int H, const std::string& Text, uint8_t C,
                       int MaxScale) {
-  int scale = MaxScale;
-  while (scale > 1 && (TextWidth(Text, scale) > W - 2 || 7 * scale > H - 2)) --scale;
+  int scale = FitScale(Text, W, H, MaxScale);
   int tw = TextWidth(Text, scale);
   this->Text(X + (W - tw) / 2, Y + (H - 7 * scale) / 2, Text, scale, C);
 }
@@ -331,10 +386,25 @@ struct TCtx {
   uint8_t C(int Shade) const { return HueIndex(S.Hue, Shade); }
 };
 
-void StarField(TCtx& c, int Count, bool Wrap) {
+// Rows left clear at the top of the pilot's face and its interference: the
+// level digits (Y 526 to 541) stand right above the face (Y 536).
+constexpr int kFaceTop = 8;
+
+// A part of a picture, in its cell's coordinates.
+struct TBox {
+  int X, Y, W, H;
+  bool Holds(int Px, int Py) const { return Px >= X && Px < X + W && Py >= Y && Py < Y + H; }
+};
+
+void StarField(TCtx& c, int Count, bool Wrap, const std::vector<TBox>& Clear = {}) {
   for (int i = 0; i < Count; ++i) {
     int x = c.R.Int(c.W), y = c.R.Int(c.H);
     int lvl = 6 + c.R.Int(10);
+    // No star falls on words or on a plate that words are written on.
+    bool kept = false;
+    for (const TBox& b : Clear)
+      kept = kept || b.Holds(x, y) || b.Holds(x + 1, y) || b.Holds(x, y + 1);
+    if (kept) continue;
     c.P.Dot(x, y, GreyIndex(lvl));
     if (lvl > 13 && Wrap) {
       c.P.Dot((x + 1) % c.W, y, GreyIndex(lvl - 6));
@@ -347,6 +417,28 @@ void StarField(TCtx& c, int Count, bool Wrap) {
 void WrapDisc(TCtx& c, double x, double y, double r, uint8_t col) {
   for (int dx = -1; dx <= 1; ++dx)
     for (int dy = -1; dy <= 1; ++dy) c.P.Disc(x + dx * c.W, y + dy * c.H, r, col);
+}
+
+// A near-black plate for the game's own lines of text: the overlay colours
+// are a middle green and teal that read only on a very dark ground.
+void Plate(TCtx& c, int X, int Y, int W, int H, std::vector<TBox>& Clear) {
+  c.P.Fill(X, Y, W, H, GreyIndex(0));
+  c.P.Frame(X, Y, W, H, c.C(3), 1);
+  Clear.push_back({X - 2, Y - 2, W + 4, H + 4});
+}
+
+// Where a picture's words stand, grown by Margin: kept free of stars.
+void ClearWords(const TCtx& c, std::vector<TBox>& Clear, int Margin) {
+  for (const TTextRun& r : c.P.Runs(c.W))
+    if (r.Frame == c.F)
+      Clear.push_back({r.X - Margin, r.Y - Margin, r.W + 2 * Margin, r.H + 2 * Margin});
+}
+
+// The brightest shade of Hue, from Shade down, on which Ink still reads.
+uint8_t GroundFor(int Hue, int Shade, uint8_t Ink) {
+  for (; Shade > 0; --Shade)
+    if (InkContrast(Ink, HueIndex(Hue, Shade)) >= kReadableContrast + 0.3) break;
+  return HueIndex(Hue, Shade);
 }
 
 void DrawEnemyShape(TCtx& c, int Variant, double cx, double cy, double w, double h) {
@@ -436,9 +528,12 @@ void DrawShip(TCtx& c) {
 }
 
 void DrawFace(TCtx& c) {
-  double cx = c.W / 2.0, cy = c.H / 2.0 + 2;
-  c.P.Fill(0, 0, c.W, c.H, GreyIndex(2));
-  c.P.Frame(0, 0, c.W, c.H, c.C(3), 2);
+  // The top rows stay clear: the level digits stand right above the face.
+  const int h = c.H - kFaceTop;
+  c.P.SetCell(c.F * c.W, kFaceTop, c.W, h);
+  double cx = c.W / 2.0, cy = h / 2.0 + 2;
+  c.P.Fill(0, 0, c.W, h, GreyIndex(2));
+  c.P.Frame(0, 0, c.W, h, c.C(3), 2);
   bool hit = c.S.Variant == 2;
   uint8_t skin = hit && (c.F % 8) < 4 ? HueIndex(0, 6) : HueIndex(1, 6);
   c.P.Ellipse(cx, cy - 2, 22, 26, c.C(2));  // helmet
@@ -474,51 +569,115 @@ void PaintFrame(TCtx& c) {
       // A dark sky growing lighter downwards, dithered between neighbouring
       // shades; kept dark so the game's text overlays stay readable.
       static const int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+      // Pages with text below their title stay darker, so it reads to the
+      // bottom.
+      const bool page = S.Name == "help" || S.Name == "credits" || S.Name == "topranks" ||
+                        S.Name == "finish_bg" || S.Name == "bg";
       for (int y = 0; y < H; ++y) {
-        double level = 1.6 * y / H;
+        double level = (page ? 1.0 : 1.6) * y / H;
         int base = static_cast<int>(level);
         int frac = static_cast<int>((level - base) * 16);
         for (int x = 0; x < W; ++x)
           P.Dot(x, y, HueIndex(S.Hue, base + (frac > bayer[y & 3][x & 3] ? 1 : 0)));
       }
-      StarField(c, 400, false);
       const uint8_t ink = HueIndex(S.Hue, 7), rule = HueIndex(S.Hue, 5);
+      std::vector<TBox> clear;  // kept free of stars
       if (S.Name == "topranks") {
+        // The table: the game writes each row's name at x 238 and its score
+        // at 431; the ranks stand left of the name panel (x 200).
         const int rows[10] = {155, 191, 227, 263, 299, 340, 378, 415, 447, 484};
+        Plate(c, 146, 146, 410, 362, clear);
         for (int i = 0; i < 10; ++i) {
-          P.Text(190, rows[i] + 2, std::to_string(i + 1) + ".", 2, ink);
-          P.Fill(190, rows[i] + 28, 420, 1, rule);
+          const std::string rank = std::to_string(i + 1) + ".";
+          P.Text(192 - TPainter::TextWidth(rank, 2), rows[i] + 4, rank, 2, ink);
+          if (i < 9) P.Fill(154, rows[i] + 28, 394, 1, HueIndex(S.Hue, 2));
         }
       } else if (S.Name == "help") {
-        const char* lines[] = {"MOUSE: MOVE THE SHIP",  "LEFT BUTTON: FIRE",
-                               "RIGHT BUTTON: ROCKETS", "ESC: PAUSE",
-                               "F1: ENEMY BOOK",        "CATCH THE CAPSULES FOR BONUSES"};
-        for (int i = 0; i < 6; ++i) P.TextIn(0, 260 + 40 * i, W, 30, lines[i], ink, 3);
+        // The controls of each of the three ways to play, with the keys the
+        // game binds, then what every way shares.
+        struct TLine {
+          const char* Input;
+          const char* Does;
+        };
+        struct TPart {
+          const char* Title;
+          TLine Lines[3];
+        };
+        static const TPart parts[] = {
+            {"MOUSE",
+             {{"MOVE THE MOUSE", "STEER THE SHIP"},
+              {"LEFT BUTTON", "FIRE, GO ON BETWEEN LEVELS"},
+              {"RIGHT BUTTON", "ROCKETS"}}},
+            {"KEYBOARD",
+             {{"LEFT, RIGHT ARROW", "STEER (NUMPAD 4, 6 TOO)"},
+              {"SPACE", "FIRE, GO ON BETWEEN LEVELS"},
+              {"SHIFT", "ROCKETS"}}},
+            {"JOYSTICK",
+             {{"STICK LEFT, RIGHT", "STEER THE SHIP"},
+              {"BUTTON 1", "FIRE, GO ON BETWEEN LEVELS"},
+              {"BUTTON 2", "ROCKETS"}}},
+        };
+        const uint8_t heading = HueIndex(2, 7);
+        int y = 112;
+        for (const TPart& part : parts) {
+          P.Text(60, y, part.Title, 3, heading);
+          y += 30;
+          for (const TLine& line : part.Lines) {
+            P.Text(80, y, line.Input, 2, ink);
+            P.Text(330, y, line.Does, 2, ink);
+            y += 22;
+          }
+          y += 12;
+        }
+        const char* shared[] = {"ESC: PAUSE    F1: ENEMY BOOK    ENTER: CONFIRM YOUR NAME",
+                                "OPTIONS - CONTROLS CHOOSES MOUSE, KEYBOARD OR JOYSTICK",
+                                "THE SETUP PROGRAM CAN CHANGE THE KEYS",
+                                "CATCH THE CAPSULES FOR BONUSES"};
+        y += 4;
+        for (const char* line : shared) {
+          P.Text(60, y, line, 2, heading);
+          y += 24;
+        }
       } else if (S.Name == "credits") {
         const char* lines[] = {"PICTURES AND SOUNDS", "MADE BY THE DATA GENERATOR",
                                "THANK YOU FOR PLAYING"};
         for (int i = 0; i < 3; ++i) P.TextIn(0, 280 + 50 * i, W, 34, lines[i], ink, 3);
       } else if (S.Name == "bg") {
-        // The book page: art, model, description and the list of entries.
+        // The book page: art and model frames, the screens the game writes
+        // its information (from y 100) and description (from y 300) on, and
+        // the list of entries. The title keeps left of the close button
+        // (x 380 to 460).
         P.Frame(60, 88, 170, 210, rule, 2);
         P.Frame(80, 312, 124, 126, rule, 2);
-        P.Frame(232, 90, 356, 90, rule, 1);
-        P.Frame(240, 270, 350, 190, rule, 1);
+        Plate(c, 232, 88, 360, 98, clear);
+        Plate(c, 240, 290, 352, 178, clear);
         P.Frame(600, 24, 192, 560, rule, 2);
+        P.Text(60, 28, S.Caption, 5, ink);
+      } else if (S.Name == "finish_bg") {
+        // Where the game writes the difficulty, the score and the way out.
+        Plate(c, 388, 390, 330, 148, clear);
       }
       if (S.Caption.empty()) {
-        // The menu background: a planet on the horizon behind the buttons.
+        // The menu background: a planet on the horizon behind the buttons,
+        // a plate for the version the menus write at the top right, and a
+        // clear sky where the graphics options write the brightness.
         P.Disc(W * 0.5, H * 1.35, H * 0.75, HueIndex(S.Hue, 2));
         P.Ring(W * 0.5, H * 1.35, H * 0.75, 4, HueIndex(S.Hue, 6));
         P.TextIn(0, 60, W, 70, "TALOREN: OSTRIME", ink, 6);
-      } else {
+        Plate(c, 650, 4, 140, 28, clear);
+        clear.push_back({248, 272, 274, 36});
+      } else if (S.Name != "bg" && S.Name != "help") {
         // Logos stand in the upper third; pages with content carry their
-        // title along the top edge.
+        // title along the top edge, clear of the buttons above it.
         bool logo = S.Name == "partner_logo" || S.Name == "quorvil" || S.Name == "logotip" ||
                     S.Name == "gamelogo";
-        P.TextIn(0, logo ? H / 3 - 40 : 40, W, logo ? 80 : 64, S.Caption, ink, logo ? 8 : 6);
+        P.TextIn(0, logo ? H / 3 - 40 : 62, W, logo ? 80 : 56, S.Caption, ink, logo ? 8 : 6);
+      } else if (S.Name == "help") {
+        P.TextIn(0, 40, W, 56, S.Caption, ink, 6);
       }
       P.Frame(0, 0, W, H, HueIndex(S.Hue, 5), 4);
+      ClearWords(c, clear, 3);
+      StarField(c, 400, false, clear);
       break;
     }
     case pkTile: {
@@ -540,10 +699,16 @@ void PaintFrame(TCtx& c) {
       break;
     }
     case pkButton: {
+      // A lit button is brighter, as far as its white caption still reads.
+      // A button that stands on something drawn right above it (the
+      // game-over buttons under the last statistics line) starts lower.
       bool lit = S.Variant == 1;
-      P.Fill(0, 0, W, H, HueIndex(S.Hue, lit ? 3 : 1));
-      P.Frame(0, 0, W, H, HueIndex(S.Hue, lit ? 7 : 4), H >= 30 ? 2 : 1);
-      P.TextIn(2, 2, W - 4, H - 4, S.Caption, lit ? GreyIndex(15) : HueIndex(S.Hue, 6), 3);
+      const int top = S.Name.rfind("gameover", 0) == 0 ? 8 : 0;
+      const uint8_t caption = lit ? GreyIndex(15) : HueIndex(S.Hue, 7);
+      P.SetCell(c.F * W, top, W, H - top);
+      P.Fill(0, 0, W, H - top, lit ? GroundFor(S.Hue, 3, caption) : HueIndex(S.Hue, 1));
+      P.Frame(0, 0, W, H - top, HueIndex(S.Hue, lit ? 7 : 4), H - top >= 30 ? 2 : 1);
+      P.TextIn(2, 2, W - 4, H - top - 4, S.Caption, caption, 3);
       break;
     }
     case pkPanel: {
@@ -554,6 +719,28 @@ void PaintFrame(TCtx& c) {
         // An enemy book picture: the craft, large, over its name.
         DrawEnemyShape(c, S.Variant, cx, cy - 10, W * 0.8, H * 0.6);
         P.TextIn(6, H - 30, W - 12, 24, S.Caption, HueIndex(S.Hue, 7), 2);
+      } else if (S.Name == "ays_panel") {
+        // The question keeps to the top rows: under the OK and CANCEL buttons
+        // (Y 309 on the panel at 260), and, when the game stretches the panel
+        // to 120 pixels for the difficulty buttons, wholly behind EASY.
+        const int scale = 2;
+        P.Text((W - TPainter::TextWidth(S.Caption, scale)) / 2, 6, S.Caption, scale,
+               HueIndex(S.Hue, 7));
+      } else if (S.Name == "enter_name") {
+        // The field the game writes the typed name into, at (292, 294) on
+        // the panel at (200, 240).
+        P.TextIn(8, 8, W - 16, 40, S.Caption, HueIndex(S.Hue, 7), 3);
+        std::vector<TBox> unused;
+        Plate(c, 84, 48, 232, 36, unused);
+      } else if (S.Name == "pausemenupanel") {
+        // Across the play field only: the heads-up display at the left
+        // stays in view, and the caption keeps left of the menu (x 300) and
+        // of the "are you sure?" panel opened over it (x 266).
+        P.Fill(0, 0, 104, H, kTransparentIndex);
+        P.SetCell(c.F * W + 104, 0, W - 104, H);
+        P.Frame(0, 0, W - 104, H, HueIndex(S.Hue, 4), 2);
+        P.Frame(4, 4, W - 112, H - 8, HueIndex(S.Hue, 2), 1);
+        P.TextIn(4, 0, 156, H, S.Caption, HueIndex(S.Hue, 7), 5);
       } else if (S.Name == "leftpanel") {
         P.TextIn(0, 192, W, 16, "SCORE", HueIndex(S.Hue, 6), 2);
         P.TextIn(0, 20, W, 16, "WEAPON", HueIndex(S.Hue, 6), 2);
@@ -575,21 +762,40 @@ void PaintFrame(TCtx& c) {
         P.Polygon({double(x), double(edge), x + 16.0, double(edge), x + 32.0, edge + 16.0, x + 16.0,
                    edge + 16.0},
                   HueIndex(2, 5));
+      // Dark plates where words are written on the leaves: on the upper
+      // one its labels and the digits that ride beside them, on the lower
+      // one the statistics the game types at (123..430, 345..520) once
+      // the leaf stands at Y 278.
+      std::vector<TBox> unused;
       if (S.Variant == 0) {
-        // Labels beside the digits that ride on this leaf.
+        Plate(c, 276, 4, 214, 184, unused);
         P.Text(290, 20, "MISSION", 2, HueIndex(S.Hue, 7));
         P.Text(308, 58, "LEVEL", 2, HueIndex(S.Hue, 7));
         P.Text(340, 154, "EPISODE", 2, HueIndex(S.Hue, 7));
+      } else {
+        Plate(c, 110, 60, 360, 184, unused);
       }
       break;
     }
     case pkCaption: {
+      // The words stand on a dark label of their own, whatever the play
+      // field or the sky shows under the picture.
       bool dim = S.Variant == 1 && c.F >= S.Frames / 2;
-      P.TextIn(0, 0, W, H, S.Caption, HueIndex(S.Hue, dim ? 3 : 7), 6);
+      const int scale = TPainter::FitScale(S.Caption, W - 8, H - 8, 6);
+      const int tw = TPainter::TextWidth(S.Caption, scale), th = 7 * scale;
+      const int x = (W - tw) / 2, y = (H - th) / 2;
+      P.Fill(x - 4, y - 4, tw + 8, th + 8, HueIndex(S.Hue, 0));
+      P.Frame(x - 4, y - 4, tw + 8, th + 8, HueIndex(S.Hue, 3), 1);
+      P.Text(x, y, S.Caption, scale, HueIndex(S.Hue, dim ? 4 : 7));
       break;
     }
     case pkDigits:
-      if (c.F < 10) P.TextIn(0, 0, W, H, std::to_string(c.F), HueIndex(S.Hue, 6), 4);
+      // A dark window behind each digit, so a counter reads on whatever it
+      // is written over (the extra weapon's seconds lie on its capsule).
+      if (c.F < 10) {
+        P.Fill(0, 0, W, H, GreyIndex(0));
+        P.TextIn(0, 0, W, H, std::to_string(c.F), HueIndex(S.Hue, 6), 4);
+      }
       break;
     case pkNumbers:
       P.Frame(0, 0, W, H, HueIndex(S.Hue, 3), 1);
@@ -611,8 +817,13 @@ void PaintFrame(TCtx& c) {
       for (int i = 1; i < 8; ++i)
         P.Fill(W * i / 8 - 2, static_cast<int>(H * 0.25), 4, static_cast<int>(H * 0.4),
                HueIndex(S.Hue, 3));
-      P.TextIn(0, static_cast<int>(H * 0.7), W, static_cast<int>(H * 0.15), "BOSS",
-               HueIndex(S.Hue, 6), 3);
+      // The name on a dark band of its own.
+      const int ly = static_cast<int>(H * 0.7), lh = static_cast<int>(H * 0.15);
+      const int scale = TPainter::FitScale("BOSS", W, lh, 3);
+      const int tw = TPainter::TextWidth("BOSS", scale);
+      P.Fill((W - tw) / 2 - 3, ly + (lh - 7 * scale) / 2 - 3, tw + 6, 7 * scale + 6,
+             HueIndex(S.Hue, 0));
+      P.TextIn(0, ly, W, lh, "BOSS", GreyIndex(15), 3);
       break;
     }
     case pkBossPart: {
@@ -738,11 +949,18 @@ void PaintFrame(TCtx& c) {
       break;
     }
     case pkBonus: {
-      double a = c.T * 2 * kPi;
-      P.Disc(cx, cy, W * 0.46, HueIndex(S.Hue, 2));
-      P.Ring(cx, cy, W * 0.46, 2, HueIndex(S.Hue, 6));
-      P.Disc(cx + std::cos(a) * W * 0.34, cy + std::sin(a) * W * 0.34, 2.5, GreyIndex(15));
-      P.TextIn(0, 0, W, H, S.Caption, GreyIndex(15), 3);
+      // A pill in the upper two thirds, its letter on it and a light running
+      // round its ends. The lower third stays clear: the heads-up display
+      // shows the extra weapons' capsule at (16, 154) and writes their
+      // seconds below its middle, at Y 175.
+      const double py = H * 0.33, rx = W * 0.46, ry = H * 0.3;
+      const uint8_t letter = GreyIndex(15);
+      P.Ellipse(cx, py, rx, ry, GroundFor(S.Hue, 2, letter));
+      P.Ellipse(cx, py, rx - 2, ry - 2, GroundFor(S.Hue, 1, letter));
+      const double a = c.T * 2 * kPi;
+      P.Disc(cx + (std::cos(a) >= 0 ? 1 : -1) * (rx - 3), py + std::sin(a) * (ry - 4), 1.5,
+             HueIndex(S.Hue, 6));
+      P.TextIn(0, static_cast<int>(py) - 8, W, 17, S.Caption, letter, 2);
       break;
     }
     case pkSplinter:
@@ -792,7 +1010,8 @@ void PaintFrame(TCtx& c) {
         P.Fill(0, y, W, 2, HueIndex(S.Hue, 6));
         P.Frame(0, 0, W, H, HueIndex(S.Hue, 3), 1);
       } else {  // face: radio interference
-        for (int i = 0; i < 6; ++i) P.Fill(0, c.R.Int(H), W, 1, HueIndex(S.Hue, 3 + c.R.Int(4)));
+        for (int i = 0; i < 6; ++i)
+          P.Fill(0, kFaceTop + c.R.Int(H - kFaceTop), W, 1, HueIndex(S.Hue, 3 + c.R.Int(4)));
       }
       break;
     case pkElement:
@@ -804,7 +1023,7 @@ void PaintFrame(TCtx& c) {
 
 }  // namespace
 
-std::unique_ptr<TDIB> PaintPicture(const TPictureSpec& Spec) {
+std::unique_ptr<TDIB> PaintPicture(const TPictureSpec& Spec, std::vector<TTextRun>* Runs) {
   int frames = std::max(1, Spec.Frames);
   TPainter p(Spec.Width * frames, Spec.Height);
   TRand r(Spec.Name);
@@ -814,5 +1033,6 @@ std::unique_ptr<TDIB> PaintPicture(const TPictureSpec& Spec) {
         p, Spec, r, Spec.Width, Spec.Height, f, frames > 1 ? static_cast<double>(f) / frames : 0.0};
     PaintFrame(c);
   }
+  if (Runs) *Runs = p.Runs(Spec.Width);
   return p.ToDIB();
 }

@@ -175,8 +175,9 @@ std::vector<TPictureSpec> Build() {
   // An open mission shows "mission" + i + "lighted" (no underscore).
   for (int i = 1; i <= 5; ++i)
     b.Button("mission" + std::to_string(i), 184, 34, "MISSION " + std::to_string(i), "lighted");
-  b.Button("ays_ok", 100, 34, "OK", "_lighted", hRed);
-  b.Button("ays_cancel", 100, 34, "CANCEL", "_lighted", hRed);
+  // Low enough to stand inside the panel (Y 260 to 340) from Y 309.
+  b.Button("ays_ok", 100, 24, "OK", "_lighted", hRed);
+  b.Button("ays_cancel", 100, 24, "CANCEL", "_lighted", hRed);
   b.Add("ays_panel", 270, 80, 1, pkPanel, "ARE YOU SURE?", hRed);
   b.Button("clear", 184, 34, "CLEAR", "_lighted", hRed);
   b.Button("easy", 250, 32, "EASY", "_lighted", hLime);
