@@ -144,7 +144,7 @@ class TVorbisDecoder : public TDecoder {
     Channels = static_cast<uint16_t>(vi->channels);
     // Having looked through a chained file's links, the reader may be left
     // in the last one: reading starts at the first.
-    if (ov_pcm_seek(&vf_, 0) != 0) return false;
+    if (ov_streams(&vf_) > 1 && ov_pcm_seek(&vf_, 0) != 0) return false;
     for (int link = 0; link < ov_streams(&vf_); ++link) {
       const vorbis_info* li = ov_info(&vf_, link);
       const ogg_int64_t frames = ov_pcm_total(&vf_, link);
@@ -386,10 +386,18 @@ std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, ui
 
 std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offset, uint64_t Length,
                                          uint32_t Rate, int32_t& Error) {
+  // Modules are read whole; one far larger than any song (a mistaken
+  // multi-gigabyte file) is refused before it fills the memory.
+  constexpr uint64_t kMaxModuleBytes = uint64_t{256} << 20;
   const TSourceFile file(Path);
   std::vector<uint8_t> data;
-  if (file.Error() != BASS_OK || !file.Read(Offset, Length, data)) {
+  const uint64_t most = Length ? std::min(Length, kMaxModuleBytes + 1) : kMaxModuleBytes + 1;
+  if (file.Error() != BASS_OK || !file.Read(Offset, most, data)) {
     Error = BASS_ERROR_FILEOPEN;
+    return nullptr;
+  }
+  if (data.size() > kMaxModuleBytes) {
+    Error = BASS_ERROR_FILEFORM;
     return nullptr;
   }
   std::unique_ptr<TDecoder> d = OpenModuleDecoder(data, Rate);
