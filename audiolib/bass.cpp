@@ -10,8 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -28,6 +26,11 @@ namespace {
 
 constexpr uint32_t kDeviceRate = 44100;
 constexpr size_t kBlockFrames = 2048;
+// How far a device output is fed ahead of what it plays, unless
+// BASS_SetBufferLength says otherwise, and the bounds of what it may say.
+constexpr uint32_t kDefaultBufferMs = 333;
+constexpr uint32_t kMinBufferMs = 50;
+constexpr uint32_t kMaxBufferMs = 5000;
 
 enum class TKind { Stream, User, Music };
 
@@ -60,8 +63,9 @@ struct TChannel {
   bool SourceDone = false;
   bool EndFired = false;
   bool Paused = false;
-  int Volume = 100;  // channel attribute, 0..100
-  int Pan = 0;       // -100..100
+  bool OutputPaused = false;  // paused by BASS_Pause: BASS_Start resumes it
+  int Volume = 100;           // channel attribute, 0..100
+  int Pan = 0;                // -100..100
   TMixVoice Voice;
   std::vector<TSync> Syncs;
   std::vector<TDsp> Dsps;
@@ -83,6 +87,9 @@ class TLibrary : public TMixFeeder {
   BASS_DWORD NextHandle = 0x10000;
   std::thread Thread;
   std::atomic<bool> StopThread{false};
+  std::atomic<uint32_t> BufferMs{kDefaultBufferMs};
+  // Percent of the playing time that the last feeding round took.
+  std::atomic<float> Cpu{0.0f};
 
   ~TLibrary() override;
   void Feed(uint64_t Frames) override;
@@ -103,7 +110,7 @@ class TLibrary : public TMixFeeder {
     return nullptr;
   }
   void ApplyVolume(TChannel& c);
-  void FillOne(TChannel& c, uint64_t frames);
+  size_t FillOne(TChannel& c, uint64_t frames);
 };
 
 TLibrary& Lib() {
@@ -166,8 +173,9 @@ void TLibrary::ApplyVolume(TChannel& c) {
 
 // Decodes one block into the channel's own layout (its sample size and
 // channel count, as its flags tell them), hands that to the DSP chain, and
-// queues it as the mixer's stereo 16-bit through the effects.
-void TLibrary::FillOne(TChannel& c, uint64_t frames) {
+// queues it as the mixer's stereo 16-bit through the effects. Returns the
+// frames queued.
+size_t TLibrary::FillOne(TChannel& c, uint64_t frames) {
   const uint32_t frameBytes = c.FrameBytes();
   size_t got = 0;
   if (c.Kind == TKind::User) {
@@ -215,6 +223,7 @@ void TLibrary::FillOne(TChannel& c, uint64_t frames) {
   std::lock_guard g(TSoundMixer::Instance().Mutex());
   c.Voice.Stream->Push(c.Block.data(), got);
   if (c.SourceDone) c.Voice.Stream->Ended = true;
+  return got;
 }
 
 void TLibrary::Feed(uint64_t Frames) {
@@ -222,6 +231,9 @@ void TLibrary::Feed(uint64_t Frames) {
   TSoundMixer& m = TSoundMixer::Instance();
   const bool clock = m.ClockDriven();
   const uint32_t out = m.Rate();
+  const auto start = std::chrono::steady_clock::now();
+  double produced = 0;  // seconds of sound queued this round
+  bool playing = false;
   for (auto& [h, c] : Channels) {
     uint32_t queued;
     {
@@ -229,14 +241,32 @@ void TLibrary::Feed(uint64_t Frames) {
       if (!c->Voice.Playing || c->SourceDone) continue;
       queued = c->Voice.Stream->Queued();
     }
-    // Enough for what the clock has run up, plus a block; a device keeps a
-    // third of a second ahead of its thread.
-    const uint64_t need = clock ? Frames * c->Rate / out + 1 + kBlockFrames : c->Rate / 3;
+    playing = true;
+    // Enough for what the clock has run up, plus a block; a device keeps
+    // the buffer length ahead of its thread.
+    const uint64_t need =
+        clock ? Frames * c->Rate / out + 1 + kBlockFrames : uint64_t{c->Rate} * BufferMs / 1000;
     while (queued < need && !c->SourceDone) {
-      FillOne(*c, kBlockFrames);
+      try {
+        produced += static_cast<double>(FillOne(*c, kBlockFrames)) / c->Rate;
+      } catch (...) {
+        // A decoder that fails (out of memory) ends its channel with what
+        // was heard, and the others play on; nobody above this thread could
+        // take the exception.
+        c->SourceDone = true;
+        std::lock_guard g(m.Mutex());
+        c->Voice.Stream->Ended = true;
+      }
       std::lock_guard g(m.Mutex());
       queued = c->Voice.Stream->Queued();
     }
+  }
+  if (!playing) {
+    Cpu = 0.0f;
+  } else if (produced > 0) {
+    const double spent =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    Cpu = static_cast<float>(std::min(100.0, 100.0 * spent / produced));
   }
 }
 
@@ -382,409 +412,501 @@ BASS_EXPORT int32_t BASS_ErrorGetCode() {
 }
 
 BASS_EXPORT BASS_BOOL BASS_Init(int32_t Device, BASS_DWORD Freq, BASS_DWORD Flags, void* Win) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (lib.Initialised) return Fail(BASS_ERROR_ALREADY, 0);
-  if (Device != -1 && Device != 1) return Fail(BASS_ERROR_DEVICE, 0);
-  // The device is the mixer's: without one behind it there is nothing to
-  // play to.
-  if (!TSoundMixer::Instance().HasDevice()) return Fail(BASS_ERROR_DRIVER, 0);
-  lib.Initialised = true;
-  lib.Started = false;
-  TSoundMixer::Instance().AddFeeder(&lib);
-  lib.StopThread = false;
-  lib.Thread = std::thread(ServiceLoop);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (lib.Initialised) return Fail(BASS_ERROR_ALREADY, 0);
+    if (Device != -1 && Device != 1) return Fail(BASS_ERROR_DEVICE, 0);
+    // The device is the mixer's: without one behind it there is nothing to
+    // play to.
+    if (!TSoundMixer::Instance().HasDevice()) return Fail(BASS_ERROR_DRIVER, 0);
+    lib.Initialised = true;
+    lib.Started = false;
+    TSoundMixer::Instance().AddFeeder(&lib);
+    lib.StopThread = false;
+    lib.Thread = std::thread(ServiceLoop);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_Free() {
-  TLibrary& lib = Lib();
-  std::thread t;
-  {
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    TLibrary& lib = Lib();
+    std::thread t;
+    {
+      std::lock_guard l(lib.Lock);
+      if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
+      lib.StopThread = true;
+      t = std::move(lib.Thread);
+    }
+    if (t.joinable()) t.join();
+    TSoundMixer::Instance().RemoveFeeder(&lib);
     std::lock_guard l(lib.Lock);
-    if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
-    lib.StopThread = true;
-    t = std::move(lib.Thread);
-  }
-  if (t.joinable()) t.join();
-  TSoundMixer::Instance().RemoveFeeder(&lib);
-  std::lock_guard l(lib.Lock);
-  while (!lib.Channels.empty()) FreeChannel(lib.Channels.begin()->first);
-  lib.Initialised = lib.Started = false;
-  return Ok(1);
+    while (!lib.Channels.empty()) FreeChannel(lib.Channels.begin()->first);
+    lib.Initialised = lib.Started = false;
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_Start() {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
-  lib.Started = true;
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
+    lib.Started = true;
+    // What the paused output held plays on.
+    for (auto& [h, c] : lib.Channels) {
+      if (c->OutputPaused) {
+        c->OutputPaused = false;
+        StartChannel(*c, false);
+      }
+    }
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_Stop() {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  for (auto& [h, c] : lib.Channels) c->Voice.Playing = false;
-  lib.Started = false;
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    for (auto& [h, c] : lib.Channels) {
+      c->Voice.Playing = false;
+      c->OutputPaused = false;
+    }
+    lib.Started = false;
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_Pause() {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  for (auto& [h, c] : lib.Channels) {
-    if (c->Voice.Playing) {
-      c->Voice.Playing = false;
-      c->Paused = true;
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    for (auto& [h, c] : lib.Channels) {
+      if (c->Voice.Playing) {
+        c->Voice.Playing = false;
+        c->Paused = true;
+        c->OutputPaused = true;
+      }
     }
-  }
-  lib.Started = false;
-  return Ok(1);
+    lib.Started = false;
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_GetInfo(BASS_INFO* Info) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
-  if (!Info || Info->size < sizeof(BASS_INFO)) return Fail(BASS_ERROR_ILLPARAM, 0);
-  *Info = BASS_INFO{};
-  Info->size = sizeof(BASS_INFO);
-  Info->minrate = 100;
-  Info->maxrate = 100000;
-  Info->dsver = 8;
-  Info->latency = 20;
-  Info->speakers = 2;
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
+    if (!Info || Info->size < sizeof(BASS_INFO)) return Fail(BASS_ERROR_ILLPARAM, 0);
+    *Info = BASS_INFO{};
+    Info->size = sizeof(BASS_INFO);
+    Info->minrate = 100;
+    Info->maxrate = 100000;
+    Info->dsver = 8;
+    Info->latency = 20;
+    Info->speakers = 2;
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT const char* BASS_GetDeviceDescription(int32_t Device) {
-  return Device == 1 ? "Default" : Fail<const char*>(BASS_ERROR_DEVICE, nullptr);
+  return BassGuarded<const char*>(nullptr, [&]() -> const char* {
+    return Device == 1 ? "Default" : Fail<const char*>(BASS_ERROR_DEVICE, nullptr);
+  });
 }
 
+// The share of the playing time that decoding, DSPs and effects took in the
+// library's last feeding round, in percent; 0 while nothing plays.
 BASS_EXPORT float BASS_GetCPU() {
-  return 0.0f;
+  return Lib().Cpu.load();
 }
 
+// Sets how far ahead of a device the library decodes, in seconds, within
+// 0.05 and 5; returns the length now in force, in milliseconds. A longer one
+// rides out a busier machine; effects and DSPs are then heard that much
+// later. A clock-driven output (no device, headless runs) is fed as its
+// clock runs instead.
 BASS_EXPORT BASS_DWORD BASS_SetBufferLength(float Length) {
-  return Ok<BASS_DWORD>(500);
+  return BassGuarded<BASS_DWORD>(0, [&]() -> BASS_DWORD {
+    TLibrary& lib = Lib();
+    if (std::isfinite(Length))
+      lib.BufferMs = static_cast<uint32_t>(
+          std::clamp<double>(std::lround(Length * 1000.0), kMinBufferMs, kMaxBufferMs));
+    return Ok<BASS_DWORD>(lib.BufferMs);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_Update() {
-  Catchup();
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    Catchup();
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT void BASS_SetGlobalVolumes(int32_t Music, int32_t Sample, int32_t Stream) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (Music >= 0) lib.MusicVolume = std::min(Music, 100);
-  if (Sample >= 0) lib.SampleVolume = std::min(Sample, 100);
-  if (Stream >= 0) lib.StreamVolume = std::min(Stream, 100);
-  for (auto& [h, c] : lib.Channels) lib.ApplyVolume(*c);
-  t_error = BASS_OK;
+  BassGuarded(0, [&] {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (Music >= 0) lib.MusicVolume = std::min(Music, 100);
+    if (Sample >= 0) lib.SampleVolume = std::min(Sample, 100);
+    if (Stream >= 0) lib.StreamVolume = std::min(Stream, 100);
+    for (auto& [h, c] : lib.Channels) lib.ApplyVolume(*c);
+    t_error = BASS_OK;
+    return 0;
+  });
 }
 
 BASS_EXPORT void BASS_GetGlobalVolumes(BASS_DWORD* Music, BASS_DWORD* Sample, BASS_DWORD* Stream) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (Music) *Music = static_cast<BASS_DWORD>(lib.MusicVolume);
-  if (Sample) *Sample = static_cast<BASS_DWORD>(lib.SampleVolume);
-  if (Stream) *Stream = static_cast<BASS_DWORD>(lib.StreamVolume);
-  t_error = BASS_OK;
+  BassGuarded(0, [&] {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (Music) *Music = static_cast<BASS_DWORD>(lib.MusicVolume);
+    if (Sample) *Sample = static_cast<BASS_DWORD>(lib.SampleVolume);
+    if (Stream) *Stream = static_cast<BASS_DWORD>(lib.StreamVolume);
+    t_error = BASS_OK;
+    return 0;
+  });
 }
 
 // ---- Streams ---------------------------------------------------------------
 
 BASS_EXPORT HSTREAM BASS_StreamCreateFile(BASS_BOOL Mem, const void* File, BASS_DWORD Offset,
                                           BASS_DWORD Length, BASS_DWORD Flags) {
-  {
-    std::lock_guard l(Lib().Lock);
-    if (!Lib().Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
-  }
-  if (Mem || !File) return Fail<HSTREAM>(BASS_ERROR_NOTAVAIL, 0);
-  const std::string path = PathOf(File);
-  {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe) return Fail<HSTREAM>(BASS_ERROR_FILEOPEN, 0);
-  }
-  std::unique_ptr<TDecoder> d = OpenWaveDecoder(path);
-  if (!d) d = OpenVorbisDecoder(path);
-  if (!d) d = OpenMpegDecoder(path);
-  if (!d) return Fail<HSTREAM>(BASS_ERROR_FILEFORM, 0);
-  return BassAdoptDecoder(std::move(d));
+  return BassGuarded<HSTREAM>(0, [&]() -> HSTREAM {
+    {
+      std::lock_guard l(Lib().Lock);
+      if (!Lib().Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
+    }
+    if (Mem || !File) return Fail<HSTREAM>(BASS_ERROR_NOTAVAIL, 0);
+    const TSourceFile file(PathOf(File));
+    if (file.Error() != BASS_OK) return Fail<HSTREAM>(file.Error(), 0);
+    // A WAV or Ogg file whose samples the library does not play is not
+    // handed on: it would only be taken for noise.
+    int32_t why = BASS_ERROR_FILEFORM;
+    std::unique_ptr<TDecoder> d = OpenWaveDecoder(file.Path(), &why);
+    if (!d && why != BASS_ERROR_FORMAT) d = OpenVorbisDecoder(file.Path(), &why);
+    if (!d && why != BASS_ERROR_FORMAT) d = OpenMpegDecoder(file.Path());
+    if (!d) return Fail<HSTREAM>(why, 0);
+    return BassAdoptDecoder(std::move(d));
+  });
 }
 
 BASS_EXPORT HSTREAM BASS_StreamCreate(BASS_DWORD Freq, BASS_DWORD Flags, STREAMPROC Proc,
                                       void* User) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  if (!lib.Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
-  if (!Proc || Freq < 100 || Freq > 100000) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
-  auto c = std::make_unique<TChannel>();
-  c->Kind = TKind::User;
-  c->Proc = Proc;
-  c->User = User;
-  c->Rate = Freq;
-  c->Channels = (Flags & BASS_SAMPLE_MONO) ? 1 : 2;
-  c->EightBit = (Flags & BASS_SAMPLE_8BITS) != 0;
-  return Ok(AddChannel(std::move(c)));
+  return BassGuarded<HSTREAM>(0, [&]() -> HSTREAM {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    if (!lib.Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
+    if (!Proc || Freq < 100 || Freq > 100000) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
+    auto c = std::make_unique<TChannel>();
+    c->Kind = TKind::User;
+    c->Proc = Proc;
+    c->User = User;
+    c->Rate = Freq;
+    c->Channels = (Flags & BASS_SAMPLE_MONO) ? 1 : 2;
+    c->EightBit = (Flags & BASS_SAMPLE_8BITS) != 0;
+    return Ok(AddChannel(std::move(c)));
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_StreamFree(HSTREAM Handle) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c || c->Kind == TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
-  FreeChannel(Handle);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c || c->Kind == TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
+    FreeChannel(Handle);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_QWORD BASS_StreamGetLength(HSTREAM Handle) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c || c->Kind == TKind::Music) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
-  if (c->Kind == TKind::User) return Fail<BASS_QWORD>(BASS_ERROR_NOTAVAIL, ~BASS_QWORD{0});
-  return Ok<BASS_QWORD>(c->Length * c->FrameBytes());
+  return BassGuarded<BASS_QWORD>(~BASS_QWORD{0}, [&]() -> BASS_QWORD {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c || c->Kind == TKind::Music) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
+    if (c->Kind == TKind::User) return Fail<BASS_QWORD>(BASS_ERROR_NOTAVAIL, ~BASS_QWORD{0});
+    return Ok<BASS_QWORD>(c->Length * c->FrameBytes());
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_StreamPlay(HSTREAM Handle, BASS_BOOL Flush, BASS_DWORD Flags) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c || c->Kind == TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
-  if (!StartChannel(*c, Flush != 0)) return Fail(BASS_ERROR_START, 0);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c || c->Kind == TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
+    if (!StartChannel(*c, Flush != 0)) return Fail(BASS_ERROR_START, 0);
+    return Ok(1);
+  });
 }
 
 // ---- Module music ----------------------------------------------------------
 
 BASS_EXPORT HMUSIC BASS_MusicLoad(BASS_BOOL Mem, const void* File, BASS_DWORD Offset,
                                   BASS_DWORD Length, BASS_DWORD Flags) {
-  {
-    std::lock_guard l(Lib().Lock);
-    if (!Lib().Initialised) return Fail<HMUSIC>(BASS_ERROR_INIT, 0);
-  }
-  if (!File) return Fail<HMUSIC>(BASS_ERROR_ILLPARAM, 0);
-  std::vector<uint8_t> data;
-  if (Mem) {
-    if (Length == 0) return Fail<HMUSIC>(BASS_ERROR_ILLPARAM, 0);
-    const uint8_t* p = static_cast<const uint8_t*>(File) + Offset;
-    data.assign(p, p + Length);
-  } else {
-    std::ifstream in(PathOf(File), std::ios::binary);
-    if (!in) return Fail<HMUSIC>(BASS_ERROR_FILEOPEN, 0);
-    in.seekg(Offset);
-    data.assign(std::istreambuf_iterator<char>(in), {});
-    if (Length && data.size() > Length) data.resize(Length);
-  }
-  std::unique_ptr<TDecoder> d = OpenModuleDecoder(data, kDeviceRate);
-  if (!d) return Fail<HMUSIC>(BASS_ERROR_FILEFORM, 0);
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  auto c = std::make_unique<TChannel>();
-  c->Kind = TKind::Music;
-  c->Rate = d->Rate;
-  c->Channels = 2;
-  c->Length = d->Length;
-  c->Decoder = std::move(d);
-  return Ok(AddChannel(std::move(c)));
+  return BassGuarded<HMUSIC>(0, [&]() -> HMUSIC {
+    {
+      std::lock_guard l(Lib().Lock);
+      if (!Lib().Initialised) return Fail<HMUSIC>(BASS_ERROR_INIT, 0);
+    }
+    if (!File) return Fail<HMUSIC>(BASS_ERROR_ILLPARAM, 0);
+    std::unique_ptr<TDecoder> d;
+    if (Mem) {
+      if (Length == 0) return Fail<HMUSIC>(BASS_ERROR_ILLPARAM, 0);
+      const uint8_t* p = static_cast<const uint8_t*>(File) + Offset;
+      d = OpenModuleDecoder(std::vector<uint8_t>(p, p + Length), kDeviceRate);
+      if (!d) return Fail<HMUSIC>(BASS_ERROR_FILEFORM, 0);
+    } else {
+      int32_t why = BASS_OK;
+      d = LoadModuleFile(PathOf(File), Offset, Length, kDeviceRate, why);
+      if (!d) return Fail<HMUSIC>(why, 0);
+    }
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    auto c = std::make_unique<TChannel>();
+    c->Kind = TKind::Music;
+    c->Rate = d->Rate;
+    c->Channels = 2;
+    c->Length = d->Length;
+    c->Decoder = std::move(d);
+    return Ok(AddChannel(std::move(c)));
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_MusicFree(HMUSIC Handle) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c || c->Kind != TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
-  FreeChannel(Handle);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c || c->Kind != TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
+    FreeChannel(Handle);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_DWORD BASS_MusicGetLength(HMUSIC Handle, BASS_BOOL Playlen) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c || c->Kind != TKind::Music) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
-  return Ok(static_cast<BASS_DWORD>(std::min<uint64_t>(c->Length * 4, 0xFFFFFFFEu)));
+  return BassGuarded<BASS_DWORD>(~BASS_DWORD{0}, [&]() -> BASS_DWORD {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c || c->Kind != TKind::Music) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
+    return Ok(static_cast<BASS_DWORD>(std::min<uint64_t>(c->Length * 4, 0xFFFFFFFEu)));
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_MusicPlay(HMUSIC Handle) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c || c->Kind != TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
-  if (!StartChannel(*c, false)) return Fail(BASS_ERROR_START, 0);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c || c->Kind != TKind::Music) return Fail(BASS_ERROR_HANDLE, 0);
+    if (!StartChannel(*c, false)) return Fail(BASS_ERROR_START, 0);
+    return Ok(1);
+  });
 }
 
 // ---- Channels --------------------------------------------------------------
 
 BASS_EXPORT BASS_DWORD BASS_ChannelGetFlags(BASS_DWORD Handle) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
-  BASS_DWORD f = 0;
-  if (c->EightBit) f |= BASS_SAMPLE_8BITS;
-  if (c->Channels == 1) f |= BASS_SAMPLE_MONO;
-  return Ok(f);
+  return BassGuarded<BASS_DWORD>(~BASS_DWORD{0}, [&]() -> BASS_DWORD {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
+    BASS_DWORD f = 0;
+    if (c->EightBit) f |= BASS_SAMPLE_8BITS;
+    if (c->Channels == 1) f |= BASS_SAMPLE_MONO;
+    return Ok(f);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelStop(BASS_DWORD Handle) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  c->Voice.Playing = false;
-  c->Paused = false;
-  if (c->Kind == TKind::User) {
-    // A user stream has no place to return to: what it had queued is
-    // dropped, and its position counts again from what it is given next.
-    c->Voice.Stream->Clear();
-    c->Voice.Stream->Heard = 0;
-    c->Voice.Cursor = 0;
-    c->Base = 0;
-    c->SourceDone = false;
-    c->EndFired = false;
-  }
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, 0);
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    c->Voice.Playing = false;
+    c->Paused = false;
+    c->OutputPaused = false;
+    if (c->Kind == TKind::User) {
+      // A user stream has no place to return to: what it had queued is
+      // dropped, and its position counts again from what it is given next.
+      c->Voice.Stream->Clear();
+      c->Voice.Stream->Heard = 0;
+      c->Voice.Cursor = 0;
+      c->Base = 0;
+      c->SourceDone = false;
+      c->EndFired = false;
+    }
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelPause(BASS_DWORD Handle) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  if (!c->Voice.Playing) return Fail(BASS_ERROR_NOPLAY, 0);
-  c->Voice.Playing = false;
-  c->Paused = true;
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, 0);
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    if (!c->Voice.Playing) return Fail(BASS_ERROR_NOPLAY, 0);
+    c->Voice.Playing = false;
+    c->Paused = true;
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelResume(BASS_DWORD Handle) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  if (!c->Paused) return Fail(BASS_ERROR_NOPAUSE, 0);
-  if (!StartChannel(*c, false)) return Fail(BASS_ERROR_START, 0);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, 0);
+    if (!c->Paused) return Fail(BASS_ERROR_NOPAUSE, 0);
+    if (!StartChannel(*c, false)) return Fail(BASS_ERROR_START, 0);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_DWORD BASS_ChannelIsActive(BASS_DWORD Handle) {
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, BASS_ACTIVE_STOPPED);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  if (c->Voice.Playing) return Ok(BASS_ACTIVE_PLAYING);
-  return Ok(c->Paused ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED);
+  return BassGuarded<BASS_DWORD>(BASS_ACTIVE_STOPPED, [&]() -> BASS_DWORD {
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, BASS_ACTIVE_STOPPED);
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    if (c->Voice.Playing) return Ok(BASS_ACTIVE_PLAYING);
+    return Ok(c->Paused ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelSetAttributes(BASS_DWORD Handle, int32_t Freq, int32_t Volume,
                                                 int32_t Pan) {
-  // What was due so far is heard as things stood.
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  if (Freq > 0) {
-    std::lock_guard g(TSoundMixer::Instance().Mutex());
-    c->Voice.Frequency = static_cast<uint32_t>(std::clamp(Freq, 100, 100000));
-  }
-  if (Volume >= 0) c->Volume = std::min(Volume, 100);
-  if (Pan >= -100 && Pan <= 100) c->Pan = Pan;
-  lib.ApplyVolume(*c);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // What was due so far is heard as things stood.
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, 0);
+    if (Freq > 0) {
+      std::lock_guard g(TSoundMixer::Instance().Mutex());
+      c->Voice.Frequency = static_cast<uint32_t>(std::clamp(Freq, 100, 100000));
+    }
+    if (Volume >= 0) c->Volume = std::min(Volume, 100);
+    if (Pan >= -100 && Pan <= 100) c->Pan = Pan;
+    lib.ApplyVolume(*c);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelGetAttributes(BASS_DWORD Handle, BASS_DWORD* Freq,
                                                 BASS_DWORD* Volume, int32_t* Pan) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  if (Freq) *Freq = c->Voice.Frequency;
-  if (Volume) *Volume = static_cast<BASS_DWORD>(c->Volume);
-  if (Pan) *Pan = c->Pan;
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, 0);
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    if (Freq) *Freq = c->Voice.Frequency;
+    if (Volume) *Volume = static_cast<BASS_DWORD>(c->Volume);
+    if (Pan) *Pan = c->Pan;
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_QWORD BASS_ChannelGetPosition(BASS_DWORD Handle) {
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  return Ok<BASS_QWORD>((c->Base + c->Voice.Stream->Heard) * c->FrameBytes());
+  return BassGuarded<BASS_QWORD>(~BASS_QWORD{0}, [&]() -> BASS_QWORD {
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    return Ok<BASS_QWORD>((c->Base + c->Voice.Stream->Heard) * c->FrameBytes());
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelSetPosition(BASS_DWORD Handle, BASS_QWORD Pos) {
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, 0);
-  if (c->Kind == TKind::Music) return Fail(BASS_ERROR_NOTAVAIL, 0);
-  if (!SeekChannel(*c, Pos / c->FrameBytes())) return Fail(BASS_ERROR_POSITION, 0);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, 0);
+    if (c->Kind == TKind::Music) return Fail(BASS_ERROR_NOTAVAIL, 0);
+    if (!SeekChannel(*c, Pos / c->FrameBytes())) return Fail(BASS_ERROR_POSITION, 0);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT float BASS_ChannelBytes2Seconds(BASS_DWORD Handle, BASS_QWORD Pos) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, -1.0f);
-  return Ok(static_cast<float>(static_cast<double>(Pos) / c->FrameBytes() / c->Rate));
+  return BassGuarded<float>(-1.0f, [&]() -> float {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, -1.0f);
+    return Ok(static_cast<float>(static_cast<double>(Pos) / c->FrameBytes() / c->Rate));
+  });
 }
 
 BASS_EXPORT BASS_QWORD BASS_ChannelSeconds2Bytes(BASS_DWORD Handle, float Pos) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
-  if (!(Pos >= 0.0f)) return Fail<BASS_QWORD>(BASS_ERROR_ILLPARAM, ~BASS_QWORD{0});
-  return Ok<BASS_QWORD>(static_cast<BASS_QWORD>(static_cast<double>(Pos) * c->Rate) *
-                        c->FrameBytes());
+  return BassGuarded<BASS_QWORD>(~BASS_QWORD{0}, [&]() -> BASS_QWORD {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<BASS_QWORD>(BASS_ERROR_HANDLE, ~BASS_QWORD{0});
+    if (!(Pos >= 0.0f)) return Fail<BASS_QWORD>(BASS_ERROR_ILLPARAM, ~BASS_QWORD{0});
+    return Ok<BASS_QWORD>(static_cast<BASS_QWORD>(static_cast<double>(Pos) * c->Rate) *
+                          c->FrameBytes());
+  });
 }
 
 BASS_EXPORT HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param,
                                       SYNCPROC Proc, void* User) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<HSYNC>(BASS_ERROR_HANDLE, 0);
-  if (Type != BASS_SYNC_END || !Proc) return Fail<HSYNC>(BASS_ERROR_ILLTYPE, 0);
-  const HSYNC h = lib.NextHandle++;
-  c->Syncs.push_back({h, Proc, User});
-  return Ok(h);
+  return BassGuarded<HSYNC>(0, [&]() -> HSYNC {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<HSYNC>(BASS_ERROR_HANDLE, 0);
+    if (Type != BASS_SYNC_END || !Proc) return Fail<HSYNC>(BASS_ERROR_ILLTYPE, 0);
+    const HSYNC h = lib.NextHandle++;
+    c->Syncs.push_back({h, Proc, User});
+    return Ok(h);
+  });
 }
 
 namespace {
@@ -806,100 +928,115 @@ BASS_BOOL RemoveFromChannel(BASS_DWORD Handle, std::vector<T> TChannel::*Member,
 }  // namespace
 
 BASS_EXPORT BASS_BOOL BASS_ChannelRemoveSync(BASS_DWORD Handle, HSYNC Sync) {
-  return RemoveFromChannel(Handle, &TChannel::Syncs, Sync);
+  return BassGuarded<BASS_BOOL>(
+      0, [&]() -> BASS_BOOL { return RemoveFromChannel(Handle, &TChannel::Syncs, Sync); });
 }
 
 BASS_EXPORT HDSP BASS_ChannelSetDSP(BASS_DWORD Handle, DSPPROC Proc, void* User) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<HDSP>(BASS_ERROR_HANDLE, 0);
-  if (!Proc) return Fail<HDSP>(BASS_ERROR_ILLPARAM, 0);
-  const HDSP h = lib.NextHandle++;
-  c->Dsps.push_back({h, Proc, User});
-  return Ok(h);
+  return BassGuarded<HDSP>(0, [&]() -> HDSP {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<HDSP>(BASS_ERROR_HANDLE, 0);
+    if (!Proc) return Fail<HDSP>(BASS_ERROR_ILLPARAM, 0);
+    const HDSP h = lib.NextHandle++;
+    c->Dsps.push_back({h, Proc, User});
+    return Ok(h);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelRemoveDSP(BASS_DWORD Handle, HDSP Dsp) {
-  return RemoveFromChannel(Handle, &TChannel::Dsps, Dsp);
+  return BassGuarded<BASS_BOOL>(
+      0, [&]() -> BASS_BOOL { return RemoveFromChannel(Handle, &TChannel::Dsps, Dsp); });
 }
 
 BASS_EXPORT HFX BASS_ChannelSetFX(BASS_DWORD Handle, BASS_DWORD Type) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail<HFX>(BASS_ERROR_HANDLE, 0);
-  auto fx = MakeChannelEffect(Type, c->Rate);
-  if (!fx) return Fail<HFX>(BASS_ERROR_ILLTYPE, 0);
-  const HFX h = lib.NextHandle++;
-  c->Fx.push_back({h, std::move(fx)});
-  return Ok(h);
+  return BassGuarded<HFX>(0, [&]() -> HFX {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail<HFX>(BASS_ERROR_HANDLE, 0);
+    auto fx = MakeChannelEffect(Type, c->Rate);
+    if (!fx) return Fail<HFX>(BASS_ERROR_ILLTYPE, 0);
+    const HFX h = lib.NextHandle++;
+    c->Fx.push_back({h, std::move(fx)});
+    return Ok(h);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_ChannelRemoveFX(BASS_DWORD Handle, HFX Fx) {
-  return RemoveFromChannel(Handle, &TChannel::Fx, Fx);
+  return BassGuarded<BASS_BOOL>(
+      0, [&]() -> BASS_BOOL { return RemoveFromChannel(Handle, &TChannel::Fx, Fx); });
 }
 
 BASS_EXPORT BASS_BOOL BASS_FXSetParameters(HFX Handle, const void* Params) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.FindBySub(Handle);
-  if (!c || !Params) return Fail(c ? BASS_ERROR_ILLPARAM : BASS_ERROR_HANDLE, 0);
-  for (auto& f : c->Fx)
-    if (f.Handle == Handle) f.Effect->Set(Params);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.FindBySub(Handle);
+    if (!c || !Params) return Fail(c ? BASS_ERROR_ILLPARAM : BASS_ERROR_HANDLE, 0);
+    for (auto& f : c->Fx)
+      if (f.Handle == Handle) f.Effect->Set(Params);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_BOOL BASS_FXGetParameters(HFX Handle, void* Params) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.FindBySub(Handle);
-  if (!c || !Params) return Fail(c ? BASS_ERROR_ILLPARAM : BASS_ERROR_HANDLE, 0);
-  for (auto& f : c->Fx)
-    if (f.Handle == Handle) f.Effect->Get(Params);
-  return Ok(1);
+  return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.FindBySub(Handle);
+    if (!c || !Params) return Fail(c ? BASS_ERROR_ILLPARAM : BASS_ERROR_HANDLE, 0);
+    for (auto& f : c->Fx)
+      if (f.Handle == Handle) f.Effect->Get(Params);
+    return Ok(1);
+  });
 }
 
 BASS_EXPORT BASS_DWORD BASS_ChannelGetData(BASS_DWORD Handle, void* Buffer, BASS_DWORD Length) {
-  Catchup();
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, BASS_DATA_FAILED);
-  if (!Buffer) return Fail(BASS_ERROR_ILLPARAM, BASS_DATA_FAILED);
-  // What is about to be heard.
-  std::vector<int16_t> next;
-  {
-    std::lock_guard g(TSoundMixer::Instance().Mutex());
-    const TMixStream& s = *c->Voice.Stream;
-    const size_t n = std::min<size_t>(s.Queued(), 512);
-    next.assign(s.Queue.begin() + static_cast<ptrdiff_t>(s.Read),
-                s.Queue.begin() + static_cast<ptrdiff_t>(s.Read + n * 2));
-  }
-  if (Length == BASS_DATA_FFT512) {
-    Fft512(next.data(), next.size() / 2, static_cast<float*>(Buffer));
-    return Ok<BASS_DWORD>(kFftBins * sizeof(float));
-  }
-  if (Length & 0x80000000u) return Fail(BASS_ERROR_ILLPARAM, BASS_DATA_FAILED);
-  const size_t bytes = std::min<size_t>(Length & ~3u, next.size() * 2);
-  std::memcpy(Buffer, next.data(), bytes);
-  return Ok(static_cast<BASS_DWORD>(bytes));
+  return BassGuarded<BASS_DWORD>(BASS_DATA_FAILED, [&]() -> BASS_DWORD {
+    Catchup();
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, BASS_DATA_FAILED);
+    if (!Buffer) return Fail(BASS_ERROR_ILLPARAM, BASS_DATA_FAILED);
+    // What is about to be heard.
+    std::vector<int16_t> next;
+    {
+      std::lock_guard g(TSoundMixer::Instance().Mutex());
+      const TMixStream& s = *c->Voice.Stream;
+      const size_t n = std::min<size_t>(s.Queued(), 512);
+      next.assign(s.Queue.begin() + static_cast<ptrdiff_t>(s.Read),
+                  s.Queue.begin() + static_cast<ptrdiff_t>(s.Read + n * 2));
+    }
+    if (Length == BASS_DATA_FFT512) {
+      Fft512(next.data(), next.size() / 2, static_cast<float*>(Buffer));
+      return Ok<BASS_DWORD>(kFftBins * sizeof(float));
+    }
+    if (Length & 0x80000000u) return Fail(BASS_ERROR_ILLPARAM, BASS_DATA_FAILED);
+    const size_t bytes = std::min<size_t>(Length & ~3u, next.size() * 2);
+    std::memcpy(Buffer, next.data(), bytes);
+    return Ok(static_cast<BASS_DWORD>(bytes));
+  });
 }
 
 BASS_EXPORT BASS_DWORD BASS_ChannelGetLevel(BASS_DWORD Handle) {
-  TLibrary& lib = Lib();
-  std::lock_guard l(lib.Lock);
-  TChannel* c = lib.Find(Handle);
-  if (!c) return Fail(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  const TMixStream& s = *c->Voice.Stream;
-  int l0 = 0, r0 = 0;
-  for (size_t i = s.Read; i + 1 < s.Queue.size() && i < s.Read + 1024; i += 2) {
-    l0 = std::max(l0, std::abs(static_cast<int>(s.Queue[i])));
-    r0 = std::max(r0, std::abs(static_cast<int>(s.Queue[i + 1])));
-  }
-  return Ok(static_cast<BASS_DWORD>(std::min(l0, 32767) * 128 / 32768 |
-                                    (std::min(r0, 32767) * 128 / 32768) << 16));
+  return BassGuarded<BASS_DWORD>(~BASS_DWORD{0}, [&]() -> BASS_DWORD {
+    TLibrary& lib = Lib();
+    std::lock_guard l(lib.Lock);
+    TChannel* c = lib.Find(Handle);
+    if (!c) return Fail(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
+    std::lock_guard g(TSoundMixer::Instance().Mutex());
+    const TMixStream& s = *c->Voice.Stream;
+    int l0 = 0, r0 = 0;
+    for (size_t i = s.Read; i + 1 < s.Queue.size() && i < s.Read + 1024; i += 2) {
+      l0 = std::max(l0, std::abs(static_cast<int>(s.Queue[i])));
+      r0 = std::max(r0, std::abs(static_cast<int>(s.Queue[i + 1])));
+    }
+    return Ok(static_cast<BASS_DWORD>(std::min(l0, 32767) * 128 / 32768 |
+                                      (std::min(r0, 32767) * 128 / 32768) << 16));
+  });
 }
 
 // ---- Names bound but given no job here ------------------------------------

@@ -13,18 +13,26 @@ extern "C" HSYNC BASS_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QW
 
 BASS_EXPORT HSTREAM BASS_WMA_StreamCreateFile(BASS_BOOL Mem, const void* File, BASS_DWORD Offset,
                                               BASS_DWORD Length, BASS_DWORD Flags) {
-  if (Mem || !File) {
-    BassSetError(BASS_ERROR_NOTAVAIL);
-    return 0;
-  }
-  std::unique_ptr<TDecoder> d = OpenAsfDecoder(static_cast<const char*>(File));
-  if (!d) {
-    BassSetError(BASS_ERROR_FILEFORM);
-    return 0;
-  }
-  return BassAdoptDecoder(std::move(d));
+  return BassGuarded<HSTREAM>(0, [&]() -> HSTREAM {
+    if (Mem || !File) {
+      BassSetError(BASS_ERROR_NOTAVAIL);
+      return 0;
+    }
+    const TSourceFile file(static_cast<const char*>(File));
+    if (file.Error() != BASS_OK) {
+      BassSetError(file.Error());
+      return 0;
+    }
+    std::unique_ptr<TDecoder> d = OpenAsfDecoder(file.Path());
+    if (!d) {
+      BassSetError(BASS_ERROR_FILEFORM);
+      return 0;
+    }
+    return BassAdoptDecoder(std::move(d));
+  });
 }
 
+// The main library's call, which keeps its exceptions to itself.
 BASS_EXPORT HSYNC BASS_WMA_ChannelSetSync(BASS_DWORD Handle, BASS_DWORD Type, BASS_QWORD Param,
                                           SYNCPROC Proc, void* User) {
   return BASS_ChannelSetSync(Handle, Type, Param, Proc, User);

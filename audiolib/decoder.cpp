@@ -1,33 +1,98 @@
 #include "audiolib/decoder.h"
 
+#include <fcntl.h>
 #include <libopenmpt/libopenmpt.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+TSourceFile::TSourceFile(const std::string& Path) : path_(Path) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  fd_ = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  struct stat st {};
+  uint8_t first;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
+  ssize_t r;
+  while ((r = ::pread(fd_, &first, 1, 0)) < 0 && errno == EINTR) {
+  }
+  if (r < 0) return;
+  error_ = BASS_OK;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  struct stat named {};
+  if (::stat(self.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+    path_ = self;
+}
+
+TSourceFile::~TSourceFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TSourceFile::Read(uint64_t Offset, uint64_t Length, std::vector<uint8_t>& Out) const {
+  Out.clear();
+  if (error_ != BASS_OK) return false;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return false;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  uint64_t want = Offset < size ? size - Offset : 0;
+  if (Length) want = std::min(want, Length);
+  Out.resize(static_cast<size_t>(want));
+  size_t done = 0;
+  while (done < Out.size()) {
+    const ssize_t r =
+        ::pread(fd_, Out.data() + done, Out.size() - done, static_cast<off_t>(Offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return false;
+    if (r == 0) break;  // the file shrank meanwhile: what is there
+    done += static_cast<size_t>(r);
+  }
+  Out.resize(done);
+  return true;
+}
+
 namespace {
 
+// A chained file (several Ogg streams one after another) plays while its
+// links keep the first one's rate and channels, and ends where that changes:
+// the length is the frames of those links, so what is reported is what
+// plays, and samples of another layout never reach the channel.
 class TVorbisDecoder : public TDecoder {
  public:
   ~TVorbisDecoder() override {
     if (open_) ov_clear(&vf_);
   }
-  bool Open(const std::string& path) {
+  bool Open(const std::string& path, int32_t& error) {
     if (ov_fopen(path.c_str(), &vf_) != 0) return false;
     open_ = true;
-    const vorbis_info* vi = ov_info(&vf_, -1);
-    const ogg_int64_t total = ov_pcm_total(&vf_, -1);
-    if (!vi || (vi->channels != 1 && vi->channels != 2) || vi->rate <= 0 || total <= 0)
+    const vorbis_info* vi = ov_info(&vf_, 0);
+    if (!vi || vi->rate <= 0) return false;
+    if (vi->channels != 1 && vi->channels != 2) {
+      error = BASS_ERROR_FORMAT;
       return false;
+    }
     Rate = static_cast<uint32_t>(vi->rate);
     Channels = static_cast<uint16_t>(vi->channels);
-    Length = static_cast<uint64_t>(total);
-    return true;
+    // Having looked through a chained file's links, the reader may be left
+    // in the last one: reading starts at the first.
+    if (ov_streams(&vf_) > 1 && ov_pcm_seek(&vf_, 0) != 0) return false;
+    for (int link = 0; link < ov_streams(&vf_); ++link) {
+      const vorbis_info* li = ov_info(&vf_, link);
+      const ogg_int64_t frames = ov_pcm_total(&vf_, link);
+      if (!li || li->rate != vi->rate || li->channels != vi->channels || frames < 0) break;
+      Length += static_cast<uint64_t>(frames);
+    }
+    return Length > 0;
   }
   size_t Read(int16_t* out, size_t frames) override {
+    // A read never spans two links, so stopping at the length stops before
+    // the first sample of a link that changed the format.
+    frames = static_cast<size_t>(std::min<uint64_t>(frames, Length > pos_ ? Length - pos_ : 0));
     size_t done = 0;
     const size_t bytes = frames * Channels * 2;
     char* p = reinterpret_cast<char*>(out);
@@ -40,15 +105,20 @@ class TVorbisDecoder : public TDecoder {
       if (r <= 0) break;
       done += static_cast<size_t>(r);
     }
-    return done / (Channels * 2u);
+    const size_t got = done / (Channels * 2u);
+    pos_ += got;
+    return got;
   }
   bool Seek(uint64_t frame) override {
-    return ov_pcm_seek(&vf_, static_cast<ogg_int64_t>(frame)) == 0;
+    if (frame > Length || ov_pcm_seek(&vf_, static_cast<ogg_int64_t>(frame)) != 0) return false;
+    pos_ = frame;
+    return true;
   }
 
  private:
   OggVorbis_File vf_{};
   bool open_ = false;
+  uint64_t pos_ = 0;
 };
 
 uint32_t Le32(const uint8_t* p) {
@@ -58,14 +128,23 @@ uint16_t Le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-// RIFF WAVE with PCM samples of 8 or 16 bits, mono or stereo; the chunks are
-// walked, so extra chunks before "data" are fine.
+constexpr uint16_t kWavePcm = 1;
+constexpr uint16_t kWaveExtensible = 0xFFFE;
+// The sub-format GUID of plain PCM in an extensible header, after its first
+// two bytes (the format tag they hold).
+constexpr uint8_t kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// RIFF WAVE with PCM samples of 8 or 16 bits, mono or stereo, in the plain or
+// the extensible header; the chunks are walked, so extra chunks before
+// "data" are fine. Other sample forms (24-bit, float, mu-law, ADPCM, more
+// channels) are a WAV the library does not play: BASS_ERROR_FORMAT.
 class TWaveDecoder : public TDecoder {
  public:
   ~TWaveDecoder() override {
     if (f_) std::fclose(f_);
   }
-  bool Open(const std::string& path) {
+  bool Open(const std::string& path, int32_t& error) {
     f_ = std::fopen(path.c_str(), "rb");
     if (!f_) return false;
     uint8_t h[12];
@@ -80,24 +159,30 @@ class TWaveDecoder : public TDecoder {
       const uint32_t size = Le32(c + 4);
       const long at = std::ftell(f_);
       if (!std::memcmp(c, "fmt ", 4)) {
-        uint8_t b[16];
-        if (size < 16 || std::fread(b, 1, 16, f_) != 16) return false;
-        if (Le16(b) != 1) return false;  // PCM only
+        uint8_t b[40];
+        if (size < 16 ||
+            std::fread(b, 1, std::min<size_t>(size, 40), f_) != std::min<size_t>(size, 40))
+          return false;
         Channels = Le16(b + 2);
         Rate = Le32(b + 4);
         align = Le16(b + 12);
         bits = Le16(b + 14);
-        if ((Channels != 1 && Channels != 2) || (bits != 8 && bits != 16) || Rate == 0 ||
-            align != Channels * bits / 8)
+        if (Channels == 0 || Rate == 0) return false;
+        if (!PlainPcm(b, size) || (Channels != 1 && Channels != 2) || (bits != 8 && bits != 16)) {
+          error = BASS_ERROR_FORMAT;
           return false;
+        }
+        if (align != Channels * bits / 8) return false;
         fmt = true;
       } else if (!std::memcmp(c, "data", 4)) {
         if (!fmt) return false;
         std::fseek(f_, 0, SEEK_END);
         const long end = std::ftell(f_);
-        // A size beyond the file (a cut download) plays what is there.
+        // A size of 0 or beyond the file (a writer that streamed the file
+        // and never came back to fill it in, or a cut download) plays
+        // what is there.
         const uint64_t have = end > at ? static_cast<uint64_t>(end - at) : 0;
-        Length = std::min<uint64_t>(size, have) / align;
+        Length = (size == 0 ? have : std::min<uint64_t>(size, have)) / align;
         if (Length == 0) return false;
         data_ = at;
         align_ = align;
@@ -126,6 +211,18 @@ class TWaveDecoder : public TDecoder {
   }
 
  private:
+  // Whether a format chunk of Size bytes (its first 40 in Fmt) holds plain
+  // integer PCM. Samples with fewer valid bits than their container are
+  // stored in its high bits, so they play as the container's size.
+  static bool PlainPcm(const uint8_t* fmt, uint32_t size) {
+    const uint16_t tag = Le16(fmt);
+    if (tag == kWavePcm) return true;
+    if (tag != kWaveExtensible || size < 40 || Le16(fmt + 16) < 22) return false;
+    const uint16_t valid = Le16(fmt + 18);
+    return valid > 0 && valid <= Le16(fmt + 14) && Le16(fmt + 24) == kWavePcm &&
+           std::memcmp(fmt + 26, kPcmGuidTail, sizeof kPcmGuidTail) == 0;
+  }
+
   std::FILE* f_ = nullptr;
   long data_ = 0;
   uint32_t align_ = 0;
@@ -133,33 +230,62 @@ class TWaveDecoder : public TDecoder {
   std::vector<uint8_t> raw_;
 };
 
+// The renderer's duration is an estimate: its output goes on past it (by
+// about a tenth of a second, more or less with the tempo), and a channel
+// stopped there would cut the sound short. The length is therefore counted
+// by rendering the whole song once, on a renderer of its own with the
+// cheapest settings (they change the samples, not how many there are), and
+// the song plays to the renderer's own end.
 class TModuleDecoder : public TDecoder {
  public:
   ~TModuleDecoder() override {
     if (m_) openmpt_module_destroy(m_);
   }
   bool Open(const std::vector<uint8_t>& data, uint32_t rate) {
-    // A file that is no module is an ordinary answer, not a message.
-    m_ = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
-                                            nullptr, openmpt_error_func_ignore, nullptr, nullptr,
-                                            nullptr, nullptr);
+    data_ = data;
+    Rate = rate;
+    Channels = 2;
+    m_ = Create();
     if (!m_) return false;
     const double secs = openmpt_module_get_duration_seconds(m_);
     if (!(secs > 0) || !std::isfinite(secs) || secs > 86400) return false;
-    Rate = rate;
-    Channels = 2;
-    Length = static_cast<uint64_t>(std::llround(secs * rate));
-    return true;
+    openmpt_module* counter = Create();
+    if (!counter) return false;
+    openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 1);
+    openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, 0);
+    std::vector<int16_t> scratch(8192);
+    for (size_t n; (n = openmpt_module_read_mono(counter, static_cast<int32_t>(Rate),
+                                                 scratch.size(), scratch.data())) > 0;)
+      Length += n;
+    openmpt_module_destroy(counter);
+    return Length > 0;
   }
   size_t Read(int16_t* out, size_t frames) override {
     return openmpt_module_read_interleaved_stereo(m_, static_cast<int32_t>(Rate), frames, out);
   }
   bool Seek(uint64_t frame) override {
+    if (frame == 0) {
+      // From the start, a fresh renderer gives exactly the render that was
+      // counted.
+      openmpt_module* fresh = Create();
+      if (!fresh) return false;
+      openmpt_module_destroy(m_);
+      m_ = fresh;
+      return true;
+    }
     openmpt_module_set_position_seconds(m_, static_cast<double>(frame) / Rate);
     return true;
   }
 
  private:
+  openmpt_module* Create() const {
+    // A file that is no module is an ordinary answer, not a message.
+    return openmpt_module_create_from_memory2(data_.data(), data_.size(), openmpt_log_func_silent,
+                                              nullptr, openmpt_error_func_ignore, nullptr, nullptr,
+                                              nullptr, nullptr);
+  }
+
+  std::vector<uint8_t> data_;
   openmpt_module* m_ = nullptr;
 };
 
@@ -170,14 +296,44 @@ std::unique_ptr<TDecoder> Try(A&&... a) {
   return d;
 }
 
+// Try, for a decoder whose Open says why it refused a file of its own kind.
+template <class D>
+std::unique_ptr<TDecoder> TryTelling(const std::string& path, int32_t* error) {
+  int32_t why = BASS_ERROR_FILEFORM;
+  std::unique_ptr<TDecoder> d = Try<D>(path, why);
+  if (error) *error = d ? BASS_OK : why;
+  return d;
+}
+
 }  // namespace
 
-std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path) {
-  return Try<TVorbisDecoder>(Path);
+std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path, int32_t* Error) {
+  return TryTelling<TVorbisDecoder>(Path, Error);
 }
-std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path) {
-  return Try<TWaveDecoder>(Path);
+std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Error) {
+  return TryTelling<TWaveDecoder>(Path, Error);
 }
 std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, uint32_t Rate) {
   return Try<TModuleDecoder>(Data, Rate);
+}
+
+std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offset, uint64_t Length,
+                                         uint32_t Rate, int32_t& Error) {
+  // Modules are read whole; one far larger than any song (a mistaken
+  // multi-gigabyte file) is refused before it fills the memory.
+  constexpr uint64_t kMaxModuleBytes = uint64_t{256} << 20;
+  const TSourceFile file(Path);
+  std::vector<uint8_t> data;
+  const uint64_t most = Length ? std::min(Length, kMaxModuleBytes + 1) : kMaxModuleBytes + 1;
+  if (file.Error() != BASS_OK || !file.Read(Offset, most, data)) {
+    Error = BASS_ERROR_FILEOPEN;
+    return nullptr;
+  }
+  if (data.size() > kMaxModuleBytes) {
+    Error = BASS_ERROR_FILEFORM;
+    return nullptr;
+  }
+  std::unique_ptr<TDecoder> d = OpenModuleDecoder(data, Rate);
+  Error = d ? BASS_OK : BASS_ERROR_FILEFORM;
+  return d;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "audiolib/bass.h"
+
 class TDecoder {
  public:
   virtual ~TDecoder() = default;
@@ -23,10 +25,47 @@ class TDecoder {
   uint64_t Length = 0;    // frames
 };
 
+// The file behind a channel. It is opened without waiting on it (a FIFO with
+// no writer is refused at once, not waited for) and taken only when it is a
+// regular file whose first byte can be read: a folder, a device, a FIFO, or a
+// file whose read fails answers BASS_ERROR_FILEOPEN, as a missing one does.
+// Shared with the WMA add-on.
+class __attribute__((visibility("default"))) TSourceFile {
+ public:
+  explicit TSourceFile(const std::string& Path);
+  ~TSourceFile();
+  TSourceFile(const TSourceFile&) = delete;
+  TSourceFile& operator=(const TSourceFile&) = delete;
+
+  int32_t Error() const { return error_; }  // BASS_OK or BASS_ERROR_FILEOPEN
+  // A name for the decoders that open files by name. Where the system can,
+  // it names the very file checked here, so what they read is what was
+  // checked, whatever happens to the path meanwhile.
+  const std::string& Path() const { return path_; }
+  // Bytes from Offset, at most Length of them (0: to the end); false on a
+  // read error.
+  bool Read(uint64_t Offset, uint64_t Length, std::vector<uint8_t>& Out) const;
+
+ private:
+  int fd_ = -1;
+  int32_t error_ = BASS_ERROR_FILEOPEN;
+  std::string path_;
+};
+
+// Each Open* below gives no decoder for a file it cannot play. Those given
+// an Error say why: BASS_ERROR_FORMAT for a file of their kind whose samples
+// are of a form the library does not play (it is then no use trying another
+// decoder), else BASS_ERROR_FILEFORM.
 std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path);
-std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path);
-std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path);
+std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path, int32_t* Error = nullptr);
+std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Error = nullptr);
 // WMA (ASF); part of the WMA add-on.
 std::unique_ptr<TDecoder> OpenAsfDecoder(const std::string& Path);
-// Module music, rendered in stereo at Rate.
+// Module music, rendered in stereo at Rate to the renderer's own end; its
+// Length is what that render gives.
 std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, uint32_t Rate);
+// Module music from a file, as the library loads it: Length bytes from
+// Offset (0: to the end). Error: BASS_ERROR_FILEOPEN when the file cannot be
+// read, BASS_ERROR_FILEFORM when it holds no module.
+std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offset, uint64_t Length,
+                                         uint32_t Rate, int32_t& Error);

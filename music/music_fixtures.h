@@ -94,12 +94,14 @@ inline std::vector<uint8_t> WavBytes(const std::vector<int16_t>& stereo, uint32_
   return v;
 }
 
-// Ogg Vorbis of a stereo tone with the given comments ("NAME=value").
-inline std::string WriteOgg(const std::string& name, double seconds,
-                            const std::vector<std::string>& comments, uint32_t rate = 44100) {
+// One Ogg Vorbis stream of a tone in Channels channels with the given
+// comments ("NAME=value"); streams of other serial numbers written one after
+// another make a chained file.
+inline std::vector<uint8_t> OggBytes(double seconds, const std::vector<std::string>& comments,
+                                     uint32_t rate = 44100, int channels = 2, int serial = 1) {
   vorbis_info vi;
   vorbis_info_init(&vi);
-  vorbis_encode_init_vbr(&vi, 2, static_cast<long>(rate), 0.3f);
+  vorbis_encode_init_vbr(&vi, channels, static_cast<long>(rate), 0.3f);
   vorbis_comment vc;
   vorbis_comment_init(&vc);
   for (const std::string& c : comments) vorbis_comment_add(&vc, c.c_str());
@@ -108,7 +110,7 @@ inline std::string WriteOgg(const std::string& name, double seconds,
   vorbis_analysis_init(&vd, &vi);
   vorbis_block_init(&vd, &vb);
   ogg_stream_state os;
-  ogg_stream_init(&os, 1);
+  ogg_stream_init(&os, serial);
   ogg_packet h0, h1, h2;
   vorbis_analysis_headerout(&vd, &vc, &h0, &h1, &h2);
   ogg_stream_packetin(&os, &h0);
@@ -130,10 +132,8 @@ inline std::string WriteOgg(const std::string& name, double seconds,
       at = frames + 1;
     } else {
       float** buf = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-      for (size_t i = 0; i < n; ++i) {
-        buf[0][i] = pcm[2 * (at + i)] / 32768.0f;
-        buf[1][i] = pcm[2 * (at + i) + 1] / 32768.0f;
-      }
+      for (size_t i = 0; i < n; ++i)
+        for (int c = 0; c < channels; ++c) buf[c][i] = pcm[2 * (at + i) + (c & 1)] / 32768.0f;
       vorbis_analysis_wrote(&vd, static_cast<int>(n));
       at += n;
     }
@@ -153,7 +153,13 @@ inline std::string WriteOgg(const std::string& name, double seconds,
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
-  return WriteBytes(name, out);
+  return out;
+}
+
+// Ogg Vorbis of a stereo tone with the given comments ("NAME=value").
+inline std::string WriteOgg(const std::string& name, double seconds,
+                            const std::vector<std::string>& comments, uint32_t rate = 44100) {
+  return WriteBytes(name, OggBytes(seconds, comments, rate));
 }
 
 // A WMA (ASF, wmav2) file of a stereo tone with a title, through

@@ -6,15 +6,20 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <numeric>
+#include <thread>
 
 #include "music/bass_player.h"
 #include "music/music_fixtures.h"
 #include "music/player_fixture.h"
 #include "music/testplugins/tone_calls.h"
+#include "platform/dsound/mixer.h"
 #include "platform/win/user.h"
 
 namespace mf = music_fixtures;
@@ -403,6 +408,221 @@ TEST_F(PluginPlayTest, AToneFilePlaysSeeksAndEndsThroughThePlugIn) {
   EXPECT_LT(loud, 44100 * 0.6);
   player.reset();
   EXPECT_EQ(ToneCalls(3), -1) << "unloaded with the host";
+}
+
+// ---- Library calls the player binds but never makes ---------------------------
+
+// A device that never plays: the library's own thread feeds it its buffer
+// length ahead, and nothing is taken out.
+class TIdleDevice : public TAudioOutput {};
+
+// A user stream's source of silence, counting the bytes it gave.
+BASS_DWORD GiveSilence(HSTREAM, void* buf, BASS_DWORD len, void* user) {
+  std::memset(buf, 0, len);
+  static_cast<std::atomic<uint64_t>*>(user)->fetch_add(len);
+  return len;
+}
+
+void CountSync(HSYNC, BASS_DWORD, BASS_DWORD, void* user) {
+  ++*static_cast<int*>(user);
+}
+
+TEST_F(HostTest, OutputControlsLevelsSyncsAndOutputTimesDoTheirJobs) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  using namespace RT_bass;
+  const auto pause = ProcAs<BASS_BOOL (*)()>(BASS_Pause);
+  const auto stop = ProcAs<BASS_BOOL (*)()>(BASS_Stop);
+  const auto cpu = ProcAs<float (*)()>(BASS_GetCPU);
+  const auto setBuffer = ProcAs<BASS_DWORD (*)(float)>(BASS_SetBufferLength);
+  const auto describe = ProcAs<const char* (*)(int32_t)>(BASS_GetDeviceDescription);
+  const auto level = ProcAs<BASS_DWORD (*)(BASS_DWORD)>(BASS_ChannelGetLevel);
+  const auto removeSync = ProcAs<BASS_BOOL (*)(BASS_DWORD, HSYNC)>(BASS_ChannelRemoveSync);
+
+  // A second of a 1 kHz tone at half of full scale on the left, a quarter
+  // on the right.
+  std::vector<int16_t> tone = mf::Tone(1.0, 1000);
+  for (size_t i = 1; i < tone.size(); i += 2) tone[i] = static_cast<int16_t>(tone[i] / 2);
+  const std::string wav = mf::WriteBytes("calls.wav", mf::WavBytes(tone));
+  const auto open = [&] { return BASS_StreamCreateFile(FALSE, wav.c_str(), 0, 0, 0); };
+  // Frames heard so far; asking brings the library up to the clock.
+  const auto heard = [&](HSTREAM h) { return BASS_ChannelGetPosition(h) / 4; };
+  const auto silent = [](const std::vector<int16_t>& s) {
+    return std::all_of(s.begin(), s.end(), [](int16_t x) { return x == 0; });
+  };
+
+  const struct {
+    const char* Call;
+    std::function<void()> Check;
+  } rows[] = {
+      {"BASS_Pause: a paused output plays nothing and moves no position until started",
+       [&] {
+         const HSTREAM h = open();
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(100);
+         EXPECT_EQ(heard(h), 4410u);
+         ASSERT_TRUE(pause());
+         EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PAUSED);
+         TakeHeadlessAudio();
+         HeadlessAdvance(300);
+         EXPECT_EQ(heard(h), 4410u);
+         EXPECT_TRUE(silent(TakeHeadlessAudio()));
+         ASSERT_TRUE(BASS_Start());
+         EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING) << "what the pause held plays on";
+         HeadlessAdvance(100);
+         EXPECT_EQ(heard(h), 8820u);
+         EXPECT_TRUE(BASS_StreamFree(h));
+       }},
+      {"BASS_Stop: a stopped output stops its channels, which a start leaves stopped",
+       [&] {
+         const HSTREAM h = open();
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(100);
+         ASSERT_TRUE(stop());
+         EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+         HeadlessAdvance(300);
+         EXPECT_EQ(heard(h), 4410u);
+         EXPECT_FALSE(BASS_StreamPlay(h, FALSE, 0));
+         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_START);
+         ASSERT_TRUE(BASS_Start());
+         EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(100);
+         EXPECT_EQ(heard(h), 8820u) << "played on from where it stopped";
+         EXPECT_TRUE(BASS_StreamFree(h));
+       }},
+      {"BASS_GetCPU: decoding takes some of the time played, none while nothing plays",
+       [&] {
+         const HSTREAM h = open();
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(100);
+         heard(h);
+         EXPECT_GT(cpu(), 0.0f);
+         EXPECT_LE(cpu(), 100.0f);
+         ASSERT_TRUE(BASS_ChannelStop(h));
+         HeadlessAdvance(100);
+         heard(h);
+         EXPECT_EQ(cpu(), 0.0f);
+         EXPECT_TRUE(BASS_StreamFree(h));
+       }},
+      {"BASS_GetDeviceDescription: names the one device, and no other",
+       [&] {
+         ASSERT_NE(describe(1), nullptr);
+         EXPECT_STREQ(describe(1), "Default");
+         EXPECT_EQ(describe(2), nullptr);
+         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+       }},
+      {"BASS_ChannelGetAttributes: the rate, volume and pan in force",
+       [&] {
+         const HSTREAM h = open();
+         BASS_DWORD freq = 0, volume = 0;
+         int32_t pan = 1;
+         ASSERT_TRUE(BASS_ChannelGetAttributes(h, &freq, &volume, &pan));
+         EXPECT_EQ(freq, 44100u);
+         EXPECT_EQ(volume, 100u);
+         EXPECT_EQ(pan, 0);
+         ASSERT_TRUE(BASS_ChannelSetAttributes(h, 22050, 40, -30));
+         ASSERT_TRUE(BASS_ChannelSetAttributes(h, -1, -1, 101));  // each left as it is
+         ASSERT_TRUE(BASS_ChannelGetAttributes(h, &freq, &volume, &pan));
+         EXPECT_EQ(freq, 22050u);
+         EXPECT_EQ(volume, 40u);
+         EXPECT_EQ(pan, -30);
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(100);
+         EXPECT_EQ(heard(h), 2205u) << "at half the rate, half the file";
+         EXPECT_FALSE(BASS_ChannelGetAttributes(0x7777, &freq, &volume, &pan));
+         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+         EXPECT_TRUE(BASS_StreamFree(h));
+       }},
+      {"BASS_ChannelGetLevel: the peaks of the tone about to be heard, 0 to 128 a side",
+       [&] {
+         const HSTREAM h = open();
+         EXPECT_EQ(level(h), 0u) << "nothing decoded yet";
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(50);
+         heard(h);
+         const BASS_DWORD l = level(h);
+         EXPECT_NEAR(static_cast<int>(l & 0xFFFF), 64, 1);
+         EXPECT_NEAR(static_cast<int>(l >> 16), 32, 1);
+         HeadlessAdvance(1100);
+         ASSERT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+         EXPECT_EQ(level(h), 0u) << "the tone has ended";
+         EXPECT_TRUE(BASS_StreamFree(h));
+       }},
+      {"BASS_ChannelRemoveSync: a removed sync no longer fires, the others do",
+       [&] {
+         const HSTREAM h = open();
+         int removed = 0, kept = 0;
+         const HSYNC a = BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &CountSync, &removed);
+         ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &CountSync, &kept), 0u);
+         ASSERT_TRUE(removeSync(h, a));
+         EXPECT_FALSE(removeSync(h, a));
+         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+         ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+         HeadlessAdvance(1100);
+         ASSERT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+         EXPECT_EQ(removed, 0);
+         EXPECT_EQ(kept, 1);
+         EXPECT_TRUE(BASS_StreamFree(h));
+       }},
+      {"BASS_SetBufferLength: how far ahead of a device the library decodes",
+       [&] {
+         EXPECT_EQ(setBuffer(0.001f), 50u) << "at least 50 ms";
+         EXPECT_EQ(setBuffer(60.0f), 5000u) << "at most 5 s";
+         EXPECT_EQ(setBuffer(NAN), 5000u) << "nothing to go by: unchanged";
+         TSoundMixer::Instance().SetOutput(std::make_unique<TIdleDevice>());
+         std::atomic<uint64_t> given{0};
+         const HSTREAM h = BASS_StreamCreate(44100, 0, &GiveSilence, &given);
+         ASSERT_NE(h, 0u);
+         for (const float secs : {0.2f, 1.0f}) {
+           SCOPED_TRACE(secs);
+           EXPECT_EQ(setBuffer(secs), static_cast<BASS_DWORD>(secs * 1000));
+           ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+           const uint64_t lead = static_cast<uint64_t>(secs * 44100) * 4;
+           // The library's thread runs on the real clock.
+           const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+           while (given < lead && std::chrono::steady_clock::now() < deadline)
+             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+           std::this_thread::sleep_for(std::chrono::milliseconds(50));
+           EXPECT_GE(given, lead);
+           EXPECT_LT(given, lead + 2048 * 4) << "no more than a block past it";
+         }
+         EXPECT_TRUE(BASS_StreamFree(h));
+         EXPECT_EQ(setBuffer(0.333f), 333u);
+         HeadlessInstallAudio();
+       }},
+      {"HostOutputTime: the emulator's time heard, or the current plug-in's",
+       [&] {
+         Out_Module& out = EmulatorModule();
+         const auto write = [&] {
+           // Past the pre-buffer, so the host window starts the stream.
+           std::vector<char> pcm(70564, 0);
+           ASSERT_EQ(out.Write(pcm.data(), static_cast<int32_t>(pcm.size())), 0);
+           Application->ProcessMessages();
+         };
+         ASSERT_EQ(out.Open(44100, 2, 16, -1, -1), 0);
+         write();
+         EXPECT_EQ(HostOutputTime(true), 0);
+         HeadlessAdvance(100);
+         EXPECT_EQ(HostOutputTime(true), 100);
+         out.Flush(30000);  // as a seek to 30 s does
+         EXPECT_EQ(HostOutputTime(true), 30000);
+         write();
+         HeadlessAdvance(100);
+         EXPECT_EQ(HostOutputTime(true), 30100);
+         EXPECT_EQ(HostOutputTime(false), 0) << "no current plug-in";
+         UsePluginFolder();
+         ASSERT_EQ(LoadPlugin("tone.so"), plLoaded);
+         ASSERT_EQ(SelectPlugin(FindPlugin("tone.so")), 0);
+         // The tone plug-in reports its output's time.
+         EXPECT_EQ(HostOutputTime(false), 30100);
+         out.Close();
+       }},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.Call);
+    r.Check();
+  }
 }
 
 }  // namespace
