@@ -453,9 +453,9 @@ std::vector<TOverlayText> OverlayTexts() {
       text(241, 100, "Name: " + EnemyNames[t]);
       text(241, 120, "Price: " + IntToStr(info.Points) + " points");
       for (int i = 1; i <= DescriptionLines; ++i) text(250, 280 + 20 * i, EnemyDescriptions[t][i]);
-      // The health line starts where the lines around it do: seven spaces
-      // from X 236 set it apart from the block it belongs to.
-      text(241, 145, "Health: " + std::string(static_cast<size_t>(info.Health / 5), '-'));
+      // The seven spaces are the book's own: they set "Health:" in under
+      // "Reload speed:" so the two bars of dashes read as a pair.
+      text(236, 145, "       Health: " + std::string(static_cast<size_t>(info.Health / 5), '-'));
       int32_t reload = 12 - info.Reload / 100;
       std::string bars = t != 7 && reload > 0 ? std::string(static_cast<size_t>(reload), '-') : "";
       text(241, 160, "Reload speed: " + bars);

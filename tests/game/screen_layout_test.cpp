@@ -25,14 +25,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The left edge of the book's information lines (name, price, health and
-// reload speed), which share one indent.
+// The left edge of the book's information lines (name, price and reload
+// speed), which share one indent. The health line is set in under them on
+// purpose, with seven spaces from X 236, so it is not one of them.
 std::map<int, std::string> BookIndents(const TScreenPicture& Screen) {
   std::map<int, std::string> edges;
   for (const TLayer& l : Screen.Layers) {
     if (l.Sprite || l.Texts.empty()) continue;
     const std::string& t = l.Texts[0].Text;
-    for (const char* label : {"Name:", "Price:", "Health:", "Reload speed:"})
+    for (const char* label : {"Name:", "Price:", "Reload speed:"})
       if (t.find(label) != std::string::npos) edges[l.Bounds.Left] += " \"" + t + "\"";
   }
   return edges;
