@@ -4,9 +4,8 @@
 // skipped instead, saying why. Every case also runs, disabled, under a
 // processor check that reports no AVX-512, so that a test can show the skip.
 //
-// A suite takes TVectorWidth as its parameter, calls EnterVectorWidth first
-// in its SetUp and LeaveVectorWidth last in its TearDown, skips with
-// LacksVectorWidth, and is instantiated with TAL_VECTOR_WIDTH_CASES.
+// A suite is TVectorWidthTest over its fixture and the area's limit and
+// width hooks, instantiated with TAL_VECTOR_WIDTH_CASES.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,19 +27,29 @@ inline void PrintTo(const TVectorWidth& Width, std::ostream* Out) {
   *Out << Width.Bits << " bits" << (Width.WithoutAvx512 ? ", AVX-512 hidden" : "");
 }
 
-inline void EnterVectorWidth(const TVectorWidth& Width) {
-  if (Width.WithoutAvx512)
-    CpuHideFeatures({.Avx512F = true, .Avx512Bw = true, .Avx512Vl = true, .Avx512Vbmi = true});
-}
-inline void LeaveVectorWidth() {
-  CpuHideFeatures({});
-}
-
 inline std::string LacksVectorWidth(int Bits) {
   return "this processor lacks " + std::to_string(Bits) +
          "-bit vectors: the forced path falls back to a narrower one, which this case would "
          "compare with itself";
 }
+
+// Fixture's cases with the vectors limited to the case's width by Limit;
+// Bits tells the width the paths then take.
+template <class Fixture, void (*Limit)(int), int (*Bits)()>
+class TVectorWidthTest : public Fixture, public testing::WithParamInterface<TVectorWidth> {
+ protected:
+  void SetUp() override {
+    if (GetParam().WithoutAvx512)
+      CpuHideFeatures({.Avx512F = true, .Avx512Bw = true, .Avx512Vl = true, .Avx512Vbmi = true});
+    Fixture::SetUp();
+    Limit(GetParam().Bits);
+    if (Bits() != GetParam().Bits) GTEST_SKIP() << LacksVectorWidth(GetParam().Bits);
+  }
+  void TearDown() override {
+    Fixture::TearDown();
+    CpuHideFeatures({});
+  }
+};
 
 inline std::string VectorWidthName(const testing::TestParamInfo<TVectorWidth>& Info) {
   return "Vectors" + std::to_string(Info.param.Bits);

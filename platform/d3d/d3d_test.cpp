@@ -147,19 +147,7 @@ class D3DRowsTest : public ::testing::Test {
 };
 
 // The rows at one vector width against the plain row.
-class D3DRowsWidthTest : public D3DRowsTest, public ::testing::WithParamInterface<TVectorWidth> {
- protected:
-  void SetUp() override {
-    EnterVectorWidth(GetParam());
-    D3DRowsTest::SetUp();
-    D3DLimitVectors(GetParam().Bits);
-    if (D3DVectorBits() != GetParam().Bits) GTEST_SKIP() << LacksVectorWidth(GetParam().Bits);
-  }
-  void TearDown() override {
-    D3DRowsTest::TearDown();
-    LeaveVectorWidth();
-  }
-};
+using D3DRowsWidthTest = TVectorWidthTest<D3DRowsTest, D3DLimitVectors, D3DVectorBits>;
 
 TEST_P(D3DRowsWidthTest, GivesThePixelsOfThePlainRow) {
   std::mt19937 random(11);

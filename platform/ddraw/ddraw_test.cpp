@@ -73,19 +73,7 @@ class DDrawTest : public ::testing::Test {
 };
 
 // The blitter and the present at one vector width.
-class DDrawWidthTest : public DDrawTest, public ::testing::WithParamInterface<TVectorWidth> {
- protected:
-  void SetUp() override {
-    EnterVectorWidth(GetParam());
-    DDrawTest::SetUp();
-    DDLimitVectors(GetParam().Bits);
-    if (DDVectorBits() != GetParam().Bits) GTEST_SKIP() << LacksVectorWidth(GetParam().Bits);
-  }
-  void TearDown() override {
-    DDrawTest::TearDown();
-    LeaveVectorWidth();
-  }
-};
+using DDrawWidthTest = TVectorWidthTest<DDrawTest, DDLimitVectors, DDVectorBits>;
 
 TEST_F(DDrawTest, OffscreenSurfaceTakesTheDisplayFormatAndLocksOnce) {
   auto s = Offscreen(3, 2);
