@@ -80,8 +80,7 @@ TTestProgramRun RunThisTestProgram(const std::string& Filter, int DeadlineSecond
                info.si_pid == pid;
     // Done once it has ended and said all it had to; a process it left
     // behind that holds the output open is not waited for.
-    if (exited && !read_some) break;
-    if (!exited && std::chrono::steady_clock::now() > deadline) break;
+    if ((exited && !read_some) || std::chrono::steady_clock::now() > deadline) break;
   }
   // Whatever it started and left running goes with it, and so does the run
   // itself when the deadline came first.
