@@ -24,6 +24,7 @@
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_seam.h"
+#include "platform/win/user_seam.h"
 
 namespace {
 
@@ -91,7 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (!Affordable(alone)) return 0;
   }
   TDXDraw* draw = Display();
-  HeadlessClearMessageBoxes();
+  // A picture the display refuses is reported in a box and left out; the
+  // record of them would only grow.
+  (void)TakeRecordedMessageBoxes();
   TDXImageList images(nullptr);
   images.SetDXDraw(draw);
   TPictureCollection& list = images.Items();

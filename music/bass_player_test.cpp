@@ -79,7 +79,7 @@ TEST_F(PlayerTest, GameMusicPlaysOnTheHeadlessDeviceAndLoops) {
   // The form's OpenMusic: open, then play whatever the open gave.
   player->OpenFile("music\\menu.mp3");
   player->Play();
-  ASSERT_EQ(player->PlayState(), psPlaying) << ::testing::PrintToString(Boxes());
+  ASSERT_EQ(player->PlayState(), psPlaying) << ::testing::PrintToString(TakeBoxes());
   EXPECT_EQ(player->CurrentFile(), "music\\menu.mp3");
   EXPECT_EQ(player->StreamInfo().Title, "Menu");
   const uint32_t length = player->GetPlaybackLength();
@@ -109,7 +109,7 @@ TEST_F(PlayerTest, GameMusicPlaysOnTheHeadlessDeviceAndLoops) {
   EXPECT_LT(LongestSilence(TakeHeadlessAudio()), 44100u / 16);
   player->StopZerIdiput();
   player.reset();
-  EXPECT_TRUE(HeadlessMessageBoxes().empty()) << ::testing::PrintToString(Boxes());
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
   EXPECT_EQ(RT_bass::BASSHandle, nullptr);
   EXPECT_EQ(RT_bass::BASS_Init, nullptr);
 }
@@ -205,7 +205,6 @@ TEST_F(PlayerTest, ReadinessFollowsTheLibrarysAnswers) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    HeadlessClearMessageBoxes();
     ASSERT_TRUE(RT_bass::LoadBASS(ProgramFolder(), "bass.dll"));
     TFake::Version = c.Version;
     TFake::InitOk = c.InitOk;
@@ -222,12 +221,11 @@ TEST_F(PlayerTest, ReadinessFollowsTheLibrarysAnswers) {
       TBASSPlayer player(nullptr);
       EXPECT_EQ(player.AudioReady, c.Ready);
       EXPECT_EQ(player.BASSDLLVer(), c.Ver);
-      EXPECT_EQ(Boxes(), c.Boxes);
+      EXPECT_EQ(TakeBoxes(), c.Boxes);
       if (!c.Ready) {
         // Not ready: no file opens, and nothing else happens.
-        HeadlessClearMessageBoxes();
         EXPECT_FALSE(player.OpenFile("music\\menu.mp3"));
-        EXPECT_EQ(Boxes(), std::vector<std::string>{"Confirm: Player is not ready !"});
+        EXPECT_EQ(TakeBoxes(), std::vector<std::string>{"Confirm: Player is not ready !"});
         player.Play();
         EXPECT_EQ(player.GetPlaybackLength(), 0u);
         EXPECT_EQ(player.GetPlaybackPosition(), 0u);
@@ -251,7 +249,7 @@ TEST_F(PlayerTest, BindingRefusesAnIncompleteLibraryAndLoadsOnce) {
     TBASSPlayer player(nullptr);
     EXPECT_FALSE(player.AudioReady);
     EXPECT_EQ(player.BASSDLLVer(), "") << "the game then shows its own box";
-    EXPECT_TRUE(HeadlessMessageBoxes().empty());
+    EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
   }
   SetProgramFolder(TAL_BIN_DIR);
 
@@ -312,7 +310,6 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   int ends = 0;
   player.OnPlayEnd = [&](TObject*) { ++ends; };
 
-  HeadlessClearMessageBoxes();
   // Files the player's own readers refuse before the library sees them: the
   // code tells a file that would not open from one in no known format.
   const std::string bogus = mf::WriteBytes("bogus.mp3", std::vector<uint8_t>(4000, 0x55));
@@ -322,15 +319,18 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
                                    {empty, BASS_ERROR_FILEFORM},
                                    {none, BASS_ERROR_FILEOPEN}}) {
     SCOPED_TRACE(file);
-    HeadlessClearMessageBoxes();
     EXPECT_FALSE(player.OpenFile(file));
-    EXPECT_EQ(Boxes(),
+    EXPECT_EQ(TakeBoxes(),
               std::vector<std::string>{"Error: Invalid stream file(" + file +
                                        ") !\r\n(error code: " + std::to_string(code) + ")"});
   }
   EXPECT_EQ(player.Channel(), channel) << "the old channel stays";
   EXPECT_EQ(player.PlayState(), psPlaying);
-  EXPECT_FALSE(player.OpenFile(mf::WriteBytes("song.xyz", {1, 2, 3})));
+  const std::string unknown = mf::WriteBytes("song.xyz", {1, 2, 3});
+  EXPECT_FALSE(player.OpenFile(unknown));
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>{
+                             "Error: Invalid stream file(" + unknown +
+                             ") !\r\n(error code: " + std::to_string(BASS_ERROR_FILEFORM) + ")"});
 
   // The end of the stream: stopped, the event once; Play seeks to 0 and
   // restarts the same channel without a second sync.
@@ -364,11 +364,11 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   eight[34] = 8;                                      // bits
   eight[32] = 2;                                      // block align
   eight[28] = 0x88, eight[29] = 0x58, eight[30] = 1;  // bytes per second
-  HeadlessClearMessageBoxes();
   EXPECT_FALSE(player.OpenFile(mf::WriteBytes("eight.wav", eight)));
-  ASSERT_FALSE(Boxes().empty());
-  EXPECT_EQ(Boxes()[0], "Error: Sound card does not support 16-bit sources.\r\n(error code: " +
-                            std::to_string(BASS_ERROR_FORMAT) + ")");
+  const auto boxes = TakeBoxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes[0], "Error: Sound card does not support 16-bit sources.\r\n(error code: " +
+                          std::to_string(BASS_ERROR_FORMAT) + ")");
   EXPECT_EQ(player.ChannelKind(), ckNone);
 }
 
@@ -393,9 +393,8 @@ TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {
   EXPECT_NEAR(player.GetPlaybackPosition(), 500, 70);
 
   // A module has no reader of its own: only a plug-in could vouch for it.
-  HeadlessClearMessageBoxes();
   EXPECT_FALSE(player.OpenFile(mf::WriteBytes("song.mod", mf::ModBytes())));
-  EXPECT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(TakeBoxes().size(), 1u);
 }
 
 TEST_F(PlayerTest, PluginNoticesReachThePlayer) {
@@ -437,10 +436,10 @@ TEST_F(PlayerTest, WmaWithoutTheAddOnCannotBePlayed) {
     SetProgramFolder(TAL_BIN_DIR);
     ASSERT_TRUE(bare.AudioReady);
     EXPECT_FALSE(bare.WMAReady());
-    HeadlessClearMessageBoxes();
     EXPECT_FALSE(bare.OpenFile(mf::WriteWma("alone.wma", 1.0, "t")));
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].rfind("Error: Can't play the file\r\n(error code: ", 0), 0u) << Boxes()[0];
+    const auto boxes = TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Error: Can't play the file\r\n(error code: ", 0), 0u) << boxes[0];
     EXPECT_EQ(bare.ChannelKind(), ckNone);
   }
 }

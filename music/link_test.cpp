@@ -94,9 +94,8 @@ TEST_F(LinkTest, TheVisualiserSeesTheBlockAndHearsTheClosingNotice) {
   EXPECT_FALSE(link.MsgOutOnErr);
 
   // Nobody listens yet: nothing is sent, and nothing is said.
-  HeadlessClearMessageBoxes();
   player.StopZerIdiput();
-  EXPECT_TRUE(HeadlessMessageBoxes().empty());
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
 
   TChild vis("listen");
   EXPECT_EQ(vis.Line(), "block 2312 2312") << "created zero-filled, and the player writes nothing";
@@ -126,14 +125,13 @@ TEST_F(LinkTest, TheVisualiserSeesTheBlockAndHearsTheClosingNotice) {
   // Gone: a notice with MsgOutOnErr says so; without a target nothing happens.
   second.MsgOutOnErr = true;
   second.Notify(20, 0);
-  ASSERT_EQ(HeadlessMessageBoxes().size(), 1u);
-  EXPECT_EQ(HeadlessMessageBoxes()[0].Caption, "Warning...");
-  EXPECT_EQ(HeadlessMessageBoxes()[0].Text,
-            "The application : [ZerIdi] is not active on your system.\n"
-            "The notification message has not been sent.");
+  EXPECT_EQ(TakeBoxes(),
+            std::vector<std::string>{
+                "Warning...: The application : [ZerIdi] is not active on your system.\n"
+                "The notification message has not been sent."});
   second.TargetApplication = "";
   second.Notify(20, 0);
-  EXPECT_EQ(HeadlessMessageBoxes().size(), 1u);
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
 }
 
 TEST_F(LinkTest, ABlockLeftByAKilledCreatorIsReplaced) {

@@ -147,6 +147,8 @@ TEST_F(EffectsTest, WithoutDirectSound8OnlyTheFlangerIsInstalled) {
   TBASSPlayer player(nullptr);
   ASSERT_TRUE(player.AudioReady);
   EXPECT_FALSE(player.DX8EffectReady());
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>{"Warning: DirectX Ver 8 are not installed.\r\n"
+                                                  "Sound effects except flanger are disabled."});
   ASSERT_TRUE(player.OpenFile(Wav(mf::Tone(0.5, 440))));
   TFakeFx::Install();
   player.SetEffects(Flanger | Equalizer | Echo | Reverb);

@@ -18,6 +18,7 @@
 #include "platform/win/clock.h"
 #include "platform/win/ipc.h"
 #include "platform/win/library.h"
+#include "platform/win/user_seam.h"
 
 class PlayerTest : public ::testing::Test {
  protected:
@@ -50,9 +51,10 @@ class PlayerTest : public ::testing::Test {
       if (RT_bass::BASS_Update) ProcAs<BASS_BOOL (*)()>(RT_bass::BASS_Update)();
     }
   }
-  std::vector<std::string> Boxes() {
+  // The boxes shown since the last take, as "caption: text".
+  static std::vector<std::string> TakeBoxes() {
     std::vector<std::string> r;
-    for (const auto& b : HeadlessMessageBoxes()) r.push_back(b.Caption + ": " + b.Text);
+    for (const auto& b : TakeRecordedMessageBoxes()) r.push_back(b.Caption + ": " + b.Text);
     return r;
   }
 

@@ -28,9 +28,8 @@ class ConfigFormTest : public PlayerTest {
   }
   // The boxes a handler shows.
   std::vector<std::string> Run(void (TPluginConfigForm::*Handler)(TObject*)) {
-    HeadlessClearMessageBoxes();
     (form_->*Handler)(nullptr);
-    return Boxes();
+    return TakeBoxes();
   }
   void Select(int Index) { form_->PluginList->SetItemIndex(Index); }
   std::vector<std::string> Row(int R) {

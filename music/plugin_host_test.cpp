@@ -224,8 +224,10 @@ TEST_F(EmulatorTest, TheRingKeepsOneByteFreeWrapsAndStartsAfter400ms) {
   EXPECT_EQ(Write(88200), 1);
   EXPECT_EQ(EmulatorState().WritePos, 0u);
   Application->ProcessMessages();
-  ASSERT_EQ(Boxes(), std::vector<std::string>{"Error: Write error : No Space"});
-  EXPECT_EQ(HeadlessMessageBoxes()[0].Type & 0xF, static_cast<UINT>(MB_OKCANCEL));
+  const auto boxes = TakeRecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption + ": " + boxes[0].Text, "Error: Write error : No Space");
+  EXPECT_EQ(boxes[0].Type & MB_TYPEMASK, static_cast<UINT>(MB_OKCANCEL));
 
   // Pre-buffering: 200 ms is 35,280 bytes; output starts at twice that.
   Posted.clear();
@@ -318,9 +320,9 @@ TEST_F(EmulatorTest, FlushPauseVolumeAndPan) {
 
   Out.Config(nullptr);
   Out.About(nullptr);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{
-                         "Confirm: No configuration is needed.",
-                         "Confirm: This is a Winamp output plug-in emulator using BASS"}));
+  EXPECT_EQ(TakeBoxes(), (std::vector<std::string>{
+                             "Confirm: No configuration is needed.",
+                             "Confirm: This is a Winamp output plug-in emulator using BASS"}));
   EXPECT_EQ(SendMessageA(GetHostWindow(), 17, 0, 0), 1);
 }
 
@@ -361,7 +363,7 @@ TEST_F(PluginPlayTest, AToneFilePlaysSeeksAndEndsThroughThePlugIn) {
     EXPECT_EQ(rate, 44100u);
   };
 
-  ASSERT_TRUE(player->OpenFile(file)) << ::testing::PrintToString(Boxes());
+  ASSERT_TRUE(player->OpenFile(file)) << ::testing::PrintToString(TakeBoxes());
   EXPECT_EQ(player->SupportKind(), fsPlugin);
   EXPECT_EQ(player->ChannelKind(), ckPlugin);
   EXPECT_EQ(player->StreamInfo().Duration, 1500u);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "game/options/game_options.h"
+#include "platform/win/user_seam.h"
 #include "platform/win/vkeys.h"
 #include "setup/setup_test_util.h"
 
@@ -25,9 +26,10 @@ class OptionsDialog : public ::testing::Test {
     Form1->Show();
     Application->ProcessMessages();
   }
-  static std::vector<std::string> Boxes() {
+  // The texts of the boxes shown since the last take.
+  static std::vector<std::string> TakeBoxes() {
     std::vector<std::string> out;
-    for (const auto& b : HeadlessMessageBoxes()) out.push_back(b.Text);
+    for (const auto& b : TakeRecordedMessageBoxes()) out.push_back(b.Text);
     return out;
   }
 
@@ -92,9 +94,8 @@ TEST_F(OptionsDialog, LoadsAndShowsTheFileAndTheOddValuesAsStated) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Key) + "=" + c.Value);
     WriteAll(Ini(), WithOption(c.Key, c.Value));
-    HeadlessClearMessageBoxes();
     Open();
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
     c.Check();
     Form1->SaveIniFile();
     // What is saved is what the dialog holds: clamped, flags as 0 and 1.
@@ -117,7 +118,7 @@ TEST_F(OptionsDialog, BrightnessAtTheDesignedPositionFiresNoChange) {
 
 TEST_F(OptionsDialog, AFirstSaveHoldsTheGamesOwnKeys) {
   Open();
-  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
   Form1->SaveIniFile();
   EXPECT_NE(ReadAll(Ini()).find("[Keys]\r\nLeft=37\r\nRight=39\r\nPrimary=32\r\nSecondary=16\r\n"),
             std::string::npos)
@@ -180,7 +181,6 @@ TEST_F(OptionsDialog, AFileThatCannotBeUsedIsReportedByKeyAndValueOrAsUnreadable
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     WriteAll(Ini(), c.Text);
-    HeadlessClearMessageBoxes();
     Open();
     std::vector<std::string> want;
     if (c.Unreadable) {
@@ -192,7 +192,7 @@ TEST_F(OptionsDialog, AFileThatCannotBeUsedIsReportedByKeyAndValueOrAsUnreadable
       for (const std::string& line : c.Lines) text += "\n" + line;
       want = {text};
     }
-    EXPECT_EQ(Boxes(), want);
+    EXPECT_EQ(TakeBoxes(), want);
     EXPECT_EQ(Form1->Controls, 1);
     EXPECT_EQ(Form1->Bumpiness, 1);
     EXPECT_EQ(Form1->KeySlot(ibLeft), VK_LEFT);
@@ -201,10 +201,9 @@ TEST_F(OptionsDialog, AFileThatCannotBeUsedIsReportedByKeyAndValueOrAsUnreadable
   }
 
   // A first run without the file: defaults, and no message.
-  HeadlessClearMessageBoxes();
   std::filesystem::remove(Ini());
   Open();
-  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(TakeBoxes(), std::vector<std::string>());
   EXPECT_EQ(Form1->Controls, 1);
   EXPECT_EQ(Form1->Brightness, 50);
   EXPECT_EQ(Form1->RocketSmoke, 1);
@@ -309,9 +308,10 @@ TEST_F(OptionsDialog, ARefusedWriteKeepsTheWindowAndStartsNothing) {
   ClickCentre(Form1->BitBtn1);
   Application->ProcessMessages();
   // Opening said the file could not be read; saving says it was not saved.
-  ASSERT_EQ(Boxes().size(), 2u);
-  EXPECT_NE(Boxes()[0].find("could not be read"), std::string::npos) << Boxes()[0];
-  EXPECT_NE(Boxes()[1].find("Unable to write to"), std::string::npos) << Boxes()[1];
+  const std::vector<std::string> boxes = TakeBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_NE(boxes[0].find("could not be read"), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[1].find("Unable to write to"), std::string::npos) << boxes[1];
   EXPECT_FALSE(Application->Terminated());
   EXPECT_TRUE(Form1->Visible());
   usleep(100000);
@@ -342,9 +342,10 @@ TEST_F(OptionsDialog, AGameThatCannotStartIsReportedByNameAndReason) {
   Open();
   Form1->zcRunProg1->SetCmdLine("no-such-game-here.exe");
   ClickCentre(Form1->BitBtn1);
-  ASSERT_EQ(Boxes().size(), 1u);
-  EXPECT_NE(Boxes()[0].find("talgame.exe"), std::string::npos);
-  EXPECT_NE(Boxes()[0].find("not found"), std::string::npos) << Boxes()[0];
+  const std::vector<std::string> boxes = TakeBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("talgame.exe"), std::string::npos);
+  EXPECT_NE(boxes[0].find("not found"), std::string::npos) << boxes[0];
 }
 
 TEST_F(OptionsDialog, WhatTheSetupSavesTheGameReadsAndOtherSectionsSurviveByteForByte) {

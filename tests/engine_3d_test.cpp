@@ -16,6 +16,7 @@
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_input.h"
 #include "platform/backend/headless/headless_video.h"
+#include "platform/win/user_seam.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
 
@@ -32,7 +33,7 @@ struct TShot {
   int Unpresented = 0;
   // The back surface's 5-6-5 pixels as drawn, before the flip.
   std::vector<uint16_t> Back;
-  std::vector<THeadlessMessageBox> Boxes;
+  std::vector<TRecordedMessageBox> Boxes;
 };
 
 constexpr int kFrames = 45;
@@ -81,7 +82,7 @@ TShot PlayScene(bool ThreeD) {
   };
   Application->Run();
   delete form;
-  shot.Boxes = HeadlessMessageBoxes();
+  shot.Boxes = TakeRecordedMessageBoxes();
   scene.reset();
   DDSetVideoOutput(nullptr);
   UninstallHeadlessAudio();

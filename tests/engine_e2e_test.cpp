@@ -18,6 +18,7 @@
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/ddraw/ddraw_seam.h"
+#include "platform/win/user_seam.h"
 #include "tests/engine_form.h"
 #include "tests/engine_scene.h"
 
@@ -51,7 +52,7 @@ struct TRun {
   std::set<std::string> Archives;
   double FightPowerL = 0, FightPowerR = 0;
   double LeftPanL = 0, LeftPanR = 0, RightPanL = 0, RightPanR = 0;
-  std::vector<THeadlessMessageBox> Boxes;
+  std::vector<TRecordedMessageBox> Boxes;
 };
 
 constexpr int kEnemies = 100;
@@ -187,7 +188,7 @@ TRun PlayScript() {
   run.Archives = scene->ArchivesShown;
   delete form;
   run.LiveEnemies = scene->LiveEnemies;
-  run.Boxes = HeadlessMessageBoxes();
+  run.Boxes = TakeRecordedMessageBoxes();
 
   scene.reset();
   DDSetVideoOutput(nullptr);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "game/play/ship_test_fixture.h"
+#include "platform/win/user_seam.h"
 #include "setup/options_dialog.h"
 #include "setup/setup_resources.h"
 
@@ -42,7 +43,6 @@ class FirstRun : public TPlayFixture {
 TEST_F(FirstRun, TheSetupsFirstSaveKeepsTheGamePlayableFromTheKeyboard) {
   // The player opens the setup, picks the keyboard and saves.
   RegisterSetupResources();
-  HeadlessClearMessageBoxes();
   {
     auto setup = std::make_unique<TForm1>(nullptr);
     setup->FormCreate(nullptr);
@@ -50,7 +50,7 @@ TEST_F(FirstRun, TheSetupsFirstSaveKeepsTheGamePlayableFromTheKeyboard) {
     ASSERT_EQ(setup->Controls, 2);
     setup->SaveIniFile();
   }
-  EXPECT_TRUE(HeadlessMessageBoxes().empty());
+  for (const auto& b : TakeRecordedMessageBoxes()) ADD_FAILURE() << b.Caption << ": " << b.Text;
   EXPECT_NE(Ini().find("[Keys]\r\nLeft=37\r\nRight=39\r\nPrimary=32\r\nSecondary=16\r\n"),
             std::string::npos)
       << Ini();

@@ -11,6 +11,7 @@
 #include "platform/backend/headless/headless_core.h"
 #include "platform/backend/headless/headless_video.h"
 #include "platform/ddraw/ddraw_seam.h"
+#include "platform/win/user_seam.h"
 
 namespace {
 
@@ -250,12 +251,12 @@ TEST_F(DisplayTest, AListenerThatFailsToRestoreIsReportedAndTheOthersStillRestor
   });
   fail = true;
   restored = 0;
-  HeadlessClearMessageBoxes();
   DDLoseAllSurfaces();
   EXPECT_TRUE(d->CanDraw());
   EXPECT_EQ(restored, 1);
-  ASSERT_EQ(HeadlessMessageBoxes().size(), 1u);
-  EXPECT_EQ(HeadlessMessageBoxes()[0].Text, "Cannot open file \"graphic\\data.dan\"");
+  const auto boxes = TakeRecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, "Cannot open file \"graphic\\data.dan\"");
   EXPECT_FALSE(d->Updating());
   form.reset();
 }

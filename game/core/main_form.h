@@ -227,6 +227,12 @@ std::string IniFileName();
 std::string ReadIniValue(const std::string& Section, const std::string& Ident);
 void WriteIniValue(const std::string& Section, const std::string& Ident, const std::string& Value);
 void LoadIniFile();
+// One key of game.INI and the text it holds.
+struct TIniEntry {
+  std::string Section, Ident, Value;
+};
+// What a full save writes, key by key in the order it writes them.
+std::vector<TIniEntry> IniFileEntries();
 void SaveIniFile();
 void AbsoluteClose();
 void UpdateRecords(bool Insert);

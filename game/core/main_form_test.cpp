@@ -13,6 +13,7 @@
 #include "game/play/play.h"
 #include "game/screens/interface_sprite.h"
 #include "platform/ddraw/ddraw_seam.h"
+#include "platform/win/user_seam.h"
 
 namespace {
 
@@ -26,9 +27,10 @@ std::string Damaged(const std::string& Name) {
   return Utf8ToAnsi("Повреждён файл \"" + Name + "\" !!!");
 }
 
-std::vector<std::string> BoxTexts() {
+// The texts of the boxes shown since the last take.
+std::vector<std::string> TakeBoxTexts() {
   std::vector<std::string> t;
-  for (const auto& b : HeadlessMessageBoxes()) t.push_back(b.Text);
+  for (const auto& b : TakeRecordedMessageBoxes()) t.push_back(b.Text);
   return t;
 }
 
@@ -73,7 +75,7 @@ TEST(GameStartUp, SettingsAndArchivesAsFound) {
     }
     TMainForm* form = game.Create();
     Application->ProcessMessages();
-    std::vector<std::string> boxes = BoxTexts();
+    std::vector<std::string> boxes = TakeBoxTexts();
     if (c.Box.empty())
       EXPECT_TRUE(boxes.empty()) << boxes.front();
     else
@@ -124,13 +126,12 @@ TEST(GameStartUp, WithoutTheAudioLibraryTheGameGoesOnSilent) {
   TMainForm* form = game.Create();
   form->Show();
   Application->ProcessMessages();
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"BASS.DLL is not loaded."});
+  EXPECT_EQ(TakeBoxTexts(), std::vector<std::string>{"BASS.DLL is not loaded."});
   ASSERT_NE(MusicPlayer, nullptr);
   EXPECT_EQ(MusicPlayer->BASSDLLVer(), "");
   EXPECT_FALSE(MusicPlayer->AudioReady);
-  HeadlessClearMessageBoxes();
   form->OpenMusic("music\\menu.mp3");
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot open file (BassPlayer is not ready)"});
+  EXPECT_EQ(TakeBoxTexts(), std::vector<std::string>{"Cannot open file (BassPlayer is not ready)"});
 }
 
 TEST(GameFrame, LagIsScaledByDifficulty) {

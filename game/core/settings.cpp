@@ -123,21 +123,28 @@ void LoadIniFile() {
   ReadEnemyBook(ini.ReadString("eB", "e", ""));
 }
 
-void SaveIniFile() {
-  TMemIniFile ini(IniFileName());
+std::vector<TIniEntry> IniFileEntries() {
+  std::vector<TIniEntry> e;
   TOptionValues values = OptionValuesOf(GameOptions, TGameKeys());
   // While control is taken away (a dying ship) Controls is 0; the chosen mode
   // is what the player set.
   if (GameOptions.Controls == 0) values[okControls] = GameOptions.SavedControls;
-  WriteOptionValues(ini, values, GameWrittenOptionKeys);
-  ini.WriteString("User", "Status", IntToStr(Player.Status));
+  for (TOptionKeyIndex k : GameWrittenOptionKeys)
+    e.push_back({OptionKeys[k].Section, OptionKeys[k].Ident, IntToStr(values[k])});
+  e.push_back({"User", "Status", IntToStr(Player.Status)});
   for (int i = 1; i <= 10; ++i) {
-    ini.WriteString("Table", "n" + IntToStr(i), OneLine(TopRanks[i].Name));
-    ini.WriteString("Table", "s" + IntToStr(i), IntToStr(TopRanks[i].Score));
+    e.push_back({"Table", "n" + IntToStr(i), OneLine(TopRanks[i].Name)});
+    e.push_back({"Table", "s" + IntToStr(i), IntToStr(TopRanks[i].Score)});
   }
   for (int i = 1; i <= 100; ++i)
-    ini.WriteString("TT", "t" + IntToStr(i), IntToStr(Player.BestTimes[i]));
-  ini.WriteString("eB", "e", EnemyBookText());
+    e.push_back({"TT", "t" + IntToStr(i), IntToStr(Player.BestTimes[i])});
+  e.push_back({"eB", "e", EnemyBookText()});
+  return e;
+}
+
+void SaveIniFile() {
+  TMemIniFile ini(IniFileName());
+  for (const TIniEntry& e : IniFileEntries()) ini.WriteString(e.Section, e.Ident, e.Value);
   ini.UpdateFile();
 }
 

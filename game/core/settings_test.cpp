@@ -12,6 +12,7 @@
 #include "framework/sysutils.h"
 #include "game/core/game_fixture.h"
 #include "platform/win/profile_seam.h"
+#include "platform/win/user_seam.h"
 
 namespace {
 
@@ -325,7 +326,6 @@ TEST_F(Settings, UnwritableSaveIsReportedAndTheFormStillCloses) {
   TMainForm* form = game_.Create();
   ASSERT_EQ(MainForm, form);
   fs::create_directories(game_.Ini());
-  HeadlessClearMessageBoxes();
   bool closed = false;
   form->OnClose = [&](TObject* Sender, TCloseAction& Action) {
     closed = true;
@@ -335,8 +335,9 @@ TEST_F(Settings, UnwritableSaveIsReportedAndTheFormStillCloses) {
   Application->ProcessMessages();
   EXPECT_TRUE(closed);
   EXPECT_TRUE(Application->Terminated());
-  ASSERT_FALSE(HeadlessMessageBoxes().empty());
-  EXPECT_EQ(HeadlessMessageBoxes().back().Text, "Unable to write to " + game_.Ini());
+  const auto boxes = TakeRecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, "Unable to write to " + game_.Ini());
 }
 
 }  // namespace

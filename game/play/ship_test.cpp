@@ -292,6 +292,10 @@ TEST_F(ShipTest, ContinueTakesAClickAtOnceAndAKeyOnlyOnceThePromptBlinks) {
   Player.LevelTime = 30;
   PlayerShip->Move(1);
   EXPECT_EQ(GameState, "ready");
+  // The level's music would start; without the audio library it cannot.
+  const auto boxes = TakeRecordedMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, "Cannot open file (BassPlayer is not ready)");
   EXPECT_EQ(ScreenFadeStep, 16);
   EXPECT_EQ(Player.LevelTime, 0);
   EXPECT_TRUE(ReadyBanner->Visible);

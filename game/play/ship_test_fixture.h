@@ -26,6 +26,7 @@
 #include "platform/ddraw/ddraw_seam.h"
 #include "platform/dinput/input_host.h"
 #include "platform/win/library.h"
+#include "platform/win/user_seam.h"
 
 class TPlayFixture : public testing::Test {
  protected:
@@ -43,6 +44,11 @@ class TPlayFixture : public testing::Test {
 
     Form = new TMainForm(nullptr);
     Form->Show();
+    // No audio library stands in the program folder: the game says so once
+    // and plays on without music.
+    const auto boxes = TakeRecordedMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "BASS.DLL is not loaded.");
     Form->Perform(WM_ACTIVATE, WA_ACTIVE, 0);
     Form->DXDraw->Initialize();
     const std::pair<TDXImageList*, const char*> lists[] = {{Form->ImageList, "data.dan"},

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 
-const TCpuFeatures& CpuFeatures() {
+#include "platform/cpu/cpu_seam.h"
+
+namespace {
+
+const TCpuFeatures& Detected() {
   static const TCpuFeatures features = [] {
     TCpuFeatures f;
 #if defined(__x86_64__)
@@ -17,6 +21,28 @@ const TCpuFeatures& CpuFeatures() {
     return f;
   }();
   return features;
+}
+
+// What callers are told: the processor's features, less what a test hid.
+TCpuFeatures& Reported() {
+  static TCpuFeatures reported = Detected();
+  return reported;
+}
+
+}  // namespace
+
+const TCpuFeatures& CpuFeatures() {
+  return Reported();
+}
+
+void CpuHideFeatures(const TCpuFeatures& Hidden) {
+  const TCpuFeatures& has = Detected();
+  TCpuFeatures& r = Reported();
+  r.Avx2 = has.Avx2 && !Hidden.Avx2;
+  r.Avx512F = has.Avx512F && !Hidden.Avx512F;
+  r.Avx512Bw = has.Avx512Bw && !Hidden.Avx512Bw;
+  r.Avx512Vl = has.Avx512Vl && !Hidden.Avx512Vl;
+  r.Avx512Vbmi = has.Avx512Vbmi && !Hidden.Avx512Vbmi;
 }
 
 int CpuVectorBits(bool Has512, int Limit) {

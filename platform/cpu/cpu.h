@@ -9,7 +9,7 @@ struct TCpuFeatures {
 };
 
 // Read once; all false off x86-64 (and where the system does not save the
-// wide registers).
+// wide registers). Tests may hide some (cpu_seam.h).
 const TCpuFeatures& CpuFeatures();
 
 // The widest vectors in bits (512, 256 or 0) within Limit: 512 where the

@@ -961,6 +961,10 @@ void D3DLimitVectors(int Bits) {
   gVectorLimit = Bits;
 }
 
+int D3DVectorBits() {
+  return VectorBits();
+}
+
 // ---- Direct3D ----------------------------------------------------------------------
 
 HRESULT Direct3DQuery(IDirectDraw* DDraw, PDirect3D* Out) {

@@ -298,3 +298,6 @@ TD3DFaults& D3DFaults();
 // devices may draw with where the processor has them, so every path is
 // tested.
 void D3DLimitVectors(int Bits);
+// The width the devices draw with now: the processor's widest within the
+// limit.
+int D3DVectorBits();

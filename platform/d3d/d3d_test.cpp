@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/cpu/vector_width_fixture.h"
 #include "platform/ddraw/ddraw_seam.h"
 
 namespace {
@@ -145,14 +146,22 @@ class D3DRowsTest : public ::testing::Test {
   PDirect3DDevice device;
 };
 
-TEST_F(D3DRowsTest, EveryVectorWidthGivesThePixelsOfThePlainRow) {
+// The rows at one vector width against the plain row.
+using D3DRowsWidthTest = TVectorWidthTest<D3DRowsTest, D3DLimitVectors, D3DVectorBits>;
+
+TEST_P(D3DRowsWidthTest, GivesThePixelsOfThePlainRow) {
   std::mt19937 random(11);
   std::vector<uint16_t> background(kW * kH);
   for (uint16_t& p : background) p = static_cast<uint16_t>(random());
   const std::vector<uint16_t> plain = DrawAll(0);
   ASSERT_NE(plain, background);
-  EXPECT_EQ(DrawAll(256), plain);
-  EXPECT_EQ(DrawAll(512), plain);
+  EXPECT_EQ(DrawAll(GetParam().Bits), plain);
+}
+
+TAL_VECTOR_WIDTH_CASES(D3DRowsWidthTest, 512, 256);
+
+TEST(D3DRowsWidths, ACaseForAWidthTheProcessorLacksIsSkippedAndSaysWhy) {
+  ExpectSkippedWithoutAvx512("D3DRowsWidthTest", {"GivesThePixelsOfThePlainRow"}, {512, 256});
 }
 
 }  // namespace

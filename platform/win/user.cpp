@@ -477,6 +477,10 @@ int RecordMessageBox(const std::string& Text, const std::string& Caption, UINT T
   // As a shown box would be written: in UTF-8, so a test reading a started
   // program's output sees the game's Russian messages as they are.
   std::fprintf(stderr, "[%s] %s\n", AnsiToUtf8(Caption).c_str(), AnsiToUtf8(Text).c_str());
+  return KeepMessageBox(Text, Caption, Type);
+}
+
+int KeepMessageBox(const std::string& Text, const std::string& Caption, UINT Type) {
   {
     std::lock_guard<std::mutex> lock(RecordedBoxesLock);
     RecordedBoxes().push_back({Caption, Text, Type});

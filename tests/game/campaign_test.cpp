@@ -15,6 +15,7 @@
 #include "framework/inifiles.h"
 #include "game/core/main_form.h"
 #include "game/play/play.h"
+#include "platform/win/user_seam.h"
 #include "tests/game/game_harness.h"
 #include "tests/game/pilot.h"
 
@@ -87,7 +88,8 @@ void PlayMission(int32_t Mission) {
 
   EXPECT_TRUE(ended) << "still in \"" << GameState << "\" after " << run.ElapsedMs() / 1000
                      << " s, mission " << CurrentMission << " level " << CurrentLevel;
-  for (const auto& box : run.Boxes()) ADD_FAILURE() << box.Caption << ": " << box.Text;
+  for (const auto& box : TakeRecordedMessageBoxes())
+    ADD_FAILURE() << box.Caption << ": " << box.Text;
   EXPECT_EQ(watch.GameOvers, 0);
   // Ten levels, and the exit after the next mission's start.
   EXPECT_EQ(watch.LevelsCompleted, 10);
@@ -203,7 +205,8 @@ TEST(Campaign, GameOver) {
       },
       10 * 60 * 1000);
 
-  for (const auto& box : run.Boxes()) ADD_FAILURE() << box.Caption << ": " << box.Text;
+  for (const auto& box : TakeRecordedMessageBoxes())
+    ADD_FAILURE() << box.Caption << ": " << box.Text;
   ASSERT_GE(seen.HitMs, 0) << "the ship was never hit";
   EXPECT_EQ(seen.PrimaryBefore, 1);
   EXPECT_EQ(seen.ControlsAtHit, 0) << "the controls stay with the player after the fatal hit";

@@ -57,10 +57,6 @@ uint64_t TGameRun::ElapsedMs() const {
   return HeadlessClock().Microseconds() / 1000 - start_;
 }
 
-const std::vector<THeadlessMessageBox>& TGameRun::Boxes() const {
-  return HeadlessMessageBoxes();
-}
-
 bool TGameRun::Play(const std::function<void()>& EachFrame, uint64_t LimitMs) {
   bool timedOut = false;
   HeadlessSetIdlePace([&] {

@@ -41,7 +41,6 @@ class TGameRun {
   int Frames() const { return frames_; }
   // A checksum of every eighth presented frame.
   uint64_t FrameSum() const { return sum_; }
-  const std::vector<THeadlessMessageBox>& Boxes() const;
 
  private:
   std::unique_ptr<TApplicationScope> scope_;

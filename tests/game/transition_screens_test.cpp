@@ -18,6 +18,7 @@
 #include "game/core/main_form.h"
 #include "game/play/play.h"
 #include "game/screens/interface_sprite.h"
+#include "platform/win/user_seam.h"
 #include "tests/game/game_harness.h"
 #include "tests/game/pilot.h"
 
@@ -101,7 +102,8 @@ std::vector<TScreenSeen> PlayToGameOver(const TCase& C, const std::string& Dir) 
       },
       10 * 60 * 1000);
   EXPECT_TRUE(ended) << "still in \"" << GameState << "\"";
-  for (const auto& box : run.Boxes()) ADD_FAILURE() << box.Caption << ": " << box.Text;
+  for (const auto& box : TakeRecordedMessageBoxes())
+    ADD_FAILURE() << box.Caption << ": " << box.Text;
 
   std::vector<TScreenSeen> between;
   for (const TScreenSeen& s : seen) {

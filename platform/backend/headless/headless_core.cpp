@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/backend/headless/headless_paint.h"
@@ -10,13 +11,13 @@
 #include "platform/win/ipc.h"
 #include "platform/win/shell_seam.h"
 #include "platform/win/user.h"
+#include "platform/win/user_seam.h"
 
 namespace {
 
 struct THeadlessState {
   std::unique_ptr<TVirtualClock> Clock;
-  std::vector<THeadlessMessageBox> Boxes;
-  int Answer = IDOK;
+  std::optional<int> Answer;
   std::function<void()> Pace;
   std::function<void(uint64_t)> Wait;
   int DesktopWidth = 1024, DesktopHeight = 768;
@@ -67,8 +68,8 @@ class THeadlessDriver : public TPlatformDriver {
   }
 
   int MessageBox(HWND, const std::string& Text, const std::string& Caption, UINT Type) override {
-    H().Boxes.push_back({Text, Caption, Type});
-    return H().Answer;
+    const int answer = KeepMessageBox(Text, Caption, Type);
+    return H().Answer.value_or(answer);
   }
 };
 
@@ -79,8 +80,7 @@ void HeadlessInstall(uint64_t StartMs) {
   h.Clock = std::make_unique<TVirtualClock>(StartMs);
   SetClockSource(h.Clock.get());
   SetPlatformDriver(std::make_unique<THeadlessDriver>());
-  h.Boxes.clear();
-  h.Answer = IDOK;
+  h.Answer.reset();
   h.Pace = nullptr;
   h.Wait = nullptr;
   h.CursorVisible = true;
@@ -121,12 +121,6 @@ void HeadlessAdvance(uint32_t Ms) {
   HeadlessClock().Advance(Ms);
 }
 
-const std::vector<THeadlessMessageBox>& HeadlessMessageBoxes() {
-  return H().Boxes;
-}
-void HeadlessClearMessageBoxes() {
-  H().Boxes.clear();
-}
 void HeadlessSetMessageBoxAnswer(int Answer) {
   H().Answer = Answer;
 }

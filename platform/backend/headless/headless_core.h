@@ -10,15 +10,11 @@
 #include "platform/win/clock.h"
 #include "platform/win/wintypes.h"
 
-struct THeadlessMessageBox {
-  std::string Text;
-  std::string Caption;
-  UINT Type = 0;
-};
-
 // Installs the headless driver and a fresh virtual clock starting at StartMs
-// (pick a value near 2^32 to reach the millisecond wrap). Clears the recorded
-// message boxes. Call again to start over.
+// (pick a value near 2^32 to reach the millisecond wrap). Call again to start
+// over. Message boxes go to the one record of platform/win/user_seam.h, where
+// a test takes them (TakeRecordedMessageBoxes) and the tests' main finds any
+// that a test left behind; starting over keeps them there.
 void HeadlessInstall(uint64_t StartMs = 0);
 // Puts the null driver and the real clock back.
 void HeadlessUninstall();
@@ -27,9 +23,8 @@ bool HeadlessInstalled();
 TVirtualClock& HeadlessClock();
 void HeadlessAdvance(uint32_t Ms);
 
-const std::vector<THeadlessMessageBox>& HeadlessMessageBoxes();
-void HeadlessClearMessageBoxes();
-// The button every later box answers with (IDOK unless set).
+// The button every later box answers with; until set (and after each
+// install) a box answers with its first button, as under the SDL backend.
 void HeadlessSetMessageBoxAnswer(int Answer);
 
 // What an idle pass that asked to run again at once costs. By default the

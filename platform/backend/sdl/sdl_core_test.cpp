@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -16,6 +13,7 @@
 #include "platform/win/clock.h"
 #include "platform/win/user_seam.h"
 #include "platform/win/vkeys.h"
+#include "tests/main/test_program.h"
 
 namespace {
 
@@ -175,40 +173,38 @@ TEST_F(SdlMessageBoxUnderX, DISABLED_LeavesABoxBehind) {
   MessageBoxA(form_->Handle(), "A box nobody takes", "Proof", MB_OK | MB_ICONERROR);
 }
 
-TEST_F(SdlMessageBoxUnderX, UnderTheTestsABoxNeitherWaitsNorGoesUnseen) {
+// Answered at once with the box's first button, and kept for the test; run
+// on its own by the test below, which gives it a deadline.
+TEST_F(SdlMessageBoxUnderX, DISABLED_AnswersABoxAtOnce) {
   ASSERT_TRUE(MessageBoxesRecorded()) << "the tests' main records boxes";
-  // Answered at once with the box's first button, and kept for the test.
-  auto answer = std::async(std::launch::async, [&] {
-    return MessageBoxA(form_->Handle(), "Save the changes?", "Question", MB_YESNO);
-  });
-  ASSERT_EQ(answer.wait_for(std::chrono::seconds(60)), std::future_status::ready)
-      << "a box waited for a person";
-  EXPECT_EQ(answer.get(), IDYES);
+  EXPECT_EQ(MessageBoxA(form_->Handle(), "Save the changes?", "Question", MB_YESNO), IDYES);
   const auto boxes = TakeRecordedMessageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].Caption, "Question");
   EXPECT_EQ(boxes[0].Text, "Save the changes?");
   EXPECT_EQ(boxes[0].Type, static_cast<UINT>(MB_YESNO));
+}
 
-  // A test that shows a box and does not take it fails, naming the box, and
-  // ends: the same test program, run on just that test.
-  char self[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-  const std::string command =
-      "ASAN_OPTIONS=detect_leaks=0 timeout 120 '" + std::string(self) +
-      "' --gtest_also_run_disabled_tests"
-      " --gtest_filter=SdlMessageBoxUnderX.DISABLED_LeavesABoxBehind 2>&1";
-  std::string out;
-  FILE* child = popen(command.c_str(), "r");
-  ASSERT_NE(child, nullptr);
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, child)) out += buf;
-  const int status = pclose(child);
-  ASSERT_TRUE(WIFEXITED(status)) << out;
-  EXPECT_NE(WEXITSTATUS(status), 124) << "the box waited: " << out;
-  EXPECT_NE(WEXITSTATUS(status), 0) << "the box went unseen: " << out;
-  EXPECT_NE(out.find("the test did not take it: [Proof] A box nobody takes"), std::string::npos)
-      << out;
+// Each box is shown by a run of this program of its own: a box that waited
+// for a person would hang that run, and the deadline ends it, so this test
+// fails instead of hanging.
+TEST_F(SdlMessageBoxUnderX, UnderTheTestsABoxNeitherWaitsNorGoesUnseen) {
+  const TTestProgramRun answered =
+      RunThisTestProgram("SdlMessageBoxUnderX.DISABLED_AnswersABoxAtOnce", 120);
+  ASSERT_TRUE(answered.Ended) << "a box waited for a person:\n" << answered.Output;
+  EXPECT_EQ(answered.ExitCode, 0) << answered.Output;
+  EXPECT_NE(answered.Output.find("[       OK ] SdlMessageBoxUnderX.DISABLED_AnswersABoxAtOnce"),
+            std::string::npos)
+      << answered.Output;
+
+  // A test that shows a box and does not take it fails, naming the box.
+  const TTestProgramRun left =
+      RunThisTestProgram("SdlMessageBoxUnderX.DISABLED_LeavesABoxBehind", 120);
+  ASSERT_TRUE(left.Ended) << "a box waited for a person:\n" << left.Output;
+  EXPECT_EQ(left.ExitCode, 1) << "the box went unseen:\n" << left.Output;
+  EXPECT_NE(left.Output.find("the test did not take it: [Proof] A box nobody takes"),
+            std::string::npos)
+      << left.Output;
 }
 
 }  // namespace
