@@ -17,6 +17,7 @@
 #include "framework/forms.h"
 #include "game/core/main_form.h"
 #include "platform/backend/headless/headless_input.h"
+#include "platform/win/user_seam.h"
 #include "tests/game/game_harness.h"
 #include "tests/game/screen_layers.h"
 #include "tests/game/screen_tour.h"
@@ -78,7 +79,8 @@ TEST(ScreenLayout, EveryScreenReadsCleanly) {
         },
         6 * 60 * 1000);
     EXPECT_FALSE(going) << "the tour stopped at " << tour.Waiting();
-    for (const auto& box : run.Boxes()) ADD_FAILURE() << box.Caption << ": " << box.Text;
+    for (const auto& box : TakeRecordedMessageBoxes())
+      ADD_FAILURE() << box.Caption << ": " << box.Text;
   }
   fs::remove_all(dir);
 
