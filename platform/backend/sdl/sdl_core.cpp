@@ -338,7 +338,9 @@ class TSdlDriver : public TPlatformDriver {
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();
     int pressed = buttons.front().buttonid;
+    SdlBoxShowing(true);
     if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) pressed = buttons.front().buttonid;
+    SdlBoxShowing(false);
     return pressed;
   }
 

@@ -1,10 +1,13 @@
 #include "platform/backend/sdl/sdl_ending.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <new>
 
 namespace {
 
@@ -14,18 +17,37 @@ std::atomic<bool> gEndTaken{false};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 pid_t gProgram = 0;
 
+// SDL shows a box on X from a forked copy of the program and waits for it to
+// end. While a box shows, the copy notes its process here, in memory it
+// shares with the program, so that a signal ends the box along with the
+// wait; the copy shares the handler, too, but not the loop that would see
+// the note, so a signal it gets ends it at once.
+std::atomic<bool> gBoxShowing{false};
+std::atomic<pid_t>* gBoxProcess = nullptr;
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+
+void EndTheBox(int Signal) {
+  if (!gBoxProcess) return;
+  if (const pid_t box = gBoxProcess->load(); box > 0) kill(box, Signal);
+}
+
 void EndAsTheDefaultDoes(int Signal) {
   signal(Signal, SIG_DFL);
   raise(Signal);
 }
 
 extern "C" void OnEndSignal(int Signal) {
-  // SDL shows a box on X from a forked copy of the program, which shares
-  // this handler but not the loop that would see the note: it ends, and the
-  // program's wait for the box with it.
   if (getpid() != gProgram) return EndAsTheDefaultDoes(Signal);
+  EndTheBox(Signal);
   int none = 0;
   if (!gEndSignal.compare_exchange_strong(none, Signal)) EndAsTheDefaultDoes(Signal);
+}
+
+extern "C" void NoteBoxProcess() {
+  if (!gBoxShowing.load() || !gBoxProcess) return;
+  gBoxProcess->store(getpid());
+  // Told to end before the box came up: it does not.
+  if (gEndSignal.load() != 0) _exit(0);
 }
 
 extern "C" void OnBrokenPipe(int) {}
@@ -55,6 +77,12 @@ extern "C" int OnDisplayLost(XDisplayOpaque*) {
 
 void SdlInstallEndSignals() {
   gProgram = getpid();
+  void* shared = mmap(nullptr, sizeof(std::atomic<pid_t>), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (shared != MAP_FAILED) {
+    gBoxProcess = new (shared) std::atomic<pid_t>(0);
+    pthread_atfork(nullptr, nullptr, NoteBoxProcess);
+  }
   Catch(SIGINT, OnEndSignal);
   Catch(SIGTERM, OnEndSignal);
   // A handler, not SIG_IGN: a program started from here gets the default back.
@@ -67,6 +95,11 @@ bool SdlTakeEndSignal() {
 
 bool SdlEndSignalled() {
   return gEndSignal.load() != 0;
+}
+
+void SdlBoxShowing(bool Showing) {
+  if (gBoxProcess) gBoxProcess->store(0);
+  gBoxShowing.store(Showing);
 }
 
 void SdlInstallDisplayLoss() {
