@@ -67,7 +67,8 @@ WPARAM MouseKeys() {
 void Translate(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
-      // An interrupt or the session ending: ask the main window to close.
+      // The last window's close box, or the desktop asking the program to
+      // quit (signals are the programs' own): ask the main window to close.
       if (HWND h = MainHandle())
         PostMessageA(h, WM_CLOSE, 0, 0);
       else
