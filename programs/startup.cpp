@@ -8,6 +8,7 @@
 #include "framework/forms.h"
 #include "platform/backend/sdl/sdl_audio.h"
 #include "platform/backend/sdl/sdl_core.h"
+#include "platform/backend/sdl/sdl_ending.h"
 #include "platform/backend/sdl/sdl_input.h"
 #include "platform/backend/sdl/sdl_video.h"
 #include "platform/ddraw/ddraw.h"
@@ -27,6 +28,7 @@ bool OnAScreen() {
 }  // namespace
 
 bool StartPlatform(TDirectXBindingSet Binding) {
+  SdlInstallEndSignals();
   const bool started = SdlInstall();
   if (!started || !OnAScreen()) {
     if (started) SdlUninstall();

@@ -408,7 +408,10 @@ void TForm1::WndProc(TMessage& Message) {
   if (Message.Msg == WM_KEYDOWN || Message.Msg == WM_SYSKEYDOWN)
     key_repeat_ = (Message.LParam & (LPARAM{1} << 30)) != 0;
   // The window manager's close box asks to save, as "Quit" does; while the
-  // prompt is up (the dialog disabled) it does nothing.
+  // prompt is up (the dialog disabled) it does nothing. A signal (`kill`, a
+  // logout) ends the program without a close, so it neither asks nor saves:
+  // options the user has not saved may be ones they meant to drop, and the
+  // file keeps what they last confirmed.
   if (Message.Msg == WM_CLOSE) {
     if (Enabled() && BitBtn2->Enabled()) BitBtn2Click(this);
     return;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -255,7 +256,8 @@ TBoxOutcome ShowStartFailure(const std::string& Xvfb, const std::string& Root, c
 
   std::string dialog;
   for (int i = 0; i < 240 && dialog.empty(); ++i) {
-    dialog = Shell("xdotool search --onlyvisible --name 'ostrime Setup programm' 2>/dev/null | head -1");
+    dialog =
+        Shell("xdotool search --onlyvisible --name 'ostrime Setup programm' 2>/dev/null | head -1");
     if (dialog.empty()) usleep(250000);
   }
   if (dialog.empty()) {
@@ -320,6 +322,64 @@ TEST(SetupUnderX, TheBoxSayingTheGameCouldNotStartIsWholeOnTheScreen) {
   EXPECT_LE(out.Width, 600) << "the line is not wrapped";
   EXPECT_NEAR(out.X + out.Width / 2, 512, 2) << "the box is not centred";
   EXPECT_TRUE(out.Closed) << "Enter did not close the box";
+}
+
+// A signal (`kill`, a logout) while a box waits for its answer: the box goes
+// and the program ends at once, as it would without the box, with game.INI
+// as it was. Here the box says what game.INI lacks, before the dialog shows.
+TEST(SetupUnderX, ASignalEndsTheProgramWhileABoxWaits) {
+  const std::string xvfb = TXvfbServer::Find();
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  TScratchDir dir;
+  std::filesystem::copy_file(TAL_SETUP_PROGRAM, dir.File("talsetup"));
+  const std::string ini = "[Options]\nUDI=0\n";
+  std::ofstream(dir.File("game.INI")) << ini;
+
+  TXvfbServer server;
+  ASSERT_TRUE(server.Start(xvfb, "1024x768x24")) << "Xvfb did not start";
+  if (!XHasCoreFonts(server.Display())) GTEST_SKIP() << kNoFonts;
+  setenv("DISPLAY", server.Display().c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1", 1);
+  // The box is a real one.
+  const std::string recorded = std::getenv(kMessageBoxesVariable) ? kMessageBoxesRecorded : "";
+  unsetenv(kMessageBoxesVariable);
+  PROCESS_INFORMATION pi;
+  STARTUPINFOA si;
+  const bool started =
+      CreateProcessA(nullptr, dir.File("talsetup").c_str(), FALSE, 0, dir.Path().c_str(), &si, &pi);
+  if (!recorded.empty()) setenv(kMessageBoxesVariable, recorded.c_str(), 1);
+  unsetenv("ASAN_OPTIONS");
+  ASSERT_TRUE(started);
+  TScopeExit end([&] {
+    kill(static_cast<pid_t>(pi.dwProcessId), SIGKILL);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hProcess);
+  });
+
+  const std::string caption = "Taloren Setup programm";
+  XTopWindow box;
+  bool shown = false;
+  for (int i = 0; i < 240 && !shown; ++i) {
+    shown = XFindTopWindow(server.Display(), caption, box);
+    if (!shown) usleep(250000);
+  }
+  ASSERT_TRUE(shown) << "no box showed";
+  kill(static_cast<pid_t>(pi.dwProcessId), SIGTERM);
+  const auto told = std::chrono::steady_clock::now();
+  const bool ended = WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - told).count();
+  ASSERT_TRUE(ended) << "the program waits for the box";
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  // The bound a user or a logout gives; under the sanitizers on a loaded
+  // machine the program ends in well under a second.
+  EXPECT_LT(seconds, 2.0);
+  EXPECT_FALSE(XFindTopWindow(server.Display(), caption, box)) << "the box stayed";
+  EXPECT_EQ(ReadAll(dir.File("game.INI")), ini);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/backend/sdl/sdl_ending.h"
 #include "platform/backend/sdl/sdl_input.h"
 #include "platform/backend/sdl/sdl_paint.h"
 #include "platform/dinput/input_messages.h"
@@ -66,7 +67,8 @@ WPARAM MouseKeys() {
 void Translate(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
-      // An interrupt or the session ending: ask the main window to close.
+      // The last window's close box, or the desktop asking the program to
+      // quit (signals are the programs' own): ask the main window to close.
       if (HWND h = MainHandle())
         PostMessageA(h, WM_CLOSE, 0, 0);
       else
@@ -185,6 +187,13 @@ class TSdlDriver : public TPlatformDriver {
   void PumpEvents() override {
     SDL_Event e;
     while (SDL_PollEvent(&e)) Handle(e);
+    // Told from outside to end: the loop ends, with no question asked. The
+    // main window is not closed, since its close may ask (the setup's asks
+    // whether to save), and nothing the user did not confirm is saved: the
+    // game keeps its options and records at the player's own leaving, and the
+    // setup its options at "Save"; what each keeps as it goes is already on
+    // disk.
+    if (SdlTakeEndSignal()) PostQuitMessage(0);
   }
 
   void WaitEvents(uint64_t TimeoutUs) override {
@@ -286,6 +295,8 @@ class TSdlDriver : public TPlatformDriver {
     if (MessageBoxesRecorded()) return RecordMessageBox(Text, Caption, Type);
     const std::string title = AnsiToUtf8(Caption), message = AnsiToUtf8(Text);
     std::fprintf(stderr, "[%s] %s\n", title.c_str(), message.c_str());
+    // A program that is ending asks nobody anything.
+    if (SdlEndSignalled()) return DefaultMessageBoxAnswer(Type);
     // SDL's own box neither wraps a long line nor keeps one on the screen.
     const std::string shown = WrapMessageBoxText(message, kMessageBoxColumns, kMessageBoxLines);
     UINT kind = Type & MB_TYPEMASK;
@@ -328,7 +339,9 @@ class TSdlDriver : public TPlatformDriver {
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();
     int pressed = buttons.front().buttonid;
+    SdlBoxShowing(true);
     if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed < 0) pressed = buttons.front().buttonid;
+    SdlBoxShowing(false);
     return pressed;
   }
 
@@ -395,10 +408,15 @@ std::string WrapMessageBoxText(const std::string& Utf8, int Columns, int MaxLine
 bool SdlInstall() {
   auto& s = St();
   if (s.Installed) return true;
+  // SDL would turn SIGINT and SIGTERM into a quit event, which reaches the
+  // main window as a close; the programs say what these signals do
+  // themselves (SdlInstallEndSignals), and tests keep their defaults.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     std::fprintf(stderr, "Cannot start SDL: %s\n", SDL_GetError());
     return false;
   }
+  SdlInstallDisplayLoss();
   s.WakeEvent = SDL_RegisterEvents(1);
   if (s.WakeEvent == static_cast<Uint32>(-1)) s.WakeEvent = 0;
   SDL_StartTextInput();
