@@ -308,6 +308,8 @@ class TAsfDecoder : public TDecoder {
       held_ = false;
       return true;
     }
+    // What a reader left unused in it.
+    av_packet_unref(pkt_);
     for (;;) {
       if (av_read_frame(fmt_, pkt_) < 0) return false;
       if (pkt_->stream_index == stream_) return true;
