@@ -192,7 +192,7 @@ TEST(WmaDecoder, SeeksLandOnTheirFrame) {
       const std::vector<int16_t> slice(want.begin() + static_cast<std::ptrdiff_t>(at * ch),
                                        want.begin() + static_cast<std::ptrdiff_t>((at + got) * ch));
       if (c.NoiseCoded && at > 8192)
-        EXPECT_GT(Snr(slice, block), 20.0) << "the same sound, with other noise";
+        EXPECT_GT(Snr(slice, block), 35.0) << "the same sound, with other noise";
       else
         EXPECT_TRUE(block == slice);
     }
