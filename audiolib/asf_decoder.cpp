@@ -1,5 +1,6 @@
 // WMA (ASF) files decoded by libavformat/libavcodec, for the WMA add-on.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -40,17 +41,17 @@ struct TSuperframes {
       Reservoir = (par->extradata[at] | par->extradata[at + 1] << 8) & 0x0002;
   }
   // Fresh: the decoder has not yet decoded a superframe, and stays so while
-  // it refuses them.
-  uint64_t Samples(const AVPacket* pkt, bool* fresh) const {
-    const int size = pkt->size;
-    const int len = BlockAlign > 0 ? BlockAlign : size;
+  // it refuses them. ByteAt(offset) gives the packet's byte there.
+  template <typename F>
+  uint64_t Samples(int64_t size, F byteAt, bool* fresh) const {
+    const int64_t len = BlockAlign > 0 ? BlockAlign : size;
     uint64_t frames = 0;
-    for (int at = 0; len > 0 && size - at >= len; at += len) {
+    for (int64_t at = 0; len > 0 && size - at >= len; at += len) {
       if (!Reservoir) {
         ++frames;
         continue;
       }
-      const int n = (pkt->data[at] & 0x0F) - (*fresh ? 1 : 0);
+      const int n = (byteAt(at) & 0x0F) - (*fresh ? 1 : 0);
       // A count it cannot use makes the decoder drop the rest of the packet.
       if (n < 0 || (n == 0 && len <= 2)) break;
       frames += static_cast<uint64_t>(n);
@@ -58,6 +59,192 @@ struct TSuperframes {
     }
     return frames * static_cast<uint64_t>(FrameLen);
   }
+};
+
+uint64_t Le(const uint8_t* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+
+// The media objects of one stream of an ASF file, read from its data packets
+// as they lie in the file: much quicker than the demuxer, which copies every
+// object into a packet of its own. It takes only what is laid out plainly,
+// every packet of the one fixed size and each object's fragments in order,
+// and gives up on anything else, which the demuxer then reads instead; where
+// it takes a file, it finds the objects the demuxer gives, each with the same
+// time and position.
+class TAsfWalker {
+ public:
+  struct TObject {
+    int64_t Pts;
+    int64_t Pos;  // the data packet its first fragment is in
+    uint32_t Size;
+    const uint8_t* Firsts;  // the first byte of each block of BlockAlign bytes, or of the object
+  };
+  // Calls Take(const TObject&) for each whole object of Stream, in order;
+  // false when the file is not laid out plainly.
+  template <typename F>
+  static bool Walk(const std::string& path, int stream, int blockAlign, F take) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+    const int64_t fileSize = std::ftell(f.get());
+    // The header object and the objects in it.
+    uint8_t head[30];
+    if (fileSize < 80 || std::fseek(f.get(), 0, SEEK_SET) != 0 ||
+        std::fread(head, 1, 30, f.get()) != 30 || std::memcmp(head, kHeaderGuid, 16) != 0)
+      return false;
+    const uint64_t headerSize = Le(head + 16, 8);
+    if (headerSize < 30 || headerSize > static_cast<uint64_t>(fileSize) - 50 ||
+        headerSize > (16u << 20))
+      return false;
+    std::vector<uint8_t> header(static_cast<size_t>(headerSize) + 50);
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0 ||
+        std::fread(header.data(), 1, header.size(), f.get()) != header.size())
+      return false;
+    int64_t preroll = -1;
+    uint32_t packetSize = 0;
+    bool broadcast = false;
+    for (size_t at = 30; at + 24 <= headerSize;) {
+      const uint64_t size = Le(&header[at + 16], 8);
+      if (size < 24 || size > headerSize - at) return false;
+      if (std::memcmp(&header[at], kFilePropertiesGuid, 16) == 0) {
+        if (size < 104) return false;
+        preroll = static_cast<int64_t>(Le(&header[at + 80], 8));
+        broadcast = header[at + 88] & 1;
+        packetSize = static_cast<uint32_t>(Le(&header[at + 92], 4));
+        if (Le(&header[at + 96], 4) != packetSize) return false;
+      }
+      at += static_cast<size_t>(size);
+    }
+    // The data object follows the header; its packets follow its 50 bytes.
+    const uint8_t* data = &header[static_cast<size_t>(headerSize)];
+    if (preroll < 0 || preroll > INT32_MAX || packetSize < 32 || packetSize > (1u << 20) ||
+        std::memcmp(data, kDataGuid, 16) != 0)
+      return false;
+    const uint64_t dataSize = Le(data + 16, 8);
+    const int64_t start = static_cast<int64_t>(headerSize) + 50;
+    const int64_t end = !broadcast && dataSize >= 100 ? static_cast<int64_t>(headerSize + dataSize)
+                                                      : fileSize;
+    if (end > fileSize || end < start || (end - start) % packetSize != 0) return false;
+
+    TWalk w{stream, blockAlign, preroll, {}, false, 0, 0, 0, 0, -1};
+    std::vector<uint8_t> chunk(std::max<size_t>(1, (1u << 20) / packetSize) * packetSize);
+    if (std::fseek(f.get(), start, SEEK_SET) != 0) return false;
+    for (int64_t pos = start; pos < end;) {
+      const size_t want = static_cast<size_t>(std::min<int64_t>(chunk.size(), end - pos));
+      if (std::fread(chunk.data(), 1, want, f.get()) != want) return false;
+      for (size_t at = 0; at < want; at += packetSize, pos += packetSize)
+        if (!w.Packet(&chunk[at], packetSize, pos, take)) return false;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr uint8_t kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+  static constexpr uint8_t kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
+                                                      0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
+                                                      0x0C, 0x20, 0x53, 0x65};
+  static constexpr uint8_t kDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
+  struct TWalk {
+    int Stream;
+    int BlockAlign;
+    int64_t Preroll;
+    std::vector<uint8_t> Firsts;
+    bool Open;  // an object is being put together
+    uint32_t Size, Filled;
+    int64_t Pts, Pos;
+    int HasCorrection;  // every packet alike; -1 until the first one tells
+
+    template <typename F>
+    bool Packet(const uint8_t* p, uint32_t size, int64_t pos, F& take) {
+      uint32_t i = 0;
+      const bool corrected = p[0] & 0x80;
+      if (HasCorrection < 0) HasCorrection = corrected;
+      if (corrected != (HasCorrection == 1)) return false;
+      if (corrected) {
+        // Only the usual two bytes of zero, which the demuxer looks for.
+        if (p[0] != 0x82 || p[1] != 0 || p[2] != 0) return false;
+        i = 3;
+      }
+      const uint8_t flags = p[i++], property = p[i++];
+      if (flags & 0x80) return false;
+      // A field of 0, 1, 2 or 4 bytes by its two-bit type; the packet has
+      // at least the 32 bytes that a header of every field at most holds.
+      auto field = [&](int type, uint32_t absent) -> uint32_t {
+        const int bytes = type == 3 ? 4 : type;
+        if (bytes == 0) return absent;
+        const auto v = static_cast<uint32_t>(Le(p + i, bytes));
+        i += static_cast<uint32_t>(bytes);
+        return v;
+      };
+      const uint32_t length = field(flags >> 5 & 3, size);
+      field(flags >> 1 & 3, 0);
+      const uint32_t padding = field(flags >> 3 & 3, 0);
+      if (length != size || padding >= length) return false;
+      i += 6;  // send time, duration
+      const bool multiple = flags & 1;
+      int count = 1, lengthType = 0;
+      if (multiple) {
+        count = p[i] & 0x3F;
+        lengthType = p[i] >> 6;
+        ++i;
+      }
+      if (i > length - padding) return false;
+      uint32_t left = length - padding - i;
+      for (; count > 0 && left > 0; --count) {
+        // The demuxer passes over what is left of a packet shorter than the
+        // least payload header it reads.
+        if (left < 16) return false;
+        const uint32_t from = i;
+        const int number = p[i++] & 0x7F;
+        field(property >> 4 & 3, 0);
+        const uint32_t offset = field(property >> 2 & 3, 0);
+        const uint32_t replicated = field(property & 3, 0);
+        if (replicated < 8 || replicated > left - (i - from)) return false;
+        const auto objectSize = static_cast<uint32_t>(Le(p + i, 4));
+        const auto time = static_cast<int32_t>(Le(p + i + 4, 4));
+        i += replicated;
+        if (i - from > left - (multiple ? 4 : 0)) return false;
+        const uint32_t fragment = multiple ? field(lengthType, 0) : left - (i - from);
+        if (fragment > left - (i - from)) return false;
+        left -= (i - from) + fragment;
+        if (number == Stream && !Fragment(p + i, offset, fragment, objectSize, time, pos, take))
+          return false;
+        i += fragment;
+      }
+      return left == 0 && count == 0;
+    }
+    template <typename F>
+    bool Fragment(const uint8_t* d, uint32_t offset, uint32_t size, uint32_t objectSize,
+                  int32_t time, int64_t pos, F& take) {
+      if (objectSize == 0 || objectSize >= (1u << 24)) return false;
+      if (!Open) {
+        if (offset != 0) return false;
+        Open = true;
+        Size = objectSize;
+        Filled = 0;
+        Pts = time - Preroll;
+        Pos = pos;
+        Firsts.clear();
+      } else if (objectSize != Size || offset != Filled) {
+        return false;
+      }
+      if (size > Size - Filled) return false;
+      const uint32_t b = BlockAlign > 0 ? static_cast<uint32_t>(BlockAlign) : Size;
+      for (uint32_t k = (offset + b - 1) / b * b; k < offset + size; k += b)
+        Firsts.push_back(d[k - offset]);
+      Filled += size;
+      if (Filled == Size) {
+        Open = false;
+        take(TObject{Pts, Pos, Size, Firsts.data()});
+      }
+      return true;
+    }
+  };
 };
 
 // Output is exact to the frame and, from the start, the very samples a plain
@@ -104,8 +291,9 @@ class TAsfDecoder : public TDecoder {
     pkt_ = av_packet_alloc();
     if (!frame_ || !pkt_) return false;
     const TSuperframes sf(par);
-    if (!(sf.FrameLen > 0 && IndexFromHeaders(sf) && Confirm(sf)) && !IndexByDecoding())
-      return false;
+    const bool counted = sf.FrameLen > 0 && ((IndexFromFile(sf, path) && Confirm(sf)) ||
+                                             (IndexFromDemuxer(sf) && Confirm(sf)));
+    if (!counted && !IndexByDecoding()) return false;
     const uint64_t end = packets_.back().Start + tail_;
     Length = end > skip_ ? end - skip_ : 0;
     return Length > 0 && Rewind(0);
@@ -169,24 +357,40 @@ class TAsfDecoder : public TDecoder {
     reported_skip_ = -1;
     return avcodec_open2(ctx_, codec_, nullptr) >= 0;
   }
-  // Every packet of the stream with its output counted from its headers.
-  bool IndexFromHeaders(const TSuperframes& sf) {
-    packets_.clear();
-    if (sf.BlockAlign > 0) {
-      const int64_t size = avio_size(fmt_->pb);
-      if (size > 0)
-        packets_.reserve(static_cast<size_t>(std::min<int64_t>(size / sf.BlockAlign, 1 << 20)) + 1);
-    }
+  // Every packet of the stream with its output counted from its headers,
+  // read from the file's data packets; false when the walk gives up.
+  bool IndexFromFile(const TSuperframes& sf, const std::string& path) {
+    Reserve(sf);
+    bool fresh = true;
+    uint64_t start = 0;
+    const bool walked = TAsfWalker::Walk(
+        path, fmt_->streams[stream_]->id, sf.BlockAlign, [&](const TAsfWalker::TObject& o) {
+          const int64_t len = sf.BlockAlign > 0 ? sf.BlockAlign : o.Size;
+          packets_.push_back({o.Pts, o.Pos, start});
+          start += sf.Samples(o.Size, [&](int64_t at) { return o.Firsts[at / len]; }, &fresh);
+        });
+    packets_.push_back({-1, -1, start});
+    // A short file is as quickly decoded whole.
+    return walked && packets_.size() > 4 * kConfirm;
+  }
+  // The same, from the demuxer.
+  bool IndexFromDemuxer(const TSuperframes& sf) {
+    Reserve(sf);
+    if (!Rewind(0)) return false;
     bool fresh = true;
     uint64_t start = 0;
     while (NextPacket()) {
       packets_.push_back({pkt_->pts, pkt_->pos, start});
-      start += sf.Samples(pkt_, &fresh);
-      av_packet_unref(pkt_);
+      start += sf.Samples(pkt_->size, [&](int64_t at) { return pkt_->data[at]; }, &fresh);
     }
     packets_.push_back({-1, -1, start});
-    // A short file is as quickly decoded whole.
     return packets_.size() > 4 * kConfirm;
+  }
+  void Reserve(const TSuperframes& sf) {
+    packets_.clear();
+    const int64_t size = avio_size(fmt_->pb);
+    if (sf.BlockAlign > 0 && size > 0)
+      packets_.reserve(static_cast<size_t>(std::min<int64_t>(size / sf.BlockAlign, 1 << 20)) + 1);
   }
   // Decodes the first packets and the last ones: each must give what its
   // headers say. Learns the samples the codec drops at its start and those
