@@ -178,8 +178,10 @@ TEST(WmaDecoder, SeeksLandOnTheirFrame) {
     ASSERT_TRUE(d);
     const uint64_t n = d->Length;
     const int ch = c.Spec.Channels;
-    // Inside the first packets, inside and at the edge of a packet further
-    // on, in the last packets and the decoder's drained tail, at the end.
+    // Inside the first packets; further on, inside packets and at the edge of
+    // one (for the codec's frames of 2048 samples, which it drops two of at
+    // its start); in the last packets and the decoder's drained tail; at the
+    // end.
     for (const uint64_t at : {uint64_t{1}, uint64_t{700}, n / 3, uint64_t{20 * 2048 - 4096},
                               n / 2 + 17, n - 2100, n - 1, n}) {
       if (at > n) continue;
