@@ -129,7 +129,7 @@ class TAsfWalker {
     if (end > fileSize || end < start || (end - start) % packetSize != 0) return false;
 
     TWalk w{stream, blockAlign, preroll, {}, false, 0, 0, 0, 0, -1};
-    std::vector<uint8_t> chunk(std::max<size_t>(1, (1u << 20) / packetSize) * packetSize);
+    std::vector<uint8_t> chunk(std::max<size_t>(1, (64u << 10) / packetSize) * packetSize);
     if (std::fseek(f.get(), start, SEEK_SET) != 0) return false;
     for (int64_t pos = start; pos < end;) {
       const size_t want = static_cast<size_t>(std::min<int64_t>(chunk.size(), end - pos));
