@@ -13,13 +13,10 @@
 #include <utility>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
 #include <mpg123.h>
 #include <vorbis/vorbisenc.h>
+
+#include "audiolib/wma_fixture.h"
 
 namespace music_fixtures {
 
@@ -162,63 +159,15 @@ inline std::string WriteOgg(const std::string& name, double seconds,
   return WriteBytes(name, OggBytes(seconds, comments, rate));
 }
 
-// A WMA (ASF, wmav2) file of a stereo tone with a title, through
-// libavformat's ASF muxer; empty when the encoder is missing.
+// A WMA (ASF, wmav2) file of a stereo 440 Hz tone with a title; empty when
+// the encoder is missing.
 inline std::string WriteWma(const std::string& name, double seconds, const char* title) {
   const std::string path = TempDir() + "/" + name;
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-  if (!codec) return "";
-  AVFormatContext* fmt = nullptr;
-  if (avformat_alloc_output_context2(&fmt, nullptr, "asf", path.c_str()) < 0) return "";
-  AVStream* st = avformat_new_stream(fmt, nullptr);
-  AVCodecContext* ctx = avcodec_alloc_context3(codec);
-  ctx->sample_rate = 44100;
-  ctx->sample_fmt = AV_SAMPLE_FMT_FLTP;
-  av_channel_layout_default(&ctx->ch_layout, 2);
-  ctx->bit_rate = 128000;
-  ctx->time_base = AVRational{1, 44100};
-  if (avcodec_open2(ctx, codec, nullptr) < 0) return "";
-  avcodec_parameters_from_context(st->codecpar, ctx);
-  st->time_base = ctx->time_base;
-  av_dict_set(&fmt->metadata, "title", title, 0);
-  if (avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return "";
-  if (avformat_write_header(fmt, nullptr) < 0) return "";
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* pkt = av_packet_alloc();
-  const int total = static_cast<int>(seconds * 44100);
-  int64_t pts = 0;
-  auto drain = [&] {
-    while (avcodec_receive_packet(ctx, pkt) == 0) {
-      av_packet_rescale_ts(pkt, ctx->time_base, st->time_base);
-      pkt->stream_index = st->index;
-      av_interleaved_write_frame(fmt, pkt);
-    }
-  };
-  while (pts < total) {
-    frame->nb_samples = ctx->frame_size;
-    frame->format = ctx->sample_fmt;
-    av_channel_layout_copy(&frame->ch_layout, &ctx->ch_layout);
-    av_frame_get_buffer(frame, 0);
-    for (int c = 0; c < 2; ++c) {
-      float* d = reinterpret_cast<float*>(frame->data[c]);
-      for (int i = 0; i < frame->nb_samples; ++i)
-        d[i] = 0.4f * std::sin(2 * M_PI * 440 * (pts + i) / 44100.0);
-    }
-    frame->pts = pts;
-    pts += frame->nb_samples;
-    avcodec_send_frame(ctx, frame);
-    av_frame_unref(frame);
-    drain();
-  }
-  avcodec_send_frame(ctx, nullptr);
-  drain();
-  av_write_trailer(fmt);
-  avio_closep(&fmt->pb);
-  av_frame_free(&frame);
-  av_packet_free(&pkt);
-  avcodec_free_context(&ctx);
-  avformat_free_context(fmt);
-  return path;
+  TWmaSpec spec;
+  spec.Seconds = seconds;
+  spec.Title = title;
+  spec.PlainTone = true;
+  return WriteWmaFile(path, spec) ? path : "";
 }
 
 // A four-channel module: one pattern of 64 rows at speed 6 (about 7.7 s),
