@@ -1,22 +1,16 @@
 // The audio library as a program loads it: through dlopen, on the headless
 // device and the virtual clock.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 #include <mpg123.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "audiolib/bass.h"
 #include "music/music_fixtures.h"
@@ -635,9 +629,7 @@ std::string AFolder() {
   return p;
 }
 std::string AFifo() {
-  const std::string p = mf::TempDir() + "/a fifo.wav";
-  ::mkfifo(p.c_str(), 0600);
-  return p;
+  return mf::MakeFifo("a fifo.wav");
 }
 std::string DevNull() {
   return "/dev/null";
@@ -764,49 +756,13 @@ int64_t LastSound(const std::vector<int16_t>& heard) {
   return -1;
 }
 
-// Should an open call wait on the FIFO of the table, a writer comes now and
-// then and lets it go, so the test fails instead of hanging.
-class TFifoWatch {
- public:
-  explicit TFifoWatch(std::string path)
-      : path_(std::move(path)), thread_([this] {
-          std::unique_lock l(m_);
-          while (!cv_.wait_for(l, std::chrono::seconds(5), [this] { return done_; })) {
-            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-              rescued_ = true;
-              ::close(fd);
-            }
-          }
-        }) {}
-  ~TFifoWatch() {
-    {
-      std::lock_guard l(m_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-  bool Rescued() {
-    std::lock_guard l(m_);
-    return rescued_;
-  }
-
- private:
-  std::string path_;
-  std::mutex m_;
-  std::condition_variable cv_;
-  bool done_ = false, rescued_ = false;
-  std::thread thread_;
-};
-
 // Every open call answers what cannot be read with an error and goes on; the
 // WAV and Ogg forms people have open, or answer clearly why not; and a
 // channel's length is what it plays, to the end and no further.
 TEST_F(LibraryTest, OpenCallsAnswerTheFilesPeopleHave) {
   StartDevice();
   BASS_SetGlobalVolumes(-1, -1, 100);
-  TFifoWatch watch(AFifo());
+  mf::TFifoWatch watch({AFifo()});
   for (const TOpenCase& c : kOpenCases) {
     SCOPED_TRACE(c.Name);
     const std::string path = c.Make();

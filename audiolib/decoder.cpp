@@ -1,6 +1,5 @@
 #include "audiolib/decoder.h"
 
-#include <fcntl.h>
 #include <libopenmpt/libopenmpt.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,21 +11,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win/files.h"
+
 TSourceFile::TSourceFile(const std::string& Path) : path_(Path) {
-  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-  fd_ = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  fd_ = FileOpenRegular(Path);
   if (fd_ < 0) return;
-  struct stat st {};
-  uint8_t first;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
-  ssize_t r;
-  while ((r = ::pread(fd_, &first, 1, 0)) < 0 && errno == EINTR) {
-  }
-  if (r < 0) return;
   error_ = BASS_OK;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  struct stat st {};
   struct stat named {};
-  if (::stat(self.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (::fstat(fd_, &st) == 0 && ::stat(self.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
+      named.st_ino == st.st_ino)
     path_ = self;
 }
 

@@ -25,11 +25,9 @@ class TDecoder {
   uint64_t Length = 0;    // frames
 };
 
-// The file behind a channel. It is opened without waiting on it (a FIFO with
-// no writer is refused at once, not waited for) and taken only when it is a
-// regular file whose first byte can be read: a folder, a device, a FIFO, or a
-// file whose read fails answers BASS_ERROR_FILEOPEN, as a missing one does.
-// Shared with the WMA add-on.
+// The file behind a channel, opened by FileOpenRegular: a folder, a device,
+// a FIFO, or a file whose read fails answers BASS_ERROR_FILEOPEN at once, as
+// a missing one does. Shared with the WMA add-on.
 class __attribute__((visibility("default"))) TSourceFile {
  public:
   explicit TSourceFile(const std::string& Path);

@@ -3,9 +3,9 @@
 #include "music/bass_player.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 #include <mpg123.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -370,6 +370,46 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   EXPECT_EQ(Boxes()[0], "Error: Sound card does not support 16-bit sources.\r\n(error code: " +
                             std::to_string(BASS_ERROR_FORMAT) + ")");
   EXPECT_EQ(player.ChannelKind(), ckNone);
+}
+
+// Whatever its name promises, a path that is no file to read is answered at
+// once with the box of a file that would not open, and the player goes on: a
+// folder, a FIFO that nobody writes to, a device, and a file whose reads fail
+// (the process's own memory, unreadable at address 0 whoever asks).
+TEST_F(PlayerTest, PathsThatAreNoReadableFileAnswerAtOnce) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  const std::string wav = mf::WriteBytes("kept.wav", mf::WavBytes(mf::Tone(1.0, 440)));
+  ASSERT_TRUE(player.OpenFile(wav));
+  const BASS_DWORD channel = player.Channel();
+  const std::filesystem::path dir = mf::TempDir() + "/not_files";
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> paths, fifos;
+  for (const char* ext : {".mp3", ".wav", ".ogg", ".wma"}) {
+    const std::string folder = (dir / (std::string("folder") + ext)).string();
+    std::filesystem::create_directories(folder);
+    fifos.push_back(mf::MakeFifo(std::string("nobody writes") + ext));
+    for (const char* target : {"/dev/null", "/proc/self/mem"}) {
+      const std::filesystem::path link =
+          dir / (std::filesystem::path(target).filename().string() + ext);
+      std::filesystem::create_symlink(target, link);
+      paths.push_back(link.string());
+    }
+    paths.push_back(folder);
+    paths.push_back(fifos.back());
+  }
+  mf::TFifoWatch watch(fifos);
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    HeadlessClearMessageBoxes();
+    EXPECT_FALSE(player.OpenFile(path));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Error: Invalid stream file(" + path +
+                           ") !\r\n(error code: " + std::to_string(BASS_ERROR_FILEOPEN) + ")"});
+  }
+  EXPECT_FALSE(watch.Rescued()) << "the player waited on a FIFO";
+  EXPECT_EQ(player.Channel(), channel) << "the old channel stays";
+  EXPECT_EQ(player.PlayState(), psOpened);
 }
 
 TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {

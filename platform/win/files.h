@@ -27,6 +27,11 @@ bool CreateDir(const std::string& Dir);
 enum TFileOpenMode { fomRead, fomWrite, fomReadWrite };
 // Opens an existing file; -1 on failure.
 int FileOpen(const std::string& FileName, TFileOpenMode Mode);
+// Opens an existing regular file for reading without ever waiting on it: a
+// FIFO with no writer, a folder, a device, or a file whose first byte cannot
+// be read (/proc/self/mem, whoever asks) gives -1 at once, as a missing file
+// does. The path is taken as it stands, for the audio library shares this.
+int FileOpenRegular(const std::string& FileName);
 // Creates or truncates a file for reading and writing; -1 on failure.
 int FileCreate(const std::string& FileName);
 // Bytes moved; fewer than Count only at the end of the file or on an error.
