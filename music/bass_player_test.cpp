@@ -412,6 +412,29 @@ TEST_F(PlayerTest, PathsThatAreNoReadableFileAnswerAtOnce) {
   EXPECT_EQ(player.PlayState(), psOpened);
 }
 
+// A WAV whose writer left its sizes 0 or too large (streamed, or cut short)
+// lasts as long as its samples run, to the end of the file, so the player
+// seeks in it as in any other.
+TEST_F(PlayerTest, AWavWithoutItsTrueSizesLastsToTheEndOfItsFile) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  for (const uint32_t size : {0u, 0xFFFFFFFFu, 2u * 176400}) {
+    SCOPED_TRACE(size);
+    std::vector<uint8_t> bytes = mf::WavBytes(mf::Tone(1.0, 440));
+    for (const size_t at : {4, 40})  // the RIFF and data sizes
+      for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<uint8_t>(size >> 8 * k);
+    ASSERT_TRUE(player.OpenFile(mf::WriteBytes("unsized.wav", bytes)));
+    EXPECT_EQ(player.StreamInfo().Duration, 1000u);
+    EXPECT_EQ(player.GetPlaybackLength(), 1000u);
+    player.Play();
+    player.SetPlaybackPosition(600);
+    EXPECT_EQ(player.GetPlaybackPosition(), 600u);
+    Run(100);
+    EXPECT_NEAR(player.GetPlaybackPosition(), 700, 70);
+    player.Stop();
+  }
+}
+
 TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {
   TBASSPlayer player(nullptr);
   ASSERT_TRUE(player.AudioReady);
