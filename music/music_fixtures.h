@@ -275,8 +275,9 @@ inline std::string WriteWma(const std::string& name, double seconds, const char*
 }
 
 // A four-channel module: one pattern of 64 rows at speed 6 (about 7.7 s),
-// a square-wave sample struck on the first row.
-inline std::vector<uint8_t> ModBytes() {
+// a square-wave sample struck on the first row, played Times times (at most
+// 128).
+inline std::vector<uint8_t> ModBytes(int times = 1) {
   std::vector<uint8_t> v(20, 0);
   std::memcpy(v.data(), "tal test", 8);
   for (int s = 0; s < 31; ++s) {
@@ -290,7 +291,7 @@ inline std::vector<uint8_t> ModBytes() {
     }
     v.insert(v.end(), h.begin(), h.end());
   }
-  v.push_back(1);  // song length
+  v.push_back(static_cast<uint8_t>(times));  // song length
   v.push_back(127);
   std::vector<uint8_t> orders(128, 0);
   v.insert(v.end(), orders.begin(), orders.end());
