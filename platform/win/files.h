@@ -30,7 +30,8 @@ int FileOpen(const std::string& FileName, TFileOpenMode Mode);
 // Opens an existing regular file for reading without ever waiting on it: a
 // FIFO with no writer, a folder, a device, or a file whose first byte cannot
 // be read (/proc/self/mem, whoever asks) gives -1 at once, as a missing file
-// does. The path is taken as it stands, for the audio library shares this.
+// does. Unlike the calls above it takes the path as it stands, '\' and all:
+// the audio library, which shares it, is given paths of this system.
 int FileOpenRegular(const std::string& FileName);
 // Creates or truncates a file for reading and writing; -1 on failure.
 int FileCreate(const std::string& FileName);
