@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -185,8 +186,11 @@ size_t TLibrary::FillOne(TChannel& c, uint64_t frames) {
     got = r / frameBytes;
     if (r < want) c.SourceDone = true;
   } else {
-    // Never past the length: what the length says is what is heard.
-    const uint64_t left = c.Length > c.Fed ? c.Length - c.Fed : 0;
+    // Never past the length: what the length says is what is heard. While
+    // the decoder still counts it, its own end is the end.
+    const uint64_t left = c.Decoder->LengthCount.valid() ? frames
+                          : c.Length > c.Fed             ? c.Length - c.Fed
+                                                         : 0;
     c.Raw.resize(frames * c.Channels);
     got = c.Decoder->Read(c.Raw.data(), static_cast<size_t>(std::min(frames, left)));
     c.Fed += got;
@@ -709,9 +713,20 @@ BASS_EXPORT BASS_BOOL BASS_MusicFree(HMUSIC Handle) {
 BASS_EXPORT BASS_DWORD BASS_MusicGetLength(HMUSIC Handle, BASS_BOOL Playlen) {
   return BassGuarded<BASS_DWORD>(~BASS_DWORD{0}, [&]() -> BASS_DWORD {
     TLibrary& lib = Lib();
+    // A length still being counted is waited for without the library's
+    // lock, so every channel plays on meanwhile; the channel may be freed
+    // while it is waited for.
+    std::shared_future<uint64_t> count;
+    {
+      std::lock_guard l(lib.Lock);
+      TChannel* c = lib.Find(Handle);
+      if (c && c->Kind == TKind::Music) count = c->Decoder->LengthCount;
+    }
+    if (count.valid()) count.wait();
     std::lock_guard l(lib.Lock);
     TChannel* c = lib.Find(Handle);
     if (!c || c->Kind != TKind::Music) return Fail<BASS_DWORD>(BASS_ERROR_HANDLE, ~BASS_DWORD{0});
+    c->Length = c->Decoder->CountedLength();
     return Ok(static_cast<BASS_DWORD>(std::min<uint64_t>(c->Length * 4, 0xFFFFFFFEu)));
   });
 }

@@ -1,32 +1,28 @@
 #include "audiolib/decoder.h"
 
-#include <fcntl.h>
 #include <libopenmpt/libopenmpt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win/files.h"
+
 TSourceFile::TSourceFile(const std::string& Path) : path_(Path) {
-  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-  fd_ = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  fd_ = FileOpenRegular(Path);
   if (fd_ < 0) return;
-  struct stat st {};
-  uint8_t first;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
-  ssize_t r;
-  while ((r = ::pread(fd_, &first, 1, 0)) < 0 && errno == EINTR) {
-  }
-  if (r < 0) return;
   error_ = BASS_OK;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  struct stat st {};
   struct stat named {};
-  if (::stat(self.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (::fstat(fd_, &st) == 0 && ::stat(self.c_str(), &named) == 0 && named.st_dev == st.st_dev &&
+      named.st_ino == st.st_ino)
     path_ = self;
 }
 
@@ -235,30 +231,27 @@ class TWaveDecoder : public TDecoder {
 // stopped there would cut the sound short. The length is therefore counted
 // by rendering the whole song once, on a renderer of its own with the
 // cheapest settings (they change the samples, not how many there are), and
-// the song plays to the renderer's own end.
+// the song plays to the renderer's own end. That render takes over a second
+// for an hour of music, so it is the decoder's LengthCount: the song opens at
+// once and plays while it is counted.
 class TModuleDecoder : public TDecoder {
  public:
   ~TModuleDecoder() override {
+    stop_->store(true);
     if (m_) openmpt_module_destroy(m_);
   }
-  bool Open(const std::vector<uint8_t>& data, uint32_t rate) {
-    data_ = data;
+  bool Open(std::vector<uint8_t> data, uint32_t rate) {
+    data_ = std::make_shared<const std::vector<uint8_t>>(std::move(data));
     Rate = rate;
     Channels = 2;
-    m_ = Create();
+    m_ = Create(*data_);
     if (!m_) return false;
     const double secs = openmpt_module_get_duration_seconds(m_);
     if (!(secs > 0) || !std::isfinite(secs) || secs > 86400) return false;
-    openmpt_module* counter = Create();
-    if (!counter) return false;
-    openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 1);
-    openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, 0);
-    std::vector<int16_t> scratch(8192);
-    for (size_t n; (n = openmpt_module_read_mono(counter, static_cast<int32_t>(Rate),
-                                                 scratch.size(), scratch.data())) > 0;)
-      Length += n;
-    openmpt_module_destroy(counter);
-    return Length > 0;
+    // Where no thread can be had, the count runs in the first wait for it.
+    LengthCount =
+        std::async(std::launch::async | std::launch::deferred, &Count, data_, rate, stop_).share();
+    return true;
   }
   size_t Read(int16_t* out, size_t frames) override {
     return openmpt_module_read_interleaved_stereo(m_, static_cast<int32_t>(Rate), frames, out);
@@ -267,7 +260,7 @@ class TModuleDecoder : public TDecoder {
     if (frame == 0) {
       // From the start, a fresh renderer gives exactly the render that was
       // counted.
-      openmpt_module* fresh = Create();
+      openmpt_module* fresh = Create(*data_);
       if (!fresh) return false;
       openmpt_module_destroy(m_);
       m_ = fresh;
@@ -278,14 +271,31 @@ class TModuleDecoder : public TDecoder {
   }
 
  private:
-  openmpt_module* Create() const {
+  static openmpt_module* Create(const std::vector<uint8_t>& data) {
     // A file that is no module is an ordinary answer, not a message.
-    return openmpt_module_create_from_memory2(data_.data(), data_.size(), openmpt_log_func_silent,
+    return openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
                                               nullptr, openmpt_error_func_ignore, nullptr, nullptr,
                                               nullptr, nullptr);
   }
+  // Runs on the count's thread, on what it shares with the decoder alone.
+  static uint64_t Count(std::shared_ptr<const std::vector<uint8_t>> data, uint32_t rate,
+                        std::shared_ptr<std::atomic<bool>> stop) {
+    std::vector<int16_t> scratch(8192);
+    openmpt_module* counter = Create(*data);
+    if (!counter) return 0;
+    openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 1);
+    openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, 0);
+    uint64_t frames = 0;
+    for (size_t n;
+         !stop->load() && (n = openmpt_module_read_mono(counter, static_cast<int32_t>(rate),
+                                                        scratch.size(), scratch.data())) > 0;)
+      frames += n;
+    openmpt_module_destroy(counter);
+    return frames;
+  }
 
-  std::vector<uint8_t> data_;
+  std::shared_ptr<const std::vector<uint8_t>> data_;
+  std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
   openmpt_module* m_ = nullptr;
 };
 
@@ -313,8 +323,8 @@ std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path, int32_t* Er
 std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Error) {
   return TryTelling<TWaveDecoder>(Path, Error);
 }
-std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, uint32_t Rate) {
-  return Try<TModuleDecoder>(Data, Rate);
+std::unique_ptr<TDecoder> OpenModuleDecoder(std::vector<uint8_t> Data, uint32_t Rate) {
+  return Try<TModuleDecoder>(std::move(Data), Rate);
 }
 
 std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offset, uint64_t Length,
@@ -333,7 +343,7 @@ std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offse
     Error = BASS_ERROR_FILEFORM;
     return nullptr;
   }
-  std::unique_ptr<TDecoder> d = OpenModuleDecoder(data, Rate);
+  std::unique_ptr<TDecoder> d = OpenModuleDecoder(std::move(data), Rate);
   Error = d ? BASS_OK : BASS_ERROR_FILEFORM;
   return d;
 }

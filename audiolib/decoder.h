@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,17 +20,30 @@ class TDecoder {
   virtual size_t Read(int16_t* Out, size_t Frames) = 0;
   virtual bool Seek(uint64_t Frame) = 0;
 
+  // The length once it is known: a count under way is waited for and kept.
+  uint64_t CountedLength() {
+    if (LengthCount.valid()) {
+      Length = LengthCount.get();
+      LengthCount = {};
+    }
+    return Length;
+  }
+
   uint32_t Rate = 0;
   uint16_t Channels = 0;  // 1 or 2
   bool EightBit = false;  // the file stores 8-bit samples
   uint64_t Length = 0;    // frames
+  // A decoder whose length takes long to find (a module is rendered to its
+  // end for it) counts it on a thread of its own and may be read meanwhile;
+  // Length is 0 until the count is taken, and Read ends at the decoder's own
+  // end. The thread stops early when the decoder goes, and the last holder of
+  // the count waits for it.
+  std::shared_future<uint64_t> LengthCount;
 };
 
-// The file behind a channel. It is opened without waiting on it (a FIFO with
-// no writer is refused at once, not waited for) and taken only when it is a
-// regular file whose first byte can be read: a folder, a device, a FIFO, or a
-// file whose read fails answers BASS_ERROR_FILEOPEN, as a missing one does.
-// Shared with the WMA add-on.
+// The file behind a channel, opened by FileOpenRegular: a folder, a device,
+// a FIFO, or a file whose read fails answers BASS_ERROR_FILEOPEN at once, as
+// a missing one does. Shared with the WMA add-on.
 class __attribute__((visibility("default"))) TSourceFile {
  public:
   explicit TSourceFile(const std::string& Path);
@@ -62,8 +76,8 @@ std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Erro
 // WMA (ASF); part of the WMA add-on.
 std::unique_ptr<TDecoder> OpenAsfDecoder(const std::string& Path);
 // Module music, rendered in stereo at Rate to the renderer's own end; its
-// Length is what that render gives.
-std::unique_ptr<TDecoder> OpenModuleDecoder(const std::vector<uint8_t>& Data, uint32_t Rate);
+// length, counted as LengthCount, is what that render gives.
+std::unique_ptr<TDecoder> OpenModuleDecoder(std::vector<uint8_t> Data, uint32_t Rate);
 // Module music from a file, as the library loads it: Length bytes from
 // Offset (0: to the end). Error: BASS_ERROR_FILEOPEN when the file cannot be
 // read, BASS_ERROR_FILEFORM when it holds no module.

@@ -11,6 +11,7 @@
 #include "platform/win/clock.h"
 #include "platform/win/ipc.h"
 #include "platform/win/library.h"
+#include "platform/win/paths.h"
 #include "platform/win/user.h"
 
 using namespace RT_bass;
@@ -38,13 +39,6 @@ std::string UpperExtension(const std::string& path) {
   std::string e = path.substr(dot);
   for (auto& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return e;
-}
-
-// Paths keep the caller's text; the file system sees '/' for '\'.
-std::string Native(const std::string& path) {
-  std::string p = path;
-  std::replace(p.begin(), p.end(), '\\', '/');
-  return p;
 }
 
 uint32_t RoundMs(double seconds) {
@@ -159,7 +153,7 @@ bool TBASSPlayer::GetStreamInfo(const std::string& FileName, TStreamInfo& Info, 
   PluginIndex = -1;
   bool result = false;
   const std::string ext = UpperExtension(FileName);
-  const std::string path = Native(FileName);
+  const std::string path = NativePath(FileName);
   if (ext == ".WAV") {
     if (wav_reader_->ReadFromFile(path) && wav_reader_->Valid) {
       Info.FileSize = wav_reader_->FileSize;
@@ -281,8 +275,9 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
   if (!GetStreamInfo(FileName, info, slot, support)) {
     // The player's own readers turned the file down and the library never
     // saw it, so its last error would tell of something else: say whether
-    // the file would not open or is in no format the player reads.
-    const bool opens = FileExists(FileName) && OpenReadFile(Native(FileName)) != nullptr;
+    // the file would not open (a folder, a FIFO, a device, a failing read
+    // among them) or is in no format the player reads.
+    const bool opens = OpenReadFile(NativePath(FileName)) != nullptr;
     ShowError("Invalid stream file(" + FileName + ") !",
               opens ? BASS_ERROR_FILEFORM : BASS_ERROR_FILEOPEN);
     return false;
@@ -301,7 +296,7 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
     default:
       break;
   }
-  const std::string path = Native(FileName);
+  const std::string path = NativePath(FileName);
   if (support == fsPlugin || (support == fsBoth && PluginFirst)) {
     channel_kind_ = ckPlugin;
     plugin_index_ = slot;
@@ -385,7 +380,7 @@ bool TBASSPlayer::StartPlugin() {
   busy_ = true;
   plugin_output_started_ = false;
   channel_ = 1;
-  const std::string path = Native(current_file_);
+  const std::string path = NativePath(current_file_);
   plugin_module_->Play(const_cast<char*>(path.c_str()));
   SetVolume(plugin_volume_);
   bool ok = false;

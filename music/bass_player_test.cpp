@@ -3,9 +3,9 @@
 #include "music/bass_player.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 #include <mpg123.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -370,6 +370,69 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   EXPECT_EQ(boxes[0], "Error: Sound card does not support 16-bit sources.\r\n(error code: " +
                           std::to_string(BASS_ERROR_FORMAT) + ")");
   EXPECT_EQ(player.ChannelKind(), ckNone);
+}
+
+// Whatever its name promises, a path that is no file to read is answered at
+// once with the box of a file that would not open, and the player goes on: a
+// folder, a FIFO that nobody writes to, a device, and a file whose reads fail
+// (the process's own memory, unreadable at address 0 whoever asks).
+TEST_F(PlayerTest, PathsThatAreNoReadableFileAnswerAtOnce) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  const std::string wav = mf::WriteBytes("kept.wav", mf::WavBytes(mf::Tone(1.0, 440)));
+  ASSERT_TRUE(player.OpenFile(wav));
+  const BASS_DWORD channel = player.Channel();
+  const std::filesystem::path dir = mf::TempDir() + "/not_files";
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> paths, fifos;
+  for (const char* ext : {".mp3", ".wav", ".ogg", ".wma"}) {
+    const std::string folder = (dir / (std::string("folder") + ext)).string();
+    std::filesystem::create_directories(folder);
+    fifos.push_back(mf::MakeFifo(std::string("nobody writes") + ext));
+    for (const char* target : {"/dev/null", "/proc/self/mem"}) {
+      const std::filesystem::path link =
+          dir / (std::filesystem::path(target).filename().string() + ext);
+      std::filesystem::create_symlink(target, link);
+      paths.push_back(link.string());
+    }
+    paths.push_back(folder);
+    paths.push_back(fifos.back());
+  }
+  mf::TFifoWatch watch(fifos);
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    HeadlessClearMessageBoxes();
+    EXPECT_FALSE(player.OpenFile(path));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "Error: Invalid stream file(" + path +
+                           ") !\r\n(error code: " + std::to_string(BASS_ERROR_FILEOPEN) + ")"});
+  }
+  EXPECT_FALSE(watch.Rescued()) << "the player waited on a FIFO";
+  EXPECT_EQ(player.Channel(), channel) << "the old channel stays";
+  EXPECT_EQ(player.PlayState(), psOpened);
+}
+
+// A WAV whose writer left its sizes 0 or too large (streamed, or cut short)
+// lasts as long as its samples run, to the end of the file, so the player
+// seeks in it as in any other.
+TEST_F(PlayerTest, AWavWithoutItsTrueSizesLastsToTheEndOfItsFile) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  for (const uint32_t size : {0u, 0xFFFFFFFFu, 2u * 176400}) {
+    SCOPED_TRACE(size);
+    std::vector<uint8_t> bytes = mf::WavBytes(mf::Tone(1.0, 440));
+    for (const size_t at : {4, 40})  // the RIFF and data sizes
+      for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<uint8_t>(size >> 8 * k);
+    ASSERT_TRUE(player.OpenFile(mf::WriteBytes("unsized.wav", bytes)));
+    EXPECT_EQ(player.StreamInfo().Duration, 1000u);
+    EXPECT_EQ(player.GetPlaybackLength(), 1000u);
+    player.Play();
+    player.SetPlaybackPosition(600);
+    EXPECT_EQ(player.GetPlaybackPosition(), 600u);
+    Run(100);
+    EXPECT_NEAR(player.GetPlaybackPosition(), 700, 70);
+    player.Stop();
+  }
 }
 
 TEST_F(PlayerTest, OggWmaAndModulesOpenThroughTheirReadersAndChannels) {

@@ -3,13 +3,20 @@
 // four-channel module.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -48,6 +55,52 @@ inline std::string WriteBytes(const std::string& name, const std::vector<uint8_t
   }
   return path;
 }
+
+// A FIFO of the scratch folder; opened for reading with no writer, it waits.
+inline std::string MakeFifo(const std::string& name) {
+  const std::string path = TempDir() + "/" + name;
+  ::mkfifo(path.c_str(), 0600);
+  return path;
+}
+
+// Should an open wait on a FIFO, a writer comes every few seconds and lets it
+// go, so the test fails instead of hanging.
+class TFifoWatch {
+ public:
+  explicit TFifoWatch(std::vector<std::string> paths)
+      : paths_(std::move(paths)), thread_([this] {
+          std::unique_lock l(m_);
+          while (!cv_.wait_for(l, std::chrono::seconds(5), [this] { return done_; })) {
+            for (const std::string& p : paths_) {
+              const int fd = ::open(p.c_str(), O_WRONLY | O_NONBLOCK);
+              if (fd >= 0) {
+                rescued_ = true;
+                ::close(fd);
+              }
+            }
+          }
+        }) {}
+  ~TFifoWatch() {
+    {
+      std::lock_guard l(m_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  // Whether some open had to be let go.
+  bool Rescued() {
+    std::lock_guard l(m_);
+    return rescued_;
+  }
+
+ private:
+  std::vector<std::string> paths_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool done_ = false, rescued_ = false;
+  std::thread thread_;
+};
 
 inline void Put16(std::vector<uint8_t>& v, uint32_t x) {
   v.push_back(static_cast<uint8_t>(x));
@@ -171,8 +224,9 @@ inline std::string WriteWma(const std::string& name, double seconds, const char*
 }
 
 // A four-channel module: one pattern of 64 rows at speed 6 (about 7.7 s),
-// a square-wave sample struck on the first row.
-inline std::vector<uint8_t> ModBytes() {
+// a square-wave sample struck on the first row, played Times times (at most
+// 128).
+inline std::vector<uint8_t> ModBytes(int times = 1) {
   std::vector<uint8_t> v(20, 0);
   std::memcpy(v.data(), "tal test", 8);
   for (int s = 0; s < 31; ++s) {
@@ -186,7 +240,7 @@ inline std::vector<uint8_t> ModBytes() {
     }
     v.insert(v.end(), h.begin(), h.end());
   }
-  v.push_back(1);  // song length
+  v.push_back(static_cast<uint8_t>(times));  // song length
   v.push_back(127);
   std::vector<uint8_t> orders(128, 0);
   v.insert(v.end(), orders.begin(), orders.end());

@@ -65,7 +65,13 @@ bool TWAVfile::ReadFromFile(const std::string& FileName) {
   Channels = static_cast<uint8_t>(ch);
   SampleRate = Le32(h + 24);
   BitsPerSample = h[34];
-  FileSize = static_cast<int32_t>(Le32(h + 4) + 8u);
+  // A writer that streamed the file never came back to fill in its size (0,
+  // or all ones), and a cut download claims more than it holds: the samples
+  // then run to the end of the file, as the library plays them.
+  const uint64_t riff = uint64_t{Le32(h + 4)} + 8;
+  const long size = ReadFileSize(f.get());
+  const bool unsized = Le32(h + 4) == 0 || (size >= 0 && riff > static_cast<uint64_t>(size));
+  FileSize = static_cast<int32_t>(unsized && size >= 0 ? std::min<long>(size, INT32_MAX) : riff);
   return true;
 }
 

@@ -48,6 +48,40 @@ TEST(WAVfile, HeaderTestsAndDuration) {
   EXPECT_FALSE(w.ReadFromFile(mf::TempDir() + "/missing.wav"));
 }
 
+// A RIFF size of 0 or all ones (a writer that streamed the file) or beyond
+// the file (a cut download) says nothing of the samples: they run to the end
+// of the file. A true size still counts, trailing chunks or not.
+TEST(WAVfile, ASizeTheFileCannotHoldGivesWayToTheFile) {
+  const std::vector<uint8_t> wav = mf::WavBytes(std::vector<int16_t>(88200, 0));
+  const int32_t whole = 44 + 176400;
+  const struct {
+    const char* Name;
+    uint32_t Riff;
+    size_t Trailing;  // bytes after the samples
+    int32_t FileSize;
+  } cases[] = {
+      // clang-format off
+      {"0", 0, 0, whole},
+      {"all ones", 0xFFFFFFFF, 0, whole},
+      {"twice the file", 2 * whole, 0, whole},
+      {"one byte past the file", whole - 8 + 1, 0, whole},
+      {"true, a chunk follows", whole - 8, 100, whole},
+      {"true, taking in part of that chunk", whole - 8 + 50, 100, whole + 50},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<uint8_t> bytes = wav;
+    for (int k = 0; k < 4; ++k) bytes[4 + k] = static_cast<uint8_t>(c.Riff >> 8 * k);
+    bytes.resize(bytes.size() + c.Trailing, 0);
+    TWAVfile w;
+    ASSERT_TRUE(w.ReadFromFile(mf::WriteBytes("sizes.wav", bytes)));
+    ASSERT_TRUE(w.Valid);
+    EXPECT_EQ(w.FileSize, c.FileSize);
+    EXPECT_DOUBLE_EQ(w.GetDuration(), (c.FileSize - 44) / 176400.0);
+  }
+}
+
 TEST(OggVorbis, HeadersCommentsAndLength) {
   const std::string path = mf::WriteOgg(
       "tags.ogg", 10.0,

@@ -27,6 +27,12 @@ bool CreateDir(const std::string& Dir);
 enum TFileOpenMode { fomRead, fomWrite, fomReadWrite };
 // Opens an existing file; -1 on failure.
 int FileOpen(const std::string& FileName, TFileOpenMode Mode);
+// Opens an existing regular file for reading without ever waiting on it: a
+// FIFO with no writer, a folder, a device, or a file whose first byte cannot
+// be read (/proc/self/mem, whoever asks) gives -1 at once, as a missing file
+// does. Unlike the calls above it takes the path as it stands, '\' and all:
+// the audio library, which shares it, is given paths of this system.
+int FileOpenRegular(const std::string& FileName);
 // Creates or truncates a file for reading and writing; -1 on failure.
 int FileCreate(const std::string& FileName);
 // Bytes moved; fewer than Count only at the end of the file or on an error.
