@@ -401,11 +401,10 @@ TEST_F(PlayerTest, PathsThatAreNoReadableFileAnswerAtOnce) {
   mf::TFifoWatch watch(fifos);
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
-    HeadlessClearMessageBoxes();
     EXPECT_FALSE(player.OpenFile(path));
-    EXPECT_EQ(Boxes(), std::vector<std::string>{
-                           "Error: Invalid stream file(" + path +
-                           ") !\r\n(error code: " + std::to_string(BASS_ERROR_FILEOPEN) + ")"});
+    EXPECT_EQ(TakeBoxes(), std::vector<std::string>{
+                               "Error: Invalid stream file(" + path +
+                               ") !\r\n(error code: " + std::to_string(BASS_ERROR_FILEOPEN) + ")"});
   }
   EXPECT_FALSE(watch.Rescued()) << "the player waited on a FIFO";
   EXPECT_EQ(player.Channel(), channel) << "the old channel stays";
