@@ -36,8 +36,12 @@ bool TXvfbServer::Start(const std::string& Binary, const std::string& Screen) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
   const std::string fd = std::to_string(fds[1]);
-  const char* argv[] = {Binary.c_str(), "-displayfd", fd.c_str(), "-screen", "0",
-                        Screen.c_str(),  "-nolisten", "tcp",      nullptr};
+  // By default an X server resets whenever its last client leaves, and
+  // drops whoever connects meanwhile: a test that looks at the display
+  // before it starts a program would have that program's connection
+  // refused now and then on a busy machine.
+  const char* argv[] = {Binary.c_str(), "-displayfd", fd.c_str(), "-screen",  "0",
+                        Screen.c_str(), "-nolisten",  "tcp",      "-noreset", nullptr};
   const pid_t parent = getpid();
   pid_ = fork();
   if (pid_ < 0) {
