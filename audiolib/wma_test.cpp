@@ -176,6 +176,9 @@ const TCase kCases[] = {
     {"wmav1-48k-mono-64k", {AV_CODEC_ID_WMAV1, 48000, 1, 64000, 3.0}, true},
     // Too few packets to be worth counting from their headers.
     {"wmav2-short", {AV_CODEC_ID_WMAV2, 44100, 2, 128000, 0.3}, false},
+    // MPEG audio in an ASF file, counted from its frame headers.
+    {"mp3-44k-stereo-128k", {AV_CODEC_ID_MP3, 44100, 2, 128000, 3.0}, false},
+    {"mp3-22k-mono-32k", {AV_CODEC_ID_MP3, 22050, 1, 32000, 3.0}, false},
 };
 
 // How far below the music the other noise after a seek lies at least, in
