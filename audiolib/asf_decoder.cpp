@@ -426,8 +426,8 @@ class TAsfDecoder : public TDecoder {
     bool whole = true;
     uint64_t start = 0;
     // Blocks of one byte: the walk hands over every byte of each object.
-    const bool walked = TAsfWalker::Walk(
-        path, fmt_->streams[stream_]->id, 1, [&](const TAsfWalker::TObject& o) {
+    const bool walked =
+        TAsfWalker::Walk(path, fmt_->streams[stream_]->id, 1, [&](const TAsfWalker::TObject& o) {
           const uint64_t n = MpegSamples(o.Firsts, static_cast<int>(o.Size), ctx_->sample_rate);
           whole = whole && n > 0;
           // As many as objects of the first one's size fill the file.

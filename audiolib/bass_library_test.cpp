@@ -421,8 +421,8 @@ TEST_F(LibraryTest, LengthsAreTheDecodedFramesAndSeeksLandOnTheFrame) {
       {"Ogg Vorbis, audio on the page of its last header",
        mf::WriteBytes("edge_header.ogg", OggAudioOnTheHeaderPage(2.5, 12)), oStream},
       {"Ogg Vorbis, chained, audio on the pages of the last headers",
-       mf::WriteBytes("edge_header_chain.ogg", Cat(OggAudioOnTheHeaderPage(1.5, 5, 1),
-                                                   OggAudioOnTheHeaderPage(1.0, 3, 2))),
+       mf::WriteBytes("edge_header_chain.ogg",
+                      Cat(OggAudioOnTheHeaderPage(1.5, 5, 1), OggAudioOnTheHeaderPage(1.0, 3, 2))),
        oStream},
       {"WMA", mf::WriteWma("edge.wma", 2.5, "edge"), oWma},
       {"module", mf::WriteBytes("edge.mod", mod), oMusic},
@@ -1011,12 +1011,16 @@ TEST_F(LibraryTest, OpenCallsAnswerTheFilesPeopleHave) {
     const BASS_QWORD frameBytes = FrameBytes(h);
     const uint64_t length = LengthWith(c.Open, h) / frameBytes;
     const bool tone = c.Plays == pTone || c.Plays == pToneLate;
-    if (c.Plays == pTone) EXPECT_EQ(length, c.Frames);
+    if (c.Plays == pTone) {
+      EXPECT_EQ(length, c.Frames);
+    }
     if (c.Plays == pToneLate) {
       EXPECT_LT(length, c.Frames);
       EXPECT_GT(length + 44100 / 2, c.Frames) << "a few pages' worth at most";
     }
-    if (!tone) EXPECT_EQ(BASS_ChannelGetFlags(h), 0u) << "the song's 44.1 kHz stereo";
+    if (!tone) {
+      EXPECT_EQ(BASS_ChannelGetFlags(h), 0u) << "the song's 44.1 kHz stereo";
+    }
     BASS_DWORD rate = 0;
     ASSERT_TRUE(BASS_ChannelGetAttributes(h, &rate, nullptr, nullptr));
     ASSERT_TRUE(PlayWith(c.Open, h));
@@ -1186,7 +1190,7 @@ TEST_F(LibraryTest, BufferLengthsAreClampedBeforeTheyAreRounded) {
   const struct {
     float Seconds;
     BASS_DWORD Ms;
-  } rows[] = {{1e16f, 5000}, {FLT_MAX, 5000}, {-1e16f, 50}, {-FLT_MAX, 50},
+  } rows[] = {{1e16f, 5000}, {FLT_MAX, 5000}, {-1e16f, 50},  {-FLT_MAX, 50},
               {0.0504f, 50}, {4.9996f, 5000}, {0.1234f, 123}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.Seconds);
@@ -1281,17 +1285,21 @@ TEST_F(LibraryTest, DISABLED_CallbacksOnTheLibrarysThreadMayFreeIt) {
     a = b = c = FALSE;
     TOnTheLibrarysThread call;
     call.Body = r.Body;
-    h = BASS_StreamCreate(44100, 0,
-                          r.From == fStream ? &TOnTheLibrarysThread::StreamThatCalls
-                                            : &TOnTheLibrarysThread::Stream,
-                          &call);
+    h = BASS_StreamCreate(
+        44100, 0,
+        r.From == fStream ? &TOnTheLibrarysThread::StreamThatCalls : &TOnTheLibrarysThread::Stream,
+        &call);
     ASSERT_NE(h, 0u);
-    if (r.From == fSync)
+    if (r.From == fSync) {
       ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &TOnTheLibrarysThread::Sync, &call), 0u);
+    }
     if (r.From == fDsp) {
       ASSERT_NE(dsp = BASS_ChannelSetDSP(h, &TOnTheLibrarysThread::Dsp, &call), 0u);
       ASSERT_NE(after = BASS_ChannelSetDSP(
-                    h, [](HDSP, BASS_DWORD, void*, BASS_DWORD, void* n) { ++*static_cast<std::atomic<int>*>(n); },
+                    h,
+                    [](HDSP, BASS_DWORD, void*, BASS_DWORD, void* n) {
+                      ++*static_cast<std::atomic<int>*>(n);
+                    },
                     &afterCalls),
                 0u);
     }

@@ -345,8 +345,7 @@ bool ModuleMemoryRunsOut(int32_t step) {
 // memory counts, since every other failure ends a render the same way each
 // time.
 int KeepOutOfMemory(int error, void* user) {
-  if (error == OPENMPT_ERROR_OUT_OF_MEMORY)
-    static_cast<std::atomic<bool>*>(user)->store(true);
+  if (error == OPENMPT_ERROR_OUT_OF_MEMORY) static_cast<std::atomic<bool>*>(user)->store(true);
   return OPENMPT_ERROR_FUNC_RESULT_NONE;
 }
 

@@ -102,13 +102,13 @@ inline bool WriteWmaFile(const std::string& Path, const TWmaSpec& Spec, int Repe
         for (int i = 0; i < frame->nb_samples; ++i) {
           const double t = static_cast<double>(pts + i) / Spec.Rate;
           seed = seed * 1664525u + 1013904223u;
-          d[i] = Spec.Music       ? WmaMusicSample(pts + i, Spec.Rate, c, seed)
-                 : Spec.PlainTone ? static_cast<float>(0.4 * std::sin(2 * M_PI * 440 * t))
-                                  : static_cast<float>(
-                                        0.3 * std::sin(2 * M_PI * (220 + 110 * c) * t) +
-                                        0.15 * std::sin(2 * M_PI * 0.2 * Spec.Rate * t *
-                                                        (1 + 0.1 * std::sin(t))) +
-                                        0.05 * ((seed >> 8) / 16777216.0 - 0.5));
+          d[i] = Spec.Music ? WmaMusicSample(pts + i, Spec.Rate, c, seed)
+                 : Spec.PlainTone
+                     ? static_cast<float>(0.4 * std::sin(2 * M_PI * 440 * t))
+                     : static_cast<float>(0.3 * std::sin(2 * M_PI * (220 + 110 * c) * t) +
+                                          0.15 * std::sin(2 * M_PI * 0.2 * Spec.Rate * t *
+                                                          (1 + 0.1 * std::sin(t))) +
+                                          0.05 * ((seed >> 8) / 16777216.0 - 0.5));
         }
       }
       frame->pts = pts;

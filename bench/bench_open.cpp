@@ -257,10 +257,9 @@ BENCHMARK(OpenMp3InAsfSixtyMinutes)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunWithRatios(
-      argc, argv, {},
-      {{"OpenMp3SixtyMinutes", 50},
-       {"OpenWmaSixtyMinutes", 50},
-       {"LoadModuleSixtyMinutes", 50},
-       {"OpenMp3InAsfSixtyMinutes", 50}});
+  return RunWithRatios(argc, argv, {},
+                       {{"OpenMp3SixtyMinutes", 50},
+                        {"OpenWmaSixtyMinutes", 50},
+                        {"LoadModuleSixtyMinutes", 50},
+                        {"OpenMp3InAsfSixtyMinutes", 50}});
 }
