@@ -147,7 +147,9 @@ class TVorbisDecoder : public TDecoder {
     }
     if (links_.empty() || total <= links_[0].LeftOut) return false;
     Length = static_cast<uint64_t>(total - links_[0].LeftOut);
-    return Seek(0);
+    // Having looked through a chained file's links, the reader may be left
+    // in the last one: reading starts at the first.
+    return links == 1 || Seek(0);
   }
   size_t Read(int16_t* out, size_t frames) override {
     // A read never spans two links, so stopping at the length stops before
