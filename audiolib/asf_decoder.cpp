@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "audiolib/decoder.h"
+#include "audiolib/mpeg_frame.h"
 
 namespace {
 
@@ -60,6 +61,26 @@ struct TSuperframes {
     return frames * static_cast<uint64_t>(FrameLen);
   }
 };
+
+// How many samples a packet of MPEG audio decodes to, read from its frame
+// headers; 0 unless it holds whole frames, one after another, at Rate.
+uint64_t MpegSamples(const uint8_t* data, int size, int rate) {
+  uint64_t samples = 0;
+  int at = 0;
+  while (size - at >= 4) {
+    if (!IsMPEGFrameHeader(data + at)) return 0;
+    const TMpegHeader h = ParseMPEGFrameHeader(data + at);
+    const int len = MPEGFrameLength(h);
+    if (len < 4 || len > size - at || MPEGSampleRate(h) != rate) return 0;
+    samples += MPEGFrameSamples(h);
+    at += len;
+  }
+  return at == size ? samples : 0;
+}
+
+bool IsMpeg(AVCodecID codec) {
+  return codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3;
+}
 
 uint64_t Le(const uint8_t* p, int bytes) {
   uint64_t v = 0;
@@ -235,8 +256,12 @@ class TAsfWalker {
       }
       if (size > Size - Filled) return false;
       const uint32_t b = BlockAlign > 0 ? static_cast<uint32_t>(BlockAlign) : Size;
-      for (uint32_t k = (offset + b - 1) / b * b; k < offset + size; k += b)
-        Firsts.push_back(d[k - offset]);
+      if (b == 1) {
+        Firsts.insert(Firsts.end(), d, d + size);
+      } else {
+        for (uint32_t k = (offset + b - 1) / b * b; k < offset + size; k += b)
+          Firsts.push_back(d[k - offset]);
+      }
       Filled += size;
       if (Filled == Size) {
         Open = false;
@@ -249,9 +274,10 @@ class TAsfWalker {
 
 // Output is exact to the frame and, from the start, the very samples a plain
 // decode of the file gives. Opening walks the packets without decoding them:
-// each one's output is known from its superframe headers, which a decode of
-// the first packets and of the last ones confirms; a file where they do not
-// agree, or of another codec, is decoded whole once instead. Every decode
+// each one's output is known from its superframe headers (or, for MPEG audio
+// in an ASF file, its frame headers), which a decode of the first packets
+// and of the last ones confirms; a file where they do not agree, or of
+// another codec, is decoded whole once instead. Every decode
 // starts from a fresh decoder, since the codec's noise generator and its bit
 // reservoir carry over from one packet to the next. A seek decodes forward
 // from a packet a little before the target and drops what comes before the
@@ -291,8 +317,12 @@ class TAsfDecoder : public TDecoder {
     pkt_ = av_packet_alloc();
     if (!frame_ || !pkt_) return false;
     const TSuperframes sf(par);
-    const bool counted = sf.FrameLen > 0 && ((IndexFromFile(sf, path) && Confirm(sf)) ||
-                                             (IndexFromDemuxer(sf) && Confirm(sf)));
+    const bool counted =
+        sf.FrameLen > 0
+            ? (IndexFromFile(sf, path) && Confirm(sf.FrameLen, true)) ||
+                  (IndexFromDemuxer(sf) && Confirm(sf.FrameLen, true))
+            : IsMpeg(par->codec_id) && ((IndexMpegFromFile(path) && Confirm(0, false)) ||
+                                        (IndexMpegFromDemuxer() && Confirm(0, false)));
     if (!counted && !IndexByDecoding()) return false;
     const uint64_t end = packets_.back().Start + tail_;
     Length = end > skip_ ? end - skip_ : 0;
@@ -386,6 +416,43 @@ class TAsfDecoder : public TDecoder {
     packets_.push_back({-1, -1, start});
     return packets_.size() > 4 * kConfirm;
   }
+  // MPEG audio: each frame's header tells its samples. From the file's data
+  // packets, where an object holds a frame, which the demuxer's parser then
+  // gives as it stands; false when the walk gives up or an object is not
+  // whole frames at the stream's rate.
+  bool IndexMpegFromFile(const std::string& path) {
+    packets_.clear();
+    const int64_t size = avio_size(fmt_->pb);
+    bool whole = true;
+    uint64_t start = 0;
+    // Blocks of one byte: the walk hands over every byte of each object.
+    const bool walked =
+        TAsfWalker::Walk(path, fmt_->streams[stream_]->id, 1, [&](const TAsfWalker::TObject& o) {
+          const uint64_t n = MpegSamples(o.Firsts, static_cast<int>(o.Size), ctx_->sample_rate);
+          whole = whole && n > 0;
+          // As many as objects of the first one's size fill the file.
+          if (packets_.empty() && size > 0)
+            packets_.reserve(static_cast<size_t>(std::min<int64_t>(size / o.Size, 1 << 21)) + 1);
+          packets_.push_back({o.Pts, o.Pos, start});
+          start += n;
+        });
+    packets_.push_back({-1, -1, start});
+    return walked && whole && packets_.size() > 4 * kConfirm;
+  }
+  // The same, from the demuxer, whose parser gives a frame a packet.
+  bool IndexMpegFromDemuxer() {
+    packets_.clear();
+    if (!Rewind(0)) return false;
+    uint64_t start = 0;
+    while (NextPacket()) {
+      const uint64_t n = MpegSamples(pkt_->data, pkt_->size, ctx_->sample_rate);
+      if (n == 0) return false;
+      packets_.push_back({pkt_->pts, pkt_->pos, start});
+      start += n;
+    }
+    packets_.push_back({-1, -1, start});
+    return packets_.size() > 4 * kConfirm;
+  }
   void Reserve(const TSuperframes& sf) {
     packets_.clear();
     const int64_t size = avio_size(fmt_->pb);
@@ -393,16 +460,16 @@ class TAsfDecoder : public TDecoder {
       packets_.reserve(static_cast<size_t>(std::min<int64_t>(size / sf.BlockAlign, 1 << 20)) + 1);
   }
   // Decodes the first packets and the last ones: each must give what its
-  // headers say. Learns the samples the codec drops at its start and those
-  // it gives when drained.
-  bool Confirm(const TSuperframes& sf) {
+  // headers say, and the drained decoder Tail samples. Learns the samples the
+  // codec drops at its start, which a codec that drops some (SkipTold) tells
+  // with its first samples.
+  bool Confirm(uint64_t tail, bool skipTold) {
     const size_t n = packets_.size() - 1;
     if (!Rewind(0)) return false;
     for (size_t i = 0; i < kConfirm; ++i)
       if (!NextPacket() || !IsPacket(i) || Decode() != Count(i)) return false;
-    // The drop is told with the first samples, which must have come.
-    if (reported_skip_ < 0) return false;
-    skip_ = static_cast<uint64_t>(reported_skip_);
+    if (reported_skip_ < 0 && skipTold) return false;
+    skip_ = reported_skip_ > 0 ? static_cast<uint64_t>(reported_skip_) : 0;
     if (!Rewind(n - kConfirm)) return false;
     for (size_t i = next_; i < n; ++i) {
       if (!NextPacket() || !IsPacket(i)) return false;
@@ -411,7 +478,7 @@ class TAsfDecoder : public TDecoder {
     if (NextPacket()) return false;
     Drain();
     tail_ = pending_.size() / Channels;
-    return tail_ == static_cast<uint64_t>(sf.FrameLen);
+    return tail_ == tail;
   }
   // Every packet with its output counted by decoding it.
   bool IndexByDecoding() {

@@ -80,14 +80,26 @@ struct TChannel {
 
 class TLibrary : public TMixFeeder {
  public:
+  // The locks are taken in one order everywhere: the mixer's feeder lock
+  // (TSoundMixer::FeedMutex, held while the mixer's service runs Feed and
+  // Heard), then this one, then the mixer's own lock (TSoundMixer::Mutex).
+  // A call that adds or removes the library as a feeder takes the feeder
+  // lock first.
   std::recursive_mutex Lock;
   bool Initialised = false;
   bool Started = false;
   int MusicVolume = 100, SampleVolume = 100, StreamVolume = 100;
-  std::map<BASS_DWORD, std::unique_ptr<TChannel>> Channels;
+  // Shared, so that a feeding round keeps a channel that a callback frees
+  // meanwhile until the round is over.
+  std::map<BASS_DWORD, std::shared_ptr<TChannel>> Channels;
   BASS_DWORD NextHandle = 0x10000;
+  // A device output's service thread, with a stop flag of its own: a thread
+  // stopped from within one of its own callbacks runs on until the callback
+  // returns, while BASS_Init may already have started the next one.
   std::thread Thread;
-  std::atomic<bool> StopThread{false};
+  std::shared_ptr<std::atomic<bool>> StopThread;
+  // Stopped service threads not yet joined.
+  std::vector<std::thread> Stopped;
   std::atomic<uint32_t> BufferMs{kDefaultBufferMs};
   // Percent of the playing time that the last feeding round took.
   std::atomic<float> Cpu{0.0f};
@@ -112,7 +124,17 @@ class TLibrary : public TMixFeeder {
   }
   void ApplyVolume(TChannel& c);
   size_t FillOne(TChannel& c, uint64_t frames);
+  void StartService();
+  // Under both locks: the service thread is told to stop, and kept with
+  // the stopped ones until someone can wait for it.
+  void StopService();
+  // The stopped threads that the calling thread can wait for: all but
+  // itself, when it is one of them. To be joined without the locks, which
+  // a thread finishing its round may be waiting for.
+  std::vector<std::thread> TakeStopped();
 };
+
+void ServiceLoop(std::shared_ptr<std::atomic<bool>> stop);
 
 TLibrary& Lib() {
   // Destroyed when the library is unloaded (or the program ends).
@@ -158,11 +180,21 @@ int32_t Attenuation(float gain) {
 
 TLibrary::~TLibrary() {
   // Unloaded (or the program ends) without BASS_Free: the device goes now.
-  StopThread = true;
-  if (Thread.joinable()) Thread.join();
-  if (Initialised) TSoundMixer::Instance().RemoveFeeder(this);
-  std::lock_guard g(TSoundMixer::Instance().Mutex());
-  for (auto& [h, c] : Channels) TSoundMixer::Instance().Remove(&c->Voice);
+  TSoundMixer& m = TSoundMixer::Instance();
+  {
+    std::lock_guard f(m.FeedMutex());
+    m.RemoveFeeder(this);
+    StopService();
+  }
+  for (std::thread& t : Stopped) {
+    // Only a library unloaded from its own callback is on one of them.
+    if (t.get_id() == std::this_thread::get_id())
+      t.detach();
+    else
+      t.join();
+  }
+  std::lock_guard g(m.Mutex());
+  for (auto& [h, c] : Channels) m.Remove(&c->Voice);
 }
 
 void TLibrary::ApplyVolume(TChannel& c) {
@@ -207,9 +239,17 @@ size_t TLibrary::FillOne(TChannel& c, uint64_t frames) {
     }
   }
   if (got > 0) {
-    for (auto& d : c.Dsps)
+    // A DSP may remove itself or another, or free the channel, as it runs:
+    // each is called only while it is set on a channel that is still there.
+    const std::vector<TDsp> dsps = c.Dsps;
+    for (const TDsp& d : dsps) {
+      const HDSP h = d.Handle;
+      if (Find(c.Handle) != &c ||
+          std::none_of(c.Dsps.begin(), c.Dsps.end(), [h](const TDsp& x) { return x.Handle == h; }))
+        continue;
       d.Proc(d.Handle, c.Handle, c.Layout.data(), static_cast<BASS_DWORD>(got * frameBytes),
              d.User);
+    }
   }
   c.Block.resize(got * 2);
   for (size_t i = 0; i < got * c.Channels; ++i) {
@@ -238,11 +278,18 @@ void TLibrary::Feed(uint64_t Frames) {
   const auto start = std::chrono::steady_clock::now();
   double produced = 0;  // seconds of sound queued this round
   bool playing = false;
-  for (auto& [h, c] : Channels) {
+  // A stream's callback or a DSP may free channels, or the whole library,
+  // while the round goes on: the round keeps those it started with and
+  // passes over the ones that are gone.
+  std::vector<std::shared_ptr<TChannel>> round;
+  round.reserve(Channels.size());
+  for (const auto& [h, c] : Channels) round.push_back(c);
+  const auto gone = [&](const TChannel& c) { return Find(c.Handle) != &c; };
+  for (const std::shared_ptr<TChannel>& c : round) {
     uint32_t queued;
     {
       std::lock_guard g(m.Mutex());
-      if (!c->Voice.Playing || c->SourceDone) continue;
+      if (gone(*c) || !c->Voice.Playing || c->SourceDone) continue;
       queued = c->Voice.Stream->Queued();
     }
     playing = true;
@@ -261,6 +308,7 @@ void TLibrary::Feed(uint64_t Frames) {
         std::lock_guard g(m.Mutex());
         c->Voice.Stream->Ended = true;
       }
+      if (gone(*c)) break;
       std::lock_guard g(m.Mutex());
       queued = c->Voice.Stream->Queued();
     }
@@ -286,12 +334,47 @@ void TLibrary::Heard() {
       }
     }
   }
-  for (auto& [s, ch] : fire) s.Proc(s.Handle, ch, 0, s.User);
+  // Called without the lock, so a callback may call anything, BASS_Free
+  // included; a sync whose channel an earlier callback freed, or that it
+  // removed, is not called.
+  for (const auto& [sync, ch] : fire) {
+    {
+      std::lock_guard l(Lock);
+      const TChannel* c = Find(ch);
+      const HSYNC h = sync.Handle;
+      if (!c || std::none_of(c->Syncs.begin(), c->Syncs.end(),
+                             [h](const TSync& x) { return x.Handle == h; }))
+        continue;
+    }
+    sync.Proc(sync.Handle, ch, 0, sync.User);
+  }
 }
 
-void ServiceLoop() {
-  TLibrary& lib = Lib();
-  while (!lib.StopThread) {
+void TLibrary::StartService() {
+  StopThread = std::make_shared<std::atomic<bool>>(false);
+  Thread = std::thread(ServiceLoop, StopThread);
+}
+
+void TLibrary::StopService() {
+  if (StopThread) *StopThread = true;
+  if (Thread.joinable()) Stopped.push_back(std::move(Thread));
+}
+
+std::vector<std::thread> TLibrary::TakeStopped() {
+  std::vector<std::thread> out;
+  for (auto it = Stopped.begin(); it != Stopped.end();) {
+    if (it->get_id() == std::this_thread::get_id()) {
+      ++it;
+    } else {
+      out.push_back(std::move(*it));
+      it = Stopped.erase(it);
+    }
+  }
+  return out;
+}
+
+void ServiceLoop(std::shared_ptr<std::atomic<bool>> stop) {
+  while (!*stop) {
     TSoundMixer& m = TSoundMixer::Instance();
     if (!m.ClockDriven()) {
       m.Service();
@@ -301,7 +384,7 @@ void ServiceLoop() {
   }
 }
 
-HSTREAM AddChannel(std::unique_ptr<TChannel> c) {
+HSTREAM AddChannel(std::shared_ptr<TChannel> c) {
   TLibrary& lib = Lib();
   c->Handle = lib.NextHandle++;
   c->Voice.Stream = std::make_shared<TMixStream>();
@@ -395,7 +478,7 @@ HSTREAM BassAdoptDecoder(std::unique_ptr<TDecoder> Decoder) {
   std::lock_guard l(lib.Lock);
   if (!lib.Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
   if (!Decoder) return Fail<HSTREAM>(BASS_ERROR_FILEFORM, 0);
-  auto c = std::make_unique<TChannel>();
+  auto c = std::make_shared<TChannel>();
   c->Kind = TKind::Stream;
   c->Rate = Decoder->Rate;
   c->Channels = Decoder->Channels;
@@ -418,36 +501,49 @@ BASS_EXPORT int32_t BASS_ErrorGetCode() {
 BASS_EXPORT BASS_BOOL BASS_Init(int32_t Device, BASS_DWORD Freq, BASS_DWORD Flags, void* Win) {
   return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
     TLibrary& lib = Lib();
-    std::lock_guard l(lib.Lock);
-    if (lib.Initialised) return Fail(BASS_ERROR_ALREADY, 0);
-    if (Device != -1 && Device != 1) return Fail(BASS_ERROR_DEVICE, 0);
-    // The device is the mixer's: without one behind it there is nothing to
-    // play to.
-    if (!TSoundMixer::Instance().HasDevice()) return Fail(BASS_ERROR_DRIVER, 0);
-    lib.Initialised = true;
-    lib.Started = false;
-    TSoundMixer::Instance().AddFeeder(&lib);
-    lib.StopThread = false;
-    lib.Thread = std::thread(ServiceLoop);
+    TSoundMixer& m = TSoundMixer::Instance();
+    std::vector<std::thread> stopped;
+    {
+      std::lock_guard f(m.FeedMutex());
+      std::lock_guard l(lib.Lock);
+      if (lib.Initialised) return Fail(BASS_ERROR_ALREADY, 0);
+      if (Device != -1 && Device != 1) return Fail(BASS_ERROR_DEVICE, 0);
+      // The device is the mixer's: without one behind it there is nothing
+      // to play to.
+      if (!m.HasDevice()) return Fail(BASS_ERROR_DRIVER, 0);
+      lib.Initialised = true;
+      lib.Started = false;
+      m.AddFeeder(&lib);
+      lib.StartService();
+      stopped = lib.TakeStopped();
+    }
+    for (std::thread& t : stopped) t.join();
     return Ok(1);
   });
 }
 
 BASS_EXPORT BASS_BOOL BASS_Free() {
   return BassGuarded<BASS_BOOL>(0, [&]() -> BASS_BOOL {
+    // Everything goes at once; the service thread ends once it has left
+    // its round. From any other thread the call waits for that. Called on
+    // the service thread itself, from a sync, a stream or a DSP callback,
+    // it cannot wait for its own thread: the free is done all the same,
+    // that thread ends once the callback returns to it, and the next
+    // BASS_Init, BASS_Free or the unloading of the library waits for it.
     TLibrary& lib = Lib();
-    std::thread t;
+    TSoundMixer& m = TSoundMixer::Instance();
+    std::vector<std::thread> stopped;
     {
+      std::lock_guard f(m.FeedMutex());
       std::lock_guard l(lib.Lock);
       if (!lib.Initialised) return Fail(BASS_ERROR_INIT, 0);
-      lib.StopThread = true;
-      t = std::move(lib.Thread);
+      m.RemoveFeeder(&lib);
+      lib.StopService();
+      while (!lib.Channels.empty()) FreeChannel(lib.Channels.begin()->first);
+      lib.Initialised = lib.Started = false;
+      stopped = lib.TakeStopped();
     }
-    if (t.joinable()) t.join();
-    TSoundMixer::Instance().RemoveFeeder(&lib);
-    std::lock_guard l(lib.Lock);
-    while (!lib.Channels.empty()) FreeChannel(lib.Channels.begin()->first);
-    lib.Initialised = lib.Started = false;
+    for (std::thread& t : stopped) t.join();
     return Ok(1);
   });
 }
@@ -545,9 +641,11 @@ BASS_EXPORT float BASS_GetCPU() {
 BASS_EXPORT BASS_DWORD BASS_SetBufferLength(float Length) {
   return BassGuarded<BASS_DWORD>(0, [&]() -> BASS_DWORD {
     TLibrary& lib = Lib();
+    // Clamped before it is rounded: a length far out of range would
+    // overflow the rounding.
     if (std::isfinite(Length))
       lib.BufferMs = static_cast<uint32_t>(
-          std::clamp<double>(std::lround(Length * 1000.0), kMinBufferMs, kMaxBufferMs));
+          std::lround(std::clamp<double>(Length * 1000.0, kMinBufferMs, kMaxBufferMs)));
     return Ok<BASS_DWORD>(lib.BufferMs);
   });
 }
@@ -616,7 +714,7 @@ BASS_EXPORT HSTREAM BASS_StreamCreate(BASS_DWORD Freq, BASS_DWORD Flags, STREAMP
     std::lock_guard l(lib.Lock);
     if (!lib.Initialised) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
     if (!Proc || Freq < 100 || Freq > 100000) return Fail<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
-    auto c = std::make_unique<TChannel>();
+    auto c = std::make_shared<TChannel>();
     c->Kind = TKind::User;
     c->Proc = Proc;
     c->User = User;
@@ -687,7 +785,7 @@ BASS_EXPORT HMUSIC BASS_MusicLoad(BASS_BOOL Mem, const void* File, BASS_DWORD Of
     }
     TLibrary& lib = Lib();
     std::lock_guard l(lib.Lock);
-    auto c = std::make_unique<TChannel>();
+    auto c = std::make_shared<TChannel>();
     c->Kind = TKind::Music;
     c->Rate = d->Rate;
     c->Channels = 2;

@@ -11,7 +11,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
 
+#include "audiolib/bass_seam.h"
 #include "platform/win/files.h"
 
 TSourceFile::TSourceFile(const std::string& Path) : path_(Path) {
@@ -54,10 +58,63 @@ bool TSourceFile::Read(uint64_t Offset, uint64_t Length, std::vector<uint8_t>& O
 
 namespace {
 
+// The bytes of a file from Begin to End, as libvorbisfile reads a file.
+struct TFileSpan {
+  std::FILE* F;
+  ogg_int64_t Begin, End;
+
+  static size_t Read(void* out, size_t size, size_t count, void* self) {
+    auto* s = static_cast<TFileSpan*>(self);
+    const ogg_int64_t at = std::ftell(s->F);
+    if (at < s->Begin || size == 0 || at >= s->End) return 0;
+    count = static_cast<size_t>(std::min<ogg_int64_t>(count, (s->End - at) / size));
+    return std::fread(out, size, count, s->F);
+  }
+  static int Seek(void* self, ogg_int64_t offset, int whence) {
+    auto* s = static_cast<TFileSpan*>(self);
+    offset += whence == SEEK_END ? s->End : whence == SEEK_CUR ? std::ftell(s->F) : s->Begin;
+    if (offset < s->Begin || offset > s->End) return -1;
+    return std::fseek(s->F, static_cast<long>(offset), SEEK_SET);
+  }
+  static long Tell(void* self) {
+    auto* s = static_cast<TFileSpan*>(self);
+    return std::ftell(s->F) - static_cast<long>(s->Begin);
+  }
+};
+
+// Where an Ogg stream keeps audio on the page of its last header,
+// libvorbisfile never gives those frames when it starts decoding at the
+// stream's start (on opening, or after a seek there), though its length and
+// its positions count them; played on from the stream before it in a chain,
+// the stream gives them all. Opened, a file of that one stream stands where
+// the frames it gives begin: those are the frames it leaves out. Begin and
+// End are the stream's bytes in the file at Path.
+ogg_int64_t FramesLeftOutAtTheStart(const std::string& path, ogg_int64_t begin, ogg_int64_t end) {
+  TFileSpan span{std::fopen(path.c_str(), "rb"), begin, end};
+  if (!span.F) return 0;
+  OggVorbis_File vf{};
+  const ov_callbacks calls{&TFileSpan::Read, &TFileSpan::Seek, nullptr, &TFileSpan::Tell};
+  ogg_int64_t left = 0;
+  if (std::fseek(span.F, static_cast<long>(begin), SEEK_SET) == 0 &&
+      ov_open_callbacks(&span, &vf, nullptr, 0, calls) == 0) {
+    left = std::max<ogg_int64_t>(0, ov_pcm_tell(&vf));
+    ov_clear(&vf);
+  }
+  std::fclose(span.F);
+  return left;
+}
+
 // A chained file (several Ogg streams one after another) plays while its
 // links keep the first one's rate and channels, and ends where that changes:
 // the length is the frames of those links, so what is reported is what
 // plays, and samples of another layout never reach the channel.
+//
+// The channel's frames are those a decode from the file's start gives, all
+// of every link but those left out at the start of the first. A seek goes
+// to the page before its frame and decodes on to it, since libvorbisfile's
+// own positions are not those frames at the start of a link that leaves
+// frames out; landed at the start of such a link past the first, it goes
+// back into the link before, which plays on into it with every frame.
 class TVorbisDecoder : public TDecoder {
  public:
   ~TVorbisDecoder() override {
@@ -74,21 +131,78 @@ class TVorbisDecoder : public TDecoder {
     }
     Rate = static_cast<uint32_t>(vi->rate);
     Channels = static_cast<uint16_t>(vi->channels);
-    // Having looked through a chained file's links, the reader may be left
-    // in the last one: reading starts at the first.
-    if (ov_streams(&vf_) > 1 && ov_pcm_seek(&vf_, 0) != 0) return false;
-    for (int link = 0; link < ov_streams(&vf_); ++link) {
+    const int links = ov_streams(&vf_);
+    // Opened, a file of one link stands where the frames it gives begin.
+    const ogg_int64_t opened = links == 1 ? ov_pcm_tell(&vf_) : 0;
+    ogg_int64_t total = 0;
+    for (int link = 0; link < links; ++link) {
       const vorbis_info* li = ov_info(&vf_, link);
       const ogg_int64_t frames = ov_pcm_total(&vf_, link);
       if (!li || li->rate != vi->rate || li->channels != vi->channels || frames < 0) break;
-      Length += static_cast<uint64_t>(frames);
+      const ogg_int64_t left =
+          links == 1 ? opened
+                     : FramesLeftOutAtTheStart(path, vf_.offsets[link], vf_.offsets[link + 1]);
+      links_.push_back({total, std::clamp<ogg_int64_t>(left, 0, frames)});
+      total += frames;
     }
-    return Length > 0;
+    if (links_.empty() || total <= links_[0].LeftOut) return false;
+    Length = static_cast<uint64_t>(total - links_[0].LeftOut);
+    // Having looked through a chained file's links, the reader may be left
+    // in the last one: reading starts at the first.
+    return links == 1 || Seek(0);
   }
   size_t Read(int16_t* out, size_t frames) override {
     // A read never spans two links, so stopping at the length stops before
     // the first sample of a link that changed the format.
     frames = static_cast<size_t>(std::min<uint64_t>(frames, Length > pos_ ? Length - pos_ : 0));
+    const size_t got = Decode(out, frames);
+    pos_ += got;
+    return got;
+  }
+  bool Seek(uint64_t frame) override {
+    if (frame > Length) return false;
+    // In libvorbisfile's count, which has the first link's frames left out.
+    const ogg_int64_t want = static_cast<ogg_int64_t>(frame) + links_[0].LeftOut;
+    ogg_int64_t page = want;
+    ogg_int64_t at = 0;
+    for (;;) {
+      if (ov_pcm_seek_page(&vf_, page) != 0) return false;
+      at = ov_pcm_tell(&vf_);
+      // At the first link's start, decoding starts after what it leaves out.
+      if (at <= links_[0].LeftOut) {
+        at = links_[0].LeftOut;
+        break;
+      }
+      // At the start of a later link that leaves frames out, libvorbisfile's
+      // position is not that of the frames it gives: back into the link
+      // before, which gives them.
+      const auto link = std::find_if(links_.begin() + 1, links_.end(), [&](const TLink& l) {
+        return l.Start == at && l.LeftOut > 0;
+      });
+      if (link == links_.end()) break;
+      page = link->Start - 1;
+    }
+    // What lies between the page and the frame is decoded and dropped.
+    std::vector<int16_t> scratch;
+    for (ogg_int64_t skip = want - at; skip > 0;) {
+      const size_t n = static_cast<size_t>(std::min<ogg_int64_t>(skip, 4096));
+      scratch.resize(n * Channels);
+      const size_t got = Decode(scratch.data(), n);
+      if (got == 0) return false;
+      skip -= static_cast<ogg_int64_t>(got);
+    }
+    pos_ = frame;
+    return true;
+  }
+
+ private:
+  struct TLink {
+    ogg_int64_t Start;    // its first frame in libvorbisfile's count
+    ogg_int64_t LeftOut;  // frames it leaves out when decoding starts at its start
+  };
+
+  // Up to Frames frames from where the reader stands.
+  size_t Decode(int16_t* out, size_t frames) {
     size_t done = 0;
     const size_t bytes = frames * Channels * 2;
     char* p = reinterpret_cast<char*>(out);
@@ -101,19 +215,12 @@ class TVorbisDecoder : public TDecoder {
       if (r <= 0) break;
       done += static_cast<size_t>(r);
     }
-    const size_t got = done / (Channels * 2u);
-    pos_ += got;
-    return got;
-  }
-  bool Seek(uint64_t frame) override {
-    if (frame > Length || ov_pcm_seek(&vf_, static_cast<ogg_int64_t>(frame)) != 0) return false;
-    pos_ = frame;
-    return true;
+    return done / (Channels * 2u);
   }
 
- private:
   OggVorbis_File vf_{};
   bool open_ = false;
+  std::vector<TLink> links_;  // those that play
   uint64_t pos_ = 0;
 };
 
@@ -226,6 +333,24 @@ class TWaveDecoder : public TDecoder {
   std::vector<uint8_t> raw_;
 };
 
+std::atomic<int32_t> g_module_memory{kModuleMemoryNone};
+
+// Whether memory runs out at Step of a module load, as the test hook says:
+// once, where it said.
+bool ModuleMemoryRunsOut(int32_t step) {
+  int32_t armed = step;
+  return step != kModuleMemoryNone &&
+         g_module_memory.compare_exchange_strong(armed, kModuleMemoryNone);
+}
+
+// What libopenmpt reports about a module as it renders: only running out of
+// memory counts, since every other failure ends a render the same way each
+// time.
+int KeepOutOfMemory(int error, void* user) {
+  if (error == OPENMPT_ERROR_OUT_OF_MEMORY) static_cast<std::atomic<bool>*>(user)->store(true);
+  return OPENMPT_ERROR_FUNC_RESULT_NONE;
+}
+
 // The renderer's duration is an estimate: its output goes on past it (by
 // about a tenth of a second, more or less with the tempo), and a channel
 // stopped there would cut the sound short. The length is therefore counted
@@ -234,6 +359,11 @@ class TWaveDecoder : public TDecoder {
 // the song plays to the renderer's own end. That render takes over a second
 // for an hour of music, so it is the decoder's LengthCount: the song opens at
 // once and plays while it is counted.
+//
+// Memory that runs out is never taken for the file's fault: a renderer that
+// cannot be made for want of it throws std::bad_alloc, as does a count that
+// runs out partway (its length is then unknown, never 0), and a render that
+// runs out while it plays ends the channel there.
 class TModuleDecoder : public TDecoder {
  public:
   ~TModuleDecoder() override {
@@ -244,7 +374,7 @@ class TModuleDecoder : public TDecoder {
     data_ = std::make_shared<const std::vector<uint8_t>>(std::move(data));
     Rate = rate;
     Channels = 2;
-    m_ = Create(*data_);
+    m_ = Create(*data_, kModuleMemoryRenderer, &out_of_memory_);
     if (!m_) return false;
     const double secs = openmpt_module_get_duration_seconds(m_);
     if (!(secs > 0) || !std::isfinite(secs) || secs > 86400) return false;
@@ -254,13 +384,16 @@ class TModuleDecoder : public TDecoder {
     return true;
   }
   size_t Read(int16_t* out, size_t frames) override {
-    return openmpt_module_read_interleaved_stereo(m_, static_cast<int32_t>(Rate), frames, out);
+    const size_t got =
+        openmpt_module_read_interleaved_stereo(m_, static_cast<int32_t>(Rate), frames, out);
+    if (got == 0 && out_of_memory_.exchange(false)) throw std::bad_alloc();
+    return got;
   }
   bool Seek(uint64_t frame) override {
     if (frame == 0) {
       // From the start, a fresh renderer gives exactly the render that was
       // counted.
-      openmpt_module* fresh = Create(*data_);
+      openmpt_module* fresh = Create(*data_, kModuleMemoryRenderer, &out_of_memory_);
       if (!fresh) return false;
       openmpt_module_destroy(m_);
       m_ = fresh;
@@ -271,31 +404,50 @@ class TModuleDecoder : public TDecoder {
   }
 
  private:
-  static openmpt_module* Create(const std::vector<uint8_t>& data) {
-    // A file that is no module is an ordinary answer, not a message.
-    return openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
-                                              nullptr, openmpt_error_func_ignore, nullptr, nullptr,
-                                              nullptr, nullptr);
+  // A renderer of Data, or nil for data that is no module (an ordinary
+  // answer, not a message). Memory running out, in libopenmpt or at Step by
+  // the test hook's say, throws; OutOfMemory is set when it runs out later,
+  // as the renderer renders.
+  static openmpt_module* Create(const std::vector<uint8_t>& data, int32_t step,
+                                std::atomic<bool>* outOfMemory) {
+    int error = OPENMPT_ERROR_OK;
+    openmpt_module* m = nullptr;
+    if (ModuleMemoryRunsOut(step))
+      error = OPENMPT_ERROR_OUT_OF_MEMORY;  // as libopenmpt answers then
+    else
+      m = openmpt_module_create_from_memory2(data.data(), data.size(), openmpt_log_func_silent,
+                                             nullptr, &KeepOutOfMemory, outOfMemory, &error,
+                                             nullptr, nullptr);
+    if (!m && error == OPENMPT_ERROR_OUT_OF_MEMORY) throw std::bad_alloc();
+    return m;
   }
   // Runs on the count's thread, on what it shares with the decoder alone.
+  // A count that fails throws, and the length stays unknown.
   static uint64_t Count(std::shared_ptr<const std::vector<uint8_t>> data, uint32_t rate,
                         std::shared_ptr<std::atomic<bool>> stop) {
     std::vector<int16_t> scratch(8192);
-    openmpt_module* counter = Create(*data);
-    if (!counter) return 0;
+    std::atomic<bool> outOfMemory{false};
+    openmpt_module* counter = Create(*data, kModuleMemoryNone, &outOfMemory);
+    // The same data made a renderer a moment ago.
+    if (!counter) throw std::runtime_error("the module's length could not be counted");
     openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 1);
     openmpt_module_set_render_param(counter, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, 0);
     uint64_t frames = 0;
-    for (size_t n;
-         !stop->load() && (n = openmpt_module_read_mono(counter, static_cast<int32_t>(rate),
-                                                        scratch.size(), scratch.data())) > 0;)
+    for (size_t n; !stop->load() && !outOfMemory &&
+                   (n = openmpt_module_read_mono(counter, static_cast<int32_t>(rate),
+                                                 scratch.size(), scratch.data())) > 0;) {
       frames += n;
+      // Partway, as libopenmpt tells it, when the test hook says so.
+      if (ModuleMemoryRunsOut(kModuleMemoryCount)) outOfMemory = true;
+    }
     openmpt_module_destroy(counter);
+    if (outOfMemory) throw std::bad_alloc();
     return frames;
   }
 
   std::shared_ptr<const std::vector<uint8_t>> data_;
   std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+  std::atomic<bool> out_of_memory_{false};
   openmpt_module* m_ = nullptr;
 };
 
@@ -330,20 +482,42 @@ std::unique_ptr<TDecoder> OpenModuleDecoder(std::vector<uint8_t> Data, uint32_t 
 std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offset, uint64_t Length,
                                          uint32_t Rate, int32_t& Error) {
   // Modules are read whole; one far larger than any song (a mistaken
-  // multi-gigabyte file) is refused before it fills the memory.
+  // multi-gigabyte file) is refused before it fills the memory, and so is
+  // any file whose first bytes are of no module, before the rest is read.
   constexpr uint64_t kMaxModuleBytes = uint64_t{256} << 20;
   const TSourceFile file(Path);
-  std::vector<uint8_t> data;
-  const uint64_t most = Length ? std::min(Length, kMaxModuleBytes + 1) : kMaxModuleBytes + 1;
-  if (file.Error() != BASS_OK || !file.Read(Offset, most, data)) {
+  std::error_code ec;
+  const uint64_t size = file.Error() == BASS_OK ? std::filesystem::file_size(file.Path(), ec) : 0;
+  std::vector<uint8_t> head;
+  if (file.Error() != BASS_OK || ec ||
+      !file.Read(Offset, openmpt_probe_file_header_get_recommended_size(), head)) {
     Error = BASS_ERROR_FILEOPEN;
     return nullptr;
   }
-  if (data.size() > kMaxModuleBytes) {
+  uint64_t bytes = size > Offset ? size - Offset : 0;
+  if (Length) bytes = std::min(bytes, Length);
+  if (head.size() > bytes) head.resize(static_cast<size_t>(bytes));
+  // Only a clear "no" refuses: an answer that needs more bytes, or an error
+  // inside the probe, leaves it to the load.
+  if (bytes > kMaxModuleBytes ||
+      openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, head.data(), head.size(),
+                                bytes, openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+                                nullptr, nullptr,
+                                nullptr) == OPENMPT_PROBE_FILE_HEADER_RESULT_FAILURE) {
     Error = BASS_ERROR_FILEFORM;
+    return nullptr;
+  }
+  if (ModuleMemoryRunsOut(kModuleMemoryRead)) throw std::bad_alloc();
+  std::vector<uint8_t> data;
+  if (!file.Read(Offset, bytes, data)) {
+    Error = BASS_ERROR_FILEOPEN;
     return nullptr;
   }
   std::unique_ptr<TDecoder> d = OpenModuleDecoder(std::move(data), Rate);
   Error = d ? BASS_OK : BASS_ERROR_FILEFORM;
   return d;
+}
+
+void BassFailModuleMemory(int32_t Step) {
+  g_module_memory = Step;
 }

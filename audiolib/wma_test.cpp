@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -127,6 +131,29 @@ double Snr(const std::vector<int16_t>& want, const std::vector<int16_t>& got) {
   return error == 0 ? INFINITY : 10 * std::log10(signal / error);
 }
 
+// The shift, in frames within Reach either way, that lines Got up best with
+// Want: the one that leaves the least difference.
+int BestShift(const std::vector<int16_t>& want, const std::vector<int16_t>& got, int channels,
+              int reach) {
+  const int frames = static_cast<int>(std::min(want.size(), got.size()) / channels);
+  double least = INFINITY;
+  int best = 0;
+  for (int shift = -reach; shift <= reach; ++shift) {
+    double error = 0;
+    for (int i = reach; i < frames - reach; ++i) {
+      for (int c = 0; c < channels; ++c) {
+        const double d = double(want[i * channels + c]) - got[(i + shift) * channels + c];
+        error += d * d;
+      }
+    }
+    if (error < least) {
+      least = error;
+      best = shift;
+    }
+  }
+  return best;
+}
+
 struct TCase {
   const char* Name;
   TWmaSpec Spec;
@@ -135,18 +162,32 @@ struct TCase {
   bool NoiseCoded;
 };
 
+// Music, where it matters most, at the rates and bit rates where the codec
+// codes bands as noise; the tones elsewhere.
 const TCase kCases[] = {
     {"wmav2-44k-stereo-128k", {AV_CODEC_ID_WMAV2, 44100, 2, 128000, 3.0}, false},
-    {"wmav2-44k-stereo-32k", {AV_CODEC_ID_WMAV2, 44100, 2, 32000, 3.0}, true},
+    {"wmav2-44k-stereo-32k", {AV_CODEC_ID_WMAV2, 44100, 2, 32000, 3.0, nullptr, false, true}, true},
     {"wmav2-22k-mono-48k", {AV_CODEC_ID_WMAV2, 22050, 1, 48000, 3.0}, false},
     {"wmav2-8k-mono-24k", {AV_CODEC_ID_WMAV2, 8000, 1, 24000, 3.0}, false},
-    {"wmav2-16k-mono-32k", {AV_CODEC_ID_WMAV2, 16000, 1, 32000, 3.0}, true},
+    {"wmav2-16k-mono-32k", {AV_CODEC_ID_WMAV2, 16000, 1, 32000, 3.0, nullptr, false, true}, true},
     {"wmav1-44k-stereo-128k", {AV_CODEC_ID_WMAV1, 44100, 2, 128000, 3.0}, false},
-    {"wmav1-32k-stereo-64k", {AV_CODEC_ID_WMAV1, 32000, 2, 64000, 3.0}, true},
+    {"wmav1-32k-stereo-64k", {AV_CODEC_ID_WMAV1, 32000, 2, 64000, 3.0, nullptr, false, true}, true},
+    // Music leaves this one nothing to code as noise.
     {"wmav1-48k-mono-64k", {AV_CODEC_ID_WMAV1, 48000, 1, 64000, 3.0}, true},
     // Too few packets to be worth counting from their headers.
     {"wmav2-short", {AV_CODEC_ID_WMAV2, 44100, 2, 128000, 0.3}, false},
+    // MPEG audio in an ASF file, counted from its frame headers.
+    {"mp3-44k-stereo-128k", {AV_CODEC_ID_MP3, 44100, 2, 128000, 3.0}, false},
+    {"mp3-22k-mono-32k", {AV_CODEC_ID_MP3, 22050, 1, 32000, 3.0}, false},
 };
+
+// How far below the music the other noise after a seek lies at least, in
+// dB. On the music above, where a seek gives other noise at all, it lies
+// 23 to 33 dB below at 32 kbit/s and 28 dB at 64 kbit/s (the test prints the
+// worst of each); on real music at 32 kbit/s it has been measured 10.6 to
+// 35.5 dB below (median 28.7 dB). That the seek lands on its frame is told
+// by the shift, which the noise does not move.
+constexpr double kNoiseBelowMusicDb = 15;
 
 TEST(WmaDecoder, PlaysFromTheStartAsAPlainDecodeDoes) {
   for (const TCase& c : kCases) {
@@ -178,6 +219,7 @@ TEST(WmaDecoder, SeeksLandOnTheirFrame) {
     ASSERT_TRUE(d);
     const uint64_t n = d->Length;
     const int ch = c.Spec.Channels;
+    double worst = INFINITY;
     // Inside the first packets; further on, inside packets and at the edge of
     // one (for the codec's frames of 2048 samples, which it drops two of at
     // its start); in the last packets and the decoder's drained tail; at the
@@ -193,12 +235,22 @@ TEST(WmaDecoder, SeeksLandOnTheirFrame) {
       block.resize(got * ch);
       const std::vector<int16_t> slice(want.begin() + static_cast<std::ptrdiff_t>(at * ch),
                                        want.begin() + static_cast<std::ptrdiff_t>((at + got) * ch));
-      if (c.NoiseCoded && at > 8192)
-        EXPECT_GT(Snr(slice, block), 35.0) << "the same sound, with other noise";
-      else
+      if (!c.NoiseCoded || at <= 8192) {
         EXPECT_TRUE(block == slice);
+        continue;
+      }
+      // The same sound on the same frame, with other noise; a block of a
+      // few frames is too short to tell the sound from the noise.
+      if (got < 1000) continue;
+      EXPECT_EQ(BestShift(slice, block, ch, 32), 0) << "landed away from its frame";
+      const double snr = Snr(slice, block);
+      EXPECT_GT(snr, kNoiseBelowMusicDb);
+      worst = std::min(worst, snr);
     }
     EXPECT_FALSE(d->Seek(n + 1));
+    if (c.NoiseCoded)
+      std::printf("%s: after seeks, the other noise lies %.1f dB below the music at worst\n",
+                  c.Name, worst);
   }
 }
 
@@ -266,22 +318,38 @@ TEST(WmaDecoder, ADamagedPacketKeepsTheLengthWhatPlays) {
   EXPECT_EQ(d->Read(end.data(), 100), 10u);
 }
 
+// Each use runs on a thread of its own: the blocks a thread frees wait in
+// its own cache, which the C library's allocator counts as in use until the
+// thread ends, and they would hide a leak or feign one. So measured, a use
+// that keeps even the smallest block grows the count by that much each
+// time, while the allocator's bookkeeping moves it by a few hundred bytes
+// at most, either way, however many uses there are.
 TEST(WmaDecoder, KeepsNoMemoryOnceFreed) {
   TWmaSpec spec;
   spec.Seconds = 20;
   const std::string path = Write("memory.wma", spec);
-  auto use = [&] {
-    auto d = OpenAsfDecoder(path);
-    ASSERT_TRUE(d);
-    std::vector<int16_t> block(4096 * 2);
-    d->Read(block.data(), 4096);
-    d->Seek(d->Length / 2);
-    d->Read(block.data(), 4096);
+  ASSERT_FALSE(path.empty());
+  std::atomic<int> failed{0};
+  const auto use = [&] {
+    std::thread([&] {
+      auto d = OpenAsfDecoder(path);
+      if (!d) {
+        ++failed;
+        return;
+      }
+      std::vector<int16_t> block(4096 * 2);
+      d->Read(block.data(), 4096);
+      d->Seek(d->Length / 2);
+      d->Read(block.data(), 4096);
+    }).join();
   };
-  use();  // the libraries' own tables, made once
-  const size_t before = TAL_ALLOCATED_BYTES();
-  use();
-  EXPECT_LE(TAL_ALLOCATED_BYTES(), before + 1024);
+  for (int i = 0; i < 3; ++i) use();  // the libraries' own tables, made once
+  const auto before = static_cast<int64_t>(TAL_ALLOCATED_BYTES());
+  constexpr int kUses = 64;
+  for (int i = 0; i < kUses; ++i) use();
+  const auto grown = static_cast<int64_t>(TAL_ALLOCATED_BYTES()) - before;
+  EXPECT_EQ(failed, 0);
+  EXPECT_LT(grown, kUses * 8) << "bytes kept by " << kUses << " uses";
 }
 
 TEST(WmaDecoder, RefusesWhatIsNotAnAsfFile) {

@@ -102,8 +102,15 @@ class TSoundMixer {
   void ForceLost(uint64_t Device);
 
   // Feeders. Service runs every feeder's Feed and AfterService every
-  // Heard; both take the feeders' own lock, never the mixer's, and must be
+  // Heard; both take the feeders' lock, never the mixer's, and must be
   // called without the mixer lock held.
+  //
+  // Lock order, everywhere: the feeders' lock, then a feeder's own lock,
+  // then the mixer lock. Feed and Heard run under the feeders' lock and
+  // take their owner's, so an owner that holds its own lock while it adds
+  // or removes itself takes the feeders' lock first (it is recursive:
+  // AddFeeder and RemoveFeeder take it again).
+  std::recursive_mutex& FeedMutex() { return feed_mutex_; }
   void AddFeeder(TMixFeeder* Feeder);
   void RemoveFeeder(TMixFeeder* Feeder);
   void Service();
@@ -140,6 +147,7 @@ class TSoundMixer {
   uint32_t rate_ = 44100;
   std::vector<float> scratch_;
   TPlayObserver play_observer_;
+  // The feeders' lock: before any feeder's own and before mutex_.
   std::recursive_mutex feed_mutex_;
   std::vector<TMixFeeder*> feeders_;
 };
