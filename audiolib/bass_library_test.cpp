@@ -979,6 +979,13 @@ std::string CodeLikeLayerI() {
     std::copy_n("\xFF\xFF\x48\x89", 4, v.begin() + static_cast<ptrdiff_t>(at));
   return mf::WriteBytes("code.so", v);
 }
+// A compressed file whose last bytes read as one MP3 frame that would take
+// its data from frames before it.
+std::string EndsLikeAFrame() {
+  std::vector<uint8_t> v = Junk(800, 10);
+  std::copy_n("\xFF\xFB\x90\x00\xA5", 5, v.end() - 417);
+  return mf::WriteBytes("ends_like_a_frame.gz", v);
+}
 std::string SilentLayerIRun() {
   return mf::WriteBytes("silent_run.o", Cat(Junk(500, 4), LayerIFrames(100, 0)));
 }
@@ -1077,6 +1084,7 @@ const TOpenCase kOpenCases[] = {
     {"MPEG Layer I, silent at first", oStream, &LayerISilentThenSound, BASS_OK, pFrames, 60 * 384},
     {"stream call, code with Layer I headers in step", oStream, &CodeLikeLayerI, BASS_ERROR_FILEFORM},
     {"stream call, Layer I headers over nothing", oStream, &SilentLayerIRun, BASS_ERROR_FILEFORM},
+    {"stream call, a file whose end reads as one frame", oStream, &EndsLikeAFrame, BASS_ERROR_FILEFORM},
     {"stream call, a table of Layer II headers", oStream, &TableLikeLayerII, BASS_ERROR_FILEFORM},
     {"stream call, pixels that read as MPEG 2.5 Layer II", oStream, &CursorLikeMpeg25, BASS_ERROR_FILEFORM},
 };

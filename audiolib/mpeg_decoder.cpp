@@ -304,9 +304,21 @@ class TFrameWalker {
     if (frames == 0) return false;
     if (frames >= kChainFrames || (frames >= 2 && VbrHeader(at, first, firstLen).Found))
       return true;
+    // Fewer frames are the whole file (or the start of one cut short) only
+    // when the first can begin a stream.
+    if (!BeginsStream(at, first)) return false;
     if (q == end_) return true;
     const uint32_t cut = HeaderAt(q, h);
     return cut != 0 && SameStream(first, h) && q + cut > end_;
+  }
+
+  // Whether the frame at At can be a stream's first: a Layer III frame
+  // takes none of its data from frames before it (its main data begins 0
+  // bytes back, in the first 9 bits after the header, 8 in MPEG 2 and 2.5).
+  bool BeginsStream(uint64_t at, const TMpegHeader& h) {
+    if (h.LayerID != kLayerIII) return true;
+    const uint8_t* b = file_.Peek(at + 4 + (h.Protected ? 2 : 0), 2);
+    return b && b[0] == 0 && (h.VersionID != kMpeg1 || (b[1] & 0x80) == 0);
   }
 
   // ChainAt for Layer I: a longer chain, and not of silent frames alone.
