@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "audiolib/decoder.h"
@@ -75,7 +76,10 @@ bool SameStream(const TMpegHeader& a, const TMpegHeader& b) {
 class TBlockReader {
  public:
   TBlockReader(int fd, uint64_t size)
-      : fd_(fd), size_(size), buf_(static_cast<size_t>(std::min<uint64_t>(kBlockBytes, size))) {}
+      : fd_(fd),
+        size_(size),
+        room_(static_cast<size_t>(std::min<uint64_t>(kBlockBytes, size))),
+        buf_(new uint8_t[room_]) {}
 
   uint64_t Size() const { return size_; }
 
@@ -86,17 +90,16 @@ class TBlockReader {
       if (at >= size_) return nullptr;
       at_ = at;
       len_ = 0;
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(buf_.size(), size_ - at));
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(room_, size_ - at));
       while (len_ < want) {
-        const ssize_t r =
-            pread(fd_, buf_.data() + len_, want - len_, static_cast<off_t>(at + len_));
+        const ssize_t r = pread(fd_, buf_.get() + len_, want - len_, static_cast<off_t>(at + len_));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         len_ += static_cast<size_t>(r);
       }
       if (n > len_) return nullptr;
     }
-    return buf_.data() + (at - at_);
+    return buf_.get() + (at - at_);
   }
 
   // The first byte Value in [From, To); kNone when there is none.
@@ -115,7 +118,9 @@ class TBlockReader {
  private:
   int fd_;
   uint64_t size_;
-  std::vector<uint8_t> buf_;
+  size_t room_;
+  // Not cleared first: only what was read is ever looked at.
+  std::unique_ptr<uint8_t[]> buf_;
   uint64_t at_ = 0;
   size_t len_ = 0;
 };
@@ -348,6 +353,10 @@ class TFrameWalker {
     if (!body) return false;
     TBits bits(body, len - from);
     const bool layerI = h.LayerID == kLayerI;
+    // Most data that reads as Layer I fails on its first bytes: a nibble
+    // of 15 among the allocations.
+    for (uint32_t i = 0; layerI && i < std::min<uint32_t>(16, len - from); ++i)
+      if ((body[i] & 0x0F) == 0x0F || (body[i] & 0xF0) == 0xF0) return false;
     const int channels = h.ModeID == kMono ? 1 : 2;
     const int table = layerI ? -1 : LayerIITable(h, channels);
     const int limit = layerI ? 32 : kLayerIISubbands[table];
