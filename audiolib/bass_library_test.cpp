@@ -1,6 +1,7 @@
 // The audio library as a program loads it: through dlopen, on the headless
 // device and the virtual clock.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 #include <mpg123.h>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +22,7 @@
 
 #include "audiolib/bass.h"
 #include "audiolib/bass_seam.h"
+#include "audiolib/mpeg_frame.h"
 #include "music/music_fixtures.h"
 #include "music/rt_bass.h"
 #include "platform/backend/headless/headless_audio.h"
@@ -27,6 +30,11 @@
 #include "platform/backend/sdl/sdl_audio.h"
 #include "tests/main/test_program.h"
 #include "tools/mkdata/music.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+}
 
 namespace mf = music_fixtures;
 
@@ -906,15 +914,193 @@ std::string OggChainedAudioOnTheHeaderPages() {
                                                       OggAudioOnTheHeaderPage(0.5, 3, 2)));
 }
 
-// What a channel plays: a tone of a given length, or the song above, whole,
-// in part, or with more after it.
+// The song's frames, one by one: the first is its LAME header.
+std::vector<std::vector<uint8_t>> SongFrameList() {
+  const std::vector<uint8_t> frames = SongFrames();
+  std::vector<std::vector<uint8_t>> list;
+  for (size_t at = 0; at + 4 <= frames.size();) {
+    const size_t len = MPEGFrameLength(ParseMPEGFrameHeader(&frames[at]));
+    if (len == 0 || at + len > frames.size()) break;
+    list.emplace_back(frames.begin() + static_cast<ptrdiff_t>(at),
+                      frames.begin() + static_cast<ptrdiff_t>(at + len));
+    at += len;
+  }
+  return list;
+}
+// The song's first Whole audio frames, and then the first half of the next.
+std::vector<uint8_t> SongAudioFrames(size_t whole, bool cut) {
+  const std::vector<std::vector<uint8_t>> list = SongFrameList();
+  std::vector<uint8_t> v;
+  for (size_t i = 1; i <= whole; ++i) v = Cat(v, list.at(i));
+  const std::vector<uint8_t>& next = list.at(whole + 1);
+  if (cut) v.insert(v.end(), next.begin(), next.begin() + static_cast<ptrdiff_t>(next.size() / 2));
+  return v;
+}
+
+// Bytes that look like no format: an LCG's.
+std::vector<uint8_t> Junk(size_t n, uint32_t seed) {
+  std::vector<uint8_t> v(n);
+  for (uint8_t& b : v) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+  return v;
+}
+
+// A RIFF WAVE file of the given chunks, each an id and its bytes.
+std::vector<uint8_t> Riff(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
+  std::vector<uint8_t> body{'W', 'A', 'V', 'E'};
+  for (const auto& [id, bytes] : chunks) {
+    body.insert(body.end(), id.begin(), id.end());
+    mf::Put32(body, static_cast<uint32_t>(bytes.size()));
+    body = Cat(body, bytes);
+    if (bytes.size() & 1) body.push_back(0);
+  }
+  std::vector<uint8_t> v{'R', 'I', 'F', 'F'};
+  mf::Put32(v, static_cast<uint32_t>(body.size()));
+  return Cat(v, body);
+}
+// The format chunk of a WAV that holds MPEG audio (tag 0x55 for MP3, 0x50
+// for Layer I or II), with as many bytes of the format's own as Windows
+// writes after it.
+std::vector<uint8_t> MpegFormat(uint16_t tag) {
+  std::vector<uint8_t> f;
+  mf::Put16(f, tag);
+  mf::Put16(f, 2);
+  mf::Put32(f, 44100);
+  mf::Put32(f, 16000);  // bytes a second, roughly
+  mf::Put16(f, 1);      // block align
+  mf::Put16(f, 0);      // bits
+  const uint16_t extra = tag == 0x55 ? 12 : 22;
+  mf::Put16(f, extra);
+  f.resize(f.size() + extra, 0);
+  return f;
+}
+// A WAV holding MPEG audio as Windows tools write one: the format, a fact
+// chunk (a sample count nothing here reads), the data, and a list of names.
+std::vector<uint8_t> WavAroundMpeg(const std::vector<uint8_t>& mpeg, uint16_t tag) {
+  return Riff({{"fmt ", MpegFormat(tag)},
+               {"fact", {0, 0, 1, 0}},
+               {"data", mpeg},
+               {"LIST", Cat({'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 6, 0, 0, 0},
+                            {'L', 'a', 'v', 'f', '5', 0})}});
+}
+std::string WavHoldingMp3() {
+  return mf::WriteBytes("holds_mp3.wav", WavAroundMpeg(Song(), 0x55));
+}
+std::string WavHoldingNoMp3() {
+  return mf::WriteBytes("holds_nothing.wav", WavAroundMpeg(Junk(20000, 7), 0x55));
+}
+// A PCM WAV of the tone, with its chunks in another order or its block align
+// and byte rate left 0.
+std::string WavDataFirst() {
+  const std::vector<uint8_t> wav = WavOf(kTagPcm, 2, 16, 0.5);
+  const std::vector<uint8_t> fmt(wav.begin() + 20, wav.begin() + 36);
+  const std::vector<uint8_t> data(wav.begin() + 44, wav.end());
+  return mf::WriteBytes("data_first.wav", Riff({{"data", data}, {"fmt ", fmt}}));
+}
+std::string WavAlignZero() {
+  std::vector<uint8_t> wav = WavOf(kTagPcm, 2, 16, 0.5);
+  std::fill(wav.begin() + 28, wav.begin() + 34, 0);  // byte rate, block align
+  return mf::WriteBytes("align0.wav", wav);
+}
+std::string Mp3AfterZeros() {
+  return mf::WriteBytes("after_zeros.mp3", Cat(std::vector<uint8_t>(200 << 10, 0), SongFrames()));
+}
+std::string Mp3AfterJunk() {
+  return mf::WriteBytes("after_junk.mp3", Cat(Junk(300 << 10, 1), SongFrames()));
+}
+std::string Mp3OneFrame() {
+  return mf::WriteBytes("one_frame.mp3", SongAudioFrames(1, false));
+}
+std::string Mp3TwoFramesCut() {
+  return mf::WriteBytes("two_frames_cut.mp3", SongAudioFrames(2, true));
+}
+std::string Mp3ThreeFramesCut() {
+  return mf::WriteBytes("three_frames_cut.mp3", SongAudioFrames(3, true));
+}
+// A file that ends in a hole the size of a disc image: the sparse tail of a
+// download written in place, or a mistaken copy.
+std::string Mp3ThenSparseZeros() {
+  const std::string path = mf::WriteBytes("sparse.mp3", Song());
+  std::filesystem::resize_file(path, Song().size() + (uint64_t{4} << 30));
+  return path;
+}
+
+// MPEG-1 Layer I frames at 44.1 kHz, stereo, 384 kbit/s: Silent ones of
+// nothing but their header, then Sounding ones whose four lowest subbands
+// carry a wave, as an encoder lays them out.
+std::vector<uint8_t> LayerIFrames(int silent, int sounding) {
+  constexpr size_t kBytes = 12 * 384000 / 44100 * 4;
+  std::vector<uint8_t> v;
+  for (int f = 0; f < silent + sounding; ++f) {
+    std::vector<uint8_t> frame{0xFF, 0xFF, 0xC0, 0x00};
+    frame.resize(kBytes, 0);
+    if (f >= silent) {
+      size_t bit = 32;
+      const auto put = [&](uint32_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i, ++bit)
+          if (value >> i & 1) frame[bit / 8] |= static_cast<uint8_t>(0x80 >> bit % 8);
+      };
+      for (int sb = 0; sb < 32; ++sb)
+        for (int ch = 0; ch < 2; ++ch) put(sb < 4 ? 3 : 0, 4);  // 4-bit samples
+      for (int i = 0; i < 8; ++i) put(20, 6);                   // scale factors
+      for (int s = 0; s < 12; ++s)
+        for (int i = 0; i < 8; ++i)
+          put(static_cast<uint32_t>(7 + std::lrint(6 * std::sin(s + f + i))), 4);
+    }
+    v = Cat(v, frame);
+  }
+  return v;
+}
+std::string LayerISilentThenSound() {
+  return mf::WriteBytes("layer1.mp3", LayerIFrames(20, 40));
+}
+
+// Files that are no audio but hold runs of what reads as frame headers at
+// even steps, as machine code, tables and pictures do: Layer I headers
+// (FF FF ...) every 192 bytes of code, Layer I headers over nothing, a table
+// of one 4-byte word that reads as MPEG-1 Layer II headers, and the rows of
+// a cursor's picture, each a grey pixel and clear ones, that read as MPEG
+// 2.5 Layer II.
+std::string CodeLikeLayerI() {
+  std::vector<uint8_t> v = Junk(5000, 3);
+  for (size_t at = 1000; at < 1000 + 12 * 192; at += 192)
+    std::copy_n("\xFF\xFF\x48\x89", 4, v.begin() + static_cast<ptrdiff_t>(at));
+  return mf::WriteBytes("code.so", v);
+}
+std::string SilentLayerIRun() {
+  return mf::WriteBytes("silent_run.o", Cat(Junk(500, 4), LayerIFrames(100, 0)));
+}
+std::string TableLikeLayerII() {
+  std::vector<uint8_t> v = Junk(1000, 5);
+  for (int i = 0; i < 400; ++i) v = Cat(v, {0xFF, 0xFC, 0x18, 0xFF});
+  return mf::WriteBytes("table.bin", Cat(v, Junk(1000, 6)));
+}
+std::string CursorLikeMpeg25() {
+  std::vector<uint8_t> v = Junk(1000, 8);
+  for (int row = 0; row < 8; ++row) {
+    v = Cat(v, {0xFF, 0xE5, 0xE5, 0xE5});  // one grey pixel, then clear ones
+    v.resize(v.size() + 1916, 0);
+  }
+  return mf::WriteBytes("cursor.bin", Cat(v, Junk(1000, 9)));
+}
+
+// A compressed file whose last bytes read as one MP3 frame that would take
+// its data from frames before it.
+std::string EndsLikeAFrame() {
+  std::vector<uint8_t> v = Junk(800, 10);
+  std::copy_n("\xFF\xFB\x90\x00\xA5", 5, v.end() - 417);
+  return mf::WriteBytes("ends_like_a_frame.gz", v);
+}
+
+// What a channel plays: a tone of a given length, the song above, whole, in
+// part, or with more after it, or a few frames of MPEG audio.
 enum TPlays {
-  pTone,        // the tone of the WAV or Ogg, to its end
-  pToneLate,    // the same, less some frames at its start that the reader never gives
-  pSong,        // the song, sample for sample
-  pSongLength,  // as long as the song
-  pSongStart,   // the song's start, and less than the whole
-  pSongAndMore  // the song, then more
+  pTone,         // the tone of the WAV or Ogg, to its end
+  pToneLate,     // the same, less some frames at its start that the reader never gives
+  pSong,         // the song, sample for sample
+  pSongLength,   // as long as the song
+  pSongStart,    // the song's start, and less than the whole
+  pSongAndMore,  // the song, then more
+  pFrames        // Frames of MPEG audio, as libmpg123 alone decodes the file
 };
 
 // One file given to one open call, and what it answers: an error code, or a
@@ -976,6 +1162,22 @@ const TOpenCase kOpenCases[] = {
     {"MP3 joined to itself", oStream, &Mp3Joined, BASS_OK, pSongAndMore},
     {"Ogg, audio on the page of its last header", oStream, &OggAudioOnTheHeaderPage, BASS_OK, pToneLate, 66150},
     {"Ogg, chained, audio on the pages of the last headers", oStream, &OggChainedAudioOnTheHeaderPages, BASS_OK, pToneLate, 66150},
+    {"WAV holding MP3 (format tag 0x55)", oStream, &WavHoldingMp3, BASS_OK, pSong},
+    {"WAV holding MP3 whose data is no MPEG audio", oStream, &WavHoldingNoMp3, BASS_ERROR_FILEFORM},
+    {"WAV, data chunk before the format chunk", oStream, &WavDataFirst, BASS_OK, pTone, 22050},
+    {"WAV, block align and byte rate 0", oStream, &WavAlignZero, BASS_OK, pTone, 22050},
+    {"MP3 after 200 KiB of zeros", oStream, &Mp3AfterZeros, BASS_OK, pSong},
+    {"MP3 after 300 KiB of junk", oStream, &Mp3AfterJunk, BASS_OK, pSong},
+    {"MP3 of one frame", oStream, &Mp3OneFrame, BASS_OK, pFrames, 1152},
+    {"MP3 of two frames and part of the next", oStream, &Mp3TwoFramesCut, BASS_OK, pFrames, 2304},
+    {"MP3 of three frames and part of the next", oStream, &Mp3ThreeFramesCut, BASS_OK, pFrames, 3456},
+    {"MP3, then 4 GiB of sparse zeros", oStream, &Mp3ThenSparseZeros, BASS_OK, pSong},
+    {"MPEG Layer I, silent at first", oStream, &LayerISilentThenSound, BASS_OK, pFrames, 60 * 384},
+    {"stream call, code with Layer I headers in step", oStream, &CodeLikeLayerI, BASS_ERROR_FILEFORM},
+    {"stream call, Layer I headers over nothing", oStream, &SilentLayerIRun, BASS_ERROR_FILEFORM},
+    {"stream call, a file whose end reads as one frame", oStream, &EndsLikeAFrame, BASS_ERROR_FILEFORM},
+    {"stream call, a table of Layer II headers", oStream, &TableLikeLayerII, BASS_ERROR_FILEFORM},
+    {"stream call, pixels that read as MPEG 2.5 Layer II", oStream, &CursorLikeMpeg25, BASS_ERROR_FILEFORM},
 };
 // clang-format on
 
@@ -1011,7 +1213,7 @@ TEST_F(LibraryTest, OpenCallsAnswerTheFilesPeopleHave) {
     const BASS_QWORD frameBytes = FrameBytes(h);
     const uint64_t length = LengthWith(c.Open, h) / frameBytes;
     const bool tone = c.Plays == pTone || c.Plays == pToneLate;
-    if (c.Plays == pTone) {
+    if (c.Plays == pTone || c.Plays == pFrames) {
       EXPECT_EQ(length, c.Frames);
     }
     if (c.Plays == pToneLate) {
@@ -1054,6 +1256,9 @@ TEST_F(LibraryTest, OpenCallsAnswerTheFilesPeopleHave) {
         ASSERT_GT(length, 2 * songLength);
         EXPECT_TRUE(std::equal(song.begin(), song.end(), heard.begin()));
         break;
+      case pFrames:
+        EXPECT_EQ(heard, mf::DecodeMp3(path, 0, c.Frames, true));
+        break;
       case pTone:
       case pToneLate:
         break;
@@ -1061,6 +1266,206 @@ TEST_F(LibraryTest, OpenCallsAnswerTheFilesPeopleHave) {
     EXPECT_TRUE(FreeWith(c.Open, h));
   }
   EXPECT_FALSE(watch.Rescued()) << "an open call waited on a FIFO";
+}
+
+// MPEG-1 Layer II audio of the samples from libavcodec's encoder, frame
+// after frame as an .mp2 file holds them; empty without the encoder.
+std::vector<uint8_t> Mp2Bytes(const std::vector<int16_t>& stereo) {
+  std::vector<uint8_t> out;
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MP2);
+  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* pkt = av_packet_alloc();
+  if (ctx && frame && pkt) {
+    ctx->sample_rate = 44100;
+    ctx->sample_fmt = AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&ctx->ch_layout, 2);
+    ctx->bit_rate = 192000;
+  }
+  if (ctx && frame && pkt && avcodec_open2(ctx, codec, nullptr) >= 0) {
+    const auto drain = [&] {
+      while (avcodec_receive_packet(ctx, pkt) == 0) {
+        out.insert(out.end(), pkt->data, pkt->data + pkt->size);
+        av_packet_unref(pkt);
+      }
+    };
+    const auto step = static_cast<size_t>(ctx->frame_size);
+    for (size_t at = 0; at + step <= stereo.size() / 2; at += step) {
+      frame->nb_samples = ctx->frame_size;
+      frame->format = ctx->sample_fmt;
+      frame->sample_rate = ctx->sample_rate;
+      if (av_channel_layout_copy(&frame->ch_layout, &ctx->ch_layout) < 0 ||
+          av_frame_get_buffer(frame, 0) < 0)
+        break;
+      std::memcpy(frame->data[0], &stereo[2 * at], step * 4);
+      const int sent = avcodec_send_frame(ctx, frame);
+      av_frame_unref(frame);
+      if (sent < 0) break;
+      drain();
+    }
+    avcodec_send_frame(ctx, nullptr);
+    drain();
+  }
+  av_packet_free(&pkt);
+  av_frame_free(&frame);
+  avcodec_free_context(&ctx);
+  return out;
+}
+
+// A WAV that holds MPEG audio plays the very frames of the MPEG file inside
+// it, for either format tag, and with a data size of 0 (a writer that
+// streamed the file) to the end of the file.
+TEST_F(LibraryTest, WavsHoldingMpegPlayTheFramesOfTheBareFile) {
+  StartDevice();
+  BASS_SetGlobalVolumes(-1, -1, 100);
+  const std::vector<int16_t> sweep = Sweep(1.5);
+  const std::vector<uint8_t> cbr =
+      EncodeMp3(sweep, TMusicTheme{"wrap.mp3", "wrap", 120, 1, 0, false, 0}, 128);
+  const std::vector<uint8_t> mp2 = Mp2Bytes(sweep);
+  ASSERT_GT(mp2.size(), 10000u) << "libavcodec's MP2 encoder";
+  std::vector<uint8_t> streamed = Riff({{"fmt ", MpegFormat(0x55)}, {"data", cbr}});
+  std::fill(streamed.end() - static_cast<ptrdiff_t>(cbr.size()) - 4,
+            streamed.end() - static_cast<ptrdiff_t>(cbr.size()), 0);
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Bare, Wav;
+  } cases[] = {
+      {"MP3 with tags and a LAME header, tag 0x55", Song(), WavAroundMpeg(Song(), 0x55)},
+      {"MP3 at a constant rate, data size 0", cbr, streamed},
+      {"MPEG-1 Layer II, tag 0x50", mp2, WavAroundMpeg(mp2, 0x50)},
+  };
+  // The frames heard from a file, from its start to its end.
+  const auto play = [&](const std::string& path) {
+    const HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    EXPECT_NE(h, 0u) << BASS_ErrorGetCode();
+    const BASS_QWORD length = BASS_StreamGetLength(h) / 4;
+    EXPECT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+    std::vector<int16_t> heard = HearToEnd(h);
+    EXPECT_EQ(BASS_ChannelGetPosition(h) / 4, length) << "the length is what plays";
+    heard.resize(length * 2);
+    BASS_StreamFree(h);
+    return heard;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::vector<int16_t> bare = play(mf::WriteBytes("bare.mpg", c.Bare));
+    const std::vector<int16_t> wrapped = play(mf::WriteBytes("wrapped.wav", c.Wav));
+    EXPECT_GT(bare.size(), 44100u * 2);
+    EXPECT_EQ(wrapped, bare);
+  }
+}
+
+// A LAME file lasts exactly what was encoded, at a constant or a variable
+// bit rate, with or without a CRC after each frame header (which moves the
+// frame's side information, but not where LAME puts its header), and plays
+// as libmpg123 alone decodes it.
+TEST_F(LibraryTest, LameFilesLastWhatWasEncoded) {
+  StartDevice();
+  BASS_SetGlobalVolumes(-1, -1, 100);
+  const std::vector<int16_t> sweep = Sweep(1.5);
+  const uint64_t frames = sweep.size() / 2;
+  const TMusicTheme theme{"lame.mp3", "lame", 120, 1, 0, false, 0};
+  const struct {
+    const char* Name;
+    TMp3Form Form;
+  } cases[] = {
+      {"variable rate", {}},
+      {"variable rate, CRC", {0, false, true}},
+      {"constant rate, Info frame", {128, true, false}},
+      {"constant rate, Info frame, CRC", {128, true, true}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = mf::WriteBytes("lame.mp3", EncodeMp3(sweep, theme, c.Form));
+    const HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    EXPECT_EQ(BASS_StreamGetLength(h) / 4, frames);
+    ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+    std::vector<int16_t> heard = HearToEnd(h);
+    EXPECT_EQ(BASS_ChannelGetPosition(h) / 4, frames);
+    heard.resize(frames * 2);
+    EXPECT_EQ(heard, mf::DecodeMp3(path, 0, frames));
+    BASS_StreamFree(h);
+  }
+}
+
+// The read calls this process has made (the kernel's count); -1 where the
+// kernel keeps none.
+int64_t ReadCalls() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  int64_t value = 0;
+  while (io >> key >> value)
+    if (key == "syscr:") return value;
+  return -1;
+}
+
+// A file overwritten with zeros in place under a playing channel ends the
+// channel at once, whether it plays on or is sought first: what is left of
+// the file is not searched for a frame a byte at a time (for a long file,
+// minutes inside the library's lock).
+TEST_F(LibraryTest, AFileOverwrittenUnderAPlayingChannelEndsIt) {
+  StartDevice();
+  std::vector<uint8_t> mp3;
+  for (int i = 0; i < 12; ++i) mp3 = Cat(mp3, Song());
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Bytes;
+    bool Seek;
+  } cases[] = {
+      {"MP3, sought and played again", mp3, true},
+      {"MP3, playing on", mp3, false},
+      {"WAV holding MP3, sought and played again", WavAroundMpeg(mp3, 0x55), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = mf::WriteBytes("overwritten.mp3", c.Bytes);
+    const HSTREAM h = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+    const BASS_QWORD length = BASS_StreamGetLength(h);
+    TSyncLog log;
+    ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END, 0, &TSyncLog::Proc, &log), 0u);
+    ASSERT_TRUE(BASS_StreamPlay(h, FALSE, 0));
+    Advance(500);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const std::vector<uint8_t> zeros(c.Bytes.size(), 0);
+    ASSERT_EQ(::pwrite(fd, zeros.data(), zeros.size(), 0), static_cast<ssize_t>(zeros.size()));
+    ::close(fd);
+
+    const int64_t before = ReadCalls();
+    if (c.Seek) {
+      BASS_ChannelSetPosition(h, length / 2 / 4 * 4);  // either answer will do
+      BASS_StreamPlay(h, FALSE, 0);
+    }
+    Advance(3000);
+    if (before >= 0) {
+      EXPECT_LT(ReadCalls() - before, 100) << "reads of the zeros";
+    }
+    EXPECT_EQ(BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(log.Count, 1);
+    EXPECT_TRUE(BASS_StreamFree(h));
+  }
+}
+
+// Programs and shared libraries, as every Debian system has them, are no
+// format the stream call knows: none is taken for a run of MPEG frames.
+TEST_F(LibraryTest, ProgramsAndLibrariesAreNoAudio) {
+  StartDevice();
+  std::vector<std::string> opened;
+  size_t tried = 0;
+  for (const char* dir : {"/usr/bin", "/usr/lib/x86_64-linux-gnu"}) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+      if (e.is_symlink(ec) || !e.is_regular_file(ec)) continue;
+      ++tried;
+      const HSTREAM h = BASS_StreamCreateFile(FALSE, e.path().c_str(), 0, 0, 0);
+      if (h) opened.push_back(e.path().string());
+      if (h) BASS_StreamFree(h);
+    }
+  }
+  ASSERT_GT(tried, 100u) << "programs and libraries to try";
+  EXPECT_EQ(opened, std::vector<std::string>{});
 }
 
 // A module plays to the renderer's own end, which lies past the renderer's

@@ -232,68 +232,112 @@ uint16_t Le16(const uint8_t* p) {
 }
 
 constexpr uint16_t kWavePcm = 1;
+constexpr uint16_t kWaveMpeg = 0x50;  // MPEG Layer I or II
+constexpr uint16_t kWaveMpegLayer3 = 0x55;
 constexpr uint16_t kWaveExtensible = 0xFFFE;
-// The sub-format GUID of plain PCM in an extensible header, after its first
-// two bytes (the format tag they hold).
-constexpr uint8_t kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+// The tail of the sub-format GUIDs of an extensible header that hold a
+// format tag in their first two bytes.
+constexpr uint8_t kTagGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                       0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
+// The format and data chunks of a RIFF WAVE file, found in either order
+// among whatever other chunks it has; Read stops at the first fault, with
+// what it found so far.
+struct TWaveChunks {
+  uint8_t Fmt[40] = {};  // the format chunk's first bytes
+  uint32_t FmtSize = 0;  // 0: none found
+  bool Data = false;
+  uint64_t DataAt = 0;
+  // What the file holds of the data: a size of 0 or beyond the file (a
+  // writer that streamed the file and never came back to fill it in, or a
+  // cut download) is what is there.
+  uint64_t DataBytes = 0;
+
+  void Read(std::FILE* f) {
+    uint8_t h[12];
+    if (std::fread(h, 1, 12, f) != 12 || std::memcmp(h, "RIFF", 4) ||
+        std::memcmp(h + 8, "WAVE", 4) || std::fseek(f, 0, SEEK_END) != 0)
+      return;
+    const long end = std::ftell(f);
+    if (end < 0 || std::fseek(f, 12, SEEK_SET) != 0) return;
+    const auto fileSize = static_cast<uint64_t>(end);
+    uint8_t c[8];
+    while (!(FmtSize && Data) && std::fread(c, 1, 8, f) == 8) {
+      const uint32_t size = Le32(c + 4);
+      const long here = std::ftell(f);
+      if (here < 0) return;
+      const auto at = static_cast<uint64_t>(here);
+      if (!std::memcmp(c, "fmt ", 4) && !FmtSize) {
+        const size_t want = std::min<size_t>(size, sizeof Fmt);
+        if (size < 16 || std::fread(Fmt, 1, want, f) != want) return;
+        FmtSize = size;
+      } else if (!std::memcmp(c, "data", 4) && !Data) {
+        const uint64_t have = fileSize - std::min(at, fileSize);
+        Data = true;
+        DataAt = at;
+        DataBytes = size == 0 ? have : std::min<uint64_t>(size, have);
+        // Nothing after data that runs to the end of the file.
+        if (size == 0 || size >= have) break;
+      }
+      const uint64_t next = at + size + (size & 1);
+      if (next >= fileSize || std::fseek(f, static_cast<long>(next), SEEK_SET) != 0) break;
+    }
+  }
+
+  // The format tag, or, of an extensible header, the one its sub-format
+  // holds (0 for a sub-format of another kind).
+  uint16_t Tag() const {
+    const uint16_t tag = Le16(Fmt);
+    if (tag != kWaveExtensible) return tag;
+    if (FmtSize < 40 || Le16(Fmt + 16) < 22 ||
+        std::memcmp(Fmt + 26, kTagGuidTail, sizeof kTagGuidTail) != 0)
+      return 0;
+    return Le16(Fmt + 24);
+  }
+  // Whether the samples are plain integer PCM. Samples with fewer valid
+  // bits than their container are stored in its high bits, so they play as
+  // the container's size.
+  bool PlainPcm() const {
+    if (Tag() != kWavePcm) return false;
+    if (Le16(Fmt) != kWaveExtensible) return true;
+    const uint16_t valid = Le16(Fmt + 18);
+    return valid > 0 && valid <= Le16(Fmt + 14);
+  }
+  bool Mpeg() const { return Tag() == kWaveMpeg || Tag() == kWaveMpegLayer3; }
+};
+
 // RIFF WAVE with PCM samples of 8 or 16 bits, mono or stereo, in the plain or
-// the extensible header; the chunks are walked, so extra chunks before
-// "data" are fine. Other sample forms (24-bit, float, mu-law, ADPCM, more
-// channels) are a WAV the library does not play: BASS_ERROR_FORMAT.
+// the extensible header. Other sample forms (24-bit, float, mu-law, ADPCM,
+// more channels) are a WAV the library does not play: BASS_ERROR_FORMAT.
+// (One that holds MPEG audio is the MPEG decoder's.)
 class TWaveDecoder : public TDecoder {
  public:
   ~TWaveDecoder() override {
     if (f_) std::fclose(f_);
   }
-  bool Open(const std::string& path, int32_t& error) {
-    f_ = std::fopen(path.c_str(), "rb");
-    if (!f_) return false;
-    uint8_t h[12];
-    if (std::fread(h, 1, 12, f_) != 12 || std::memcmp(h, "RIFF", 4) ||
-        std::memcmp(h + 8, "WAVE", 4))
+  bool Open(const std::string& path, const TWaveChunks& w, int32_t& error) {
+    Channels = Le16(w.Fmt + 2);
+    Rate = Le32(w.Fmt + 4);
+    uint16_t align = Le16(w.Fmt + 12);
+    const uint16_t bits = Le16(w.Fmt + 14);
+    if (Channels == 0 || Rate == 0) return false;
+    if (!w.PlainPcm() || (Channels != 1 && Channels != 2) || (bits != 8 && bits != 16)) {
+      error = BASS_ERROR_FORMAT;
       return false;
-    bool fmt = false;
-    uint16_t bits = 0, align = 0;
-    for (;;) {
-      uint8_t c[8];
-      if (std::fread(c, 1, 8, f_) != 8) return false;
-      const uint32_t size = Le32(c + 4);
-      const long at = std::ftell(f_);
-      if (!std::memcmp(c, "fmt ", 4)) {
-        uint8_t b[40];
-        if (size < 16 ||
-            std::fread(b, 1, std::min<size_t>(size, 40), f_) != std::min<size_t>(size, 40))
-          return false;
-        Channels = Le16(b + 2);
-        Rate = Le32(b + 4);
-        align = Le16(b + 12);
-        bits = Le16(b + 14);
-        if (Channels == 0 || Rate == 0) return false;
-        if (!PlainPcm(b, size) || (Channels != 1 && Channels != 2) || (bits != 8 && bits != 16)) {
-          error = BASS_ERROR_FORMAT;
-          return false;
-        }
-        if (align != Channels * bits / 8) return false;
-        fmt = true;
-      } else if (!std::memcmp(c, "data", 4)) {
-        if (!fmt) return false;
-        std::fseek(f_, 0, SEEK_END);
-        const long end = std::ftell(f_);
-        // A size of 0 or beyond the file (a writer that streamed the file
-        // and never came back to fill it in, or a cut download) plays
-        // what is there.
-        const uint64_t have = end > at ? static_cast<uint64_t>(end - at) : 0;
-        Length = (size == 0 ? have : std::min<uint64_t>(size, have)) / align;
-        if (Length == 0) return false;
-        data_ = at;
-        align_ = align;
-        EightBit = bits == 8;
-        return std::fseek(f_, at, SEEK_SET) == 0;
-      }
-      if (std::fseek(f_, at + static_cast<long>(size) + (size & 1), SEEK_SET) != 0) return false;
     }
+    if (!w.Data) return false;
+    // Some writers leave the block align (and the byte rate, which nothing
+    // here needs) 0: it follows from the channels and bits.
+    const auto frame = static_cast<uint16_t>(Channels * bits / 8);
+    if (align == 0) align = frame;
+    if (align != frame) return false;
+    Length = w.DataBytes / align;
+    if (Length == 0) return false;
+    f_ = std::fopen(path.c_str(), "rb");
+    data_ = static_cast<long>(w.DataAt);
+    align_ = align;
+    EightBit = bits == 8;
+    return f_ && std::fseek(f_, data_, SEEK_SET) == 0;
   }
   size_t Read(int16_t* out, size_t frames) override {
     frames = static_cast<size_t>(std::min<uint64_t>(frames, Length - pos_));
@@ -314,18 +358,6 @@ class TWaveDecoder : public TDecoder {
   }
 
  private:
-  // Whether a format chunk of Size bytes (its first 40 in Fmt) holds plain
-  // integer PCM. Samples with fewer valid bits than their container are
-  // stored in its high bits, so they play as the container's size.
-  static bool PlainPcm(const uint8_t* fmt, uint32_t size) {
-    const uint16_t tag = Le16(fmt);
-    if (tag == kWavePcm) return true;
-    if (tag != kWaveExtensible || size < 40 || Le16(fmt + 16) < 22) return false;
-    const uint16_t valid = Le16(fmt + 18);
-    return valid > 0 && valid <= Le16(fmt + 14) && Le16(fmt + 24) == kWavePcm &&
-           std::memcmp(fmt + 26, kPcmGuidTail, sizeof kPcmGuidTail) == 0;
-  }
-
   std::FILE* f_ = nullptr;
   long data_ = 0;
   uint32_t align_ = 0;
@@ -473,7 +505,22 @@ std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path, int32_t* Er
   return TryTelling<TVorbisDecoder>(Path, Error);
 }
 std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Error) {
-  return TryTelling<TWaveDecoder>(Path, Error);
+  int32_t why = BASS_ERROR_FILEFORM;
+  std::unique_ptr<TDecoder> d;
+  TWaveChunks chunks;
+  if (std::FILE* f = std::fopen(Path.c_str(), "rb")) {
+    chunks.Read(f);
+    std::fclose(f);
+  }
+  // A WAV that holds MPEG audio (as Windows tools write MP3 into one) plays
+  // its data chunk as an MPEG file.
+  if (chunks.FmtSize && chunks.Mpeg()) {
+    if (chunks.Data) d = OpenMpegDecoder(Path, chunks.DataAt, chunks.DataBytes);
+  } else if (chunks.FmtSize) {
+    d = Try<TWaveDecoder>(Path, chunks, why);
+  }
+  if (Error) *Error = d ? BASS_OK : why;
+  return d;
 }
 std::unique_ptr<TDecoder> OpenModuleDecoder(std::vector<uint8_t> Data, uint32_t Rate) {
   return Try<TModuleDecoder>(std::move(Data), Rate);

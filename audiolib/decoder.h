@@ -70,8 +70,13 @@ class __attribute__((visibility("default"))) TSourceFile {
 // an Error say why: BASS_ERROR_FORMAT for a file of their kind whose samples
 // are of a form the library does not play (it is then no use trying another
 // decoder), else BASS_ERROR_FILEFORM.
-std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path);
+//
+// MPEG audio; with a Length, that many bytes of the file from Offset (a WAV's
+// data chunk), else all of it from Offset.
+std::unique_ptr<TDecoder> OpenMpegDecoder(const std::string& Path, uint64_t Offset = 0,
+                                          uint64_t Length = 0);
 std::unique_ptr<TDecoder> OpenVorbisDecoder(const std::string& Path, int32_t* Error = nullptr);
+// A WAV that holds MPEG audio gives the MPEG decoder of its data chunk.
 std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Error = nullptr);
 // WMA (ASF); part of the WMA add-on.
 std::unique_ptr<TDecoder> OpenAsfDecoder(const std::string& Path);

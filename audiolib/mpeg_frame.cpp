@@ -45,6 +45,7 @@ TMpegHeader ParseMPEGFrameHeader(const uint8_t* b) {
   h.SampleRateID = (b[2] >> 2) & 3;
   h.PaddingBit = (b[2] & 2) != 0;
   h.ModeID = b[3] >> 6;
+  h.ModeExtension = (b[3] >> 4) & 3;
   return h;
 }
 

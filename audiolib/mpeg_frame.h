@@ -13,8 +13,9 @@ struct TMpegHeader {
   uint16_t BitRateID = 0;
   uint16_t SampleRateID = 3;
   bool PaddingBit = false;
-  uint8_t ModeID = 4;      // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
-  bool Protected = false;  // a 16-bit CRC follows the header
+  uint8_t ModeID = 4;         // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+  uint8_t ModeExtension = 0;  // of joint stereo: in Layers I and II, the bound
+  bool Protected = false;     // a 16-bit CRC follows the header
 };
 
 // Whether 4 bytes are a frame header: sync, and no reserved or free-format

@@ -304,19 +304,30 @@ bool TBASSPlayer::OpenFile(const std::string& FileName) {
     SelectPlugin(slot);
     channel_ = 0;
   } else {
+    // Each call that turns the file down says why. "Not a file of my kind"
+    // (BASS_ERROR_FILEFORM) from one says less than any other answer from
+    // another, such as the stream call's word that a WAV's samples are of a
+    // form it does not play: the box shows the first answer that says more.
+    int32_t why = BASS_ERROR_FILEFORM;
+    const auto keepWhy = [&] {
+      if (why == BASS_ERROR_FILEFORM) why = BASS_ErrorGetCode();
+    };
     channel_ = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
     channel_kind_ = ckStream;
+    if (channel_ == 0) keepWhy();
     if (channel_ == 0 && wma_ready_) {
       channel_ = BASS_WMA_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
       channel_kind_ = ckWMAStream;
+      if (channel_ == 0) keepWhy();
     }
     if (channel_ == 0) {
       channel_ = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, BASS_MUSIC_CALCLEN);
       channel_kind_ = ckMusic;
+      if (channel_ == 0) keepWhy();
     }
     if (channel_ == 0) {
       channel_kind_ = ckNone;
-      ShowError("Can't play the file");
+      ShowError("Can't play the file", why);
       return false;
     }
     if (BASS_ChannelGetFlags(channel_) & BASS_SAMPLE_8BITS) {

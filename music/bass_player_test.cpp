@@ -372,6 +372,71 @@ TEST_F(PlayerTest, OpenFileReportsEachFailureAndKeepsWhatIsLeft) {
   EXPECT_EQ(player.ChannelKind(), ckNone);
 }
 
+// When no call plays a file, the box shows the most telling answer: the
+// stream call's word that a WAV's samples are of a form the library does not
+// play, not the "no file of mine" of the WMA and module calls tried after
+// it, which shows only when every call gives it. A WAV that holds MP3 plays.
+TEST_F(PlayerTest, AFileNoCallPlaysShowsTheMostTellingAnswer) {
+  TBASSPlayer player(nullptr);
+  ASSERT_TRUE(player.AudioReady);
+  const std::vector<uint8_t> wav = mf::WavBytes(mf::Tone(0.5, 440));
+  std::vector<uint8_t> wav24 = wav, wavFloat = wav;
+  wav24[34] = 24;     // bits
+  wav24[32] = 6;      // block align
+  wavFloat[20] = 3;   // IEEE float
+  wavFloat[34] = 32;  // bits
+  wavFloat[32] = 8;   // block align
+  // A header whose data chunk is a list of names.
+  std::vector<uint8_t> noSamples(wav.begin(), wav.begin() + 44);
+  std::copy_n("LIST", 4, noSamples.begin() + 36);
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Bytes;
+    int32_t Code;
+  } cases[] = {
+      {"24-bit WAV", wav24, BASS_ERROR_FORMAT},
+      {"floating-point WAV", wavFloat, BASS_ERROR_FORMAT},
+      {"WAV without samples", noSamples, BASS_ERROR_FILEFORM},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_FALSE(player.OpenFile(mf::WriteBytes("refused.wav", c.Bytes)));
+    EXPECT_EQ(TakeBoxes(), std::vector<std::string>{"Error: Can't play the file\r\n(error code: " +
+                                                    std::to_string(c.Code) + ")"});
+    EXPECT_EQ(player.ChannelKind(), ckNone);
+  }
+
+  // The game's menu music in a WAV, as Windows tools write MP3 into one.
+  std::vector<uint8_t> mp3;
+  if (std::FILE* f = std::fopen("music/menu.mp3", "rb")) {
+    for (int ch; (ch = std::fgetc(f)) != EOF;) mp3.push_back(static_cast<uint8_t>(ch));
+    std::fclose(f);
+  }
+  ASSERT_GT(mp3.size(), 10000u);
+  std::vector<uint8_t> fmt;
+  mf::Put16(fmt, 0x55);  // MP3
+  mf::Put16(fmt, 2);
+  mf::Put32(fmt, 44100);
+  mf::Put32(fmt, 16000);  // bytes a second, roughly
+  mf::Put16(fmt, 1);      // block align
+  mf::Put16(fmt, 0);      // bits
+  mf::Put16(fmt, 12);     // bytes that follow
+  fmt.resize(fmt.size() + 12, 0);
+  std::vector<uint8_t> holder{'R', 'I', 'F', 'F'};
+  mf::Put32(holder, static_cast<uint32_t>(4 + 8 + fmt.size() + 8 + mp3.size()));
+  holder.insert(holder.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  mf::Put32(holder, static_cast<uint32_t>(fmt.size()));
+  holder.insert(holder.end(), fmt.begin(), fmt.end());
+  holder.insert(holder.end(), {'d', 'a', 't', 'a'});
+  mf::Put32(holder, static_cast<uint32_t>(mp3.size()));
+  holder.insert(holder.end(), mp3.begin(), mp3.end());
+  ASSERT_TRUE(player.OpenFile(mf::WriteBytes("holds_mp3.wav", holder)));
+  EXPECT_EQ(player.ChannelKind(), ckStream);
+  player.Play();
+  Run(200);
+  EXPECT_NEAR(player.GetPlaybackPosition(), 200, 70);
+}
+
 // Whatever its name promises, a path that is no file to read is answered at
 // once with the box of a file that would not open, and the player goes on: a
 // folder, a FIFO that nobody writes to, a device, and a file whose reads fail

@@ -256,9 +256,13 @@ inline std::vector<uint8_t> ModBytes(int times = 1) {
 }
 
 // Frames of an MP3 as libmpg123 decodes them (16-bit stereo), from Frame on.
-inline std::vector<int16_t> DecodeMp3(const std::string& path, off_t frame, size_t frames) {
+// Unless told that its frames are whole, libmpg123 waits for a second frame
+// before it trusts the first, and plays nothing of a file of one frame.
+inline std::vector<int16_t> DecodeMp3(const std::string& path, off_t frame, size_t frames,
+                                      bool wholeFrames = false) {
   std::vector<int16_t> out(frames * 2);
   mpg123_handle* mh = mpg123_new(nullptr, nullptr);
+  if (wholeFrames) mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0);
   size_t got = 0, part = 0;
   if (mpg123_open(mh, path.c_str()) == MPG123_OK && mpg123_seek(mh, frame, SEEK_SET) >= 0) {
     for (int r = MPG123_OK; got < out.size() * 2 && (r == MPG123_OK || r == MPG123_NEW_FORMAT);) {

@@ -130,6 +130,13 @@ std::vector<int16_t> SynthesizeTheme(const TMusicTheme& th) {
 
 std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicTheme& th,
                                int cbrKbps) {
+  return EncodeMp3(stereo, th, TMp3Form{cbrKbps});
+}
+
+std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicTheme& th,
+                               const TMp3Form& form) {
+  const int cbrKbps = form.CbrKbps;
+  const bool infoFrame = cbrKbps == 0 || form.CbrInfoFrame;
   lame_t gf = lame_init();
   if (!gf) throw std::runtime_error("cannot start the MP3 encoder");
   // The plain C paths only: the same bytes on every processor.
@@ -142,12 +149,12 @@ std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicT
   if (cbrKbps > 0) {
     lame_set_VBR(gf, vbr_off);
     lame_set_brate(gf, cbrKbps);
-    lame_set_bWriteVbrTag(gf, 0);
   } else {
     lame_set_VBR(gf, vbr_default);
     lame_set_VBR_quality(gf, 4.0f);
-    lame_set_bWriteVbrTag(gf, 1);
   }
+  lame_set_bWriteVbrTag(gf, infoFrame ? 1 : 0);
+  lame_set_error_protection(gf, form.Crc ? 1 : 0);
   lame_set_write_id3tag_automatic(gf, 0);
   id3tag_init(gf);
   id3tag_add_v2(gf);
@@ -177,8 +184,8 @@ std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& stereo, const TMusicT
   n = lame_encode_flush(gf, buf.data(), static_cast<int>(buf.size()));
   if (n < 0) throw std::runtime_error("MP3 encoding failed");
   out.insert(out.end(), buf.begin(), buf.begin() + n);
-  // The VBR header replaces the empty first frame.
-  std::vector<uint8_t> tag(cbrKbps > 0 ? 0 : lame_get_lametag_frame(gf, nullptr, 0));
+  // The Xing or Info frame takes the place LAME left empty for it.
+  std::vector<uint8_t> tag(infoFrame ? lame_get_lametag_frame(gf, nullptr, 0) : 0);
   if (!tag.empty() && lame_get_lametag_frame(gf, tag.data(), tag.size()) == tag.size() &&
       audioAt + tag.size() <= out.size())
     std::copy(tag.begin(), tag.end(), out.begin() + static_cast<ptrdiff_t>(audioAt));

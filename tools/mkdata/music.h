@@ -25,5 +25,13 @@ std::vector<int16_t> SynthesizeTheme(const TMusicTheme& Theme);
 // CbrKbps, audio at that constant bit rate and no Xing frame.
 std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& Stereo, const TMusicTheme& Theme,
                                int CbrKbps = 0);
+// The ways of writing an MP3 that the game's music does not use.
+struct TMp3Form {
+  int CbrKbps = 0;            // 0: variable bit rate, with a Xing frame
+  bool CbrInfoFrame = false;  // constant-rate audio behind LAME's Info frame
+  bool Crc = false;           // a CRC after every frame header
+};
+std::vector<uint8_t> EncodeMp3(const std::vector<int16_t>& Stereo, const TMusicTheme& Theme,
+                               const TMp3Form& Form);
 // Writes every theme into the data folder.
 void WriteMusicFiles(const std::string& DataDir);
