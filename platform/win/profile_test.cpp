@@ -457,7 +457,9 @@ TEST_F(ProfileFile, AWriteThatCannotLandLeavesNoTemporaryFile) {
     EXPECT_TRUE(save.TempExisted) << "the save failed before its temporary file existed";
     EXPECT_FALSE(save.Saved);
     EXPECT_EQ(Entries(), std::vector<std::string>{"game.INI"});
-    if (f.Fault != sfRenameRefused) EXPECT_EQ(Get(), before);
+    if (f.Fault != sfRenameRefused) {
+      EXPECT_EQ(Get(), before);
+    }
   }
 }
 
