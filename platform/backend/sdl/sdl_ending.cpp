@@ -26,7 +26,7 @@ struct TShared {
   std::atomic<int> EndSignal{0};
   std::atomic<pid_t> BoxProcess{0};
   // The box process lost the display: the program says so and ends as soon
-  // as the box returns, acting on no answer nobody gave.
+  // as the box returns, without acting on an answer nobody gave.
   std::atomic<bool> BoxLostTheDisplay{false};
 };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free &&
