@@ -6,6 +6,7 @@
 #include "platform/win/user_seam.h"
 #include "platform/win/vkeys.h"
 #include "setup/setup_test_util.h"
+#include "tests/main/real_clock.h"
 
 using namespace setup_test;
 
@@ -333,7 +334,7 @@ TEST_F(OptionsDialog, SaveAndStartWritesBesideTheProgramsAndStartsTheGameInTheCu
   EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(ReadOptionValues(Ini())[okChannels], 1);
   EXPECT_FALSE(std::filesystem::exists(elsewhere.File("game.INI")));
-  for (int i = 0; i < 200 && ReadAll(record).empty(); ++i) usleep(10000);
+  WaitOnRealClock([&] { return !ReadAll(record).empty(); });
   EXPECT_EQ(ReadAll(record), elsewhere.Path() + "\n");
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/win/process.h"
 #include "setup/setup_test_util.h"
+#include "tests/main/real_clock.h"
 
 using namespace setup_test;
 
@@ -42,7 +43,7 @@ class Starter : public ::testing::Test {
   }
   // The record of the last start, once the program has written it.
   std::string Record() {
-    for (int i = 0; i < 500 && ReadAll(record_).empty(); ++i) usleep(10000);
+    WaitOnRealClock([&] { return !ReadAll(record_).empty(); });
     return ReadAll(record_);
   }
   std::string Field(const std::string& Key) {
@@ -241,17 +242,15 @@ TEST_F(Starter, ChildrenNobodyWaitsForAreReaped) {
   pid_t pid = static_cast<pid_t>(pi.dwProcessId);
   CloseHandle(pi.hProcess);
   // Once it has ended, the next start or close reaps it: no zombie stays.
-  bool gone = false;
-  for (int i = 0; i < 500 && !gone; ++i) {
-    usleep(10000);
+  const bool gone = WaitOnRealClock([&] {
     CloseHandle(nullptr);
     PROCESS_INFORMATION other;
     if (CreateProcessA(nullptr, TAL_FAKE_PROGRAM, FALSE, 0, nullptr, &si, &other)) {
       WaitForSingleObject(other.hProcess, INFINITE);
       CloseHandle(other.hProcess);
     }
-    gone = !std::filesystem::exists("/proc/" + std::to_string(pid));
-  }
+    return !std::filesystem::exists("/proc/" + std::to_string(pid));
+  });
   EXPECT_TRUE(gone);
 }
 

@@ -170,7 +170,9 @@ TEST_F(HostileProfile, FailedWritesKeepTheFileEvenForRoot) {
     EXPECT_EQ(Get(c.kept), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), entries);
     // Reading still works where there is a file to read.
-    if (path == file_) EXPECT_EQ(ProfileReadString(path, "Options", "Music"), "7");
+    if (path == file_) {
+      EXPECT_EQ(ProfileReadString(path, "Options", "Music"), "7");
+    }
   }
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/win/user.h"
+#include "tests/main/real_clock.h"
 
 namespace {
 
@@ -126,11 +127,13 @@ TEST_F(Ipc, PostsFromAnotherProcessArriveUnderTheReceiversNumberAndGarbageIsDrop
   Send(fd, 0xC123, "WM_Test_Notice", 20, -7, 14);
   Send(fd, 1234, "", 1, 2, 0);
   auto wait = [&](size_t n) {
-    for (int i = 0; i < 2000 && got.size() < n; ++i) {
-      MSG m;
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-      if (got.size() < n) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    WaitOnRealClock(
+        [&] {
+          MSG m;
+          while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+          return got.size() >= n;
+        },
+        std::chrono::milliseconds(1));
   };
   wait(2);
   ASSERT_EQ(got.size(), 2u);

@@ -382,16 +382,6 @@ TProfileText ReadProfileText(const std::string& FileName) {
   return t;
 }
 
-bool WriteAll(int fd, const std::string& s) {
-  size_t done = 0;
-  while (done < s.size()) {
-    ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // The file a write lands in: a symbolic link is followed (a game.INI kept
 // elsewhere and linked stays linked), a dangling one to where it points.
@@ -431,6 +421,20 @@ TProfileFileCalls& FileCalls() {
 int LockFile(int Fd, int Operation) {
   const TProfileFileCalls& c = FileCalls();
   return c.Lock ? c.Lock(Fd, Operation) : ::flock(Fd, Operation);
+}
+
+bool WriteAll(int fd, const std::string& s) {
+  const TProfileFileCalls& c = FileCalls();
+  size_t done = 0;
+  while (done < s.size()) {
+    const void* from = s.data() + done;
+    const size_t size = s.size() - done;
+    ssize_t n = c.Write ? c.Write(fd, from, size) : ::write(fd, from, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 // A write's temporary file: "." + the file's name + ".~tal-save-" + six

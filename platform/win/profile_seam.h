@@ -4,6 +4,9 @@
 // shows (no locks on a network mount, a folder that cannot be synced).
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <functional>
 
 enum TProfileWriteStep {
@@ -21,8 +24,10 @@ void SetProfileWriteHook(std::function<void(TProfileWriteStep)> Hook);
 // system's. Set them all at once; a default TProfileFileCalls restores the
 // system's.
 struct TProfileFileCalls {
-  std::function<int(int Fd, int Operation)> Lock;   // flock, on temporary files
-  std::function<int(const char* Path)> OpenFolder;  // open of the file's folder to sync it
-  std::function<int(int Fd)> SyncFolder;            // fsync of that folder
+  std::function<int(int Fd, int Operation)> Lock{};   // flock, on temporary files
+  std::function<int(const char* Path)> OpenFolder{};  // open of the file's folder to sync it
+  std::function<int(int Fd)> SyncFolder{};            // fsync of that folder
+  // write of the text into the temporary file (a full disk, an I/O error)
+  std::function<ssize_t(int Fd, const void* Data, size_t Size)> Write{};
 };
 void SetProfileFileCalls(TProfileFileCalls Calls);

@@ -228,6 +228,55 @@ struct TRestoreProfileCalls {
   }
 };
 
+// Where a save fails once its temporary file exists.
+enum TSaveFault { sfDiskFull, sfCutShort, sfRenameRefused };
+const struct {
+  const char* What;
+  TSaveFault Fault;
+} kSaveFaults[] = {
+    {"the disk is full at the first byte", sfDiskFull},
+    {"the write stops half-way", sfCutShort},
+    {"the file has become a folder when the rename comes", sfRenameRefused},
+};
+
+struct TFailedSave {
+  bool Saved = true;
+  bool TempExisted = false;  // the temporary file was there when the save began to fail
+};
+
+// A save of game.INI in Dir that meets Fault, with the file-system calls
+// Calls otherwise. Leaves the hook and the calls as the system's.
+TFailedSave SaveMeeting(TSaveFault Fault, TProfileFileCalls Calls, const std::string& File,
+                        const fs::path& Dir) {
+  auto names = [&] {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(Dir)) out.insert(e.path().filename().string());
+    return out;
+  };
+  const std::set<std::string> before = names();
+  TFailedSave out;
+  SetProfileWriteHook([&](TProfileWriteStep S) {
+    if (S == pwsTempCreated)
+      for (const std::string& name : names()) out.TempExisted |= before.count(name) == 0;
+    if (S == pwsTempSynced && Fault == sfRenameRefused) {
+      fs::remove(File);
+      fs::create_directories(fs::path(File) / "kept");
+    }
+  });
+  int writes = 0;
+  if (Fault != sfRenameRefused)
+    Calls.Write = [&](int Fd, const void* Data, size_t Size) -> ssize_t {
+      if (Fault == sfCutShort && writes++ == 0) return ::write(Fd, Data, Size / 2);
+      errno = Fault == sfDiskFull ? ENOSPC : EIO;
+      return -1;
+    };
+  SetProfileFileCalls(std::move(Calls));
+  out.Saved = ProfileWriteString(File, "Options", "Music", "1");
+  SetProfileFileCalls({});
+  SetProfileWriteHook(nullptr);
+  return out;
+}
+
 TEST_F(ProfileFile, AWriteRemovesTheTemporaryFilesOfKilledWritesOnly) {
   Put("[Options]\r\nMusic=7\r\n");
   const std::string leftover = KilledSaveLeftover(file_, dir_);
@@ -298,11 +347,12 @@ TEST_F(ProfileFile, WithoutLocksSavesLandAndLeaveNoTemporaryFile) {
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir_ / old).c_str(), twoHoursAgo, 0), 0);
 
     int locks = 0;
-    SetProfileFileCalls({.Lock = [&](int, int) {
+    const TProfileFileCalls lockless{.Lock = [&](int, int) {
       ++locks;
       errno = error;
       return -1;
-    }});
+    }};
+    SetProfileFileCalls(lockless);
     for (int i = 0; i < 3; ++i)
       ASSERT_TRUE(ProfileWriteString(file_, "Options", "Music", std::to_string(i)));
     EXPECT_EQ(Get(), "[Options]\r\nMusic=2\r\n");
@@ -310,10 +360,15 @@ TEST_F(ProfileFile, WithoutLocksSavesLandAndLeaveNoTemporaryFile) {
     EXPECT_EQ(Entries(), (std::vector<std::string>{recent, "game.INI"}));
 
     // A write that cannot land takes its temporary file away too.
-    fs::remove(file_);
-    fs::create_directories(file_);
-    EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
-    EXPECT_EQ(Entries(), (std::vector<std::string>{recent, "game.INI"}));
+    for (const auto& f : kSaveFaults) {
+      SCOPED_TRACE(f.What);
+      fs::remove_all(file_);
+      Put("[Options]\r\nMusic=2\r\n");
+      const TFailedSave save = SaveMeeting(f.Fault, lockless, file_, dir_);
+      EXPECT_TRUE(save.TempExisted) << "the save failed before its temporary file existed";
+      EXPECT_FALSE(save.Saved);
+      EXPECT_EQ(Entries(), (std::vector<std::string>{recent, "game.INI"}));
+    }
     SetProfileFileCalls({});
   }
 }
@@ -389,10 +444,23 @@ TEST_F(ProfileFile, AWriteCutShortLeavesTheOldFileWhole) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
 }
 
+// A save that fails once its temporary file exists reports the failure,
+// keeps the old file as it was and takes its temporary file away.
 TEST_F(ProfileFile, AWriteThatCannotLandLeavesNoTemporaryFile) {
-  fs::create_directories(file_);  // a folder where the file should be
-  EXPECT_FALSE(ProfileWriteString(file_, "Options", "Music", "1"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+  TRestoreProfileCalls restore;
+  const std::string before = "[Options]\r\nMusic=7\r\n";
+  for (const auto& f : kSaveFaults) {
+    SCOPED_TRACE(f.What);
+    fs::remove_all(file_);
+    Put(before);
+    const TFailedSave save = SaveMeeting(f.Fault, {}, file_, dir_);
+    EXPECT_TRUE(save.TempExisted) << "the save failed before its temporary file existed";
+    EXPECT_FALSE(save.Saved);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"game.INI"});
+    if (f.Fault != sfRenameRefused) {
+      EXPECT_EQ(Get(), before);
+    }
+  }
 }
 
 TEST_F(ProfileFile, WriteIntoMissingFolderFails) {

@@ -11,9 +11,24 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <vector>
 
 extern char** environ;
+
+namespace {
+
+std::function<void(pid_t)>& WaitHook() {
+  static std::function<void(pid_t)> hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetTestProgramWaitHook(std::function<void(pid_t)> Hook) {
+  WaitHook() = std::move(Hook);
+}
 
 TTestProgramRun RunThisTestProgram(const std::string& Filter, int DeadlineSeconds) {
   TTestProgramRun run;
@@ -58,30 +73,33 @@ TTestProgramRun RunThisTestProgram(const std::string& Filter, int DeadlineSecond
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(DeadlineSeconds);
   bool exited = false, open = true;
-  for (;;) {
-    bool read_some = false;
+  // Reads what is there now; false once the pipe is at its end.
+  auto readSome = [&] {
+    char buf[4096];
+    const ssize_t n = ::read(out[0], buf, sizeof buf);
+    if (n > 0) run.Output.append(buf, static_cast<size_t>(n));
+    return n > 0 || (n < 0 && errno == EINTR);
+  };
+  auto ready = [&](int TimeoutMs) {
     pollfd p{out[0], POLLIN, 0};
-    if (open && ::poll(&p, 1, 100) > 0) {
-      char buf[4096];
-      const ssize_t n = ::read(out[0], buf, sizeof buf);
-      if (n > 0) {
-        run.Output.append(buf, static_cast<size_t>(n));
-        read_some = true;
-      } else if (n == 0 || errno != EINTR) {
-        open = false;
-      }
-    } else if (!open) {
+    return ::poll(&p, 1, TimeoutMs) > 0;
+  };
+  while (!exited && std::chrono::steady_clock::now() <= deadline) {
+    if (open && ready(100))
+      open = readSome();
+    else if (!open)
       ::usleep(100 * 1000);
-    }
+    if (WaitHook()) WaitHook()(pid);
     // Seen ended, but not yet reaped: its group stays its own until then.
     siginfo_t info{};
-    if (!exited)
-      exited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-               info.si_pid == pid;
-    // Done once it has ended and said all it had to; a process it left
-    // behind that holds the output open is not waited for.
-    if ((exited && !read_some) || std::chrono::steady_clock::now() > deadline) break;
+    exited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == pid;
   }
+  // Everything it wrote is in the pipe once it has ended, however late that
+  // was seen: all of it is read. A process it left behind that holds the
+  // pipe open is not waited for.
+  while (exited && open && ready(0) && std::chrono::steady_clock::now() <= deadline)
+    open = readSome();
   // Whatever it started and left running goes with it, and so does the run
   // itself when the deadline came first.
   ::kill(-pid, SIGKILL);

@@ -3,6 +3,9 @@
 // that fails, hangs or skips, which it cannot watch from inside.
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 
 struct TTestProgramRun {
@@ -16,3 +19,8 @@ struct TTestProgramRun {
 // with every process it started: the caller gets its answer in time and
 // never waits on a run that hangs.
 TTestProgramRun RunThisTestProgram(const std::string& Filter, int DeadlineSeconds);
+
+// Called with the run's process each time before RunThisTestProgram looks
+// whether it has ended: a test of RunThisTestProgram itself can see the end
+// late, as a loaded machine would. Nil removes it.
+void SetTestProgramWaitHook(std::function<void(pid_t)> Hook);

@@ -14,6 +14,7 @@
 
 #include "platform/dsound/dsound.h"
 #include "platform/win/clock.h"
+#include "tests/main/real_clock.h"
 
 namespace {
 
@@ -110,9 +111,8 @@ TEST(SdlAudioTest, MusicIsFedAndEndsOnADeviceThread) {
       [](uint32_t, uint32_t, uint32_t, void* user) { static_cast<TState*>(user)->Ended = true; },
       &st);
   ASSERT_TRUE(play(h, 0, 0));
-  // Real time on a loaded machine: wait generously, asking nothing.
-  for (int i = 0; i < 500 && !st.Ended; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The device's thread runs on the real clock.
+  WaitOnRealClock([&] { return st.Ended.load(); });
   EXPECT_EQ(st.Left.load(), 0u);
   EXPECT_TRUE(st.Ended);
   freeLib();

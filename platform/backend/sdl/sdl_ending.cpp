@@ -9,27 +9,40 @@
 #include <atomic>
 #include <new>
 
+#include "platform/backend/sdl/sdl_ending_seam.h"
+
 namespace {
 
-// Touched by the signal handler: lock-free, so safe there.
-std::atomic<int> gEndSignal{0};
-std::atomic<bool> gEndTaken{false};
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
-pid_t gProgram = 0;
-
 // SDL shows a box on X from a forked copy of the program and waits for it to
-// end. While a box shows, the copy notes its process here, in memory it
-// shares with the program, so that a signal ends the box along with the
-// wait; the copy shares the handler, too, but not the loop that would see
-// the note, so a signal it gets ends it at once.
-std::atomic<bool> gBoxShowing{false};
-std::atomic<pid_t>* gBoxProcess = nullptr;
-static_assert(std::atomic<pid_t>::is_always_lock_free);
+// end. What the program and that box process must both see lives in memory
+// they share. Every access is sequentially consistent: the program's handler
+// sets EndSignal and then reads BoxProcess, the box process stores
+// BoxProcess and then reads EndSignal, so at least one of them sees the
+// other's write. A signal that comes as the box opens either finds the box
+// process to end, or is seen by it before it shows anything. Touched by the
+// signal handler: lock-free, and so also free of any address, which memory
+// shared between processes needs.
+struct TShared {
+  std::atomic<int> EndSignal{0};
+  std::atomic<pid_t> BoxProcess{0};
+  // The box process lost the display: the program says so and ends as soon
+  // as the box returns, without acting on an answer nobody gave.
+  std::atomic<bool> BoxLostTheDisplay{false};
+};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free &&
+              std::atomic<bool>::is_always_lock_free);
 
-void EndTheBox(int Signal) {
-  if (!gBoxProcess) return;
-  if (const pid_t box = gBoxProcess->load(); box > 0) kill(box, Signal);
-}
+// The program's own until the shared page is made (or where it cannot be).
+TShared gOwn;
+TShared* gShared = &gOwn;
+
+std::atomic<bool> gEndTaken{false};
+pid_t gProgram = 0;
+// Set in the program around SDL's box; the box process inherits it, and so
+// knows itself from every other copy the program may make of itself.
+std::atomic<bool> gBoxShowing{false};
+bool gInBoxProcess = false;
+void (*gBoxProcessStarts)() = nullptr;
 
 void EndAsTheDefaultDoes(int Signal) {
   signal(Signal, SIG_DFL);
@@ -37,17 +50,51 @@ void EndAsTheDefaultDoes(int Signal) {
 }
 
 extern "C" void OnEndSignal(int Signal) {
+  // The box process shares the handler but not the loop that would see the
+  // flag: a signal it gets ends it at once.
   if (getpid() != gProgram) return EndAsTheDefaultDoes(Signal);
-  EndTheBox(Signal);
   int none = 0;
-  if (!gEndSignal.compare_exchange_strong(none, Signal)) EndAsTheDefaultDoes(Signal);
+  const bool first = gShared->EndSignal.compare_exchange_strong(none, Signal);
+  if (const pid_t box = gShared->BoxProcess.load(); box > 0) kill(box, Signal);
+  if (!first) EndAsTheDefaultDoes(Signal);
 }
 
-extern "C" void NoteBoxProcess() {
-  if (!gBoxShowing.load() || !gBoxProcess) return;
-  gBoxProcess->store(getpid());
-  // Told to end before the box came up: it does not.
-  if (gEndSignal.load() != 0) _exit(0);
+void NoteBoxProcess() {
+  gInBoxProcess = true;
+  if (gBoxProcessStarts) gBoxProcessStarts();
+  gShared->BoxProcess.store(getpid());
+  // Told to end before the program could see this process: the box does
+  // not come up.
+  if (gShared->EndSignal.load() != 0) _exit(0);
+}
+
+bool gShareMade = false, gForkHooked = false;
+
+// In every copy of the program, just made.
+extern "C" void OnFork() {
+  if (gBoxShowing.load() && !gInBoxProcess) return NoteBoxProcess();
+  // Any other copy (a test's, or one about to start another program) keeps
+  // what it saw at the fork, as with the rest of its memory, and shares
+  // nothing with the program from then on.
+  if (gShared == &gOwn) return;
+  gOwn.EndSignal.store(gShared->EndSignal.load());
+  gOwn.BoxProcess.store(0);
+  gOwn.BoxLostTheDisplay.store(false);
+  gShared = &gOwn;
+  gShareMade = false;
+}
+
+// Made once, before any handler that reads it is installed.
+void ShareWithTheBox() {
+  if (gShareMade) return;
+  gShareMade = true;
+  void* page =
+      mmap(nullptr, sizeof(TShared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (page != MAP_FAILED) gShared = new (page) TShared;
+  if (!gForkHooked) {
+    gForkHooked = true;
+    pthread_atfork(nullptr, nullptr, OnFork);
+  }
 }
 
 extern "C" void OnBrokenPipe(int) {}
@@ -63,26 +110,32 @@ void Catch(int Signal, void (*Handler)(int)) {
   sigaction(Signal, &action, nullptr);
 }
 
+constexpr char kDisplayLost[] = "The display went away: the program ends.\n";
+
+[[noreturn]] void SayTheDisplayWentAndEnd() {
+  (void)!write(STDERR_FILENO, kDisplayLost, sizeof kDisplayLost - 1);
+  _exit(kDisplayLostStatus);
+}
+
 // Xlib's handler type, without Xlib's header and its macros.
 struct XDisplayOpaque;
 using TXIOErrorHandler = int (*)(XDisplayOpaque*);
 
 extern "C" int OnDisplayLost(XDisplayOpaque*) {
-  static constexpr char kMessage[] = "The display went away: the program ends.\n";
-  (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-  _exit(kDisplayLostStatus);
+  // The box's own connection breaks with the program's: the program alone
+  // says so.
+  if (gInBoxProcess) {
+    gShared->BoxLostTheDisplay.store(true);
+    _exit(kDisplayLostStatus);
+  }
+  SayTheDisplayWentAndEnd();
 }
 
 }  // namespace
 
 void SdlInstallEndSignals() {
   gProgram = getpid();
-  void* shared = mmap(nullptr, sizeof(std::atomic<pid_t>), PROT_READ | PROT_WRITE,
-                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  if (shared != MAP_FAILED) {
-    gBoxProcess = new (shared) std::atomic<pid_t>(0);
-    pthread_atfork(nullptr, nullptr, NoteBoxProcess);
-  }
+  ShareWithTheBox();
   Catch(SIGINT, OnEndSignal);
   Catch(SIGTERM, OnEndSignal);
   // A handler, not SIG_IGN: a program started from here gets the default back.
@@ -90,19 +143,21 @@ void SdlInstallEndSignals() {
 }
 
 bool SdlTakeEndSignal() {
-  return gEndSignal.load() != 0 && !gEndTaken.exchange(true);
+  return gShared->EndSignal.load() != 0 && !gEndTaken.exchange(true);
 }
 
 bool SdlEndSignalled() {
-  return gEndSignal.load() != 0;
+  return gShared->EndSignal.load() != 0;
 }
 
 void SdlBoxShowing(bool Showing) {
-  if (gBoxProcess) gBoxProcess->store(0);
+  if (!Showing && gShared->BoxLostTheDisplay.load()) SayTheDisplayWentAndEnd();
+  gShared->BoxProcess.store(0);
   gBoxShowing.store(Showing);
 }
 
 void SdlInstallDisplayLoss() {
+  ShareWithTheBox();
   // The X library that SDL loaded; none when SDL runs on another system.
   void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
   if (!x11) return;
@@ -110,4 +165,8 @@ void SdlInstallDisplayLoss() {
   if (auto set = reinterpret_cast<TSetHandler>(dlsym(x11, "XSetIOErrorHandler")))
     set(OnDisplayLost);
   dlclose(x11);
+}
+
+void SdlSetBoxProcessHook(void (*Hook)()) {
+  gBoxProcessStarts = Hook;
 }

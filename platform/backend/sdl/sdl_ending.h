@@ -25,7 +25,9 @@ bool SdlTakeEndSignal();
 // True from the moment an end signal came.
 bool SdlEndSignalled();
 // Said around SDL's box: on X, SDL shows it from a copy of the program that
-// it forks, which an end signal then ends.
+// it forks, which an end signal then ends, however soon after the fork the
+// signal comes. A box process that lost the display makes the program say
+// so and end with kDisplayLostStatus here, when the box returns.
 void SdlBoxShowing(bool Showing);
 
 // When the X display breaks, the program says so on stderr and ends at once
@@ -34,5 +36,6 @@ void SdlBoxShowing(bool Showing);
 // game crashed on freed memory, and the setup's windows, destroyed there,
 // waited for ever on the dead display. Ending at once loses nothing: every
 // write of the program is made whole, by the thread that talks to X, before
-// it talks to X again. Called by SdlInstall when SDL runs on X.
+// it talks to X again. A box up at the time loses its display too: the
+// program alone says so. Called by SdlInstall when SDL runs on X.
 void SdlInstallDisplayLoss();

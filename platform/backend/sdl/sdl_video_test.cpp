@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/backend/sdl/xvfb_server.h"
+#include "tests/main/real_clock.h"
 
 namespace {
 
@@ -100,12 +101,13 @@ TEST(SdlVideo, PresentsTheBackSurfaceThroughTheGammaRampUnderX) {
       return video.ReadbackWidth() == 1024 && video.ReadbackHeight() == 768 &&
              video.Readback()[0] == 0xBFBFBFu && video.Readback()[1024 * 768 - 1] == 0xBFBFBFu;
     };
-    for (int frame = 0; frame < 100 && !covered(); ++frame) {
-      ASSERT_EQ(back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &white), DD_OK);
-      ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    WaitOnRealClock([&] {
+      if (covered()) return true;
+      EXPECT_EQ(back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &white), DD_OK);
+      EXPECT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
       SDL_PumpEvents();
-      SDL_Delay(10);
-    }
+      return false;
+    });
     int ww = 0, wh = 0;
     SDL_GetWindowSize(window, &ww, &wh);
     EXPECT_EQ(std::vector<int>({ww, wh}), std::vector<int>({1024, 768}));

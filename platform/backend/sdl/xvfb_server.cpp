@@ -70,9 +70,10 @@ bool TXvfbServer::Start(const std::string& Binary, const std::string& Screen) {
     _exit(127);
   }
   close(fds[1]);
-  // Wait up to ten seconds for the display number.
+  // Wait for the display number; a server that starts at all starts in well
+  // under a second, but a loaded machine may stretch that to several.
   std::string number;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   fcntl(fds[0], F_SETFL, O_NONBLOCK);
   while (std::chrono::steady_clock::now() < deadline) {
     char c;
