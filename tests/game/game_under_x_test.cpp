@@ -32,6 +32,7 @@
 #include "engine/dib/dib.h"
 #include "engine/draw/pictures.h"
 #include "framework/inifiles.h"
+#include "framework/scope_exit.h"
 #include "platform/backend/sdl/xvfb_server.h"
 #include "tests/game/game_harness.h"
 #include "tests/game/game_screenshot.h"
@@ -44,17 +45,21 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
 
-const char* const XdotoolPath = "/usr/bin/xdotool";
+const char* const kXdotoolPath = "/usr/bin/xdotool";
 
 // How often the test looks at the screen.
 constexpr auto kLookEvery = 100ms;
-// A picture must stand this long before the test acts on it: what still
-// moves (a fade, the doors, a banner) does not keep it in place so long.
+// A picture must stand this long before the test acts on it: what is still
+// on its way (the doors, a banner) does not stay put so long, and a fade
+// keeps the colours out of tolerance until its last steps.
 constexpr auto kSettle = 300ms;
-// A click or key that changed nothing by then is made again.
+// A click or key that changed nothing by then is made again. Should the
+// first have been taken late, the second does no harm: on the screen that
+// follows it meets nothing, a locked button, or the statistics behind the
+// doors, which it only leaves sooner.
 constexpr auto kActAgainAfter = 3s;
-// How much of a picture must show for it to stand: text, digits and the
-// cursor drawn over it take a little of the rest.
+// How much of a picture must show for it to stand: the text and digits
+// drawn over the doors take a little of the rest.
 constexpr double kShownShare = 0.95;
 // The game's cursor: its top left is at the pointer.
 constexpr int kCursorSize = 32;
@@ -76,10 +81,10 @@ class TXdotool {
       // Window ids from a search are of no use to the log.
       const int quiet = open("/dev/null", O_WRONLY);
       if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
-      std::vector<char*> argv{const_cast<char*>(XdotoolPath)};
+      std::vector<char*> argv{const_cast<char*>(kXdotoolPath)};
       for (std::string& a : Args) argv.push_back(a.data());
       argv.push_back(nullptr);
-      execv(XdotoolPath, argv.data());
+      execv(kXdotoolPath, argv.data());
       _exit(127);
     }
     int status = 0;
@@ -325,13 +330,14 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
   ASSERT_TRUE(fs::exists(GameDataDir() + "/graphic/data.dan")) << "no data folder";
   const std::string xvfb = TXvfbServer::Find();
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-  if (access(XdotoolPath, X_OK) != 0) GTEST_SKIP() << "xdotool is not installed";
+  if (access(kXdotoolPath, X_OK) != 0) GTEST_SKIP() << "xdotool is not installed";
 
   // The program finds its data and game.INI beside itself, so it is copied
   // into a folder of its own.
   const fs::path folder = fs::temp_directory_path() / ("tal_game_x_" + std::to_string(getpid()));
   fs::remove_all(folder);
   MakeGameFolder(folder.string(), true);
+  const TScopeExit removeFolder([&] { fs::remove_all(folder); });
   fs::copy_file(TAL_GAME_PROGRAM, folder / "talgame");
   {
     std::ofstream ini(folder / "game.INI");
@@ -483,8 +489,6 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
   EXPECT_EQ(ini.ReadString("Options", "Controls", ""), "2");
   EXPECT_NE(ini.ReadString("User", "Status", ""), "");
   EXPECT_NE(ini.ReadString("Table", "s1", ""), "");
-  server.Stop();
-  fs::remove_all(folder);
 }
 
 }  // namespace
