@@ -250,69 +250,10 @@ std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) 
   return a;
 }
 
-// Ogg Vorbis of Seconds of a stereo 440 Hz tone as an encoder writes it that
-// does not put its last header on a page of its own: the first Packets of
-// audio share that page.
+// Ogg Vorbis of Seconds of a stereo 440 Hz tone whose first Packets of
+// audio share the page of its last header.
 std::vector<uint8_t> OggAudioOnTheHeaderPage(double seconds, int packets, int serial = 1) {
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  vorbis_encode_init_vbr(&vi, 2, 44100, 0.3f);
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, serial);
-  std::vector<uint8_t> out;
-  ogg_page og;
-  const auto put = [&](const ogg_page& p) {
-    out.insert(out.end(), p.header, p.header + p.header_len);
-    out.insert(out.end(), p.body, p.body + p.body_len);
-  };
-  ogg_packet h0, h1, h2;
-  vorbis_analysis_headerout(&vd, &vc, &h0, &h1, &h2);
-  ogg_stream_packetin(&os, &h0);
-  while (ogg_stream_flush(&os, &og)) put(og);
-  ogg_stream_packetin(&os, &h1);
-  ogg_stream_packetin(&os, &h2);
-  const std::vector<int16_t> pcm = mf::Tone(seconds, 440);
-  const size_t frames = pcm.size() / 2;
-  int given = 0;
-  for (size_t at = 0; at <= frames;) {
-    const size_t n = std::min<size_t>(1024, frames - at);
-    if (n == 0) {
-      vorbis_analysis_wrote(&vd, 0);
-      at = frames + 1;
-    } else {
-      float** buf = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-      for (size_t i = 0; i < n; ++i)
-        for (int c = 0; c < 2; ++c) buf[c][i] = pcm[2 * (at + i) + c] / 32768.0f;
-      vorbis_analysis_wrote(&vd, static_cast<int>(n));
-      at += n;
-    }
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        if (++given == packets) {
-          while (ogg_stream_flush(&os, &og)) put(og);
-        } else if (given > packets) {
-          while (ogg_stream_pageout(&os, &og)) put(og);
-        }
-      }
-    }
-  }
-  while (ogg_stream_flush(&os, &og)) put(og);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return out;
+  return mf::OggBytes(seconds, {}, 44100, 2, serial, packets);
 }
 // Where in Whole the frames of Part begin, searched from Near outwards; none
 // when they are nowhere within Reach frames of it.

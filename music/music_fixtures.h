@@ -146,9 +146,12 @@ inline std::vector<uint8_t> WavBytes(const std::vector<int16_t>& stereo, uint32_
 
 // One Ogg Vorbis stream of a tone in Channels channels with the given
 // comments ("NAME=value"); streams of other serial numbers written one after
-// another make a chained file.
+// another make a chained file. With HeaderPageAudio, the stream is written as
+// an encoder does that does not put its last header on a page of its own:
+// the first HeaderPageAudio packets of audio share that page.
 inline std::vector<uint8_t> OggBytes(double seconds, const std::vector<std::string>& comments,
-                                     uint32_t rate = 44100, int channels = 2, int serial = 1) {
+                                     uint32_t rate = 44100, int channels = 2, int serial = 1,
+                                     int header_page_audio = 0) {
   vorbis_info vi;
   vorbis_info_init(&vi);
   vorbis_encode_init_vbr(&vi, channels, static_cast<long>(rate), 0.3f);
@@ -163,16 +166,22 @@ inline std::vector<uint8_t> OggBytes(double seconds, const std::vector<std::stri
   ogg_stream_init(&os, serial);
   ogg_packet h0, h1, h2;
   vorbis_analysis_headerout(&vd, &vc, &h0, &h1, &h2);
-  ogg_stream_packetin(&os, &h0);
-  ogg_stream_packetin(&os, &h1);
-  ogg_stream_packetin(&os, &h2);
   std::vector<uint8_t> out;
   ogg_page og;
   auto put = [&](const ogg_page& p) {
     out.insert(out.end(), p.header, p.header + p.header_len);
     out.insert(out.end(), p.body, p.body + p.body_len);
   };
-  while (ogg_stream_flush(&os, &og)) put(og);
+  ogg_stream_packetin(&os, &h0);
+  if (header_page_audio > 0) {
+    while (ogg_stream_flush(&os, &og)) put(og);
+  }
+  ogg_stream_packetin(&os, &h1);
+  ogg_stream_packetin(&os, &h2);
+  if (header_page_audio == 0) {
+    while (ogg_stream_flush(&os, &og)) put(og);
+  }
+  int given = 0;  // packets of audio
   const std::vector<int16_t> pcm = Tone(seconds, 440, 0.5, rate);
   const size_t frames = pcm.size() / 2;
   for (size_t at = 0; at <= frames;) {
@@ -193,7 +202,11 @@ inline std::vector<uint8_t> OggBytes(double seconds, const std::vector<std::stri
       ogg_packet op;
       while (vorbis_bitrate_flushpacket(&vd, &op)) {
         ogg_stream_packetin(&os, &op);
-        while (ogg_stream_pageout(&os, &og)) put(og);
+        if (++given == header_page_audio) {
+          while (ogg_stream_flush(&os, &og)) put(og);
+        } else if (given > header_page_audio) {
+          while (ogg_stream_pageout(&os, &og)) put(og);
+        }
       }
     }
   }
