@@ -873,23 +873,28 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
   TRect bounds{0, 0, static_cast<int32_t>(mem_->Width), static_cast<int32_t>(mem_->Height)};
   TRect dest = DestRect ? *DestRect : bounds;
   if (Empty(dest)) return DDERR_INVALIDRECT;
-  // Parts of the destination that may be written.
+  // Parts of the destination that may be written. Without a clipper, or
+  // with one of a single rectangle (the engine clips its pictures to the
+  // surface so), there is one part at most and nothing is allocated: this
+  // is the path of every sprite.
   std::vector<TRect> clips;
-  if (clipper_ && clipper_->HasClipList()) {
+  TRect one = dest;
+  const TRect* parts = &one;
+  size_t nparts = 1;
+  if (clipper_ && clipper_->HasClipList() && clipper_->rects_.size() != 1) {
     for (const TRect& c : clipper_->rects_) {
       TRect r = Intersect(Intersect(c, bounds), dest);
       if (!Empty(r)) clips.push_back(r);
     }
+    parts = clips.data();
+    nparts = clips.size();
   } else if (clipper_) {
-    TRect r = Intersect(bounds, dest);
-    if (!Empty(r)) clips.push_back(r);
+    one = Intersect(bounds, dest);
+    if (clipper_->HasClipList()) one = Intersect(one, clipper_->rects_[0]);
+    nparts = Empty(one) ? 0 : 1;
   } else {
     if (!Inside(dest, mem_->Width, mem_->Height)) return DDERR_INVALIDRECT;
   }
-  // Without a clipper the one rectangle is the whole job (no allocation: this
-  // is the path of every sprite).
-  const TRect* parts = clipper_ ? clips.data() : &dest;
-  const size_t nparts = clipper_ ? clips.size() : 1;
   if (Flags & DDBLT_COLORFILL) {
     if (!Fx) return DDERR_INVALIDPARAMS;
     mem_->Written();
