@@ -122,7 +122,7 @@ TEST_F(DDrawTest, KeyedStretchedAndClippedBlits) {
     const char* Name;
     TRect Dest;
     uint32_t Flags;
-    bool Clip;
+    std::vector<TRect> Clips;  // a clipper with this list; none: no clipper
     HRESULT Result;
     std::vector<std::vector<uint16_t>> Expect;
   };
@@ -131,53 +131,66 @@ TEST_F(DDrawTest, KeyedStretchedAndClippedBlits) {
       {"plain copy",
        {1, 1, 3, 3},
        DDBLT_WAIT,
-       false,
+       {},
        DD_OK,
        {{Z, Z, Z, Z}, {Z, A, K, Z}, {Z, K, B, Z}, {Z, Z, Z, Z}}},
       {"keyed copy",
        {1, 1, 3, 3},
        DDBLT_WAIT | DDBLT_KEYSRC,
-       false,
+       {},
        DD_OK,
        {{Z, Z, Z, Z}, {Z, A, Z, Z}, {Z, Z, B, Z}, {Z, Z, Z, Z}}},
       {"stretched x2 keyed",
        {0, 0, 4, 4},
        DDBLT_WAIT | DDBLT_KEYSRC,
-       false,
+       {},
        DD_OK,
        {{A, A, Z, Z}, {A, A, Z, Z}, {Z, Z, B, B}, {Z, Z, B, B}}},
       {"outside without clipper fails",
        {3, 3, 5, 5},
        DDBLT_WAIT,
-       false,
+       {},
        DDERR_INVALIDRECT,
        {{Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}}},
       {"outside with clipper is clipped",
        {3, 3, 5, 5},
        DDBLT_WAIT,
-       true,
+       {{0, 0, 4, 4}},
        DD_OK,
        {{Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, A}}},
       {"negative corner clipped and stretched",
        {-2, -2, 2, 2},
        DDBLT_WAIT | DDBLT_KEYSRC,
-       true,
+       {{0, 0, 4, 4}},
        DD_OK,
        {{B, B, Z, Z}, {B, B, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}}},
+      {"stretched onto a clip list of one rectangle",
+       {0, 0, 4, 4},
+       DDBLT_WAIT,
+       {{1, 0, 3, 3}},
+       DD_OK,
+       {{Z, A, K, Z}, {Z, A, K, Z}, {Z, K, B, Z}, {Z, Z, Z, Z}}},
+      {"stretched onto a clip list of two rectangles",
+       {0, 0, 4, 4},
+       DDBLT_WAIT,
+       {{0, 0, 1, 1}, {2, 2, 4, 4}},
+       DD_OK,
+       {{A, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, B, B}, {Z, Z, B, B}}},
   };
   for (const TCase& c : cases) {
     auto dst = Offscreen(4, 4);
     DDBLTFX fx;
     fx.dwFillColor = Z;
     ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
-    if (c.Clip) {
+    if (!c.Clips.empty()) {
       PDirectDrawClipper clip;
       ASSERT_EQ(dd->CreateClipper(0, &clip), DD_OK);
-      struct {
-        RGNDATAHEADER h;
-        TRect r;
-      } region{{32, 1, 1, 16, {0, 0, 4, 4}}, {0, 0, 4, 4}};
-      ASSERT_EQ(clip->SetClipList(&region, 0), DD_OK);
+      std::vector<uint8_t> region(sizeof(RGNDATAHEADER) + 16 * c.Clips.size());
+      const auto n = static_cast<uint32_t>(c.Clips.size());
+      const RGNDATAHEADER h{32, 1, n, 16 * n, {0, 0, 4, 4}};
+      std::memcpy(region.data(), &h, sizeof h);
+      std::memcpy(region.data() + sizeof h, c.Clips.data(), 16 * c.Clips.size());
+      ASSERT_EQ(clip->SetClipList(region.data(), 0), DD_OK);
       dst->SetClipper(clip);
     }
     DDBLTFX none;
