@@ -680,9 +680,10 @@ TEST(DDrawWidths, ACaseForAWidthTheProcessorLacksIsSkippedAndSaysWhy) {
 }
 
 // Colour fills on each vector width the processor runs: rows of every
-// length around the vectors' sizes, odd widths whose rows end in padding,
-// rectangles on every edge and at odd offsets. Inside the rectangle every
-// pixel takes the colour; nothing else changes, the padding included.
+// length around the vectors' sizes and past the string store's start, odd
+// widths whose rows end in padding, rectangles on every edge and at odd
+// offsets. Inside the rectangle every pixel takes the colour; nothing else
+// changes, the padding included.
 class DDrawFill : public DDrawTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DDrawFill, FillsExactlyItsRectangle) {
@@ -690,7 +691,9 @@ TEST_P(DDrawFill, FillsExactlyItsRectangle) {
   if (DDVectorBits() != GetParam())
     GTEST_SKIP() << "this processor lacks " << GetParam() << "-bit vectors";
   constexpr uint16_t kColour = 0xA5C3;  // two different bytes: a shifted store shows
-  for (uint32_t w : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 97u, 130u}) {
+  // 2048 and more: rows long enough for the string store.
+  for (uint32_t w :
+       {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 97u, 130u, 2048u, 2053u}) {
     constexpr uint32_t h = 5;
     const int32_t W = static_cast<int32_t>(w), H = h;
     const TRect rects[] = {
