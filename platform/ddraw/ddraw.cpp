@@ -29,9 +29,15 @@ struct TDDKeyedMasks {
   uint32_t MaskStride = 0;
   std::vector<uint8_t> Mask;
   // The picture with every keyed pixel set to KeyLo, which no opaque pixel
-  // has, rows of the picture's width: one comparison per pixel then tells
-  // keyed from opaque even where the key is a range.
+  // has: one comparison per pixel then tells keyed from opaque even where
+  // the key is a range. Rows of OpaqueStride pixels in Opaque, the first at
+  // Row0, each starting a cache line: a row of up to 32 pixels is then read
+  // from one line, and the wide loads neither split across two nor run as
+  // fast or slow as wherever the heap put the table.
+  static constexpr size_t kLine = 64;
   std::vector<uint16_t> Opaque;
+  uint16_t* Row0 = nullptr;
+  size_t OpaqueStride = 0;
   // Where each row is opaque: from its first opaque column to past its last
   // (First == End: the row is clear), and whether every pixel between is
   // opaque, so that a draw neither reads nor compares what lies outside and
@@ -293,8 +299,13 @@ const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
   masks->KeyHi = key.dwColorSpaceHighValue;
   masks->MaskStride = (m.Width + 7) / 8 + 8;
   masks->Mask.assign(static_cast<size_t>(masks->MaskStride) * m.Height, 0);
-  masks->Opaque.assign(static_cast<size_t>(m.Width) * m.Height,
+  constexpr size_t kLinePixels = TDDKeyedMasks::kLine / 2;
+  masks->OpaqueStride = (size_t{m.Width} + kLinePixels - 1) / kLinePixels * kLinePixels;
+  masks->Opaque.assign(masks->OpaqueStride * m.Height + kLinePixels,
                        static_cast<uint16_t>(masks->KeyLo));
+  masks->Row0 = reinterpret_cast<uint16_t*>(
+      (reinterpret_cast<uintptr_t>(masks->Opaque.data()) + TDDKeyedMasks::kLine - 1) &
+      ~uintptr_t{TDDKeyedMasks::kLine - 1});
   masks->Rows.resize(m.Height);
   masks->RowFirst = m.Height;
   for (uint32_t y = 0; y < m.Height; ++y) {
@@ -307,7 +318,7 @@ const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
       if (v >= masks->KeyLo && v <= masks->KeyHi) continue;
       masks->Mask[static_cast<size_t>(y) * masks->MaskStride + x / 8] |=
           static_cast<uint8_t>(1u << (x % 8));
-      masks->Opaque[static_cast<size_t>(y) * m.Width + x] = v;
+      masks->Row0[y * masks->OpaqueStride + x] = v;
       if (!opaque++) span.First = x;
       span.End = x + 1;
     }
@@ -320,7 +331,7 @@ const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
   return *m.KeyedMasks;
 }
 
-// A keyed draw of a picture's opaque pixels (TDDKeyedMasks::Opaque): Count
+// A keyed draw of a picture's opaque pixels (TDDKeyedMasks::Row0): Count
 // picture rows, columns X0 to X0 + W, onto D, the destination of the first
 // row's column X0, rows DP bytes apart. The kernels take it by value and
 // keep its pointers in registers: a store through a pixel pointer could
@@ -330,7 +341,7 @@ struct TKeyedDraw {
   size_t DP;
   const TDDKeyedMasks::TRowSpan* Rows;  // the first row's
   const uint16_t* Opaque;               // the first row's column X0
-  size_t PictureWidth;
+  size_t OpaqueStride;
   const uint8_t* Mask;  // the first row's bits
   size_t MaskStride;
   uint32_t Count;
@@ -431,7 +442,7 @@ template <bool Windows>
 __attribute__((noinline)) void DrawKeyedSse2(const TKeyedDraw k) {
   uint8_t* d = k.D;
   const uint16_t* s = k.Opaque;
-  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.PictureWidth) {
+  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.OpaqueStride) {
     uint32_t from = 0, to = k.W;
     if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
     DrawRowSse2(reinterpret_cast<uint16_t*>(d), s, from, to, k.W, Windows && k.Rows[y].Solid,
@@ -483,7 +494,7 @@ __attribute__((target("avx2"), noinline)) void DrawKeyedAvx2(const TKeyedDraw k)
   const __m256i h = _mm256_set1_epi16(static_cast<short>(k.Hole));
   uint8_t* d = k.D;
   const uint16_t* s = k.Opaque;
-  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.PictureWidth) {
+  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.OpaqueStride) {
     uint32_t from = 0, to = k.W;
     if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
     auto* out = reinterpret_cast<uint16_t*>(d);
@@ -511,7 +522,7 @@ __attribute__((target("avx512f,avx512bw"), noinline)) void DrawKeyedAvx512(const
   const uint16_t* s = k.Opaque;
   const uint8_t* bitsRow = k.Mask;
   for (uint32_t y = 0; y < k.Count;
-       ++y, d += k.DP, s += k.PictureWidth, bitsRow += k.MaskStride) {
+       ++y, d += k.DP, s += k.OpaqueStride, bitsRow += k.MaskStride) {
     uint32_t from = 0, to = k.W;
     if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
     for (uint32_t i = from; i < to; i += 32) {
@@ -565,8 +576,8 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
                              static_cast<size_t>(dst.Left) * 2,
                          dp,
                          masks->Rows.data() + from,
-                         masks->Opaque.data() + size_t{from} * sm.Width + static_cast<size_t>(sx),
-                         sm.Width,
+                         masks->Row0 + from * masks->OpaqueStride + static_cast<size_t>(sx),
+                         masks->OpaqueStride,
                          masks->Mask.data() + size_t{from} * masks->MaskStride,
                          masks->MaskStride,
                          to - from,
