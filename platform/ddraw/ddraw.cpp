@@ -23,6 +23,11 @@
 // drawn every frame is scanned for its key once. Drawn from stale tables a
 // picture would show its old pixels, or lose new ones outside its old spans.
 struct TDDKeyedMasks {
+  // Row0 points into Opaque: a copy would point into the original's.
+  TDDKeyedMasks() = default;
+  TDDKeyedMasks(const TDDKeyedMasks&) = delete;
+  TDDKeyedMasks& operator=(const TDDKeyedMasks&) = delete;
+
   uint32_t KeyLo = 0, KeyHi = 0;
   // One bit per pixel (set: opaque), rows of MaskStride bytes with room to
   // read 8 bytes from any pixel of a row.
