@@ -162,8 +162,7 @@ uint8_t* AlignDown(uint16_t* p) {
 
 // Runs of at least this many bytes go to the processor's string store
 // instead, on the baseline path: it writes whole lines at a time through the
-// cache, faster than 16-byte stores can (0.5 rather than 0.7 of SDL2's fill
-// for a clear of the screen), but takes a while to start.
+// cache, faster than 16-byte stores can, but takes a while to start.
 constexpr size_t kStringStoreBytes = 4096;
 
 void Fill16Sse2(uint16_t* d, size_t n, uint16_t v) {
