@@ -38,6 +38,20 @@ inline TBenchPicture GamePicture(const std::string& Name, int Frame) {
   throw std::runtime_error("no picture " + Name);
 }
 
+// The middle Width x Height of a picture at least that large.
+inline TBenchPicture Middle(const TBenchPicture& Whole, int Width, int Height) {
+  if (Whole.Width < Width || Whole.Height < Height)
+    throw std::runtime_error("a picture smaller than its middle");
+  TBenchPicture p;
+  p.Width = Width;
+  p.Height = Height;
+  const int x0 = (Whole.Width - Width) / 2, y0 = (Whole.Height - Height) / 2;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x)
+      p.Pixels.push_back(Whole.Pixels[size_t((y0 + y) * Whole.Width + x0 + x)]);
+  return p;
+}
+
 // Frames of several pictures in turn, Count of them.
 inline std::vector<TBenchPicture> GamePictures(const std::vector<std::string>& Names, int Frames,
                                                int Count) {

@@ -78,9 +78,18 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, std::string> units_;
 };
 
-// main() of such a program.
+// main() of such a program. Repetitions run in rounds of every benchmark
+// once, in a new order each round, unless the command line says otherwise:
+// ours and the peer then meet the same load on a busy machine, and each
+// round's ratio compares like with like.
 inline int RunWithRatios(int argc, char** argv, std::vector<TBenchRatio> Ratios,
                          std::vector<TBenchBound> Bounds = {}) {
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  std::vector<char*> args(argv, argv + argc);
+  args.insert(args.begin() + (argc > 0 ? 1 : 0), interleave.data());
+  argc = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   TRatioReporter reporter(std::move(Ratios), std::move(Bounds));
   benchmark::RunSpecifiedBenchmarks(&reporter);

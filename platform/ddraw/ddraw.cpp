@@ -18,19 +18,42 @@
 
 // Where a keyed 16-bit picture is opaque. Pictures on surfaces rarely
 // change between draws, so this is kept with the pixels and dropped
-// whenever the pixels may change (a lock, a device context, a blit or fill
-// onto the surface, a restore); a picture drawn every frame is scanned for
-// its key once.
+// whenever the pixels may change (a lock and its unlock, a device context
+// and its release, a blit or fill onto the surface, a restore); a picture
+// drawn every frame is scanned for its key once. Drawn from stale tables a
+// picture would show its old pixels, or lose new ones outside its old spans.
 struct TDDKeyedMasks {
+  // Row0 points into Opaque: a copy would point into the original's.
+  TDDKeyedMasks() = default;
+  TDDKeyedMasks(const TDDKeyedMasks&) = delete;
+  TDDKeyedMasks& operator=(const TDDKeyedMasks&) = delete;
+
   uint32_t KeyLo = 0, KeyHi = 0;
   // One bit per pixel (set: opaque), rows of MaskStride bytes with room to
   // read 8 bytes from any pixel of a row.
   uint32_t MaskStride = 0;
   std::vector<uint8_t> Mask;
   // The picture with every keyed pixel set to KeyLo, which no opaque pixel
-  // has, rows of the picture's width: one comparison per pixel then tells
-  // keyed from opaque even where the key is a range.
+  // has: one comparison per pixel then tells keyed from opaque even where
+  // the key is a range. Rows of OpaqueStride pixels in Opaque, the first at
+  // Row0, each starting a cache line: a row of up to 32 pixels is then read
+  // from one line, and the wide loads neither split across two nor run as
+  // fast or slow as wherever the heap put the table.
+  static constexpr size_t kLine = 64;
   std::vector<uint16_t> Opaque;
+  uint16_t* Row0 = nullptr;
+  size_t OpaqueStride = 0;
+  // Where each row is opaque: from its first opaque column to past its last
+  // (First == End: the row is clear), and whether every pixel between is
+  // opaque, so that a draw neither reads nor compares what lies outside and
+  // copies a solid stretch without looking at the key.
+  struct TRowSpan {
+    uint32_t First = 0, End = 0;
+    bool Solid = false;
+  };
+  std::vector<TRowSpan> Rows;
+  // The rows from the first that holds an opaque pixel to past the last.
+  uint32_t RowFirst = 0, RowEnd = 0;
 };
 
 struct TDDSurfaceMemory {
@@ -123,7 +146,10 @@ void WritePixel(uint8_t* p, uint32_t bpp, uint32_t v) {
 // Runs of 16-bit pixels are filled with the widest stores the processor
 // has: an unaligned store at each end and aligned stores between, so every
 // line of the run is written whole. The stores go through the cache, since
-// the sprites and the present read the surface right after the clear.
+// the sprites and the present read the surface right after the clear. Four
+// stores a turn of the loop: a processor takes at most one taken branch a
+// cycle, and with one store a turn the branch, not the stores, would set the
+// pace (the baseline's 16-byte stores ran at half the speed they can).
 #if defined(__x86_64__)
 template <size_t Bytes>
 uint8_t* AlignUp(uint16_t* p) {
@@ -134,6 +160,11 @@ uint8_t* AlignDown(uint16_t* p) {
   return reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(p) & ~(Bytes - 1));
 }
 
+// Runs of at least this many bytes go to the processor's string store
+// instead, on the baseline path: it writes whole lines at a time through the
+// cache, faster than 16-byte stores can, but takes a while to start.
+constexpr size_t kStringStoreBytes = 4096;
+
 void Fill16Sse2(uint16_t* d, size_t n, uint16_t v) {
   if (n < 8) {
     std::fill_n(d, n, v);
@@ -142,8 +173,25 @@ void Fill16Sse2(uint16_t* d, size_t n, uint16_t v) {
   const __m128i c = _mm_set1_epi16(static_cast<short>(v));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(d), c);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 8), c);
-  for (uint8_t *p = AlignUp<16>(d), *end = AlignDown<16>(d + n); p < end; p += 16)
+  if (n * 2 >= kStringStoreBytes) {
+    // Eight-byte words from the first aligned one; the stores above cover
+    // the ends. An aligned word starts on a pixel, so each holds four.
+    void* p = AlignUp<8>(d);
+    size_t words = static_cast<size_t>(AlignDown<8>(d + n) - static_cast<uint8_t*>(p)) / 8;
+    asm volatile("rep stosq"
+                 : "+D"(p), "+c"(words)
+                 : "a"(uint64_t{v} * 0x0001000100010001ull)
+                 : "memory");
+    return;
+  }
+  uint8_t *p = AlignUp<16>(d), *end = AlignDown<16>(d + n);
+  for (; end - p >= 64; p += 64) {
     _mm_store_si128(reinterpret_cast<__m128i*>(p), c);
+    _mm_store_si128(reinterpret_cast<__m128i*>(p + 16), c);
+    _mm_store_si128(reinterpret_cast<__m128i*>(p + 32), c);
+    _mm_store_si128(reinterpret_cast<__m128i*>(p + 48), c);
+  }
+  for (; p < end; p += 16) _mm_store_si128(reinterpret_cast<__m128i*>(p), c);
 }
 
 __attribute__((target("avx2"))) void Fill16Avx2(uint16_t* d, size_t n, uint16_t v) {
@@ -151,8 +199,14 @@ __attribute__((target("avx2"))) void Fill16Avx2(uint16_t* d, size_t n, uint16_t 
   const __m256i c = _mm256_set1_epi16(static_cast<short>(v));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), c);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + n - 16), c);
-  for (uint8_t *p = AlignUp<32>(d), *end = AlignDown<32>(d + n); p < end; p += 32)
+  uint8_t *p = AlignUp<32>(d), *end = AlignDown<32>(d + n);
+  for (; end - p >= 128; p += 128) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(p), c);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 32), c);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 64), c);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 96), c);
+  }
+  for (; p < end; p += 32) _mm256_store_si256(reinterpret_cast<__m256i*>(p), c);
 }
 
 __attribute__((target("avx512f,avx512bw"))) void Fill16Avx512(uint16_t* d, size_t n, uint16_t v) {
@@ -160,8 +214,14 @@ __attribute__((target("avx512f,avx512bw"))) void Fill16Avx512(uint16_t* d, size_
   const __m512i c = _mm512_set1_epi16(static_cast<short>(v));
   _mm512_storeu_si512(d, c);
   _mm512_storeu_si512(d + n - 32, c);
-  for (uint8_t *p = AlignUp<64>(d), *end = AlignDown<64>(d + n); p < end; p += 64)
+  uint8_t *p = AlignUp<64>(d), *end = AlignDown<64>(d + n);
+  for (; end - p >= 256; p += 256) {
     _mm512_store_si512(p, c);
+    _mm512_store_si512(p + 64, c);
+    _mm512_store_si512(p + 128, c);
+    _mm512_store_si512(p + 192, c);
+  }
+  for (; p < end; p += 64) _mm512_store_si512(p, c);
 }
 #endif
 
@@ -243,100 +303,259 @@ const TDDKeyedMasks& KeyedMasksOf(TDDSurfaceMemory& m, DDCOLORKEY key) {
   masks->KeyHi = key.dwColorSpaceHighValue;
   masks->MaskStride = (m.Width + 7) / 8 + 8;
   masks->Mask.assign(static_cast<size_t>(masks->MaskStride) * m.Height, 0);
-  masks->Opaque.assign(static_cast<size_t>(m.Width) * m.Height,
+  constexpr size_t kLinePixels = TDDKeyedMasks::kLine / 2;
+  masks->OpaqueStride = (size_t{m.Width} + kLinePixels - 1) / kLinePixels * kLinePixels;
+  masks->Opaque.assign(masks->OpaqueStride * m.Height + kLinePixels,
                        static_cast<uint16_t>(masks->KeyLo));
+  masks->Row0 = reinterpret_cast<uint16_t*>(
+      (reinterpret_cast<uintptr_t>(masks->Opaque.data()) + TDDKeyedMasks::kLine - 1) &
+      ~uintptr_t{TDDKeyedMasks::kLine - 1});
+  masks->Rows.resize(m.Height);
+  masks->RowFirst = m.Height;
   for (uint32_t y = 0; y < m.Height; ++y) {
     const uint8_t* row = m.Bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(m.Pitch);
+    TDDKeyedMasks::TRowSpan& span = masks->Rows[y];
+    uint32_t opaque = 0;
     for (uint32_t x = 0; x < m.Width; ++x) {
       uint16_t v;
       std::memcpy(&v, row + 2 * x, 2);
       if (v >= masks->KeyLo && v <= masks->KeyHi) continue;
       masks->Mask[static_cast<size_t>(y) * masks->MaskStride + x / 8] |=
           static_cast<uint8_t>(1u << (x % 8));
-      masks->Opaque[static_cast<size_t>(y) * m.Width + x] = v;
+      masks->Row0[y * masks->OpaqueStride + x] = v;
+      if (!opaque++) span.First = x;
+      span.End = x + 1;
     }
+    if (!opaque) continue;
+    span.Solid = opaque == span.End - span.First;
+    masks->RowFirst = std::min(masks->RowFirst, y);
+    masks->RowEnd = y + 1;
   }
   m.KeyedMasks = std::move(masks);
   return *m.KeyedMasks;
 }
 
-// Keyed rows of a picture's opaque pixels (see TDDKeyedMasks::Opaque, rows of
-// lp pixels) drawn eight or sixteen at a time, with no branch on what a
-// stretch of pixels holds. A row of at least one step ends with a step that
-// overlaps the one before, which draws those pixels again to the same
-// result, so no pixel goes one at a time.
-void BlitRowsKeyed(uint8_t* d, size_t dp, const uint16_t* opaque, size_t lp, uint16_t hole,
-                   uint32_t n, int rows) {
+// A keyed draw of a picture's opaque pixels (TDDKeyedMasks::Row0): Count
+// picture rows, columns X0 to X0 + W, onto D, the destination of the first
+// row's column X0, rows DP bytes apart. The kernels take it by value and
+// keep its pointers in registers: a store through a pixel pointer could
+// otherwise alias anything, and every row would read them again.
+struct TKeyedDraw {
+  uint8_t* D;
+  size_t DP;
+  const TDDKeyedMasks::TRowSpan* Rows;  // the first row's
+  const uint16_t* Opaque;               // the first row's column X0
+  size_t OpaqueStride;
+  const uint8_t* Mask;  // the first row's bits
+  size_t MaskStride;
+  uint32_t Count;
+  uint32_t X0, W;
+  uint16_t Hole;
+};
+
+// The columns of one row to draw, counted from the draw's first column:
+// what the row's opaque span and the draw's columns have in common.
+inline bool RowWindow(const TDDKeyedMasks::TRowSpan& r, uint32_t x0, uint32_t w, uint32_t& from,
+                      uint32_t& to) {
+  const uint32_t lo = std::max(r.First, x0), hi = std::min(r.End, x0 + w);
+  if (lo >= hi) return false;
+  from = lo - x0;
+  to = hi - x0;
+  return true;
+}
+
+// Each kernel draws every row either whole (Windows false) or only its
+// window. A row of one or two vectors costs less drawn whole than the
+// branches a window takes, so windows are for draws wider than that.
+//
+// A row or window is drawn in moves of one vector each: two where it is at
+// most two vectors wide, four where at most four, the later ones
+// overlapping the earlier where it is no multiple of a vector. Every move
+// of a row loads before the first one stores, so an overlapping move reads
+// the destination as it was, and a keyed pixel of the picture (the hole
+// value, which no opaque pixel has) leaves it as it was: the result is the
+// one of a pixel at a time. A window narrower than a vector is widened to
+// one within the draw's columns, which takes in only keyed pixels. Sizes
+// rather than a loop keep the branches few and predictable on rows of
+// varying width. A solid window is copied without looking at the key.
 #if defined(__SSE2__)
-  const __m128i keyed = _mm_set1_epi16(static_cast<short>(hole));
+inline __m128i Load8(const uint16_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store8(uint16_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+template <bool Solid>
+inline __m128i Move8(const uint16_t* s, const uint16_t* d, __m128i hole) {
+  const __m128i v = Load8(s);
+  if constexpr (Solid) return v;
+  const __m128i m = _mm_cmpeq_epi16(v, hole);
+  return _mm_or_si128(_mm_andnot_si128(m, v), _mm_and_si128(m, Load8(d)));
+}
+
+// N pixels, at least eight.
+template <bool Solid>
+inline void DrawRunSse2(uint16_t* o, const uint16_t* p, uint32_t n, __m128i hole) {
+  if (n <= 16) {
+    const __m128i a = Move8<Solid>(p, o, hole), b = Move8<Solid>(p + n - 8, o + n - 8, hole);
+    Store8(o, a);
+    Store8(o + n - 8, b);
+  } else if (n <= 32) {
+    const __m128i a = Move8<Solid>(p, o, hole), b = Move8<Solid>(p + 8, o + 8, hole);
+    const __m128i c = Move8<Solid>(p + n - 16, o + n - 16, hole);
+    const __m128i e = Move8<Solid>(p + n - 8, o + n - 8, hole);
+    Store8(o, a);
+    Store8(o + 8, b);
+    Store8(o + n - 16, c);
+    Store8(o + n - 8, e);
+  } else {
+    const __m128i last = Move8<Solid>(p + n - 8, o + n - 8, hole);
+    for (uint32_t i = 0; i + 8 < n; i += 8) Store8(o + i, Move8<Solid>(p + i, o + i, hole));
+    Store8(o + n - 8, last);
+  }
+}
 #endif
-  for (int y = 0; y < rows; ++y, d += dp, opaque += lp) {
+
+// One row of a draw: Out and S at the draw's first column, the window From
+// to To within its W columns.
+inline void DrawRowSse2(uint16_t* out, const uint16_t* s, uint32_t from, uint32_t to, uint32_t w,
+                        bool solid, uint16_t hole) {
 #if defined(__SSE2__)
-    if (n >= 8) {
-      auto step = [&](uint32_t i) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(opaque + i));
-        const __m128i m = _mm_cmpeq_epi16(v, keyed);
-        auto* out = reinterpret_cast<__m128i*>(d + 2 * size_t{i});
-        _mm_storeu_si128(
-            out, _mm_or_si128(_mm_andnot_si128(m, v), _mm_and_si128(m, _mm_loadu_si128(out))));
-      };
-      uint32_t i = 0;
-      for (; i + 16 <= n; i += 16) {
-        step(i);
-        step(i + 8);
-      }
-      if (i + 8 <= n) step(i), i += 8;
-      if (i < n) step(n - 8);
-      continue;
-    }
+  const __m128i h = _mm_set1_epi16(static_cast<short>(hole));
+  if (to - from >= 8) {
+    if (solid)
+      DrawRunSse2<true>(out + from, s + from, to - from, h);
+    else
+      DrawRunSse2<false>(out + from, s + from, to - from, h);
+    return;
+  }
+  if (w >= 8) {
+    from = std::min(from, w - 8);
+    Store8(out + from, Move8<false>(s + from, out + from, h));
+    return;
+  }
+#else
+  (void)w;
+  (void)solid;
 #endif
-    for (uint32_t i = 0; i < n; ++i)
-      if (opaque[i] != hole) std::memcpy(d + 2 * size_t{i}, opaque + i, 2);
+  for (uint32_t i = from; i < to; ++i)
+    if (s[i] != hole) out[i] = s[i];
+}
+
+template <bool Windows>
+__attribute__((noinline)) void DrawKeyedSse2(const TKeyedDraw k) {
+  uint8_t* d = k.D;
+  const uint16_t* s = k.Opaque;
+  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.OpaqueStride) {
+    uint32_t from = 0, to = k.W;
+    if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
+    DrawRowSse2(reinterpret_cast<uint16_t*>(d), s, from, to, k.W, Windows && k.Rows[y].Solid,
+                k.Hole);
   }
 }
 
 #if defined(__x86_64__)
-// The same sixteen pixels per step with 256-bit vectors.
-__attribute__((target("avx2"))) void BlitRowsKeyedAvx2(uint8_t* d, size_t dp,
-                                                       const uint16_t* opaque, size_t lp,
-                                                       uint16_t hole, uint32_t n, int rows) {
-  if (n < 16) return BlitRowsKeyed(d, dp, opaque, lp, hole, n, rows);
-  const __m256i keyed = _mm256_set1_epi16(static_cast<short>(hole));
-  for (int y = 0; y < rows; ++y, d += dp, opaque += lp)
-    for (uint32_t i = 0;; i += 16) {
-      i = std::min(i, n - 16);
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(opaque + i));
-      auto* out = reinterpret_cast<__m256i*>(d + 2 * size_t{i});
-      _mm256_storeu_si256(
-          out, _mm256_blendv_epi8(v, _mm256_loadu_si256(out), _mm256_cmpeq_epi16(v, keyed)));
-      if (i + 16 == n) break;
-    }
+// Sixteen pixels a move with 256-bit vectors; a window narrower than that
+// within a draw narrower than that goes eight at a time.
+__attribute__((target("avx2"))) inline __m256i Load16(const uint16_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
-#endif
+__attribute__((target("avx2"))) inline void Store16(uint16_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+template <bool Solid>
+__attribute__((target("avx2"))) inline __m256i Move16(const uint16_t* s, const uint16_t* d,
+                                                     __m256i hole) {
+  const __m256i v = Load16(s);
+  if constexpr (Solid) return v;
+  return _mm256_blendv_epi8(v, Load16(d), _mm256_cmpeq_epi16(v, hole));
+}
 
-#if defined(__x86_64__)
-// Thirty-two pixels per step: the picture's own bits say which to store, so
+template <bool Solid>
+__attribute__((target("avx2"))) inline void DrawRunAvx2(uint16_t* o, const uint16_t* p,
+                                                       uint32_t n, __m256i hole) {
+  if (n <= 32) {
+    const __m256i a = Move16<Solid>(p, o, hole), b = Move16<Solid>(p + n - 16, o + n - 16, hole);
+    Store16(o, a);
+    Store16(o + n - 16, b);
+  } else if (n <= 64) {
+    const __m256i a = Move16<Solid>(p, o, hole), b = Move16<Solid>(p + 16, o + 16, hole);
+    const __m256i c = Move16<Solid>(p + n - 32, o + n - 32, hole);
+    const __m256i e = Move16<Solid>(p + n - 16, o + n - 16, hole);
+    Store16(o, a);
+    Store16(o + 16, b);
+    Store16(o + n - 32, c);
+    Store16(o + n - 16, e);
+  } else {
+    const __m256i last = Move16<Solid>(p + n - 16, o + n - 16, hole);
+    for (uint32_t i = 0; i + 16 < n; i += 16) Store16(o + i, Move16<Solid>(p + i, o + i, hole));
+    Store16(o + n - 16, last);
+  }
+}
+
+template <bool Windows>
+__attribute__((target("avx2"), noinline)) void DrawKeyedAvx2(const TKeyedDraw k) {
+  const __m256i h = _mm256_set1_epi16(static_cast<short>(k.Hole));
+  uint8_t* d = k.D;
+  const uint16_t* s = k.Opaque;
+  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.OpaqueStride) {
+    uint32_t from = 0, to = k.W;
+    if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
+    auto* out = reinterpret_cast<uint16_t*>(d);
+    const bool solid = Windows && k.Rows[y].Solid;
+    if (to - from >= 16) {
+      if (solid)
+        DrawRunAvx2<true>(out + from, s + from, to - from, h);
+      else
+        DrawRunAvx2<false>(out + from, s + from, to - from, h);
+    } else if (k.W >= 16) {
+      from = std::min(from, k.W - 16);
+      Store16(out + from, Move16<false>(s + from, out + from, h));
+    } else {
+      DrawRowSse2(out, s, from, to, k.W, solid, k.Hole);
+    }
+  }
+}
+
+// Thirty-two pixels a step: the picture's own bits say which to store, so
 // keyed pixels are neither compared nor branched on, and the masked load
-// reads nothing past the row.
-__attribute__((target("avx512f,avx512bw"))) void BlitRowsMasked16(uint8_t* d, size_t dp,
-                                                                  const uint8_t* s, size_t sp,
-                                                                  const uint8_t* mask, size_t mp,
-                                                                  uint32_t sx, uint32_t n,
-                                                                  int rows) {
-  for (int y = 0; y < rows; ++y, d += dp, s += sp, mask += mp)
-    for (uint32_t i = 0; i < n; i += 32) {
-      const uint32_t at = sx + i;
+// reads nothing outside the row or its window.
+template <bool Windows>
+__attribute__((target("avx512f,avx512bw"), noinline)) void DrawKeyedAvx512(const TKeyedDraw k) {
+  uint8_t* d = k.D;
+  const uint16_t* s = k.Opaque;
+  const uint8_t* bitsRow = k.Mask;
+  for (uint32_t y = 0; y < k.Count;
+       ++y, d += k.DP, s += k.OpaqueStride, bitsRow += k.MaskStride) {
+    uint32_t from = 0, to = k.W;
+    if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
+    for (uint32_t i = from; i < to; i += 32) {
+      const uint32_t at = k.X0 + i;
       uint64_t bits;
-      std::memcpy(&bits, mask + at / 8, 8);
-      auto m = static_cast<uint32_t>(bits >> (at % 8));
-      if (n - i < 32) m &= (1u << (n - i)) - 1;
-      if (!m) continue;
-      const __m512i v = _mm512_maskz_loadu_epi16(m, s + 2 * size_t{at});
-      _mm512_mask_storeu_epi16(d + 2 * size_t{i}, m, v);
+      std::memcpy(&bits, bitsRow + at / 8, 8);
+      // No more than the row's pixels, without a branch on how many.
+      const auto mask = static_cast<uint32_t>((bits >> (at % 8)) &
+                                              (~0ull >> (64 - std::min(to - i, 32u))));
+      const __m512i v = _mm512_maskz_loadu_epi16(mask, s + i);
+      _mm512_mask_storeu_epi16(d + 2 * size_t{i}, mask, v);
     }
+  }
 }
-
 #endif
+
+// Draws K with the widest vectors in use: rows whole where the draw is at
+// most two vectors wide, else their windows.
+void DrawKeyed(const TKeyedDraw& k) {
+#if defined(__x86_64__)
+  switch (DDVectorBits()) {
+    case 512:
+      return k.W <= 64 ? DrawKeyedAvx512<false>(k) : DrawKeyedAvx512<true>(k);
+    case 256:
+      return k.W <= 32 ? DrawKeyedAvx2<false>(k) : DrawKeyedAvx2<true>(k);
+  }
+#endif
+  return k.W <= 16 ? DrawKeyedSse2<false>(k) : DrawKeyedSse2<true>(k);
+}
 
 // Copies Src (in source memory) onto Dst, where Full/FullSrc are the whole
 // unclipped rectangles that give the stretch mapping. Masks, when given, say
@@ -352,21 +571,24 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
     int sx = fullSrc.Left + (dst.Left - full.Left);
     int n = dst.Right - dst.Left;
     if (keyed && masks) {
-      const auto sy = static_cast<size_t>(fullSrc.Top + (dst.Top - full.Top));
-      uint8_t* d =
-          dm.Bytes.data() + static_cast<size_t>(dst.Top) * dp + static_cast<size_t>(dst.Left) * 2;
-      const uint8_t* s = sm.Bytes.data() + sy * sp;
-      const int rows = dst.Bottom - dst.Top;
-      const auto x0 = static_cast<uint32_t>(sx), w = static_cast<uint32_t>(n);
-      const uint16_t* opaque = masks->Opaque.data() + sy * sm.Width + x0;
-      const auto hole = static_cast<uint16_t>(masks->KeyLo);
-#if defined(__x86_64__)
-      if (DDVectorBits() == 512)
-        return BlitRowsMasked16(d, dp, s, sp, masks->Mask.data() + sy * masks->MaskStride,
-                                masks->MaskStride, x0, w, rows);
-      if (DDVectorBits() == 256) return BlitRowsKeyedAvx2(d, dp, opaque, sm.Width, hole, w, rows);
-#endif
-      return BlitRowsKeyed(d, dp, opaque, sm.Width, hole, w, rows);
+      // Only the rows that hold an opaque pixel are visited.
+      const auto sy = static_cast<uint32_t>(fullSrc.Top + (dst.Top - full.Top));
+      const uint32_t from = std::max(sy, masks->RowFirst);
+      const uint32_t to = std::min(sy + static_cast<uint32_t>(dst.Bottom - dst.Top), masks->RowEnd);
+      if (from >= to) return;
+      const TKeyedDraw k{dm.Bytes.data() + (dst.Top + size_t{from - sy}) * dp +
+                             static_cast<size_t>(dst.Left) * 2,
+                         dp,
+                         masks->Rows.data() + from,
+                         masks->Row0 + from * masks->OpaqueStride + static_cast<size_t>(sx),
+                         masks->OpaqueStride,
+                         masks->Mask.data() + size_t{from} * masks->MaskStride,
+                         masks->MaskStride,
+                         to - from,
+                         static_cast<uint32_t>(sx),
+                         static_cast<uint32_t>(n),
+                         static_cast<uint16_t>(masks->KeyLo)};
+      return DrawKeyed(k);
     }
     for (int y = dst.Top; y < dst.Bottom; ++y) {
       int sy = fullSrc.Top + (y - full.Top);
@@ -613,6 +835,10 @@ HRESULT IDirectDrawSurface::Lock(const TRect* Rect, DDSURFACEDESC* Desc, uint32_
 HRESULT IDirectDrawSurface::Unlock(void*) {
   if (locks_ <= 0) return DDERR_NOTLOCKED;
   --locks_;
+  // Again on the way out: a duplicate shares these pixels but not the lock,
+  // and a keyed draw from it while this lock was held worked out spans from
+  // pixels the holder went on writing.
+  mem_->Written();
   return DD_OK;
 }
 
@@ -630,7 +856,7 @@ HRESULT IDirectDrawSurface::Restore() {
   // A mipmap chain is restored as one surface.
   for (IDirectDrawSurface* m = mip_.get(); m; m = m->mip_.get()) {
     m->mem_->Lost = false;
-    m->mem_->KeyedMasks.reset();
+    m->mem_->Written();
   }
   return DD_OK;
 }
@@ -679,23 +905,28 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
   TRect bounds{0, 0, static_cast<int32_t>(mem_->Width), static_cast<int32_t>(mem_->Height)};
   TRect dest = DestRect ? *DestRect : bounds;
   if (Empty(dest)) return DDERR_INVALIDRECT;
-  // Parts of the destination that may be written.
+  // Parts of the destination that may be written. Without a clipper, or
+  // with one of a single rectangle (the engine clips its pictures to the
+  // surface so), there is one part at most and nothing is allocated: this
+  // is the path of every sprite.
   std::vector<TRect> clips;
-  if (clipper_ && clipper_->HasClipList()) {
+  TRect one = dest;
+  const TRect* parts = &one;
+  size_t nparts = 1;
+  if (clipper_ && clipper_->HasClipList() && clipper_->rects_.size() != 1) {
     for (const TRect& c : clipper_->rects_) {
       TRect r = Intersect(Intersect(c, bounds), dest);
       if (!Empty(r)) clips.push_back(r);
     }
+    parts = clips.data();
+    nparts = clips.size();
   } else if (clipper_) {
-    TRect r = Intersect(bounds, dest);
-    if (!Empty(r)) clips.push_back(r);
+    one = Intersect(bounds, dest);
+    if (clipper_->HasClipList()) one = Intersect(one, clipper_->rects_[0]);
+    nparts = Empty(one) ? 0 : 1;
   } else {
     if (!Inside(dest, mem_->Width, mem_->Height)) return DDERR_INVALIDRECT;
   }
-  // Without a clipper the one rectangle is the whole job (no allocation: this
-  // is the path of every sprite).
-  const TRect* parts = clipper_ ? clips.data() : &dest;
-  const size_t nparts = clipper_ ? clips.size() : 1;
   if (Flags & DDBLT_COLORFILL) {
     if (!Fx) return DDERR_INVALIDPARAMS;
     mem_->Written();
@@ -716,12 +947,22 @@ HRESULT IDirectDrawSurface::Blt(const TRect* DestRect, IDirectDrawSurface* Sourc
       copy = std::make_shared<TDDSurfaceMemory>(*sm);
       sm = copy.get();
     }
+    // The key as the source's pixels read it: a range past their largest
+    // value ends there, and one that holds no value keys nothing. Every
+    // path then compares pixels of their own width with it.
+    DDCOLORKEY key = Source->srcKey_;
+    if (keyed) {
+      const int32_t bits = PixelBits(BytesPerPixel(sm->Format));
+      const uint32_t largest = bits >= 32 ? ~0u : (1u << bits) - 1;
+      key.dwColorSpaceHighValue = std::min(key.dwColorSpaceHighValue, largest);
+      keyed = key.dwColorSpaceLowValue <= key.dwColorSpaceHighValue;
+    }
     const TDDKeyedMasks* masks = nullptr;
     if (keyed && !copy && BytesPerPixel(sm->Format) == 2 && ++Source->mem_->UnchangedBlits >= 2)
-      masks = &KeyedMasksOf(*Source->mem_, Source->srcKey_);
+      masks = &KeyedMasksOf(*Source->mem_, key);
     mem_->Written();
     for (size_t i = 0; i < nparts; ++i)
-      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, Source->srcKey_, masks);
+      BlitPart(*mem_, *sm, parts[i], dest, src, keyed, key, masks);
   }
   if (IsPrimary() && device_) device_->Present(*this);
   return DD_OK;
@@ -801,6 +1042,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* Out) {
 HRESULT IDirectDrawSurface::ReleaseDC(HDC DC) {
   if (!dc_ || DC != dc_.get()) return DDERR_INVALIDPARAMS;
   dc_.reset();
+  mem_->Written();  // as at Unlock
   if (IsPrimary() && device_) device_->Present(*this);
   return DD_OK;
 }

@@ -122,7 +122,7 @@ TEST_F(DDrawTest, KeyedStretchedAndClippedBlits) {
     const char* Name;
     TRect Dest;
     uint32_t Flags;
-    bool Clip;
+    std::vector<TRect> Clips;  // a clipper with this list; none: no clipper
     HRESULT Result;
     std::vector<std::vector<uint16_t>> Expect;
   };
@@ -131,53 +131,66 @@ TEST_F(DDrawTest, KeyedStretchedAndClippedBlits) {
       {"plain copy",
        {1, 1, 3, 3},
        DDBLT_WAIT,
-       false,
+       {},
        DD_OK,
        {{Z, Z, Z, Z}, {Z, A, K, Z}, {Z, K, B, Z}, {Z, Z, Z, Z}}},
       {"keyed copy",
        {1, 1, 3, 3},
        DDBLT_WAIT | DDBLT_KEYSRC,
-       false,
+       {},
        DD_OK,
        {{Z, Z, Z, Z}, {Z, A, Z, Z}, {Z, Z, B, Z}, {Z, Z, Z, Z}}},
       {"stretched x2 keyed",
        {0, 0, 4, 4},
        DDBLT_WAIT | DDBLT_KEYSRC,
-       false,
+       {},
        DD_OK,
        {{A, A, Z, Z}, {A, A, Z, Z}, {Z, Z, B, B}, {Z, Z, B, B}}},
       {"outside without clipper fails",
        {3, 3, 5, 5},
        DDBLT_WAIT,
-       false,
+       {},
        DDERR_INVALIDRECT,
        {{Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}}},
       {"outside with clipper is clipped",
        {3, 3, 5, 5},
        DDBLT_WAIT,
-       true,
+       {{0, 0, 4, 4}},
        DD_OK,
        {{Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, A}}},
       {"negative corner clipped and stretched",
        {-2, -2, 2, 2},
        DDBLT_WAIT | DDBLT_KEYSRC,
-       true,
+       {{0, 0, 4, 4}},
        DD_OK,
        {{B, B, Z, Z}, {B, B, Z, Z}, {Z, Z, Z, Z}, {Z, Z, Z, Z}}},
+      {"stretched onto a clip list of one rectangle",
+       {0, 0, 4, 4},
+       DDBLT_WAIT,
+       {{1, 0, 3, 3}},
+       DD_OK,
+       {{Z, A, K, Z}, {Z, A, K, Z}, {Z, K, B, Z}, {Z, Z, Z, Z}}},
+      {"stretched onto a clip list of two rectangles",
+       {0, 0, 4, 4},
+       DDBLT_WAIT,
+       {{0, 0, 1, 1}, {2, 2, 4, 4}},
+       DD_OK,
+       {{A, Z, Z, Z}, {Z, Z, Z, Z}, {Z, Z, B, B}, {Z, Z, B, B}}},
   };
   for (const TCase& c : cases) {
     auto dst = Offscreen(4, 4);
     DDBLTFX fx;
     fx.dwFillColor = Z;
     ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
-    if (c.Clip) {
+    if (!c.Clips.empty()) {
       PDirectDrawClipper clip;
       ASSERT_EQ(dd->CreateClipper(0, &clip), DD_OK);
-      struct {
-        RGNDATAHEADER h;
-        TRect r;
-      } region{{32, 1, 1, 16, {0, 0, 4, 4}}, {0, 0, 4, 4}};
-      ASSERT_EQ(clip->SetClipList(&region, 0), DD_OK);
+      std::vector<uint8_t> region(sizeof(RGNDATAHEADER) + 16 * c.Clips.size());
+      const auto n = static_cast<uint32_t>(c.Clips.size());
+      const RGNDATAHEADER h{32, 1, n, 16 * n, {0, 0, 4, 4}};
+      std::memcpy(region.data(), &h, sizeof h);
+      std::memcpy(region.data() + sizeof h, c.Clips.data(), 16 * c.Clips.size());
+      ASSERT_EQ(clip->SetClipList(region.data(), 0), DD_OK);
       dst->SetClipper(clip);
     }
     DDBLTFX none;
@@ -242,67 +255,249 @@ TEST_P(DDrawWidthTest, KeyedBlitsOfPartsMatchPixelByPixel) {
   }
 }
 
+// Pictures whose opaque pixels lie in spans of every kind, each drawn whole,
+// clipped into its spans on every side, and from a part of itself. The
+// first draw of a picture compares every pixel with the key; the second
+// goes through the picture's spans, which this width's kernels draw. The
+// second must leave exactly what the first did, and that must be the
+// picture's pixel wherever the picture is opaque and the background
+// elsewhere.
+TEST_P(DDrawWidthTest, KeyedDrawsThroughSpansMatchThePlainDraw) {
+  constexpr uint16_t kKey = 0x0801;
+  using TOpaque = std::function<bool(int x, int y)>;
+  // Inside an ellipse filling W x H from row Top.
+  auto capsule = [](int w, int h, int top = 0) -> TOpaque {
+    return [=](int x, int y) {
+      const double dx = (x + 0.5) / w * 2 - 1, dy = (y - top + 0.5) / h * 2 - 1;
+      return dx * dx + dy * dy <= 1;
+    };
+  };
+  struct TPicture {
+    const char* Name;
+    int W, H;
+    TOpaque Opaque;
+  } pictures[] = {
+      {"a clear picture", 40, 4, [](int, int) { return false; }},
+      {"clear rows above, between and below", 40, 9,
+       [](int x, int y) { return (y == 2 || y == 5) && x >= 3 && x < 37; }},
+      {"one pixel on the left edge", 33, 3, [](int x, int y) { return x == 0 && y == 1; }},
+      {"one pixel on the right edge", 33, 3, [](int x, int y) { return x == 32 && y == 1; }},
+      {"one pixel in each corner", 70, 5,
+       [](int x, int y) { return (x == 0 || x == 69) && (y == 0 || y == 4); }},
+      {"a capsule as the bonuses are, its lower third clear", 32, 32, capsule(32, 19, 1)},
+      {"a capsule wider than every vector", 150, 20, capsule(150, 20)},
+      {"a capsule with holes", 150, 12,
+       [c = capsule(150, 12)](int x, int y) { return c(x, y) && (x * 7 + y * 3) % 5 != 0; }},
+      {"short spans across wide rows, the last against the right edge", 100, 8,
+       [](int x, int y) { return y < 7 ? x >= 13 * y + 1 && x <= 14 * y + 1 : x >= 97; }},
+      {"rows of every column but one", 67, 3, [](int x, int y) { return x != 11 * y + 20; }},
+      {"an odd width below a vector", 7, 5, [](int x, int y) { return (x + y) % 3 != 0; }},
+      {"an odd width between vectors", 13, 4, capsule(13, 4)},
+      {"an odd width past a vector", 35, 6, capsule(35, 6)},
+      {"one column", 1, 4, [](int, int y) { return y % 2 == 1; }},
+  };
+  for (const TPicture& p : pictures) {
+    std::vector<std::vector<uint16_t>> pic(size_t(p.H), std::vector<uint16_t>(size_t(p.W)));
+    for (int y = 0; y < p.H; ++y)
+      for (int x = 0; x < p.W; ++x)
+        pic[size_t(y)][size_t(x)] =
+            p.Opaque(x, y) ? static_cast<uint16_t>(0x2000 + (x * 31 + y * 17) % 0x1000) : kKey;
+    const int dw = 2 * p.W + 24, dh = p.H + 8;
+    std::vector<std::vector<uint16_t>> background(static_cast<size_t>(dh),
+                                                  std::vector<uint16_t>(static_cast<size_t>(dw)));
+    for (int y = 0; y < dh; ++y)
+      for (int x = 0; x < dw; ++x)
+        background[size_t(y)][size_t(x)] = static_cast<uint16_t>(0x5000 + (x * 13 + y * 7) % 256);
+    struct TDraw {
+      const char* Name;
+      TRect Src;
+      int X, Y;
+    } draws[] = {
+        {"whole", {0, 0, p.W, p.H}, 7, 3},
+        {"clipped on the left", {0, 0, p.W, p.H}, -p.W / 3 - 1, 2},
+        {"clipped on the right", {0, 0, p.W, p.H}, dw - 2 * p.W / 3, 4},
+        {"clipped at the top", {0, 0, p.W, p.H}, 3, -p.H / 3 - 1},
+        {"clipped at the bottom", {0, 0, p.W, p.H}, p.W + 10, dh - p.H / 2},
+        {"from a part", {p.W / 4, p.H / 4, p.W - p.W / 5, p.H}, 5, 5},
+    };
+    for (const TDraw& draw : draws) {
+      SCOPED_TRACE(testing::Message() << p.Name << ", " << draw.Name);
+      auto src = Offscreen(uint32_t(p.W), uint32_t(p.H));
+      Put(*src, pic);
+      DDCOLORKEY key{kKey, kKey};
+      src->SetColorKey(DDCKEY_SRCBLT, &key);
+      const TRect dest{draw.X, draw.Y, draw.X + draw.Src.Right - draw.Src.Left,
+                       draw.Y + draw.Src.Bottom - draw.Src.Top};
+      std::vector<std::vector<uint16_t>> plain;
+      for (int pass = 0; pass < 2; ++pass) {
+        auto dst = Offscreen(uint32_t(dw), uint32_t(dh));
+        Put(*dst, background);
+        PDirectDrawClipper clip;
+        ASSERT_EQ(dd->CreateClipper(0, &clip), DD_OK);
+        struct {
+          RGNDATAHEADER h;
+          TRect r;
+        } region{{32, 1, 1, 16, {0, 0, dw, dh}}, {0, 0, dw, dh}};
+        ASSERT_EQ(clip->SetClipList(&region, 0), DD_OK);
+        dst->SetClipper(clip);
+        DDBLTFX fx;
+        ASSERT_EQ(dst->Blt(&dest, src.get(), &draw.Src, DDBLT_KEYSRC, &fx), DD_OK);
+        const auto got = Get(*dst);
+        if (pass == 1) {
+          ASSERT_EQ(got, plain) << "the draw through the spans differs from the plain draw";
+          break;
+        }
+        plain = got;
+        for (int y = 0; y < dh; ++y)
+          for (int x = 0; x < dw; ++x) {
+            uint16_t want = background[size_t(y)][size_t(x)];
+            if (x >= dest.Left && x < dest.Right && y >= dest.Top && y < dest.Bottom) {
+              const uint16_t v = pic[size_t(draw.Src.Top + y - dest.Top)]
+                                    [size_t(draw.Src.Left + x - dest.Left)];
+              if (v != kKey) want = v;
+            }
+            ASSERT_EQ(got[size_t(y)][size_t(x)], want) << "the plain draw, at " << x << "," << y;
+          }
+      }
+    }
+  }
+}
+
+// A key's range reaching past the pixels' sixteen bits ends at their largest
+// value, and a range that holds no pixel value keys nothing: each pixel is
+// compared with the key as the number it is, on the plain draw and through
+// the spans alike.
+TEST_P(DDrawWidthTest, KeysBeyondSixteenBitsKeyWhatThePixelsHold) {
+  constexpr int W = 40, H = 3;
+  std::vector<std::vector<uint16_t>> pic(H, std::vector<uint16_t>(W));
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x)
+      pic[size_t(y)][size_t(x)] = static_cast<uint16_t>((x * 0x0680 + y * 0x2000) & 0xFFFF);
+  pic[1][39] = 0xFFFF;
+  auto src = Offscreen(W, H);
+  const DDCOLORKEY keys[] = {
+      {0x10000, 0x10000},  // above every pixel
+      {0x8000, 0x18000},   // the upper half and on past it
+      {0x0900, 0x0800},    // an empty range
+      {0x0000, 0x0000},    // black alone, as the game keys
+  };
+  for (const DDCOLORKEY& key : keys) {
+    SCOPED_TRACE(testing::Message() << std::hex << key.dwColorSpaceLowValue << "-"
+                                    << key.dwColorSpaceHighValue);
+    Put(*src, pic);  // written again: the first draw after is a plain one
+    src->SetColorKey(DDCKEY_SRCBLT, &key);
+    for (int pass = 0; pass < 2; ++pass) {
+      auto dst = Offscreen(W, H);
+      DDBLTFX fx;
+      fx.dwFillColor = 0x1234;
+      ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+      ASSERT_EQ(dst->Blt(nullptr, src.get(), nullptr, DDBLT_KEYSRC, &fx), DD_OK);
+      const auto got = Get(*dst);
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const uint32_t v = pic[size_t(y)][size_t(x)];
+          const bool keyed = v >= key.dwColorSpaceLowValue && v <= key.dwColorSpaceHighValue;
+          ASSERT_EQ(got[size_t(y)][size_t(x)], keyed ? 0x1234 : v)
+              << (pass ? "through the spans" : "the plain draw") << ", at " << x << "," << y;
+        }
+    }
+  }
+}
+
 // A picture drawn once and then changed draws as changed: whatever changes
-// its pixels or its key also forgets what was worked out about them.
+// its pixels or its key also forgets what was worked out about them. Each
+// change puts opaque pixels outside the picture's old spans and into its
+// clear row, where a draw through stale spans would not look. A duplicate
+// shares the pixels but not the lock, so a picture can be drawn (and its
+// spans worked out) while its duplicate is being written.
 TEST_F(DDrawTest, AChangedPictureDrawsAsChanged) {
   const uint16_t K = 0, A = 0xF800, B = 0x07E0, Z = 0x0001;
+  using TRows = std::vector<std::vector<uint16_t>>;
   struct TCase {
     const char* Name;
-    std::function<void(IDirectDrawSurface&)> Change;
-    std::vector<uint16_t> Expect;  // row 0 of the destination after the change
+    // Changes the picture; Draw draws it twice as the game would.
+    std::function<void(IDirectDrawSurface& Picture, const std::function<void()>& Draw)> Change;
+    TRows Expect;  // the destination after the change
   } cases[] = {
       {"locked and written",
-       [](IDirectDrawSurface& s) {
-         DDSURFACEDESC d;
-         ASSERT_EQ(s.Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
-         const uint16_t row[3] = {K, B, A};
-         std::memcpy(d.lpSurface, row, sizeof row);
-         ASSERT_EQ(s.Unlock(nullptr), DD_OK);
-       },
-       {Z, B, A}},
+       [](IDirectDrawSurface& s, const std::function<void()>&) { Put(s, {{B, K, A}, {K, K, B}}); },
+       {{B, Z, A}, {Z, Z, B}}},
       {"drawn on through a device context",
-       [](IDirectDrawSurface& s) {
+       [](IDirectDrawSurface& s, const std::function<void()>&) {
          HDC dc;
          ASSERT_EQ(s.GetDC(&dc), DD_OK);
-         dc->FillSolid(TRect{0, 0, 1, 1}, RGB(0, 255, 0));
+         dc->FillSolid(TRect{0, 0, 1, 2}, RGB(0, 255, 0));
          ASSERT_EQ(s.ReleaseDC(dc), DD_OK);
        },
-       {B, Z, A}},
+       {{B, A, Z}, {B, Z, Z}}},
       {"filled",
-       [](IDirectDrawSurface& s) {
+       [](IDirectDrawSurface& s, const std::function<void()>&) {
          DDBLTFX fx;
          fx.dwFillColor = B;
-         const TRect r{1, 0, 2, 1};
+         const TRect r{2, 0, 3, 2};
          ASSERT_EQ(s.Blt(&r, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
        },
-       {A, B, A}},
+       {{Z, A, B}, {Z, Z, B}}},
+      {"drawn on by a blit",
+       [this](IDirectDrawSurface& s, const std::function<void()>&) {
+         auto row = Offscreen(3, 1);
+         Put(*row, {{B, A, B}});
+         const TRect r{0, 1, 3, 2};
+         DDBLTFX fx;
+         ASSERT_EQ(s.Blt(&r, row.get(), nullptr, DDBLT_WAIT, &fx), DD_OK);
+       },
+       {{Z, A, Z}, {B, A, B}}},
       {"given another key",
-       [](IDirectDrawSurface& s) {
+       [](IDirectDrawSurface& s, const std::function<void()>&) {
          DDCOLORKEY key{A, A};
          ASSERT_EQ(s.SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
        },
-       {Z, K, Z}},
+       {{K, Z, K}, {K, K, K}}},
+      {"written through a duplicate's lock while drawn",
+       [this](IDirectDrawSurface& s, const std::function<void()>& Draw) {
+         PDirectDrawSurface dup;
+         ASSERT_EQ(dd->DuplicateSurface(&s, &dup), DD_OK);
+         DDSURFACEDESC d;
+         ASSERT_EQ(dup->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+         Draw();
+         const uint16_t row[3] = {B, B, B};
+         std::memcpy(static_cast<uint8_t*>(d.lpSurface) + d.lPitch, row, sizeof row);
+         ASSERT_EQ(dup->Unlock(nullptr), DD_OK);
+       },
+       {{Z, A, Z}, {B, B, B}}},
+      {"drawn on through a duplicate's device context while drawn",
+       [this](IDirectDrawSurface& s, const std::function<void()>& Draw) {
+         PDirectDrawSurface dup;
+         ASSERT_EQ(dd->DuplicateSurface(&s, &dup), DD_OK);
+         HDC dc;
+         ASSERT_EQ(dup->GetDC(&dc), DD_OK);
+         Draw();
+         dc->FillSolid(TRect{0, 1, 3, 2}, RGB(0, 255, 0));
+         ASSERT_EQ(dup->ReleaseDC(dc), DD_OK);
+       },
+       {{Z, A, Z}, {B, B, B}}},
   };
   for (const TCase& c : cases) {
-    auto src = Offscreen(3, 1);
-    Put(*src, {{A, K, A}});
+    SCOPED_TRACE(c.Name);
+    auto src = Offscreen(3, 2);
+    Put(*src, {{K, A, K}, {K, K, K}});
     DDCOLORKEY key{K, K};
     src->SetColorKey(DDCKEY_SRCBLT, &key);
-    auto dst = Offscreen(3, 1);
-    DDBLTFX fx;
-    fx.dwFillColor = Z;
-    // Drawn twice each time: a picture drawn again unchanged has its runs.
-    for (int i = 0; i < 2; ++i) {
-      ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
-      ASSERT_EQ(dst->Blt(nullptr, src.get(), nullptr, DDBLT_KEYSRC, &fx), DD_OK);
-      ASSERT_EQ(Get(*dst)[0], (std::vector<uint16_t>{A, Z, A})) << c.Name;
-    }
-    c.Change(*src);
-    for (int i = 0; i < 2; ++i) {
-      ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
-      ASSERT_EQ(dst->Blt(nullptr, src.get(), nullptr, DDBLT_KEYSRC, &fx), DD_OK);
-      EXPECT_EQ(Get(*dst)[0], c.Expect) << c.Name << " draw " << i;
-    }
+    auto dst = Offscreen(3, 2);
+    // Drawn twice each time: a picture drawn again unchanged has its spans.
+    auto draw = [&] {
+      DDBLTFX fx;
+      fx.dwFillColor = Z;
+      for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(dst->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+        ASSERT_EQ(dst->Blt(nullptr, src.get(), nullptr, DDBLT_KEYSRC, &fx), DD_OK);
+      }
+    };
+    draw();
+    ASSERT_EQ(Get(*dst), (TRows{{Z, A, Z}, {Z, Z, Z}}));
+    c.Change(*src, draw);
+    draw();
+    EXPECT_EQ(Get(*dst), c.Expect);
   }
 }
 
@@ -479,14 +674,16 @@ TAL_VECTOR_WIDTH_CASES(DDrawWidthTest, 512, 256, 0);
 TEST(DDrawWidths, ACaseForAWidthTheProcessorLacksIsSkippedAndSaysWhy) {
   ExpectSkippedWithoutAvx512(
       "DDrawWidthTest",
-      {"KeyedBlitsOfPartsMatchPixelByPixel", "ComposedFrameLooksEveryChannelUpInTheRamp"},
+      {"KeyedBlitsOfPartsMatchPixelByPixel", "KeyedDrawsThroughSpansMatchThePlainDraw",
+       "KeysBeyondSixteenBitsKeyWhatThePixelsHold", "ComposedFrameLooksEveryChannelUpInTheRamp"},
       {512, 256, 0});
 }
 
 // Colour fills on each vector width the processor runs: rows of every
-// length around the vectors' sizes, odd widths whose rows end in padding,
-// rectangles on every edge and at odd offsets. Inside the rectangle every
-// pixel takes the colour; nothing else changes, the padding included.
+// length around the vectors' sizes and past the string store's start, odd
+// widths whose rows end in padding, rectangles on every edge and at odd
+// offsets. Inside the rectangle every pixel takes the colour; nothing else
+// changes, the padding included.
 class DDrawFill : public DDrawTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DDrawFill, FillsExactlyItsRectangle) {
@@ -494,7 +691,9 @@ TEST_P(DDrawFill, FillsExactlyItsRectangle) {
   if (DDVectorBits() != GetParam())
     GTEST_SKIP() << "this processor lacks " << GetParam() << "-bit vectors";
   constexpr uint16_t kColour = 0xA5C3;  // two different bytes: a shifted store shows
-  for (uint32_t w : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 97u, 130u}) {
+  // 2048 and more: rows long enough for the string store.
+  for (uint32_t w :
+       {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 97u, 130u, 2048u, 2053u}) {
     constexpr uint32_t h = 5;
     const int32_t W = static_cast<int32_t>(w), H = h;
     const TRect rects[] = {
