@@ -56,8 +56,8 @@ const std::vector<TBenchPicture>& Pictures(EPictureSet Set = psSparse) {
       GamePictures({"bonus1", "bonus2", "bonus3", "bonus4", "bonus6", "bonus7"}, 10, kPictures);
   static const std::vector<TBenchPicture> dense = [] {
     std::vector<TBenchPicture> v;
-    for (const TBenchPicture& p : GamePictures(
-             {"enemy1", "enemy2", "enemy3", "enemy5", "enemy8", "enemy12"}, 10, kPictures))
+    for (const TBenchPicture& p :
+         GamePictures({"enemy1", "enemy2", "enemy3", "enemy5", "enemy8", "enemy12"}, 10, kPictures))
       v.push_back(Middle(p, 32, 32));
     return v;
   }();

@@ -286,8 +286,8 @@ BENCHMARK(OpenMp3InAsfSixtyMinutes)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   return RunWithRatios(argc, argv, {},
                        {{"OpenMp3SixtyMinutes", 50},
-                         {"OpenMp3BeforeFourGigabytesOfZeros", 50},
-                         {"OpenWmaSixtyMinutes", 50},
-                         {"LoadModuleSixtyMinutes", 50},
-                         {"OpenMp3InAsfSixtyMinutes", 50}});
+                        {"OpenMp3BeforeFourGigabytesOfZeros", 50},
+                        {"OpenWmaSixtyMinutes", 50},
+                        {"LoadModuleSixtyMinutes", 50},
+                        {"OpenMp3InAsfSixtyMinutes", 50}});
 }

@@ -465,15 +465,15 @@ __attribute__((target("avx2"))) inline void Store16(uint16_t* p, __m256i v) {
 }
 template <bool Solid>
 __attribute__((target("avx2"))) inline __m256i Move16(const uint16_t* s, const uint16_t* d,
-                                                     __m256i hole) {
+                                                      __m256i hole) {
   const __m256i v = Load16(s);
   if constexpr (Solid) return v;
   return _mm256_blendv_epi8(v, Load16(d), _mm256_cmpeq_epi16(v, hole));
 }
 
 template <bool Solid>
-__attribute__((target("avx2"))) inline void DrawRunAvx2(uint16_t* o, const uint16_t* p,
-                                                       uint32_t n, __m256i hole) {
+__attribute__((target("avx2"))) inline void DrawRunAvx2(uint16_t* o, const uint16_t* p, uint32_t n,
+                                                        __m256i hole) {
   if (n <= 32) {
     const __m256i a = Move16<Solid>(p, o, hole), b = Move16<Solid>(p + n - 16, o + n - 16, hole);
     Store16(o, a);
@@ -525,8 +525,7 @@ __attribute__((target("avx512f,avx512bw"), noinline)) void DrawKeyedAvx512(const
   uint8_t* d = k.D;
   const uint16_t* s = k.Opaque;
   const uint8_t* bitsRow = k.Mask;
-  for (uint32_t y = 0; y < k.Count;
-       ++y, d += k.DP, s += k.OpaqueStride, bitsRow += k.MaskStride) {
+  for (uint32_t y = 0; y < k.Count; ++y, d += k.DP, s += k.OpaqueStride, bitsRow += k.MaskStride) {
     uint32_t from = 0, to = k.W;
     if (Windows && !RowWindow(k.Rows[y], k.X0, k.W, from, to)) continue;
     for (uint32_t i = from; i < to; i += 32) {
@@ -534,8 +533,8 @@ __attribute__((target("avx512f,avx512bw"), noinline)) void DrawKeyedAvx512(const
       uint64_t bits;
       std::memcpy(&bits, bitsRow + at / 8, 8);
       // No more than the row's pixels, without a branch on how many.
-      const auto mask = static_cast<uint32_t>((bits >> (at % 8)) &
-                                              (~0ull >> (64 - std::min(to - i, 32u))));
+      const auto mask =
+          static_cast<uint32_t>((bits >> (at % 8)) & (~0ull >> (64 - std::min(to - i, 32u))));
       const __m512i v = _mm512_maskz_loadu_epi16(mask, s + i);
       _mm512_mask_storeu_epi16(d + 2 * size_t{i}, mask, v);
     }
@@ -576,18 +575,18 @@ void BlitPart(TDDSurfaceMemory& dm, const TDDSurfaceMemory& sm, const TRect& dst
       const uint32_t from = std::max(sy, masks->RowFirst);
       const uint32_t to = std::min(sy + static_cast<uint32_t>(dst.Bottom - dst.Top), masks->RowEnd);
       if (from >= to) return;
-      const TKeyedDraw k{dm.Bytes.data() + (dst.Top + size_t{from - sy}) * dp +
-                             static_cast<size_t>(dst.Left) * 2,
-                         dp,
-                         masks->Rows.data() + from,
-                         masks->Row0 + from * masks->OpaqueStride + static_cast<size_t>(sx),
-                         masks->OpaqueStride,
-                         masks->Mask.data() + size_t{from} * masks->MaskStride,
-                         masks->MaskStride,
-                         to - from,
-                         static_cast<uint32_t>(sx),
-                         static_cast<uint32_t>(n),
-                         static_cast<uint16_t>(masks->KeyLo)};
+      const TKeyedDraw k{
+          dm.Bytes.data() + (dst.Top + size_t{from - sy}) * dp + static_cast<size_t>(dst.Left) * 2,
+          dp,
+          masks->Rows.data() + from,
+          masks->Row0 + from * masks->OpaqueStride + static_cast<size_t>(sx),
+          masks->OpaqueStride,
+          masks->Mask.data() + size_t{from} * masks->MaskStride,
+          masks->MaskStride,
+          to - from,
+          static_cast<uint32_t>(sx),
+          static_cast<uint32_t>(n),
+          static_cast<uint16_t>(masks->KeyLo)};
       return DrawKeyed(k);
     }
     for (int y = dst.Top; y < dst.Bottom; ++y) {
@@ -1739,9 +1738,8 @@ HRESULT DirectDrawCreateEx(const GUID* Driver, PDirectDraw* Out) {
   size_t index = 0;
   // DirectDraw's special driver values (small numbers) mean the primary one.
   if (reinterpret_cast<uintptr_t>(Driver) >= 0x10000) {
-    auto it = std::find_if(gDrivers.begin(), gDrivers.end(), [&](const TDDDriverInfo& d) {
-      return d.HasGuid && d.Guid == *Driver;
-    });
+    auto it = std::find_if(gDrivers.begin(), gDrivers.end(),
+                           [&](const TDDDriverInfo& d) { return d.HasGuid && d.Guid == *Driver; });
     if (it == gDrivers.end()) return DDERR_INVALIDPARAMS;
     index = static_cast<size_t>(it - gDrivers.begin());
   }

@@ -352,8 +352,8 @@ TEST_P(DDrawWidthTest, KeyedDrawsThroughSpansMatchThePlainDraw) {
           for (int x = 0; x < dw; ++x) {
             uint16_t want = background[size_t(y)][size_t(x)];
             if (x >= dest.Left && x < dest.Right && y >= dest.Top && y < dest.Bottom) {
-              const uint16_t v = pic[size_t(draw.Src.Top + y - dest.Top)]
-                                    [size_t(draw.Src.Left + x - dest.Left)];
+              const uint16_t v =
+                  pic[size_t(draw.Src.Top + y - dest.Top)][size_t(draw.Src.Left + x - dest.Left)];
               if (v != kKey) want = v;
             }
             ASSERT_EQ(got[size_t(y)][size_t(x)], want) << "the plain draw, at " << x << "," << y;
@@ -382,8 +382,8 @@ TEST_P(DDrawWidthTest, KeysBeyondSixteenBitsKeyWhatThePixelsHold) {
       {0x0000, 0x0000},    // black alone, as the game keys
   };
   for (const DDCOLORKEY& key : keys) {
-    SCOPED_TRACE(testing::Message() << std::hex << key.dwColorSpaceLowValue << "-"
-                                    << key.dwColorSpaceHighValue);
+    SCOPED_TRACE(testing::Message()
+                 << std::hex << key.dwColorSpaceLowValue << "-" << key.dwColorSpaceHighValue);
     Put(*src, pic);  // written again: the first draw after is a plain one
     src->SetColorKey(DDCKEY_SRCBLT, &key);
     for (int pass = 0; pass < 2; ++pass) {
@@ -420,7 +420,9 @@ TEST_F(DDrawTest, AChangedPictureDrawsAsChanged) {
     TRows Expect;  // the destination after the change
   } cases[] = {
       {"locked and written",
-       [](IDirectDrawSurface& s, const std::function<void()>&) { Put(s, {{B, K, A}, {K, K, B}}); },
+       [](IDirectDrawSurface& s, const std::function<void()>&) {
+         Put(s, {{B, K, A}, {K, K, B}});
+       },
        {{B, Z, A}, {Z, Z, B}}},
       {"drawn on through a device context",
        [](IDirectDrawSurface& s, const std::function<void()>&) {

@@ -382,7 +382,6 @@ TProfileText ReadProfileText(const std::string& FileName) {
   return t;
 }
 
-
 // The file a write lands in: a symbolic link is followed (a game.INI kept
 // elsewhere and linked stays linked), a dangling one to where it points.
 bool WriteTarget(const std::string& Path, std::string& Target) {
