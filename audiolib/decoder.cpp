@@ -11,9 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 #include "audiolib/bass_seam.h"
 #include "platform/win/files.h"
@@ -34,12 +32,15 @@ TSourceFile::~TSourceFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+uint64_t TSourceFile::Size() const {
+  struct stat st {};
+  return error_ == BASS_OK && ::fstat(fd_, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
 bool TSourceFile::Read(uint64_t Offset, uint64_t Length, std::vector<uint8_t>& Out) const {
   Out.clear();
   if (error_ != BASS_OK) return false;
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return false;
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t size = Size();
   uint64_t want = Offset < size ? size - Offset : 0;
   if (Length) want = std::min(want, Length);
   Out.resize(static_cast<size_t>(want));
@@ -315,7 +316,9 @@ class TWaveDecoder : public TDecoder {
   ~TWaveDecoder() override {
     if (f_) std::fclose(f_);
   }
-  bool Open(const std::string& path, const TWaveChunks& w, int32_t& error) {
+  // F is the file the chunks were found in; the decoder keeps it.
+  bool Open(std::FILE* f, const TWaveChunks& w, int32_t& error) {
+    f_ = f;
     Channels = Le16(w.Fmt + 2);
     Rate = Le32(w.Fmt + 4);
     uint16_t align = Le16(w.Fmt + 12);
@@ -333,11 +336,10 @@ class TWaveDecoder : public TDecoder {
     if (align != frame) return false;
     Length = w.DataBytes / align;
     if (Length == 0) return false;
-    f_ = std::fopen(path.c_str(), "rb");
     data_ = static_cast<long>(w.DataAt);
     align_ = align;
     EightBit = bits == 8;
-    return f_ && std::fseek(f_, data_, SEEK_SET) == 0;
+    return std::fseek(f_, data_, SEEK_SET) == 0;
   }
   size_t Read(int16_t* out, size_t frames) override {
     frames = static_cast<size_t>(std::min<uint64_t>(frames, Length - pos_));
@@ -508,16 +510,17 @@ std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Erro
   int32_t why = BASS_ERROR_FILEFORM;
   std::unique_ptr<TDecoder> d;
   TWaveChunks chunks;
-  if (std::FILE* f = std::fopen(Path.c_str(), "rb")) {
-    chunks.Read(f);
-    std::fclose(f);
-  }
+  std::FILE* f = std::fopen(Path.c_str(), "rb");
+  if (f) chunks.Read(f);
   // A WAV that holds MPEG audio (as Windows tools write MP3 into one) plays
   // its data chunk as an MPEG file.
   if (chunks.FmtSize && chunks.Mpeg()) {
+    std::fclose(f);
     if (chunks.Data) d = OpenMpegDecoder(Path, chunks.DataAt, chunks.DataBytes);
   } else if (chunks.FmtSize) {
-    d = Try<TWaveDecoder>(Path, chunks, why);
+    d = Try<TWaveDecoder>(f, chunks, why);
+  } else if (f) {
+    std::fclose(f);
   }
   if (Error) *Error = d ? BASS_OK : why;
   return d;
@@ -533,10 +536,9 @@ std::unique_ptr<TDecoder> LoadModuleFile(const std::string& Path, uint64_t Offse
   // any file whose first bytes are of no module, before the rest is read.
   constexpr uint64_t kMaxModuleBytes = uint64_t{256} << 20;
   const TSourceFile file(Path);
-  std::error_code ec;
-  const uint64_t size = file.Error() == BASS_OK ? std::filesystem::file_size(file.Path(), ec) : 0;
+  const uint64_t size = file.Size();
   std::vector<uint8_t> head;
-  if (file.Error() != BASS_OK || ec ||
+  if (file.Error() != BASS_OK ||
       !file.Read(Offset, openmpt_probe_file_header_get_recommended_size(), head)) {
     Error = BASS_ERROR_FILEOPEN;
     return nullptr;

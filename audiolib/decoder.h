@@ -56,6 +56,8 @@ class __attribute__((visibility("default"))) TSourceFile {
   // it names the very file checked here, so what they read is what was
   // checked, whatever happens to the path meanwhile.
   const std::string& Path() const { return path_; }
+  // The file's size now; 0 when it cannot be told.
+  uint64_t Size() const;
   // Bytes from Offset, at most Length of them (0: to the end); false on a
   // read error.
   bool Read(uint64_t Offset, uint64_t Length, std::vector<uint8_t>& Out) const;
