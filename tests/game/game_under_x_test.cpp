@@ -127,16 +127,16 @@ class TGame {
 };
 
 // A picture of the interface archive, loaded once.
-const TScreenPicture& Picture(const std::string& Name) {
+const TPictureOnScreen& Picture(const std::string& Name) {
   static TPictureCollection* archive = [] {
     RegisterDIBGraphicClass();
     auto* p = new TPictureCollection();
     p->LoadFromFile(GameDataDir() + "/graphic/interface.dan");
     return p;
   }();
-  static std::map<std::string, TScreenPicture> pictures;
+  static std::map<std::string, TPictureOnScreen> pictures;
   auto it = pictures.find(Name);
-  if (it == pictures.end()) it = pictures.emplace(Name, TScreenPicture(*archive, Name)).first;
+  if (it == pictures.end()) it = pictures.emplace(Name, TPictureOnScreen(*archive, Name)).first;
   return it->second;
 }
 
@@ -150,7 +150,7 @@ struct TButton {
 };
 
 // Keeps Screen as a bitmap file (nothing for a screen that was not read).
-void SaveScreen(const TScreen& Screen, const std::string& FileName) {
+void SaveScreen(const TGrabbedScreen& Screen, const std::string& FileName) {
   if (Screen.Pixels.empty()) return;
   TDIB dib;
   dib.SetSize(Screen.Width, Screen.Height, 24);
@@ -190,9 +190,9 @@ class TPlayer {
 
   const TXdotool& Xdo() const { return xdo_; }
 
-  TScreen Look() const {
-    TScreen s;
-    if (!GrabXScreen(display_, s.Width, s.Height, s.Pixels)) s = TScreen{};
+  TGrabbedScreen Look() const {
+    TGrabbedScreen s;
+    if (!GrabXScreen(display_, s.Width, s.Height, s.Pixels)) s = TGrabbedScreen{};
     return s;
   }
 
@@ -217,12 +217,13 @@ class TPlayer {
   }
 
   // Picture shows at (X, Y), the game's cursor left out.
-  bool Shows(const TScreen& Screen, const std::string& Name, int X, int Y) const {
-    const THole cursor{pointerX_, pointerY_, pointerX_ + kCursorSize, pointerY_ + kCursorSize};
+  bool Shows(const TGrabbedScreen& Screen, const std::string& Name, int X, int Y) const {
+    const TScreenHole cursor{pointerX_, pointerY_, pointerX_ + kCursorSize,
+                             pointerY_ + kCursorSize};
     return Picture(Name).Shown(Screen, X, Y, cursor) >= kShownShare;
   }
   // One of the button's pictures shows.
-  bool Shows(const TScreen& Screen, const TButton& Button) const {
+  bool Shows(const TGrabbedScreen& Screen, const TButton& Button) const {
     for (const std::string& p : Button.Pictures)
       if (Shows(Screen, p, Button.X, Button.Y)) return true;
     return false;
@@ -233,12 +234,12 @@ class TPlayer {
   // the deadline passes, keeps the screen where it got stuck, fails the
   // test naming the step, and returns false.
   bool Step(
-      const std::string& Name, const std::function<bool(const TScreen&)>& Done,
+      const std::string& Name, const std::function<bool(const TGrabbedScreen&)>& Done,
       bool EndsTheGame = false,
       TClock::duration Deadline = std::chrono::duration_cast<TClock::duration>(kOnlyAHangMisses)) {
     const TClock::time_point start = TClock::now();
     const int actsBefore = acts_;
-    TScreen screen;
+    TGrabbedScreen screen;
     for (;;) {
       if (EndsTheGame && game_.Ended()) break;
       screen = Look();
@@ -261,7 +262,7 @@ class TPlayer {
   // stands after the click; over when it no longer shows or MovedOn says
   // the next screen has come.
   bool ClickOn(const std::string& Name, const TButton& Button,
-               const std::function<bool(const TScreen&)>& MovedOn = nullptr,
+               const std::function<bool(const TGrabbedScreen&)>& MovedOn = nullptr,
                bool EndsTheGame = false) {
     Point(Button.MiddleX(), Button.MiddleY());
     TStanding standing;
@@ -269,7 +270,7 @@ class TPlayer {
     TClock::time_point clickedAt;
     return Step(
         Name,
-        [&](const TScreen& Screen) {
+        [&](const TGrabbedScreen& Screen) {
           const bool shows = Shows(Screen, Button);
           if (clicked && (!shows || (MovedOn && MovedOn(Screen)))) return true;
           if (standing.Holds(shows) && (!clicked || TClock::now() - clickedAt >= kActAgainAfter)) {
@@ -283,7 +284,7 @@ class TPlayer {
   }
 
  private:
-  bool Stuck(const std::string& Step, const TScreen& Screen, const std::string& Why) {
+  bool Stuck(const std::string& Step, const TGrabbedScreen& Screen, const std::string& Why) {
     const std::string file = std::string(TAL_ARTIFACTS_DIR) + "/game_under_x_stuck.bmp";
     SaveScreen(Screen, file);
     ADD_FAILURE() << "stuck at \"" << Step << "\": " << Why << "; the screen is kept as " << file;
@@ -318,7 +319,7 @@ int ReadyY() {
 }
 
 // A summary of the screen's pixels from row Top down, to tell when it changes.
-uint64_t Fingerprint(const TScreen& Screen, int Top) {
+uint64_t Fingerprint(const TGrabbedScreen& Screen, int Top) {
   uint64_t h = 1469598103934665603ull;
   for (size_t i = static_cast<size_t>(Top) * static_cast<size_t>(Screen.Width);
        i < Screen.Pixels.size(); ++i)
@@ -384,7 +385,7 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
     TClock::time_point escaped;
     ASSERT_TRUE(player.Step(
         "the intro gives way to the menu",
-        [&](const TScreen& Screen) {
+        [&](const TGrabbedScreen& Screen) {
           if (menu.Holds(player.Shows(Screen, kNewGame))) return true;
           if (TClock::now() - escaped >= 500ms) {
             player.Key("Escape");
@@ -408,7 +409,7 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
     uint64_t doorPrint = 0, clickedPrint = 0;
     TClock::time_point doorSince, clickedAt;
     bool doorClicked = false, readyClicked = false;
-    ASSERT_TRUE(player.Step("through the doors into play", [&](const TScreen& Screen) {
+    ASSERT_TRUE(player.Step("through the doors into play", [&](const TGrabbedScreen& Screen) {
       const TClock::time_point now = TClock::now();
       const bool doors = player.Shows(Screen, "stvorka2", 0, kDoorY);
       const bool ready = !doors && player.Shows(Screen, "ready", kReadyX, ReadyY());
@@ -443,7 +444,7 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
   xdo({"keydown", "Left"});
   std::this_thread::sleep_for(1500ms);
   xdo({"keyup", "Left"});
-  const TScreen play = player.Look();
+  const TGrabbedScreen play = player.Look();
   const std::string shot = std::string(TAL_ARTIFACTS_DIR) + "/game_under_x.bmp";
   ASSERT_FALSE(play.Pixels.empty()) << "the screen of play cannot be read";
   SaveScreen(play, shot);
@@ -457,7 +458,7 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
     TStanding menu;
     TClock::time_point pressed;
     bool once = false;
-    ASSERT_TRUE(player.Step("pause", [&](const TScreen& Screen) {
+    ASSERT_TRUE(player.Step("pause", [&](const TGrabbedScreen& Screen) {
       const bool shows = player.Shows(Screen, exit);
       if (menu.Holds(shows)) return true;
       // Esc again only once the first had time to show the menu: a second
@@ -471,7 +472,7 @@ TEST(GameUnderX, PlaysMissionOneWithTheKeyboardAndSavesOnExit) {
     }));
   }
   ASSERT_TRUE(player.ClickOn(
-      "leave", exit, [&](const TScreen& Screen) { return player.Shows(Screen, kConfirm); }));
+      "leave", exit, [&](const TGrabbedScreen& Screen) { return player.Shows(Screen, kConfirm); }));
   ASSERT_TRUE(player.ClickOn("confirm", kConfirm, nullptr, true));
 
   const TClock::time_point confirmed = TClock::now();

@@ -18,7 +18,7 @@
 #include "platform/gdi/gdi.h"
 
 // A grabbed screen: 0x00RRGGBB pixels row by row.
-struct TScreen {
+struct TGrabbedScreen {
   int Width = 0, Height = 0;
   std::vector<uint32_t> Pixels;
 
@@ -34,18 +34,18 @@ struct TScreen {
 };
 
 // A rectangle of the screen left out of a comparison (the mouse cursor).
-struct THole {
+struct TScreenHole {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
   bool Holds(int X, int Y) const { return X >= Left && X < Right && Y >= Top && Y < Bottom; }
 };
 
-class TScreenPicture {
+class TPictureOnScreen {
  public:
   // How far a channel on the screen may lie from the colour expected there.
   static constexpr int kTolerance = 12;
 
   // The first pattern of picture Name of Archive (raises when it has none).
-  TScreenPicture(const TPictureCollection& Archive, const std::string& Name) : name_(Name) {
+  TPictureOnScreen(const TPictureCollection& Archive, const std::string& Name) : name_(Name) {
     TPictureCollectionItem* item = Archive.Find(Name);
     width_ = item->Width();
     height_ = item->Height();
@@ -74,7 +74,7 @@ class TScreenPicture {
   // The share, 0 to 1, of the picture's opaque pixels that Screen shows with
   // the picture's top left at (X, Y); pixels off the screen or in Hole are
   // left out, and none left compared shows nothing.
-  double Shown(const TScreen& Screen, int X, int Y, const THole& Hole = {}) const {
+  double Shown(const TGrabbedScreen& Screen, int X, int Y, const TScreenHole& Hole = {}) const {
     size_t compared = 0, shown = 0;
     for (const TPixel& p : opaque_) {
       const int sx = X + p.X, sy = Y + p.Y;
