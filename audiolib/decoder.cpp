@@ -307,18 +307,18 @@ struct TWaveChunks {
   bool Mpeg() const { return Tag() == kWaveMpeg || Tag() == kWaveMpegLayer3; }
 };
 
+// A WAV file's handle, closed with whoever holds it last.
+using TWaveFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
 // RIFF WAVE with PCM samples of 8 or 16 bits, mono or stereo, in the plain or
 // the extensible header. Other sample forms (24-bit, float, mu-law, ADPCM,
 // more channels) are a WAV the library does not play: BASS_ERROR_FORMAT.
 // (One that holds MPEG audio is the MPEG decoder's.)
 class TWaveDecoder : public TDecoder {
  public:
-  ~TWaveDecoder() override {
-    if (f_) std::fclose(f_);
-  }
   // F is the file the chunks were found in; the decoder keeps it.
-  bool Open(std::FILE* f, const TWaveChunks& w, int32_t& error) {
-    f_ = f;
+  bool Open(TWaveFile&& f, const TWaveChunks& w, int32_t& error) {
+    f_ = std::move(f);
     Channels = Le16(w.Fmt + 2);
     Rate = Le32(w.Fmt + 4);
     uint16_t align = Le16(w.Fmt + 12);
@@ -339,12 +339,12 @@ class TWaveDecoder : public TDecoder {
     data_ = static_cast<long>(w.DataAt);
     align_ = align;
     EightBit = bits == 8;
-    return std::fseek(f_, data_, SEEK_SET) == 0;
+    return std::fseek(f_.get(), data_, SEEK_SET) == 0;
   }
   size_t Read(int16_t* out, size_t frames) override {
     frames = static_cast<size_t>(std::min<uint64_t>(frames, Length - pos_));
     raw_.resize(frames * align_);
-    const size_t got = std::fread(raw_.data(), align_, frames, f_);
+    const size_t got = std::fread(raw_.data(), align_, frames, f_.get());
     const size_t samples = got * Channels;
     for (size_t i = 0; i < samples; ++i) {
       out[i] = EightBit ? static_cast<int16_t>((raw_[i] - 128) << 8)
@@ -356,11 +356,11 @@ class TWaveDecoder : public TDecoder {
   bool Seek(uint64_t frame) override {
     if (frame > Length) return false;
     pos_ = frame;
-    return std::fseek(f_, data_ + static_cast<long>(frame * align_), SEEK_SET) == 0;
+    return std::fseek(f_.get(), data_ + static_cast<long>(frame * align_), SEEK_SET) == 0;
   }
 
  private:
-  std::FILE* f_ = nullptr;
+  TWaveFile f_{nullptr, &std::fclose};
   long data_ = 0;
   uint32_t align_ = 0;
   uint64_t pos_ = 0;
@@ -510,17 +510,14 @@ std::unique_ptr<TDecoder> OpenWaveDecoder(const std::string& Path, int32_t* Erro
   int32_t why = BASS_ERROR_FILEFORM;
   std::unique_ptr<TDecoder> d;
   TWaveChunks chunks;
-  std::FILE* f = std::fopen(Path.c_str(), "rb");
-  if (f) chunks.Read(f);
+  TWaveFile f(std::fopen(Path.c_str(), "rb"), &std::fclose);
+  if (f) chunks.Read(f.get());
   // A WAV that holds MPEG audio (as Windows tools write MP3 into one) plays
   // its data chunk as an MPEG file.
   if (chunks.FmtSize && chunks.Mpeg()) {
-    std::fclose(f);
     if (chunks.Data) d = OpenMpegDecoder(Path, chunks.DataAt, chunks.DataBytes);
   } else if (chunks.FmtSize) {
-    d = Try<TWaveDecoder>(f, chunks, why);
-  } else if (f) {
-    std::fclose(f);
+    d = Try<TWaveDecoder>(std::move(f), chunks, why);
   }
   if (Error) *Error = d ? BASS_OK : why;
   return d;
